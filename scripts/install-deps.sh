@@ -1,0 +1,35 @@
+#!/bin/bash
+# Installs the Debian packages that building, running and testing need.
+# Quick and silent when everything is present; apt-get update runs only when
+# something has to be installed.
+set -euo pipefail
+
+packages=(
+    cmake g++ ninja-build pkg-config
+    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5svg5
+    libboost-dev libxlsxwriter-dev libmodbus-dev
+    xvfb xauth imagemagick tzdata
+    python3 python3-openpyxl mbpoll
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    if [[ "$status" != "install ok installed" ]]; then
+        missing+=("$package")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+if ((EUID != 0)); then
+    sudo=sudo
+else
+    sudo=
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

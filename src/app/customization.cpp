@@ -1,0 +1,25 @@
+#include "customization.h"
+
+#include "livedata/measurementdata.h"
+
+#include <QSettings>
+
+QString companyName;
+QString productName;
+QString applicationName;
+bool viscosityMapping = false;
+
+uint32_t deviceSerialNumber = 0;
+QDateTime deviceFirmwareDate;
+
+MeasurementData *measurementData = new MeasurementData();
+
+void readCustomization(QSettings &settings)
+{
+    settings.beginGroup("customization");
+    companyName = settings.value("companyName", "Tarnwell").toString();
+    productName = settings.value("productName", "QUVA").toString();
+    applicationName = settings.value("applicationName", "QUVA-Explorer").toString();
+    viscosityMapping = settings.value("viscosityMapping", false).toBool();
+    settings.endGroup();
+}

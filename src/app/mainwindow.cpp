@@ -1,0 +1,104 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "customization.h"
+#include "livedata/currentdatatab.h"
+#include "mapping/usercalibtab.h"
+#include "service/debugtab.h"
+#include "settings/settingstab.h"
+#include "systemstatetext.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDebug>
+#include <QIcon>
+#include <QMessageBox>
+#include <QSettings>
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+{
+    ui->setupUi(this);
+    setWindowIcon(QIcon(QApplication::applicationDirPath() + "/Company-Logo.ico"));
+
+    statusBar()->addWidget(&stateLabel);
+    statusBar()->addPermanentWidget(&errorLabel);
+    errorLabel.setStyleSheet("font-weight: bold; color: red");
+
+    connect(ui->tab_currentData, SIGNAL(showSystemState(uint16_t)), this,
+            SLOT(showSystemState(uint16_t)));
+    connect(&modbus, SIGNAL(showModbusError(QString)), this, SLOT(showModbusError(QString)));
+    connect(ui->tab_settings, SIGNAL(connectDevice(QString,uint32_t,uint8_t,uint8_t)), &modbus,
+            SLOT(connectDevice(QString,uint32_t,uint8_t,uint8_t)));
+    connect(ui->tab_settings, SIGNAL(disconnectDevice(bool)), &modbus,
+            SLOT(disconnectDevice(bool)));
+    connect(ui->tab_settings, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
+            SLOT(readRegisters(uint8_t,uint8_t)));
+    connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_settings,
+            SLOT(replyReceived(QVector<uint16_t>)));
+    connect(ui->tab_settings, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
+            SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
+    connect(&modbus, SIGNAL(deviceConnected()), ui->tab_settings, SLOT(deviceConnected()));
+    connect(&modbus, SIGNAL(deviceDisconnected()), ui->tab_settings, SLOT(deviceDisconnected()));
+    connect(ui->tab_currentData, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
+            SLOT(readRegisters(uint8_t,uint8_t)));
+    connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_currentData,
+            SLOT(replyReceived(QVector<uint16_t>)));
+    connect(ui->tab_userCalib, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
+            SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
+    connect(ui->tab_userCalib, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
+            SLOT(readRegisters(uint8_t,uint8_t)));
+    connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_userCalib,
+            SLOT(replyReceived(QVector<uint16_t>)));
+
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    // The mapping tab stays alive and connected; only its page goes.
+    if (!viscosityMapping)
+        ui->tabWidget->removeTab(ui->tabWidget->indexOf(ui->tab_userCalib));
+
+    if (settings.value("debug", "false").toBool()) {
+        debugTab = new DebugTab(this);
+        ui->tabWidget->addTab(debugTab, tr("Debug"));
+        connect(debugTab, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
+                SLOT(readRegisters(uint8_t,uint8_t)));
+        connect(debugTab, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
+                SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
+        connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), debugTab,
+                SLOT(replyReceived(QVector<uint16_t>)));
+    }
+
+    connect(ui->tab_currentData, SIGNAL(selectionChanged(QDateTime,QDateTime)), ui->tab_userCalib,
+            SLOT(on_selectionChanged(QDateTime,QDateTime)));
+
+    QApplication::setOrganizationName(companyName);
+    QApplication::setApplicationName(applicationName);
+    setWindowTitle(applicationName);
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    const QMessageBox::StandardButton answer =
+        QMessageBox::question(this, tr("Quit"), tr("Are you sure?"),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    if (answer == QMessageBox::Yes) {
+        qDebug() << "application closed";
+        QApplication::quit();
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void MainWindow::showSystemState(uint16_t state)
+{
+    stateLabel.setText("Current System State: " + systemStateText(state, false));
+}
+
+void MainWindow::showModbusError(QString error)
+{
+    errorLabel.setText(error);
+}

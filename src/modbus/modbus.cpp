@@ -1,0 +1,226 @@
+#include "modbus.h"
+
+#include "modbusframe.h"
+#include "registermap.h"
+#include "wordconversion.h"
+
+#include <QDebug>
+
+#include <poll.h>
+
+Modbus::Modbus(QObject *parent) : QObject(parent)
+{
+    frameEndTimer.setSingleShot(true);
+    frameEndTimer.setInterval(100);
+    responseTimer.setSingleShot(true);
+    responseTimer.setInterval(3000);
+
+    connect(&serialPort, SIGNAL(readyRead()), this, SLOT(onReadyRead()));
+    connect(&frameEndTimer, SIGNAL(timeout()), this, SLOT(readReply()));
+    connect(&responseTimer, SIGNAL(timeout()), this, SLOT(timeout()));
+    connect(&serialPort, SIGNAL(errorOccurred(QSerialPort::SerialPortError)), this,
+            SLOT(onPortError(QSerialPort::SerialPortError)));
+}
+
+Modbus::~Modbus()
+{
+    serialPort.close();
+}
+
+void Modbus::connectDevice(QString portName, uint32_t baudrate, uint8_t mode, uint8_t address)
+{
+    this->portName = portName;
+    this->baudrate = baudrate;
+    this->mode = mode;
+    this->address = address;
+
+    if (serialPort.isOpen()) {
+        connected = false;
+        waitingForReply = false;
+        requestQueue.clear();
+        frameEndTimer.stop();
+        responseTimer.stop();
+        serialPort.close();
+    }
+
+    qDebug() << "Modbus: connecting to device" << portName << "with" << baudrate
+             << "baud at address" << address << "...";
+
+    serialPort.setPortName(portName);
+    serialPort.setBaudRate(qint32(baudrate));
+    serialPort.setDataBits(QSerialPort::Data8);
+    switch (mode) {
+    case 0:
+        serialPort.setParity(QSerialPort::NoParity);
+        serialPort.setStopBits(QSerialPort::OneStop);
+        break;
+    case 1:
+        serialPort.setParity(QSerialPort::NoParity);
+        serialPort.setStopBits(QSerialPort::TwoStop);
+        break;
+    case 2:
+        serialPort.setParity(QSerialPort::EvenParity);
+        serialPort.setStopBits(QSerialPort::OneStop);
+        break;
+    case 3:
+        serialPort.setParity(QSerialPort::EvenParity);
+        serialPort.setStopBits(QSerialPort::TwoStop);
+        break;
+    case 4:
+        serialPort.setParity(QSerialPort::OddParity);
+        serialPort.setStopBits(QSerialPort::OneStop);
+        break;
+    case 5:
+        serialPort.setParity(QSerialPort::OddParity);
+        serialPort.setStopBits(QSerialPort::TwoStop);
+        break;
+    default:
+        break;
+    }
+
+    connecting = true;
+    if (!serialPort.open(QIODevice::ReadWrite)) {
+        reportError("connect failed");
+        return;
+    }
+    // The probe bypasses the connected test of readRegisters: its reply is what
+    // marks the link connected.
+    sendRequest(ModbusFunction::ReadHoldingRegisters, readRequestPayload(0, Registers::InfoLast));
+}
+
+void Modbus::disconnectDevice(bool hard)
+{
+    connected = false;
+    connecting = false;
+    if (hard) {
+        serialPort.close();
+        waitingForReply = false;
+        requestQueue.clear();
+        responseTimer.stop();
+        frameEndTimer.stop();
+    }
+    qDebug() << "Modbus: disconnected!";
+    emit deviceDisconnected();
+}
+
+void Modbus::readRegisters(uint8_t firstReg, uint8_t lastReg)
+{
+    if (!connected)
+        return;
+    sendRequest(ModbusFunction::ReadHoldingRegisters, readRequestPayload(firstReg, lastReg));
+}
+
+void Modbus::writeRegisters(uint8_t firstReg, QVector<uint16_t> data)
+{
+    if (!connected)
+        return;
+    sendRequest(ModbusFunction::WriteMultipleRegisters, writeRequestPayload(firstReg, data));
+}
+
+void Modbus::sendRequest(uint8_t functionCode, const QByteArray &payload)
+{
+    const QByteArray frame = buildRequest(address, functionCode, payload);
+    if (!requestQueue.isEmpty() || waitingForReply)
+        requestQueue.append(frame);
+    else
+        sendFrame(frame);
+}
+
+void Modbus::sendFrame(const QByteArray &frame)
+{
+    serialPort.write(frame);
+    waitingForReply = true;
+    responseTimer.start();
+}
+
+void Modbus::onReadyRead()
+{
+    responseTimer.stop();
+    frameEndTimer.start();
+}
+
+void Modbus::readReply()
+{
+    const QByteArray frame = serialPort.readAll();
+    const ModbusReply reply = checkReply(frame, address);
+    if (reply.status == ModbusReply::TooShort)
+        qWarning() << "message too short";
+    if (reply.status != ModbusReply::Valid) {
+        reportError(reply.error);
+        return;
+    }
+
+    if (connecting && !connected) {
+        connected = true;
+        connecting = false;
+        qDebug() << "Modbus: connected!";
+        emit deviceConnected();
+    }
+
+    switch (reply.function) {
+    case ModbusFunction::ReadHoldingRegisters:
+        emit replyReceived(decodeReadPayload(reply.payload));
+        break;
+    case ModbusFunction::WriteSingleRegister:
+    case ModbusFunction::WriteMultipleRegisters:
+        break;
+    default:
+        qWarning() << "Modbus: message with invalid function code received:" << reply.function
+                   << ":" << reply.payload.toHex();
+        reportError(QString("invalid function code: %1").arg(reply.function));
+        return;
+    }
+
+    emit showModbusError(QString());
+    if (requestQueue.isEmpty())
+        waitingForReply = false;
+    else
+        sendFrame(requestQueue.takeFirst());
+}
+
+void Modbus::timeout()
+{
+    reportError("timeout");
+}
+
+void Modbus::reportError(const QString &reason)
+{
+    requestQueue.clear();
+    waitingForReply = false;
+    emit showModbusError("Modbus Error: " + reason);
+}
+
+void Modbus::onPortError(QSerialPort::SerialPortError error)
+{
+    if (!serialPort.isOpen())
+        return;
+    if (error == QSerialPort::ResourceError) {
+        connectionLost();
+        return;
+    }
+    if (error == QSerialPort::ReadError || error == QSerialPort::WriteError) {
+        // A device that has gone away (pty peer closed, adapter pulled) reports a
+        // read error on every turn of the event loop; anything else is passing.
+        pollfd descriptor = {int(serialPort.handle()), POLLIN | POLLOUT, 0};
+        const bool hungUp = ::poll(&descriptor, 1, 0) < 0 ||
+                            (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL));
+        if (hungUp)
+            connectionLost();
+        else
+            serialPort.clearError();
+    }
+}
+
+void Modbus::connectionLost()
+{
+    qWarning() << "Modbus: connection lost on" << portName;
+    serialPort.close();
+    requestQueue.clear();
+    waitingForReply = false;
+    responseTimer.stop();
+    frameEndTimer.stop();
+    connecting = false;
+    connected = false;
+    emit showModbusError("Modbus Error: connection lost");
+    emit deviceDisconnected();
+}

@@ -1,0 +1,64 @@
+#ifndef MODBUS_H
+#define MODBUS_H
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTimer>
+#include <QVector>
+
+#include <cstdint>
+
+// The tool's only Modbus RTU master. One request is on the wire at a time; the
+// others wait in requestQueue in the order they were asked for. Any error empties
+// the queue: callers that poll simply ask again. A reply ends when the line has
+// been quiet for 100 ms; replies carry no tag, so every consumer gets every read
+// and recognises its own by the number of words.
+class Modbus : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Modbus(QObject *parent = nullptr);
+    ~Modbus() override;
+
+signals:
+    void replyReceived(QVector<uint16_t> data);
+    void deviceConnected();
+    void deviceDisconnected();
+    void showModbusError(QString error);
+
+public slots:
+    void connectDevice(QString portName, uint32_t baudrate, uint8_t mode, uint8_t address);
+    void disconnectDevice(bool hard);
+    void readRegisters(uint8_t firstReg, uint8_t lastReg);
+    void writeRegisters(uint8_t firstReg, QVector<uint16_t> data);
+
+private slots:
+    void onReadyRead();
+    void readReply();
+    void timeout();
+    void onPortError(QSerialPort::SerialPortError error);
+
+private:
+    void sendRequest(uint8_t functionCode, const QByteArray &payload);
+    void sendFrame(const QByteArray &frame);
+    void reportError(const QString &reason);
+    void connectionLost();
+
+    QSerialPort serialPort;
+    QString portName;
+    uint32_t baudrate = 0;
+    uint8_t mode = 0;
+    uint8_t address = 0;
+    QTimer frameEndTimer;
+    QTimer responseTimer;
+    bool connecting = false;
+    bool connected = false;
+    bool waitingForReply = false;
+    QList<QByteArray> requestQueue;
+};
+
+#endif

@@ -1,0 +1,106 @@
+#include "registermap.h"
+
+#include "wordconversion.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+double scaledUint16(uint16_t word, double scale)
+{
+    return word == NoValueUint16 ? NaN : word * scale;
+}
+
+double scaledInt16(uint16_t word, double scale)
+{
+    return word == NoValueInt16 ? NaN : int16_t(word) * scale;
+}
+
+double scaledUint32(uint16_t high, uint16_t low, double scale)
+{
+    const uint32_t value = wordsToUint32({high, low});
+    return value == NoValueUint32 ? NaN : value * scale;
+}
+
+// Word index of a register inside the live block.
+constexpr int live(uint8_t reg)
+{
+    return reg - Registers::LiveFirst;
+}
+
+} // namespace
+
+bool firmwareAtLeast(const QDateTime &firmwareDate, const QDate &gate)
+{
+    if (!firmwareDate.isValid())
+        return false;
+    return firmwareDate >= QDateTime(gate, QTime(0, 0), Qt::LocalTime);
+}
+
+LiveSample decodeLiveBlock(const QVector<uint16_t> &words, const QDateTime &firmwareDate)
+{
+    LiveSample sample;
+    sample.frameNr = wordsToUint32({words[0], words[1]});
+
+    if (firmwareAtLeast(firmwareDate, FirmwareGate::NuUint32))
+        sample.nu = scaledUint32(words[live(Registers::Nu)], words[live(Registers::Nu) + 1], 0.001);
+    else
+        sample.nu = scaledUint16(words[live(Registers::NuOld)], 0.01);
+
+    sample.rho = scaledUint16(words[live(Registers::Rho)], 0.1);
+    sample.T = scaledInt16(words[live(Registers::Temperature)], 0.01);
+
+    if (firmwareAtLeast(firmwareDate, FirmwareGate::EtaRegister))
+        sample.eta =
+            scaledUint32(words[live(Registers::Eta)], words[live(Registers::Eta) + 1], 0.001);
+    else
+        sample.eta = sample.nu * sample.rho / 1000;
+
+    if (firmwareAtLeast(firmwareDate, FirmwareGate::Mapping))
+        sample.nuUc = scaledUint16(words[live(Registers::NuUc)], 0.1);
+    else
+        sample.nuUc = NaN;
+
+    sample.systemState = words[live(Registers::SystemState)];
+    return sample;
+}
+
+DeviceIdentity decodeIdentity(const QVector<uint16_t> &words)
+{
+    DeviceIdentity identity;
+    identity.hardwareRevision = words[Registers::HardwareRevision];
+    identity.serialNumber = wordsToUint32(words.mid(Registers::SerialNumber, 2));
+    identity.firmwareDate =
+        QDateTime::fromSecsSinceEpoch(wordsToUint32(words.mid(Registers::FirmwareDate, 2)));
+    return identity;
+}
+
+QString formatSerialNumber(uint32_t serialNumber)
+{
+    auto byte = [serialNumber](int shift) {
+        return QString("%1").arg((serialNumber >> shift) & 0xFF, 2, 16, QChar('0')).toUpper();
+    };
+    return QString("%1-%2-%3-%4").arg(byte(24), byte(16), byte(8), byte(0));
+}
+
+QString formatDeviceDate(const QDateTime &date)
+{
+    return date.toLocalTime().toString("yyyy-MM-dd HH:mm:ss");
+}
+
+QVector<RegisterWrite> configurationWriteSequence(const QVector<RegisterWrite> &dataWrites,
+                                                  uint16_t command, bool reboot)
+{
+    QVector<RegisterWrite> sequence;
+    sequence.append(RegisterWrite{Registers::Unlock, {UnlockCode}});
+    sequence += dataWrites;
+    sequence.append(RegisterWrite{Registers::Command, {command}});
+    if (reboot)
+        sequence.append(RegisterWrite{Registers::Command, {DeviceCommand::Reboot}});
+    else
+        sequence.append(RegisterWrite{Registers::Unlock, {LockCode}});
+    return sequence;
+}
