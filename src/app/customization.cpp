@@ -2,7 +2,10 @@
 
 #include "livedata/measurementdata.h"
 
+#include <QLocale>
 #include <QSettings>
+
+#include <clocale>
 
 QString companyName;
 QString productName;
@@ -22,4 +25,12 @@ void readCustomization(QSettings &settings)
     applicationName = settings.value("applicationName", "QUVA-Explorer").toString();
     viscosityMapping = settings.value("viscosityMapping", false).toBool();
     settings.endGroup();
+}
+
+void useCLocale()
+{
+    QLocale locale(QLocale::C, QLocale::AnyCountry);
+    locale.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
+    QLocale::setDefault(locale);
+    std::setlocale(LC_ALL, "C");
 }

@@ -29,4 +29,8 @@ extern MeasurementData *measurementData;
 // taking the defaults for missing keys. Nothing is written back.
 void readCustomization(QSettings &settings);
 
+// Makes the C locale without group separators the default for Qt and the C runtime,
+// so numbers read and write with a decimal point whatever the system's settings.
+void useCLocale();
+
 #endif

@@ -2,10 +2,8 @@
 #include "app/mainwindow.h"
 
 #include <QApplication>
-#include <QLocale>
 #include <QSettings>
 
-#include <clocale>
 #include <cstdlib>
 
 int main(int argc, char *argv[])
@@ -15,15 +13,11 @@ int main(int argc, char *argv[])
     if (!std::getenv("TZ"))
         setenv("TZ", ":/etc/localtime", 1);
 
-    // Destroyed in reverse order: window, locale, settings, application.
+    // Destroyed in reverse order: window, settings, application.
     QApplication application(argc, argv);
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     readCustomization(settings);
-
-    QLocale locale(QLocale::C, QLocale::AnyCountry);
-    locale.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
-    QLocale::setDefault(locale);
-    std::setlocale(LC_ALL, "C");
+    useCLocale();
 
     MainWindow window;
     window.show();

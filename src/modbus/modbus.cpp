@@ -10,6 +10,7 @@
 
 Modbus::Modbus(QObject *parent) : QObject(parent)
 {
+    qRegisterMetaType<QVector<uint16_t>>("QVector<uint16_t>");
     frameEndTimer.setSingleShot(true);
     frameEndTimer.setInterval(100);
     responseTimer.setSingleShot(true);
@@ -166,7 +167,7 @@ void Modbus::readReply()
         break;
     default:
         qWarning() << "Modbus: message with invalid function code received:" << reply.function
-                   << ":" << reply.payload.toHex();
+                   << ":" << reply.payload.toHex().constData();
         reportError(QString("invalid function code: %1").arg(reply.function));
         return;
     }

@@ -1,0 +1,337 @@
+#include "app/customization.h"
+#include "app/mainwindow.h"
+#include "app/systemstatetext.h"
+#include "dialoganswerer.h"
+#include "livedata/currentdatatab.h"
+#include "mapping/usercalibtab.h"
+#include "modbus/modbusframe.h"
+#include "ptypair.h"
+#include "service/debugtab.h"
+#include "settings/settingstab.h"
+
+#include <QLabel>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QtTest>
+
+namespace {
+
+QStringList capturedMessages;
+
+void captureMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg)
+        capturedMessages << message;
+}
+
+void writeSettingsFile(const QByteArray &content)
+{
+    QFile file("gui_settings.ini");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+void startUp()
+{
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    readCustomization(settings);
+}
+
+QStringList tabTitles(MainWindow &window)
+{
+    auto *tabs = window.findChild<QTabWidget *>("tabWidget");
+    QStringList titles;
+    for (int i = 0; i < tabs->count(); ++i)
+        titles << tabs->tabText(i);
+    return titles;
+}
+
+QLabel *statusLabel(MainWindow &window, bool errorLabel)
+{
+    const QList<QLabel *> labels = window.statusBar()->findChildren<QLabel *>();
+    for (QLabel *label : labels) {
+        if (label->styleSheet().contains("red") == errorLabel)
+            return label;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void customizationDefaults();
+    void customizationFromFile_data();
+    void customizationFromFile();
+    void tabBar_data();
+    void tabBar();
+    void everyConnectionIsMade();
+    void stateTexts_data();
+    void stateTexts();
+    void stateLabel();
+    void linkErrorsReachTheErrorLabel();
+    void tabsTalkThroughTheOneLink();
+    void quitAsksFirst();
+    void numbersUseTheCLocale();
+};
+
+void TestMainWindow::init()
+{
+    QFile::remove("gui_settings.ini");
+}
+
+void TestMainWindow::customizationDefaults()
+{
+    startUp();
+    QCOMPARE(companyName, QString("Tarnwell"));
+    QCOMPARE(productName, QString("QUVA"));
+    QCOMPARE(applicationName, QString("QUVA-Explorer"));
+    QCOMPARE(viscosityMapping, false);
+    QVERIFY2(!QFile::exists("gui_settings.ini"), "reading must not create the file");
+
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QString("QUVA-Explorer"));
+    QCOMPARE(window.objectName(), QString("MainWindow"));
+    QCOMPARE(window.size(), QSize(596, 447));
+}
+
+void TestMainWindow::customizationFromFile_data()
+{
+    QTest::addColumn<QByteArray>("mappingValue");
+    QTest::addColumn<bool>("mapping");
+    QTest::newRow("true") << QByteArray("true") << true;
+    QTest::newRow("1") << QByteArray("1") << true;
+    QTest::newRow("false") << QByteArray("false") << false;
+    QTest::newRow("0") << QByteArray("0") << false;
+    QTest::newRow("empty") << QByteArray("") << false;
+}
+
+void TestMainWindow::customizationFromFile()
+{
+    QFETCH(QByteArray, mappingValue);
+    QFETCH(bool, mapping);
+
+    const QByteArray content = "[customization]\ncompanyName=Acme Sensors\nproductName=VISCO\n"
+                               "applicationName=Visco Tool\nviscosityMapping=" +
+                               mappingValue + "\n";
+    writeSettingsFile(content);
+    startUp();
+    QCOMPARE(companyName, QString("Acme Sensors"));
+    QCOMPARE(productName, QString("VISCO"));
+    QCOMPARE(viscosityMapping, mapping);
+
+    {
+        MainWindow window;
+        QCOMPARE(window.windowTitle(), QString("Visco Tool"));
+        QCOMPARE(QCoreApplication::organizationName(), QString("Acme Sensors"));
+        QCOMPARE(QCoreApplication::applicationName(), QString("Visco Tool"));
+    }
+    // The customization values are never written back.
+    QFile file("gui_settings.ini");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), content);
+}
+
+void TestMainWindow::tabBar_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QStringList>("titles");
+
+    QTest::newRow("no settings file") << QByteArray() << QStringList{"Settings", "Live Data"};
+    QTest::newRow("mapping on")
+        << QByteArray("[customization]\nviscosityMapping=true\n")
+        << QStringList{"Settings", "Live Data", "Viscosity Mapping"};
+    QTest::newRow("debug on, mapping off")
+        << QByteArray("[General]\ndebug=true\n") << QStringList{"Settings", "Live Data", "Debug"};
+    QTest::newRow("debug and mapping on")
+        << QByteArray("[General]\ndebug=true\n[customization]\nviscosityMapping=1\n")
+        << QStringList{"Settings", "Live Data", "Viscosity Mapping", "Debug"};
+    QTest::newRow("debug inside another group has no effect")
+        << QByteArray("[customization]\ndebug=true\n") << QStringList{"Settings", "Live Data"};
+    QTest::newRow("debug false") << QByteArray("[General]\ndebug=false\n")
+                                 << QStringList{"Settings", "Live Data"};
+}
+
+void TestMainWindow::tabBar()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QStringList, titles);
+
+    if (!settings.isEmpty())
+        writeSettingsFile(settings);
+    startUp();
+    MainWindow window;
+    QCOMPARE(tabTitles(window), titles);
+    QCOMPARE(window.findChild<QTabWidget *>("tabWidget")->currentIndex(), 0);
+    // The mapping tab lives on without its page.
+    QVERIFY(window.findChild<UserCalibTab *>("tab_userCalib"));
+    QCOMPARE(window.findChild<DebugTab *>() != nullptr, titles.contains("Debug"));
+}
+
+void TestMainWindow::everyConnectionIsMade()
+{
+    // A string-based connection that fails says so on the message log; the
+    // window with every tab makes all eighteen.
+    writeSettingsFile("[General]\ndebug=true\n[customization]\nviscosityMapping=true\n");
+    startUp();
+    capturedMessages.clear();
+    QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+    {
+        MainWindow window;
+    }
+    qInstallMessageHandler(previous);
+    QVERIFY2(capturedMessages.filter("QObject::connect").isEmpty(),
+             qPrintable(capturedMessages.join('\n')));
+}
+
+void TestMainWindow::stateTexts_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("oneLine");
+    QTest::addColumn<QString>("multiLine");
+
+    QTest::newRow("0 is normal") << 0 << "normal" << "normal";
+    QTest::newRow("two bits") << 0x0006 << "out of range, frequency controller error"
+                              << "out of range\nfrequency controller error";
+    QTest::newRow("bit without text keeps its separator")
+        << 0x0201 << "no resonance detected, " << "no resonance detected\n";
+    QTest::newRow("bit 9 alone is normal") << 0x0200 << "normal" << "normal";
+    QTest::newRow("high bits alone are normal") << 0xF000 << "normal" << "normal";
+    QTest::newRow("highest and lowest known bits")
+        << 0x0801 << "no resonance detected, internal temperature error"
+        << "no resonance detected\ninternal temperature error";
+}
+
+void TestMainWindow::stateTexts()
+{
+    QFETCH(int, state);
+    QFETCH(QString, oneLine);
+    QFETCH(QString, multiLine);
+    QCOMPARE(systemStateText(uint16_t(state), false), oneLine);
+    QCOMPARE(systemStateText(uint16_t(state), true), multiLine);
+}
+
+void TestMainWindow::stateLabel()
+{
+    startUp();
+    MainWindow window;
+    QLabel *label = statusLabel(window, false);
+    QVERIFY(label);
+    QVERIFY(label->text().isEmpty());
+
+    auto *liveData = window.findChild<CurrentDataTab *>("tab_currentData");
+    emit liveData->showSystemState(0);
+    QCOMPARE(label->text(), QString("Current System State: normal"));
+    emit liveData->showSystemState(0x0006);
+    QCOMPARE(label->text(),
+             QString("Current System State: out of range, frequency controller error"));
+}
+
+void TestMainWindow::linkErrorsReachTheErrorLabel()
+{
+    startUp();
+    MainWindow window;
+    QLabel *label = statusLabel(window, true);
+    QVERIFY(label);
+    QCOMPARE(label->styleSheet(), QString("font-weight: bold; color: red"));
+
+    auto *settings = window.findChild<SettingsTab *>("tab_settings");
+    emit settings->connectDevice("/dev/no-such-port", 19200, 0, 1);
+    QCOMPARE(label->text(), QString("Modbus Error: connect failed"));
+
+    // A successful reply clears it.
+    PtyPair pty;
+    emit settings->connectDevice(pty.slavePath(), 19200, 0, 1);
+    QCOMPARE(pty.readFrame(), buildReadRequest(1, 0, 46));
+    QByteArray payload(1, char(94));
+    payload.append(QByteArray(94, 0));
+    pty.write(buildRequest(1, 3, payload));
+    QVERIFY(QTest::qWaitFor([&] { return label->text().isEmpty(); }, 2000));
+}
+
+void TestMainWindow::tabsTalkThroughTheOneLink()
+{
+    writeSettingsFile("[General]\ndebug=true\n[customization]\nviscosityMapping=true\n");
+    startUp();
+    MainWindow window;
+    PtyPair pty;
+    auto *settings = window.findChild<SettingsTab *>("tab_settings");
+    auto *liveData = window.findChild<CurrentDataTab *>("tab_currentData");
+    auto *mapping = window.findChild<UserCalibTab *>("tab_userCalib");
+    auto *debug = window.findChild<DebugTab *>();
+    QVERIFY(debug);
+
+    emit settings->connectDevice(pty.slavePath(), 19200, 0, 1);
+    QCOMPARE(pty.readFrame(), buildReadRequest(1, 0, 46));
+    QByteArray info(1, char(94));
+    info.append(QByteArray(94, 0));
+    pty.write(buildRequest(1, 3, info));
+    // The probe's reply ends 100 ms after its last byte and connects the link.
+    QTest::qWait(500);
+
+    const QByteArray writeAck = buildRequest(1, 16, QByteArray::fromHex("00200001"));
+    const QByteArray readAck = buildRequest(1, 3, QByteArray::fromHex("020000"));
+    struct Step {
+        std::function<void()> emitRequest;
+        QByteArray frame;
+        QByteArray answer;
+    };
+    const QList<Step> steps = {
+        {[&] { emit settings->readRegisters(0, 0); }, buildReadRequest(1, 0, 0), readAck},
+        {[&] { emit settings->writeRegisters(32, {1}); }, buildWriteRequest(1, 32, {1}), writeAck},
+        {[&] { emit liveData->readRegisters(16, 30); }, buildReadRequest(1, 16, 30), readAck},
+        {[&] { emit mapping->writeRegisters(32, {2}); }, buildWriteRequest(1, 32, {2}), writeAck},
+        {[&] { emit mapping->readRegisters(192, 201); }, buildReadRequest(1, 192, 201), readAck},
+        {[&] { emit debug->readRegisters(0, 94); }, buildReadRequest(1, 0, 94), readAck},
+        {[&] { emit debug->writeRegisters(32, {3}); }, buildWriteRequest(1, 32, {3}), writeAck},
+    };
+    for (const Step &step : steps) {
+        step.emitRequest();
+        QCOMPARE(pty.readFrame().toHex(' '), step.frame.toHex(' '));
+        pty.write(step.answer);
+        QTest::qWait(150);
+    }
+}
+
+void TestMainWindow::quitAsksFirst()
+{
+    startUp();
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    DialogAnswerer answerer;
+    answerer.answerMessageBox(QMessageBox::No);
+    QVERIFY(!window.close());
+    QVERIFY(window.isVisible());
+    QCOMPARE(answerer.seenBoxes.size(), 1);
+    QCOMPARE(answerer.seenBoxes[0].title, QString("Quit"));
+    QCOMPARE(answerer.seenBoxes[0].text, QString("Are you sure?"));
+
+    answerer.answerMessageBox(QMessageBox::Yes);
+    QTest::ignoreMessage(QtDebugMsg, "application closed");
+    QVERIFY(window.close());
+    QVERIFY(!window.isVisible());
+}
+
+void TestMainWindow::numbersUseTheCLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(QLocale().toString(1234.5), QString("1.234,5"));
+
+    useCLocale();
+    QCOMPARE(QLocale().toString(1234567.25, 'f', 2), QString("1234567.25"));
+    bool ok = false;
+    QCOMPARE(QLocale().toDouble("1234.5", &ok), 1234.5);
+    QVERIFY(ok);
+    QLocale().toDouble("1,234.5", &ok);
+    QVERIFY(!ok);
+    QCOMPARE(QString::asprintf("%.1f", 2.5), QString("2.5"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
