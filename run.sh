@@ -36,6 +36,8 @@ if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
 fi
 
 echo "No display available: starting QUVA-Explorer on a virtual display (Xvfb)."
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$root/build/xdg-runtime}"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 displayFile=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayFile" 2>/dev/null &
 xvfbPid=$!
@@ -59,7 +61,8 @@ programPid=$!
 
 screenshot="$root/build/screenshot.png"
 sleep 4
-if import -window root "$screenshot" 2>/dev/null; then
+window=$(xwininfo -root -tree 2>/dev/null | awk '/\("quva-explorer" / {print $1; exit}')
+if import -window "${window:-root}" "$screenshot" 2>/dev/null; then
     echo "Screenshot of the window saved to $screenshot"
 else
     echo "Could not take a screenshot" >&2

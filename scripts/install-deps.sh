@@ -8,7 +8,7 @@ packages=(
     cmake g++ ninja-build pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5svg5
     libboost-dev libxlsxwriter-dev libmodbus-dev
-    xvfb xauth imagemagick tzdata
+    xvfb xauth imagemagick x11-utils fonts-dejavu-core tzdata
     python3 python3-openpyxl mbpoll
 )
 
