@@ -1,21 +1,28 @@
 #!/bin/bash
 # Installs what is missing, builds a Release build in build/ and starts QUVA-Explorer
 # in build/run/, which holds the pictures and the program's own gui_settings.ini.
+# A simulated sensor (quva-sim) runs on a pseudo-terminal beside it and is offered
+# in the port list; --no-sim offers only the machine's own ports.
 # Arguments after "--" go to the program.
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
 
+useSimulator=1
 programArgs=()
 while (($#)); do
     case "$1" in
+    --no-sim)
+        useSimulator=0
+        shift
+        ;;
     --)
         shift
         programArgs=("$@")
         break
         ;;
     *)
-        echo "usage: $0 [-- program arguments]" >&2
+        echo "usage: $0 [--no-sim] [-- program arguments]" >&2
         exit 2
         ;;
     esac
@@ -24,32 +31,60 @@ done
 ./scripts/install-deps.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUVA_BUILD_TESTS=OFF >/dev/null
-cmake --build build -j"$(nproc)" --target quva-explorer
+cmake --build build -j"$(nproc)" --target quva-explorer quva-sim
 
 runDir="$root/build/run"
 program="$root/build/bin/quva-explorer"
 mkdir -p "$runDir"
 cd "$runDir"
 
+simulatorPid=
+xvfbPid=
+programPid=
+tempFiles=()
+cleanup() {
+    [[ -n "$programPid" ]] && kill "$programPid" 2>/dev/null || true
+    [[ -n "$simulatorPid" ]] && kill "$simulatorPid" 2>/dev/null || true
+    [[ -n "$xvfbPid" ]] && kill "$xvfbPid" 2>/dev/null || true
+    rm -f "${tempFiles[@]}"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if ((useSimulator)); then
+    simulatorOutput=$(mktemp)
+    tempFiles+=("$simulatorOutput")
+    "$root/build/bin/quva-sim" >"$simulatorOutput" &
+    simulatorPid=$!
+    port=
+    for _ in $(seq 100); do
+        port=$(sed -n 's/^port: //p' "$simulatorOutput" | head -n1)
+        [[ -n "$port" ]] && break
+        sleep 0.05
+    done
+    if [[ -z "$port" ]]; then
+        echo "The simulated sensor did not start." >&2
+        exit 1
+    fi
+    echo "Simulated sensor on $port: choose \"$port : user-given port\" and press Connect."
+    programArgs=(--port "$port" "${programArgs[@]}")
+fi
+
 if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
-    exec "$program" "${programArgs[@]}"
+    "$program" "${programArgs[@]}" &
+    programPid=$!
+    wait "$programPid" || true
+    programPid=
+    exit 0
 fi
 
 echo "No display available: starting QUVA-Explorer on a virtual display (Xvfb)."
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$root/build/xdg-runtime}"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 displayFile=$(mktemp)
+tempFiles+=("$displayFile")
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayFile" 2>/dev/null &
 xvfbPid=$!
-programPid=
-cleanup() {
-    [[ -n "$programPid" ]] && kill "$programPid" 2>/dev/null || true
-    kill "$xvfbPid" 2>/dev/null || true
-    rm -f "$displayFile"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
 for _ in $(seq 100); do
     [[ -s "$displayFile" ]] && break
     sleep 0.05

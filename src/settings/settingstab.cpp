@@ -1,26 +1,212 @@
 #include "settingstab.h"
 #include "ui_settingstab.h"
 
+#include "analogoutput.h"
 #include "app/customization.h"
+#include "modbus/registermap.h"
+#include "modbus/wordconversion.h"
+
+#include <QDebug>
+#include <QPixmap>
+#include <QSettings>
 
 SettingsTab::SettingsTab(QWidget *parent) : QWidget(parent), ui(new Ui::SettingsTab)
 {
     ui->setupUi(this);
+    ui->label_HWrevision->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ui->label_serial->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ui->label_firmwareDate->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ui->label_USB_KIT->setPixmap(QPixmap("USB-KIT.png"));
+    ui->label_analogFormula->setPixmap(QPixmap("analog-formula.svg"));
+
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    ui->comboBox_connectBaudrate->setCurrentText(settings.value("baudrate", "19200").toString());
+    ui->comboBox_connectMode->setCurrentIndex(settings.value("mode", 0).toInt());
+    ui->spinBox_connectAddress->setValue(int(settings.value("address", 1).toUInt()));
+
+    portScanTimer.start(200);
+    connect(&portScanTimer, SIGNAL(timeout()), this, SLOT(scanPorts()));
+
+    rebootNotice = new QMessageBox(QMessageBox::Information, tr("Reboot"),
+                                   tr("Modbus settings changed, device is rebooting, please "
+                                      "reconnect."),
+                                   QMessageBox::NoButton);
+    ui->label_description->setText(
+        "The " + productName + " can be reset to factory settings using the USB Kit:\n\n"
+        " 1. Connect the " + productName + " to the USB Kit.\n"
+        " 2. Connect the USB Kit to the PC using the USB cable.\n"
+        " 3. Press the button \"Restore factory settings\" for at least 10 sec.\n"
+        " 4. Unplug and replug the USB cable.\n\n"
+        "The default baud rate is 19200, no parity, one stopbit.\n"
+        "The default address is 1.");
+
+    if (!viscosityMapping) {
+        for (QComboBox *box : {ui->comboBox_analog_0, ui->comboBox_analog_1})
+            box->removeItem(box->findText("kinematic Viscosity mapped"));
+    }
 }
 
 SettingsTab::~SettingsTab()
 {
+    delete rebootNotice;
     delete ui;
+}
+
+void SettingsTab::scanPorts()
+{
+    const QList<SerialPortEntry> ports = availableSerialPorts();
+    if (sameDescriptions(ports, knownPorts))
+        return;
+
+    knownPorts = ports;
+    qDebug() << "Portlist changed, number of ports:" << ports.size();
+    ui->comboBox_serialPort->clear();
+    for (const SerialPortEntry &port : ports)
+        ui->comboBox_serialPort->addItem(port.name + " : " + port.description);
+}
+
+void SettingsTab::on_pushButton_connect_clicked()
+{
+    ui->groupBox_settings->setEnabled(false);
+    const int index = ui->comboBox_serialPort->currentIndex();
+    if (knownPorts.isEmpty() || index < 0 || index >= knownPorts.size())
+        return;
+
+    const QString portName = knownPorts[index].name;
+    const uint32_t baudrate = ui->comboBox_connectBaudrate->currentText().toUInt(nullptr, 10);
+    const uint8_t mode = uint8_t(ui->comboBox_connectMode->currentIndex());
+    const uint8_t address = uint8_t(ui->spinBox_connectAddress->value());
+    emit connectDevice(portName, baudrate, mode, address);
+
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    settings.setValue("baudrate", ui->comboBox_connectBaudrate->currentText());
+    settings.setValue("mode", ui->comboBox_connectMode->currentIndex());
+    settings.setValue("address", ui->spinBox_connectAddress->value());
+}
+
+void SettingsTab::on_pushButton_disconnect_clicked()
+{
+    emit disconnectDevice(true);
+}
+
+void SettingsTab::deviceConnected()
+{
+    ui->groupBox_settings->setEnabled(true);
+}
+
+void SettingsTab::deviceDisconnected()
+{
+    ui->groupBox_settings->setEnabled(false);
+    deviceSerialNumber = 0;
 }
 
 void SettingsTab::replyReceived(QVector<uint16_t> data)
 {
-    Q_UNUSED(data);
+    if (data.size() != ReplyLength::Info)
+        return;
+
+    const DeviceIdentity identity = decodeIdentity(data);
+    ui->label_HWrevision->setText(QString::number(identity.hardwareRevision));
+    ui->label_serial->setText(formatSerialNumber(identity.serialNumber));
+    deviceSerialNumber = identity.serialNumber;
+    deviceFirmwareDate = identity.firmwareDate;
+    ui->label_firmwareDate->setText(formatDeviceDate(identity.firmwareDate));
+
+    const QString baudrate =
+        QString::number(wordsToUint32(data.mid(Registers::ModbusBaudrate, 2)));
+    const int baudIndex = ui->comboBox_modbusBaudrate->findText(baudrate);
+    if (baudIndex >= 0)
+        ui->comboBox_modbusBaudrate->setCurrentIndex(baudIndex);
+    ui->comboBox_modbusMode->setCurrentIndex(data[Registers::ModbusMode]);
+    ui->spinBox_modbusAddress->setValue(data[Registers::ModbusAddress]);
+    ui->spinBox_filterLength->setValue(data[Registers::FilterLength]);
+
+    struct OutputWidgets {
+        QComboBox *source;
+        QLabel *unit;
+        QDoubleSpinBox *min;
+        QDoubleSpinBox *max;
+        int firstReg;
+    };
+    const OutputWidgets outputs[] = {
+        {ui->comboBox_analog_0, ui->label_unit_0, ui->doubleSpinBox_analog_0_min,
+         ui->doubleSpinBox_analog_0_max, Registers::AnalogOutput1},
+        {ui->comboBox_analog_1, ui->label_unit_1, ui->doubleSpinBox_analog_1_min,
+         ui->doubleSpinBox_analog_1_max, Registers::AnalogOutput2},
+    };
+    for (const OutputWidgets &output : outputs) {
+        const AnalogOutputSetting setting = decodeAnalogOutput(
+            data[output.firstReg], data[output.firstReg + 1], data[output.firstReg + 2]);
+        const int sourceIndex = output.source->findText(setting.source);
+        if (sourceIndex >= 0)
+            output.source->setCurrentIndex(sourceIndex);
+        output.unit->setText(analogUnit(setting.source));
+        output.min->setValue(setting.min);
+        output.max->setValue(setting.max);
+    }
 }
 
-void SettingsTab::deviceConnected() {}
-
-void SettingsTab::deviceDisconnected()
+void SettingsTab::on_pushButton_write_clicked()
 {
-    deviceSerialNumber = 0;
+    emit writeRegisters(Registers::Unlock, {UnlockCode});
+    emit writeRegisters(Registers::ModbusBaudrate,
+                        uint32ToWords(ui->comboBox_modbusBaudrate->currentText().toUInt()));
+    emit writeRegisters(Registers::ModbusMode, {uint16_t(ui->comboBox_modbusMode->currentIndex())});
+    emit writeRegisters(Registers::ModbusAddress, {uint16_t(ui->spinBox_modbusAddress->value())});
+    writeAnalogOutput(0);
+    writeAnalogOutput(1);
+    emit writeRegisters(Registers::FilterLength, {uint16_t(ui->spinBox_filterLength->value())});
+    emit writeRegisters(Registers::Command, {DeviceCommand::CommitConfiguration});
+
+    if (!modbusParametersChanged()) {
+        emit writeRegisters(Registers::Unlock, {LockCode});
+        return;
+    }
+
+    // The sensor reboots with its new line settings; the connection panel takes them
+    // over so that the next "Connect" reaches it. A soft disconnect lets the queued
+    // writes still go out on the open port.
+    emit writeRegisters(Registers::Command, {DeviceCommand::Reboot});
+    ui->comboBox_connectBaudrate->setCurrentText(ui->comboBox_modbusBaudrate->currentText());
+    ui->comboBox_connectMode->setCurrentIndex(ui->comboBox_modbusMode->currentIndex());
+    ui->spinBox_connectAddress->setValue(ui->spinBox_modbusAddress->value());
+    ui->groupBox_settings->setEnabled(false);
+    emit disconnectDevice(false);
+    rebootNotice->show();
+    QTimer::singleShot(3000, Qt::PreciseTimer, rebootNotice, &QMessageBox::hide);
+}
+
+void SettingsTab::writeAnalogOutput(int output)
+{
+    QComboBox *source = output == 0 ? ui->comboBox_analog_0 : ui->comboBox_analog_1;
+    QDoubleSpinBox *min = output == 0 ? ui->doubleSpinBox_analog_0_min : ui->doubleSpinBox_analog_1_min;
+    QDoubleSpinBox *max = output == 0 ? ui->doubleSpinBox_analog_0_max : ui->doubleSpinBox_analog_1_max;
+    const uint8_t firstReg = output == 0 ? Registers::AnalogOutput1 : Registers::AnalogOutput2;
+
+    const std::optional<QVector<uint16_t>> words =
+        encodeAnalogOutput(source->currentText(), min->value(), max->value(), deviceFirmwareDate);
+    if (words) {
+        emit writeRegisters(firstReg, *words);
+        return;
+    }
+    QMessageBox::warning(this, tr("Invalid Value"),
+                         tr("Invalid value range for analog output %1").arg(output + 1),
+                         QMessageBox::Ok);
+}
+
+bool SettingsTab::modbusParametersChanged() const
+{
+    return ui->comboBox_connectBaudrate->currentText() != ui->comboBox_modbusBaudrate->currentText() ||
+           ui->spinBox_modbusAddress->value() != ui->spinBox_connectAddress->value() ||
+           ui->comboBox_modbusMode->currentIndex() != ui->comboBox_connectMode->currentIndex();
+}
+
+void SettingsTab::on_comboBox_analog_0_currentTextChanged(const QString &text)
+{
+    ui->label_unit_0->setText(analogUnit(text));
+}
+
+void SettingsTab::on_comboBox_analog_1_currentTextChanged(const QString &text)
+{
+    ui->label_unit_1->setText(analogUnit(text));
 }

@@ -1,7 +1,12 @@
 #ifndef SETTINGSTAB_H
 #define SETTINGSTAB_H
 
+#include "serialportlist.h"
+
+#include <QList>
+#include <QMessageBox>
 #include <QString>
+#include <QTimer>
 #include <QVector>
 #include <QWidget>
 
@@ -11,7 +16,9 @@ namespace Ui {
 class SettingsTab;
 }
 
-// The Settings tab: connection panel and the sensor's configuration.
+// The Settings tab: the connection panel, which turns the user's choice of port and
+// line parameters into connect and disconnect requests, and the panel that shows the
+// sensor's identity and configuration and writes changes back in one unlocked run.
 class SettingsTab : public QWidget
 {
     Q_OBJECT
@@ -31,8 +38,22 @@ public slots:
     void deviceConnected();
     void deviceDisconnected();
 
+private slots:
+    void scanPorts();
+    void on_pushButton_connect_clicked();
+    void on_pushButton_disconnect_clicked();
+    void on_pushButton_write_clicked();
+    void on_comboBox_analog_0_currentTextChanged(const QString &text);
+    void on_comboBox_analog_1_currentTextChanged(const QString &text);
+
 private:
+    void writeAnalogOutput(int output);
+    bool modbusParametersChanged() const;
+
     Ui::SettingsTab *ui;
+    QTimer portScanTimer;
+    QList<SerialPortEntry> knownPorts;
+    QMessageBox *rebootNotice;
 };
 
 #endif

@@ -1,0 +1,184 @@
+// The Settings tab in the real main window, against the simulated sensor.
+
+#include "app/customization.h"
+#include "app/mainwindow.h"
+#include "dialoganswerer.h"
+#include "settings/serialportlist.h"
+#include "simprocess.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QtTest>
+
+namespace {
+
+template <typename T> T *widget(QWidget &parent, const char *name)
+{
+    T *child = parent.findChild<T *>(name);
+    if (!child)
+        qFatal("no widget %s", name);
+    return child;
+}
+
+// Picks the simulator's port in the list and presses Connect; true once the sensor
+// answered and the settings group is enabled.
+bool connectThroughPanel(MainWindow &window, const SimProcess &sim)
+{
+    auto *ports = widget<QComboBox>(window, "comboBox_serialPort");
+    const QString entry = sim.portName() + " : user-given port";
+    if (!QTest::qWaitFor([&] { return ports->findText(entry) >= 0; }, 2000))
+        return false;
+    ports->setCurrentIndex(ports->findText(entry));
+    QTest::mouseClick(widget<QPushButton>(window, "pushButton_connect"), Qt::LeftButton);
+    return QTest::qWaitFor([&] { return widget<QGroupBox>(window, "groupBox_settings")->isEnabled(); },
+                           5000);
+}
+
+QMessageBox *rebootNotice()
+{
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    for (QWidget *candidate : windows) {
+        auto *box = qobject_cast<QMessageBox *>(candidate);
+        if (box && box->windowTitle() == "Reboot")
+            return box;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestSettingsSim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void connectShowsIdentityAndSettings();
+    void filterLengthIsCommittedAndLocked();
+    void addressChangeRebootsTheSensor();
+    void refusedAnalogRangeSkipsOnlyThatOutput();
+};
+
+void TestSettingsSim::init()
+{
+    QFile::remove("gui_settings.ini");
+    productName = "QUVA";
+    viscosityMapping = true;
+    deviceSerialNumber = 0;
+    deviceFirmwareDate = QDateTime();
+}
+
+void TestSettingsSim::connectShowsIdentityAndSettings()
+{
+    SimProcess sim({"--serial", "0A1B2C05", "--hw-rev", "7", "--firmware-date",
+                    "2024-03-01T10:00:00Z"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
+    setUserGivenPorts({sim.portName()});
+    MainWindow window;
+    QVERIFY(connectThroughPanel(window, sim));
+
+    QCOMPARE(widget<QLabel>(window, "label_HWrevision")->text(), QString("7"));
+    QCOMPARE(widget<QLabel>(window, "label_serial")->text(), QString("0A-1B-2C-05"));
+    QCOMPARE(widget<QLabel>(window, "label_firmwareDate")->text(), QString("2024-03-01 11:00:00"));
+    QCOMPARE(deviceSerialNumber, uint32_t(0x0A1B2C05));
+
+    const QVector<uint16_t> registers = sim.registers();
+    QCOMPARE(widget<QComboBox>(window, "comboBox_modbusBaudrate")->currentText(), QString("19200"));
+    QCOMPARE(widget<QComboBox>(window, "comboBox_modbusMode")->currentIndex(), int(registers[37]));
+    QCOMPARE(widget<QSpinBox>(window, "spinBox_modbusAddress")->value(), 1);
+    QCOMPARE(widget<QSpinBox>(window, "spinBox_filterLength")->value(), int(registers[38]));
+}
+
+void TestSettingsSim::filterLengthIsCommittedAndLocked()
+{
+    SimProcess sim;
+    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
+    setUserGivenPorts({sim.portName()});
+    MainWindow window;
+    QVERIFY(connectThroughPanel(window, sim));
+
+    const int filterLength = sim.registers()[38] == 42 ? 43 : 42;
+    widget<QSpinBox>(window, "spinBox_filterLength")->setValue(filterLength);
+    QTest::mouseClick(widget<QPushButton>(window, "pushButton_write"), Qt::LeftButton);
+
+    QVERIFY(QTest::qWaitFor([&] { return sim.registers()[38] == filterLength; }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return !sim.state().value("unlocked").toBool(); }, 5000));
+    QVERIFY(widget<QGroupBox>(window, "groupBox_settings")->isEnabled());
+    QVERIFY(!rebootNotice() || !rebootNotice()->isVisible());
+}
+
+void TestSettingsSim::addressChangeRebootsTheSensor()
+{
+    SimProcess sim({"--reboot-ms", "300"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
+    setUserGivenPorts({sim.portName()});
+    MainWindow window;
+    QVERIFY(connectThroughPanel(window, sim));
+
+    widget<QSpinBox>(window, "spinBox_modbusAddress")->setValue(42);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(widget<QPushButton>(window, "pushButton_write"), Qt::LeftButton);
+
+    QVERIFY(rebootNotice());
+    QVERIFY(rebootNotice()->isVisible());
+    QCOMPARE(rebootNotice()->text(),
+             QString("Modbus settings changed, device is rebooting, please reconnect."));
+    QVERIFY(!widget<QGroupBox>(window, "groupBox_settings")->isEnabled());
+    QCOMPARE(widget<QSpinBox>(window, "spinBox_connectAddress")->value(), 42);
+
+    // The queued writes still reach the sensor, which reboots with its new address.
+    QVERIFY(QTest::qWaitFor([&] { return sim.state().value("committed").toObject()
+                                                 .value("address").toInt() == 42; },
+                            5000));
+    // The notice stays for 3 s.
+    QTest::qWait(int(qMax<qint64>(0, 2700 - clock.elapsed())));
+    QVERIFY(rebootNotice()->isVisible());
+    QVERIFY(QTest::qWaitFor([&] { return !rebootNotice()->isVisible(); }, 1500));
+    QVERIFY(clock.elapsed() >= 3000);
+
+    QVERIFY(connectThroughPanel(window, sim));
+    QCOMPARE(widget<QSpinBox>(window, "spinBox_modbusAddress")->value(), 42);
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    QCOMPARE(settings.value("address").toInt(), 42);
+}
+
+void TestSettingsSim::refusedAnalogRangeSkipsOnlyThatOutput()
+{
+    SimProcess sim;
+    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
+    setUserGivenPorts({sim.portName()});
+    MainWindow window;
+    QVERIFY(connectThroughPanel(window, sim));
+    const QVector<uint16_t> before = sim.registers();
+
+    widget<QComboBox>(window, "comboBox_analog_0")->setCurrentText("Density");
+    widget<QDoubleSpinBox>(window, "doubleSpinBox_analog_0_min")->setValue(-1);
+    widget<QComboBox>(window, "comboBox_analog_1")->setCurrentText("Temperature");
+    widget<QDoubleSpinBox>(window, "doubleSpinBox_analog_1_min")->setValue(-20);
+    widget<QDoubleSpinBox>(window, "doubleSpinBox_analog_1_max")->setValue(150);
+    const int filterLength = before[38] == 42 ? 43 : 42;
+    widget<QSpinBox>(window, "spinBox_filterLength")->setValue(filterLength);
+
+    DialogAnswerer answerer;
+    answerer.answerMessageBox(QMessageBox::Ok);
+    QTest::mouseClick(widget<QPushButton>(window, "pushButton_write"), Qt::LeftButton);
+    QVERIFY(answerer.waitUntilAnswered());
+    QCOMPARE(answerer.seenBoxes.size(), 1);
+    QCOMPARE(answerer.seenBoxes[0].title, QString("Invalid Value"));
+    QCOMPARE(answerer.seenBoxes[0].text, QString("Invalid value range for analog output 1"));
+    QCOMPARE(answerer.seenBoxes[0].icon, QMessageBox::Warning);
+
+    QVERIFY(QTest::qWaitFor([&] { return sim.registers()[38] == filterLength; }, 5000));
+    const QVector<uint16_t> after = sim.registers();
+    QCOMPARE(after.mid(40, 3), before.mid(40, 3));
+    QCOMPARE(after.mid(44, 3), (QVector<uint16_t>{22, 0xF830, 0x3A98}));
+    QVERIFY(QTest::qWaitFor([&] { return !sim.state().value("unlocked").toBool(); }, 5000));
+}
+
+QTEST_MAIN(TestSettingsSim)
+#include "tst_settingssim.moc"

@@ -1,0 +1,311 @@
+#include "app/customization.h"
+#include "settings/serialportlist.h"
+#include "settings/settingstab.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QSpinBox>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(QVector<uint16_t>)
+
+namespace {
+
+template <typename T> T *widget(QWidget &parent, const char *name)
+{
+    T *child = parent.findChild<T *>(name);
+    if (!child)
+        qFatal("no widget %s", name);
+    return child;
+}
+
+QStringList comboTexts(QComboBox *box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
+}
+
+QVector<uint16_t> infoBlock()
+{
+    QVector<uint16_t> words(47, 0);
+    words[1] = 3;
+    words[2] = 0x0A1B;
+    words[3] = 0x2C05;
+    words[4] = 0x6707; // 2024-10-10 11:08:48 UTC
+    words[5] = 0xB5C0;
+    words[34] = 0x0001; // 115200
+    words[35] = 0xC200;
+    words[36] = 17;
+    words[37] = 4;
+    words[38] = 300; // above the spin box's range
+    words[40] = 27;
+    words[41] = 123;
+    words[42] = 60000; // 6000.0 cSt, above the spin box's range
+    words[44] = 22;
+    words[45] = 0xF830;
+    words[46] = 0x3A98;
+    return words;
+}
+
+} // namespace
+
+class TestSettingsTab : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void builtState();
+    void rememberedKeys_data();
+    void rememberedKeys();
+    void portScanListsUserGivenPortsLast();
+    void connectWithoutPortsOnlyDisablesSettings();
+    void connectEmitsAndRemembers();
+    void fillFromInfoBlock();
+    void mappedSourceHiddenWithoutMapping();
+    void disconnectResetsSerialNumber();
+};
+
+void TestSettingsTab::initTestCase()
+{
+    qRegisterMetaType<uint32_t>("uint32_t");
+    qRegisterMetaType<uint8_t>("uint8_t");
+}
+
+void TestSettingsTab::init()
+{
+    QFile::remove("gui_settings.ini");
+    setUserGivenPorts({});
+    productName = "QUVA";
+    viscosityMapping = false;
+    deviceSerialNumber = 0;
+    deviceFirmwareDate = QDateTime();
+}
+
+void TestSettingsTab::builtState()
+{
+    productName = "VISCO";
+    SettingsTab tab;
+    QVERIFY(!widget<QGroupBox>(tab, "groupBox_settings")->isEnabled());
+    QCOMPARE(widget<QGroupBox>(tab, "groupBox_connect")->title(), QString("Connection"));
+    QCOMPARE(widget<QLabel>(tab, "label_serial")->text(), QString("-"));
+    QCOMPARE(widget<QLabel>(tab, "label_unit_0")->text(), QString("-"));
+    QCOMPARE(widget<QComboBox>(tab, "comboBox_modbusBaudrate")->currentText(), QString("9600"));
+    QCOMPARE(comboTexts(widget<QComboBox>(tab, "comboBox_connectMode")),
+             (QStringList{"none, 1", "none, 2", "even, 1", "even, 2", "odd, 1", "odd, 2"}));
+    QCOMPARE(widget<QLabel>(tab, "label_description")->text(),
+             QString("The VISCO can be reset to factory settings using the USB Kit:\n\n"
+                     " 1. Connect the VISCO to the USB Kit.\n"
+                     " 2. Connect the USB Kit to the PC using the USB cable.\n"
+                     " 3. Press the button \"Restore factory settings\" for at least 10 sec.\n"
+                     " 4. Unplug and replug the USB cable.\n\n"
+                     "The default baud rate is 19200, no parity, one stopbit.\n"
+                     "The default address is 1."));
+    QVERIFY(widget<QLabel>(tab, "label_serial")->textInteractionFlags() &
+            Qt::TextSelectableByMouse);
+    // Pictures come from the working directory; without them the labels stay empty.
+    QVERIFY(widget<QLabel>(tab, "label_USB_KIT")->text().isEmpty());
+    QVERIFY(widget<QLabel>(tab, "label_analogFormula")->text().isEmpty());
+}
+
+void TestSettingsTab::rememberedKeys_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QString>("baudrate");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("address");
+
+    QTest::newRow("no file: factory settings") << QByteArray() << "19200" << 0 << 1;
+    QTest::newRow("stored values") << QByteArray("[General]\nbaudrate=115200\nmode=5\naddress=200\n")
+                                   << "115200" << 5 << 200;
+    QTest::newRow("unknown baud text leaves the first entry")
+        << QByteArray("[General]\nbaudrate=38400\n") << "9600" << 0 << 1;
+}
+
+void TestSettingsTab::rememberedKeys()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QString, baudrate);
+    QFETCH(int, mode);
+    QFETCH(int, address);
+
+    if (!settings.isEmpty()) {
+        QFile file("gui_settings.ini");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(settings);
+    }
+    SettingsTab tab;
+    QCOMPARE(widget<QComboBox>(tab, "comboBox_connectBaudrate")->currentText(), baudrate);
+    QCOMPARE(widget<QComboBox>(tab, "comboBox_connectMode")->currentIndex(), mode);
+    QCOMPARE(widget<QSpinBox>(tab, "spinBox_connectAddress")->value(), address);
+}
+
+void TestSettingsTab::portScanListsUserGivenPortsLast()
+{
+    setUserGivenPorts({"/tmp/quva-a", "/tmp/quva-b"});
+    SettingsTab tab;
+    auto *ports = widget<QComboBox>(tab, "comboBox_serialPort");
+    QCOMPARE(ports->count(), 0);
+
+    const int enumerated = QSerialPortInfo::availablePorts().size();
+    QVERIFY(QTest::qWaitFor([&] { return ports->count() == enumerated + 2; }, 2000));
+    QCOMPARE(ports->itemText(enumerated), QString("/tmp/quva-a : user-given port"));
+    QCOMPARE(ports->itemText(enumerated + 1), QString("/tmp/quva-b : user-given port"));
+
+    // An unchanged list leaves the user's choice alone.
+    ports->setCurrentIndex(enumerated + 1);
+    QTest::qWait(500);
+    QCOMPARE(ports->currentIndex(), enumerated + 1);
+
+    // A changed count rebuilds the list and drops the choice.
+    setUserGivenPorts({"/tmp/quva-a"});
+    QVERIFY(QTest::qWaitFor([&] { return ports->count() == enumerated + 1; }, 2000));
+    QCOMPARE(ports->currentIndex(), 0);
+
+    // Same count, same descriptions, other names: not noticed.
+    setUserGivenPorts({"/tmp/quva-c"});
+    QTest::qWait(500);
+    QCOMPARE(ports->itemText(enumerated), QString("/tmp/quva-a : user-given port"));
+}
+
+void TestSettingsTab::connectWithoutPortsOnlyDisablesSettings()
+{
+    if (!QSerialPortInfo::availablePorts().isEmpty()) {
+        // Run this case again as on a machine without serial ports: in a private
+        // mount namespace whose tty class is empty.
+        if (qEnvironmentVariableIsSet("QUVA_NO_PORTS"))
+            QFAIL("the system still lists serial ports");
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QUVA_NO_PORTS", "1");
+        child.setProcessEnvironment(environment);
+        child.start("unshare", {"--mount", "sh", "-c",
+                                "mount -t tmpfs none /sys/class/tty || exit 77; exec \"$0\" \"$1\"",
+                                QCoreApplication::applicationFilePath(),
+                                "connectWithoutPortsOnlyDisablesSettings"});
+        QVERIFY(child.waitForFinished(60000));
+        if (child.exitCode() == 77 || child.error() == QProcess::FailedToStart)
+            QSKIP("this machine has serial ports and cannot hide them");
+        QVERIFY2(child.exitCode() == 0, child.readAllStandardOutput().constData());
+        return;
+    }
+    SettingsTab tab;
+    QSignalSpy connects(&tab, SIGNAL(connectDevice(QString,uint32_t,uint8_t,uint8_t)));
+    QTest::qWait(400);
+    QCOMPARE(widget<QComboBox>(tab, "comboBox_serialPort")->count(), 0);
+
+    tab.deviceConnected();
+    QTest::mouseClick(widget<QPushButton>(tab, "pushButton_connect"), Qt::LeftButton);
+    QVERIFY(!widget<QGroupBox>(tab, "groupBox_settings")->isEnabled());
+    QCOMPARE(connects.count(), 0);
+    QVERIFY(!QFile::exists("gui_settings.ini"));
+}
+
+void TestSettingsTab::connectEmitsAndRemembers()
+{
+    setUserGivenPorts({"/dev/pts/99"});
+    SettingsTab tab;
+    QSignalSpy connects(&tab, SIGNAL(connectDevice(QString,uint32_t,uint8_t,uint8_t)));
+    QSignalSpy disconnects(&tab, SIGNAL(disconnectDevice(bool)));
+    auto *ports = widget<QComboBox>(tab, "comboBox_serialPort");
+    QVERIFY(QTest::qWaitFor([&] { return ports->count() > 0; }, 2000));
+    ports->setCurrentIndex(ports->count() - 1);
+    widget<QComboBox>(tab, "comboBox_connectBaudrate")->setCurrentText("115200");
+    widget<QComboBox>(tab, "comboBox_connectMode")->setCurrentIndex(3);
+    widget<QSpinBox>(tab, "spinBox_connectAddress")->setValue(247);
+
+    QTest::mouseClick(widget<QPushButton>(tab, "pushButton_connect"), Qt::LeftButton);
+    QCOMPARE(connects.count(), 1);
+    QCOMPARE(connects[0][0].toString(), QString("/dev/pts/99"));
+    QCOMPARE(connects[0][1].value<uint32_t>(), uint32_t(115200));
+    QCOMPARE(connects[0][2].value<uint8_t>(), uint8_t(3));
+    QCOMPARE(connects[0][3].value<uint8_t>(), uint8_t(247));
+
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    QCOMPARE(settings.value("baudrate").toString(), QString("115200"));
+    QCOMPARE(settings.value("mode").toInt(), 3);
+    QCOMPARE(settings.value("address").toInt(), 247);
+
+    QTest::mouseClick(widget<QPushButton>(tab, "pushButton_disconnect"), Qt::LeftButton);
+    QCOMPARE(disconnects.count(), 1);
+    QCOMPARE(disconnects[0][0].toBool(), true);
+}
+
+void TestSettingsTab::fillFromInfoBlock()
+{
+    viscosityMapping = true;
+    SettingsTab tab;
+    tab.replyReceived(QVector<uint16_t>(15, 1));
+    QCOMPARE(widget<QLabel>(tab, "label_serial")->text(), QString("-"));
+
+    tab.deviceConnected();
+    QVERIFY(widget<QGroupBox>(tab, "groupBox_settings")->isEnabled());
+    tab.replyReceived(infoBlock());
+    QCOMPARE(widget<QLabel>(tab, "label_HWrevision")->text(), QString("3"));
+    QCOMPARE(widget<QLabel>(tab, "label_serial")->text(), QString("0A-1B-2C-05"));
+    QCOMPARE(widget<QLabel>(tab, "label_firmwareDate")->text(), QString("2024-10-10 13:08:48"));
+    QCOMPARE(deviceSerialNumber, uint32_t(0x0A1B2C05));
+    QCOMPARE(deviceFirmwareDate.toSecsSinceEpoch(), qint64(0x6707B5C0));
+    QCOMPARE(widget<QComboBox>(tab, "comboBox_modbusBaudrate")->currentText(), QString("115200"));
+    QCOMPARE(widget<QComboBox>(tab, "comboBox_modbusMode")->currentIndex(), 4);
+    QCOMPARE(widget<QSpinBox>(tab, "spinBox_modbusAddress")->value(), 17);
+    QCOMPARE(widget<QSpinBox>(tab, "spinBox_filterLength")->value(), 256);
+    QCOMPARE(widget<QComboBox>(tab, "comboBox_analog_0")->currentText(),
+             QString("kinematic Viscosity mapped"));
+    QCOMPARE(widget<QLabel>(tab, "label_unit_0")->text(), QString("cSt"));
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_analog_0_min")->value(), 12.3);
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_analog_0_max")->value(), 5000.0);
+    QCOMPARE(widget<QComboBox>(tab, "comboBox_analog_1")->currentText(), QString("Temperature"));
+    QCOMPARE(widget<QLabel>(tab, "label_unit_1")->text(), QString("°C"));
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_analog_1_min")->value(), -20.0);
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_analog_1_max")->value(), 150.0);
+
+    // A baud rate the panel does not offer leaves the selection.
+    QVector<uint16_t> words = infoBlock();
+    words[34] = 0;
+    words[35] = 38400;
+    tab.replyReceived(words);
+    QCOMPARE(widget<QComboBox>(tab, "comboBox_modbusBaudrate")->currentText(), QString("115200"));
+}
+
+void TestSettingsTab::mappedSourceHiddenWithoutMapping()
+{
+    SettingsTab tab;
+    auto *source = widget<QComboBox>(tab, "comboBox_analog_0");
+    QCOMPARE(comboTexts(source), (QStringList{"None", "kinematic Viscosity", "dynamic Viscosity",
+                                              "Density", "Temperature"}));
+    QCOMPARE(comboTexts(widget<QComboBox>(tab, "comboBox_analog_1")), comboTexts(source));
+
+    // The sensor reports code 27: the selection stays, unit and limits follow the code.
+    source->setCurrentText("Density");
+    tab.replyReceived(infoBlock());
+    QCOMPARE(source->currentText(), QString("Density"));
+    QCOMPARE(widget<QLabel>(tab, "label_unit_0")->text(), QString("cSt"));
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_analog_0_min")->value(), 12.3);
+
+    // Choosing a source shows its unit.
+    source->setCurrentText("Temperature");
+    QCOMPARE(widget<QLabel>(tab, "label_unit_0")->text(), QString("°C"));
+}
+
+void TestSettingsTab::disconnectResetsSerialNumber()
+{
+    SettingsTab tab;
+    tab.deviceConnected();
+    tab.replyReceived(infoBlock());
+    tab.deviceDisconnected();
+    QVERIFY(!widget<QGroupBox>(tab, "groupBox_settings")->isEnabled());
+    QCOMPARE(deviceSerialNumber, uint32_t(0));
+    QVERIFY(deviceFirmwareDate.isValid());
+    QCOMPARE(widget<QLabel>(tab, "label_serial")->text(), QString("0A-1B-2C-05"));
+}
+
+QTEST_MAIN(TestSettingsTab)
+#include "tst_settingstab.moc"
