@@ -1,6 +1,38 @@
 #include "debugtab.h"
 #include "ui_debugtab.h"
 
+#include "app/customization.h"
+#include "modbus/registermap.h"
+#include "modbus/wordconversion.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QSaveFile>
+
+namespace {
+
+// The calibration file is an image of registers 0..202 as little-endian words.
+constexpr int CalibrationFileWords = 203;
+constexpr int CalibrationTestValue = 42;
+const QDate EarliestCalibrationDate(2020, 1, 1);
+
+QDateTime calibrationDate(const QVector<uint16_t> &registers)
+{
+    return QDateTime::fromSecsSinceEpoch(
+        wordsToUint32(registers.mid(Registers::CalibrationDate, 2)));
+}
+
+QString dumpFileName()
+{
+    return QString("dump-%1-%2.bin")
+        .arg(formatSerialNumber(deviceSerialNumber),
+             QDateTime::currentDateTime().toString("yyyy-MM-ddTHH-mm"));
+}
+
+} // namespace
+
 DebugTab::DebugTab(QWidget *parent) : QWidget(parent), ui(new Ui::DebugTab)
 {
     ui->setupUi(this);
@@ -11,7 +43,162 @@ DebugTab::~DebugTab()
     delete ui;
 }
 
+void DebugTab::on_pushButton_readAllRegisters_clicked()
+{
+    emit readRegisters(0, Registers::DumpFirstLast);
+    emit readRegisters(Registers::DumpSecondFirst, Registers::CalibrationLast);
+    pendingOperation = Dump;
+    ui->label_calibDate->setText("-");
+}
+
 void DebugTab::replyReceived(QVector<uint16_t> data)
 {
-    Q_UNUSED(data);
+    if (pendingOperation == Dump)
+        dumpReplyReceived(data);
+    else if (pendingOperation == CalibrationReadBack)
+        calibrationReplyReceived(data);
+}
+
+void DebugTab::dumpReplyReceived(const QVector<uint16_t> &data)
+{
+    if (data.size() == ReplyLength::DumpFirst) {
+        qDebug() << "received first data block:" << data;
+        registerBuffer = data;
+        return;
+    }
+    if (data.size() != ReplyLength::DumpSecond)
+        return;
+
+    qDebug() << "received second data block" << data;
+    registerBuffer += data;
+
+    // Written aside and moved into place, so the file holds exactly this dump.
+    const QString fileName = dumpFileName();
+    QSaveFile file(fileName);
+    QByteArray bytes;
+    bytes.reserve(registerBuffer.size() * 2);
+    for (uint16_t word : qAsConst(registerBuffer)) {
+        bytes.append(char(word & 0xFF));
+        bytes.append(char(word >> 8));
+    }
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
+        !file.commit()) {
+        qWarning() << "DebugTab: cannot write diagnostic data to" << fileName << ":"
+                   << file.errorString();
+        QMessageBox::warning(this, tr("Diagnostic Data"),
+                             tr("Could not write diagnostic data to file:\n%1").arg(fileName),
+                             QMessageBox::Ok);
+        return;
+    }
+
+    // Done before the box, whose event loop may deliver further replies.
+    pendingOperation = None;
+    QMessageBox::information(this, tr("Diagnostic Data"),
+                             tr("Diagnostic data was written to file:\n%1").arg(fileName),
+                             QMessageBox::Ok);
+    showCalibrationDate(registerBuffer);
+}
+
+void DebugTab::on_pushButton_progCalib_clicked()
+{
+    ui->label_calibDate->setText("-");
+    if (deviceSerialNumber == 0) {
+        QMessageBox::warning(this, tr("Program Calibration File"),
+                             "Please connect to " + productName + " first.", QMessageBox::Ok);
+        return;
+    }
+
+    const QString fileName =
+        QFileDialog::getOpenFileName(this, tr("Select Calibration File"), QString(), "*.bin");
+    if (fileName.isEmpty())
+        return;
+
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        QMessageBox::warning(this, tr("Calibration File"), tr("Could not open calibration file."),
+                             QMessageBox::Ok);
+        return;
+    }
+    registerBuffer = QVector<uint16_t>(CalibrationFileWords, 0);
+    const QByteArray bytes = file.read(CalibrationFileWords * 2);
+    file.close();
+    if (bytes.size() < CalibrationFileWords * 2) {
+        QMessageBox::warning(this, tr("Calibration File"), tr("Could not read calibration file."),
+                             QMessageBox::Ok);
+        return;
+    }
+    for (int i = 0; i < CalibrationFileWords; ++i)
+        registerBuffer[i] = uint16_t(uint8_t(bytes[2 * i]) | uint8_t(bytes[2 * i + 1]) << 8);
+
+    const uint16_t testValue = registerBuffer[0];
+    const uint32_t serialNumber = wordsToUint32(registerBuffer.mid(Registers::SerialNumber, 2));
+    const QDateTime date = calibrationDate(registerBuffer);
+    qDebug() << "test register:" << testValue;
+    qDebug() << "calib serial:" << QString::number(serialNumber, 16);
+    qDebug() << "calib date:" << date;
+
+    if (testValue != CalibrationTestValue) {
+        QMessageBox::warning(this, tr("Calibration File"), tr("Invalid Calibration File"),
+                             QMessageBox::Ok);
+        return;
+    }
+    if (serialNumber != deviceSerialNumber) {
+        QMessageBox::warning(this, tr("Calibration File"),
+                             "The selected calibration file does not match the connected " +
+                                 productName + "!",
+                             QMessageBox::Ok);
+        return;
+    }
+    if (date < QDateTime(EarliestCalibrationDate, QTime(0, 0), Qt::LocalTime)) {
+        QMessageBox::warning(this, tr("Calibration File"),
+                             tr("The selected calibration file has an invalid calibration date!"),
+                             QMessageBox::Ok);
+        return;
+    }
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, tr("Calibration File"),
+        tr("Date of calibration file: %1\nDo you want to program this calibration now?")
+            .arg(date.toString("yyyy-MM-dd HH:mm:ss")),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    if (answer != QMessageBox::Yes)
+        return;
+
+    qDebug() << "registers:" << registerBuffer;
+    const QVector<RegisterWrite> writes = configurationWriteSequence(
+        {{Registers::CalibrationFirst,
+          registerBuffer.mid(Registers::CalibrationFirst, ReplyLength::Calibration)}},
+        DeviceCommand::CommitCalibration);
+    for (const RegisterWrite &write : writes)
+        emit writeRegisters(write.firstReg, write.data);
+    emit readRegisters(Registers::CalibrationFirst, Registers::CalibrationLast);
+    pendingOperation = CalibrationReadBack;
+}
+
+void DebugTab::calibrationReplyReceived(const QVector<uint16_t> &data)
+{
+    if (data.size() != ReplyLength::Calibration)
+        return;
+
+    qDebug() << "received calib data";
+    pendingOperation = None;
+    const QVector<uint16_t> expected =
+        registerBuffer.mid(Registers::CalibrationFirst, ReplyLength::Calibration);
+    if (data == expected) {
+        QMessageBox::information(this, tr("Calibration Data"),
+                                 tr("Calibration data was written successfully."),
+                                 QMessageBox::Ok);
+        showCalibrationDate(registerBuffer);
+    } else {
+        qDebug() << "data:" << data;
+        qDebug() << "registers:" << expected;
+        QMessageBox::warning(this, tr("Calibration Data"),
+                             tr("Programming calibration data failed, please try again."),
+                             QMessageBox::Ok);
+        ui->label_calibDate->setText("-");
+    }
+}
+
+void DebugTab::showCalibrationDate(const QVector<uint16_t> &registers)
+{
+    ui->label_calibDate->setText(calibrationDate(registers).toString("yyyy-MM-dd HH:mm:ss"));
 }

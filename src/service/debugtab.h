@@ -10,7 +10,8 @@ namespace Ui {
 class DebugTab;
 }
 
-// The Debug tab: register dump and calibration programming.
+// The service page: a dump of registers 0..148 to a diagnostic file, and programming
+// the factory calibration block from a calibration file with a read-back check.
 class DebugTab : public QWidget
 {
     Q_OBJECT
@@ -26,8 +27,20 @@ signals:
 public slots:
     void replyReceived(QVector<uint16_t> data);
 
+private slots:
+    void on_pushButton_readAllRegisters_clicked();
+    void on_pushButton_progCalib_clicked();
+
 private:
+    enum PendingOperation { None = 0, Dump = 1, CalibrationReadBack = 2 };
+
+    void dumpReplyReceived(const QVector<uint16_t> &data);
+    void calibrationReplyReceived(const QVector<uint16_t> &data);
+    void showCalibrationDate(const QVector<uint16_t> &registers);
+
     Ui::DebugTab *ui;
+    QVector<uint16_t> registerBuffer;
+    int pendingOperation = None;
 };
 
 #endif
