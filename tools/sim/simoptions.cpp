@@ -1,0 +1,282 @@
+#include "simoptions.h"
+
+#include <QCommandLineParser>
+
+#include <cmath>
+
+namespace
+{
+
+const char *const Description =
+    "A simulated QUVA sensor: a Modbus RTU slave (functions 3, 6 and 16) on a new\n"
+    "pseudo-terminal in raw mode. The first line on stdout is \"port: /dev/pts/N\".\n"
+    "\n"
+    "Registers: 1 hardware revision, 2-3 serial number, 4-5 firmware date, 16-30\n"
+    "the live block (a new measurement every 1/rate seconds), 34-38 and 40-46 the\n"
+    "configuration, 96-148 the calibration block (calibration date in 144-145),\n"
+    "192-201 the mapping k, alpha, A, B, C (float32). Other registers read as 0.\n"
+    "\n"
+    "Writes: 32 <- 0x6B3E unlocks, 32 <- 0 locks. Configuration, calibration block,\n"
+    "mapping and the command register 33 take writes only while unlocked, else the\n"
+    "reply is the exception \"illegal data address\"; a value out of range (baud rate\n"
+    "other than 9600/19200/115200, address 0 or above 247, mode above 5, filter\n"
+    "length 0 or above 256, an analog source code the firmware lacks) gets \"illegal\n"
+    "data value\". A rejected write changes nothing. 33 <- 1 commits configuration\n"
+    "and mapping, 2 the calibration block, 255 reboots: silent for --reboot-ms,\n"
+    "then back with the committed registers, address, baud rate and mode.\n"
+    "\n"
+    "Encodings follow the firmware date: nu in 18 (x0.01) and, from 2023-03-20,\n"
+    "in 24-25 (x0.001); eta in 28-29 from 2024-02-21; the mapped viscosity\n"
+    "k*nu^alpha (committed mapping) in 27 from 2024-10-08. Missing values read\n"
+    "0xFFFF, 0x7FFF or 0xFFFFFFFF. The fluid cools from 80 to 20 degC within\n"
+    "--cooldown-minutes and warms again; nu = A*exp(B/(T + C)), the density falls\n"
+    "linearly with T, eta = nu*rho/1000. State bit 0 (no resonance detected)\n"
+    "makes viscosities and density missing.\n"
+    "\n"
+    "Requests for other addresses are ignored, and so are requests from a port set\n"
+    "to another baud rate than the sensor's. Replies are paced at the baud rate.\n"
+    "SIGINT and SIGTERM end it cleanly.";
+
+struct OptionReader {
+    QCommandLineParser &parser;
+    QString error;
+
+    // Keeps value unchanged when the option is absent.
+    void number(const QString &name, double minimum, double maximum, double &value)
+    {
+        if (!error.isEmpty() || !parser.isSet(name))
+            return;
+        bool ok = false;
+        const double parsed = parser.value(name).toDouble(&ok);
+        if (!ok || !std::isfinite(parsed) || parsed < minimum || parsed > maximum) {
+            error = QStringLiteral("--%1: expected a number from %2 to %3, got \"%4\"")
+                        .arg(name)
+                        .arg(minimum)
+                        .arg(maximum)
+                        .arg(parser.value(name));
+            return;
+        }
+        value = parsed;
+    }
+
+    void integer(const QString &name, qint64 minimum, qint64 maximum, qint64 &value, int base = 10)
+    {
+        if (!error.isEmpty() || !parser.isSet(name))
+            return;
+        QString text = parser.value(name);
+        if (base == 16 && text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+            text = text.mid(2);
+        bool ok = false;
+        const qint64 parsed = text.toLongLong(&ok, base);
+        if (!ok || parsed < minimum || parsed > maximum) {
+            error = QStringLiteral("--%1: expected %2 from %3 to %4, got \"%5\"")
+                        .arg(name)
+                        .arg(base == 16 ? QStringLiteral("a hexadecimal number")
+                                        : QStringLiteral("an integer"))
+                        .arg(base == 16 ? QString::number(minimum, 16).toUpper()
+                                        : QString::number(minimum))
+                        .arg(base == 16 ? QString::number(maximum, 16).toUpper()
+                                        : QString::number(maximum))
+                        .arg(parser.value(name));
+            return;
+        }
+        value = parsed;
+    }
+
+    template <typename T>
+    void integer(const QString &name, qint64 min, qint64 max, T &value, int base = 10)
+    {
+        qint64 wide = value;
+        integer(name, min, max, wide, base);
+        value = static_cast<T>(wide);
+    }
+
+    void fail(const QString &text)
+    {
+        if (error.isEmpty())
+            error = text;
+    }
+};
+
+} // namespace
+
+SimOptionsResult parseSimOptions(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(Description));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    parser.addOption(help);
+
+    const auto option = [&parser](const char *name, const char *valueName, const char *text) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(text),
+                                            QString::fromLatin1(valueName)));
+    };
+    const auto flag = [&parser](const char *name, const char *text) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(text)));
+    };
+
+    option("device", "path",
+           "Serve this serial device (an adapter, one end of a socat pair) instead of a new "
+           "pseudo-terminal.");
+    option("link", "path", "Also make this symbolic link to the port; removed on exit.");
+    option("address", "n", "Modbus address, 1..247 (default 1).");
+    option("baud", "rate", "Baud rate: 9600, 19200 or 115200 (default 19200).");
+    option("mode", "n",
+           "Parity/stop bits as register 37: 0 none/1, 1 none/2, 2 even/1, 3 even/2, "
+           "4 odd/1, 5 odd/2 (default 0).");
+    option("turnaround-ms", "ms", "Pause between a request and its reply (default 5).");
+    flag("any-line-settings", "Answer whatever baud rate the pseudo-terminal is set to.");
+    option("hw-rev", "n", "Hardware revision (default 3).");
+    option("serial", "hex", "Serial number, hexadecimal (default 0012ABCD).");
+    option("firmware-date", "date",
+           "Firmware date, ISO 8601, UTC unless a zone is given (default "
+           "2024-10-10T11:08:48Z, past every format change).");
+    option("rate", "n", "Measurements per second (default 1).");
+    option("cooldown-minutes", "m",
+           "Minutes to cool from 80 to 20 degC; it warms again as long (default 30).");
+    option("visc-a", "cSt", "A of nu = A*exp(B/(T + C)) (default 0.02).");
+    option("visc-b", "degC", "B of the viscosity curve (default 900).");
+    option("visc-c", "degC", "C of the viscosity curve (default 95).");
+    option("density", "kg/m3", "Density at 20 degC (default 870).");
+    option("density-slope", "kg/m3", "Density lost per degC (default 0.65).");
+    option("noise", "rel", "Relative noise of T, nu and density (default 0.002).");
+    option("fault-every", "s",
+           "Raise the fault bits every s seconds of measurement time, from the "
+           "first measurement on (default 0: never).");
+    option("fault-for", "s", "How long each fault lasts (default 10).");
+    option("fault-bits", "hex", "State bits of the fault (default 0001: no resonance).");
+    option("reboot-ms", "ms", "Silence after the reboot command (default 1500).");
+    option("ignore-writes", "first-last",
+           "Acknowledge writes to these registers but keep the old values.");
+    option("calib-file", "path",
+           "Load registers 96..148 from a 406-byte calibration image (16-bit "
+           "little-endian words of registers 0..202).");
+    option("seed", "n", "Seed of the random faults and noise (default: random, logged).");
+    option("drop", "p", "Probability per request that it is lost: no reply, no effect.");
+    option("bad-crc", "p", "Probability of a reply with a wrong CRC.");
+    option("wrong-address", "p", "Probability of a reply from another address (valid CRC).");
+    option("split", "p", "Probability of a reply split in the middle by a pause.");
+    option("split-ms", "ms", "Pause inside a split reply (default 300).");
+    option("exception", "p",
+           "Probability of the exception reply \"server device failure\" instead of the "
+           "answer; the request has no effect.");
+    option("garbage", "p", "Probability of 1 to 3 stray bytes before the reply.");
+    option("state-file", "path",
+           "Keep a JSON file with the register image, the committed settings and the "
+           "counters, rewritten atomically after every request.");
+    option("frames-log", "path",
+           "Append one JSON line per measurement: frame number, the words of registers "
+           "16..30 and the values they encode.");
+    flag("verbose", "Log every request and reply on stderr.");
+    flag("exit-with-parent", "End when the process that started it ends (for test runs).");
+
+    SimOptionsResult result;
+    if (!parser.parse(arguments)) {
+        result.text = parser.errorText();
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.status = SimOptionsResult::ShowHelp;
+        result.text = parser.helpText();
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.text = QStringLiteral("unexpected argument \"%1\"")
+                          .arg(parser.positionalArguments().constFirst());
+        return result;
+    }
+
+    SimOptions &options = result.options;
+    OptionReader read{parser, QString()};
+    options.device = parser.value(QStringLiteral("device"));
+    options.link = parser.value(QStringLiteral("link"));
+    read.integer(QStringLiteral("address"), 1, 247, options.address);
+    if (parser.isSet(QStringLiteral("baud"))) {
+        const QString text = parser.value(QStringLiteral("baud"));
+        options.line.baudrate = text.toUInt();
+        if (!LineSettings::isValidBaudrate(options.line.baudrate))
+            read.fail(
+                QStringLiteral("--baud: expected 9600, 19200 or 115200, got \"%1\"").arg(text));
+    }
+    read.integer(QStringLiteral("mode"), 0, 5, options.line.mode);
+    read.number(QStringLiteral("turnaround-ms"), 0, 10000, options.turnaroundMs);
+    options.anyLineSettings = parser.isSet(QStringLiteral("any-line-settings"));
+
+    read.integer(QStringLiteral("hw-rev"), 0, 65535, options.hardwareRevision);
+    read.integer(QStringLiteral("serial"), 0, 0xFFFFFFFFLL, options.serialNumber, 16);
+    if (parser.isSet(QStringLiteral("firmware-date"))) {
+        QDateTime date =
+            QDateTime::fromString(parser.value(QStringLiteral("firmware-date")), Qt::ISODate);
+        if (date.isValid() && date.timeSpec() == Qt::LocalTime)
+            date.setTimeSpec(Qt::UTC);
+        if (!date.isValid() || date.toSecsSinceEpoch() < 0 ||
+            date.toSecsSinceEpoch() > 0xFFFFFFFFLL)
+            read.fail(QStringLiteral("--firmware-date: expected an ISO date-time such as "
+                                     "2024-10-10T11:08:48Z, got \"%1\"")
+                          .arg(parser.value(QStringLiteral("firmware-date"))));
+        else
+            options.firmwareDate = date;
+    }
+
+    read.number(QStringLiteral("rate"), 0.001, 1000, options.rate);
+    FluidSettings &fluid = options.fluid;
+    read.number(QStringLiteral("cooldown-minutes"), 0.001, 1e6, fluid.cooldownMinutes);
+    read.number(QStringLiteral("visc-a"), 1e-9, 1e9, fluid.viscosityA);
+    read.number(QStringLiteral("visc-b"), -1e6, 1e6, fluid.viscosityB);
+    read.number(QStringLiteral("visc-c"), -19.9, 1e6, fluid.viscosityC);
+    read.number(QStringLiteral("density"), 0, 6553, fluid.density20);
+    read.number(QStringLiteral("density-slope"), -100, 100, fluid.densitySlope);
+    read.number(QStringLiteral("noise"), 0, 0.5, fluid.noise);
+    read.number(QStringLiteral("fault-every"), 0, 1e9, fluid.faultEverySeconds);
+    read.number(QStringLiteral("fault-for"), 0, 1e9, fluid.faultForSeconds);
+    read.integer(QStringLiteral("fault-bits"), 0, 0xFFFF, fluid.faultBits, 16);
+
+    read.integer(QStringLiteral("reboot-ms"), 0, 600000, options.rebootMs);
+    if (parser.isSet(QStringLiteral("ignore-writes"))) {
+        const QString range = parser.value(QStringLiteral("ignore-writes"));
+        const QStringList parts = range.split(QLatin1Char('-'));
+        bool firstOk = false;
+        bool lastOk = false;
+        const int first = parts.value(0).toInt(&firstOk);
+        const int last = parts.size() == 2 ? parts.value(1).toInt(&lastOk) : first;
+        if (parts.size() == 1)
+            lastOk = firstOk;
+        if (parts.size() > 2 || !firstOk || !lastOk || first < 0 || last > 255 || first > last)
+            read.fail(QStringLiteral("--ignore-writes: expected FIRST-LAST within 0..255, "
+                                     "got \"%1\"")
+                          .arg(range));
+        options.ignoreWritesFirst = first;
+        options.ignoreWritesLast = last;
+    }
+    options.calibrationFile = parser.value(QStringLiteral("calib-file"));
+
+    if (parser.isSet(QStringLiteral("seed"))) {
+        bool ok = false;
+        options.seed = parser.value(QStringLiteral("seed")).toULongLong(&ok);
+        options.seedGiven = true;
+        if (!ok)
+            read.fail(QStringLiteral("--seed: expected a non-negative integer, got \"%1\"")
+                          .arg(parser.value(QStringLiteral("seed"))));
+    }
+    LineFaults &faults = options.faults;
+    read.number(QStringLiteral("drop"), 0, 1, faults.drop);
+    read.number(QStringLiteral("bad-crc"), 0, 1, faults.badCrc);
+    read.number(QStringLiteral("wrong-address"), 0, 1, faults.wrongAddress);
+    read.number(QStringLiteral("split"), 0, 1, faults.split);
+    read.integer(QStringLiteral("split-ms"), 0, 60000, faults.splitPauseMs);
+    read.number(QStringLiteral("exception"), 0, 1, faults.exception);
+    read.number(QStringLiteral("garbage"), 0, 1, faults.garbage);
+
+    options.stateFile = parser.value(QStringLiteral("state-file"));
+    options.framesLog = parser.value(QStringLiteral("frames-log"));
+    options.verbose = parser.isSet(QStringLiteral("verbose"));
+    options.exitWithParent = parser.isSet(QStringLiteral("exit-with-parent"));
+
+    if (!read.error.isEmpty()) {
+        result.text = read.error;
+        return result;
+    }
+    result.status = SimOptionsResult::Run;
+    return result;
+}

@@ -1,0 +1,583 @@
+#include "simulator.h"
+
+#include "liveencoding.h"
+
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+volatile sig_atomic_t stopSignal = 0;
+
+void onStopSignal(int signal)
+{
+    stopSignal = signal;
+}
+
+constexpr int CalibrationFirst = 96;
+constexpr int CalibrationLast = 148;
+constexpr int CalibrationImageBytes = 406;
+constexpr uint8_t ServerDeviceFailure = MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE;
+// A peer that closed its port is looked for again this often.
+constexpr auto HangUpRecheck = std::chrono::milliseconds(20);
+
+uint64_t chooseSeed(const SimOptions &options)
+{
+    if (options.seedGiven)
+        return options.seed;
+    std::random_device device;
+    return uint64_t(device()) << 32 | device();
+}
+
+SensorRegisters::Identity identityOf(const SimOptions &options)
+{
+    SensorRegisters::Identity identity;
+    identity.hardwareRevision = options.hardwareRevision;
+    identity.serialNumber = options.serialNumber;
+    identity.firmwareDate = options.firmwareDate;
+    return identity;
+}
+
+QString hex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' '));
+}
+
+QString hex(const uint8_t *bytes, int length)
+{
+    return hex(QByteArray(reinterpret_cast<const char *>(bytes), length));
+}
+
+} // namespace
+
+Simulator::Simulator(const SimOptions &options)
+    : options(options), seed(chooseSeed(options)),
+      registers(identityOf(options), options.address, options.line),
+      // The noise has its own stream, so that faults repeat whatever the rate.
+      model(options.fluid, seed ^ 0x9E3779B97F4A7C15ULL), faults(options.faults, seed)
+{
+    status.address = options.address;
+    status.line = options.line;
+    if (options.ignoreWritesFirst >= 0)
+        registers.ignoreWrites(options.ignoreWritesFirst, options.ignoreWritesLast);
+}
+
+Simulator::~Simulator()
+{
+    if (receiver)
+        modbus_free(receiver);
+    if (replier)
+        modbus_free(replier);
+    if (mapping)
+        modbus_mapping_free(mapping);
+    for (int fd : replyPipe) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    removeLink();
+}
+
+void Simulator::log(const QString &text) const
+{
+    std::fprintf(stderr, "quva-sim: %s\n", text.toLocal8Bit().constData());
+}
+
+void Simulator::verbose(const QString &text) const
+{
+    if (options.verbose)
+        log(text);
+}
+
+bool Simulator::loadCalibrationFile(QString *error)
+{
+    QFile file(options.calibrationFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read the calibration file %1: %2")
+                     .arg(options.calibrationFile, file.errorString());
+        return false;
+    }
+    const QByteArray image = file.read(CalibrationImageBytes);
+    if (image.size() < CalibrationImageBytes) {
+        *error = QStringLiteral("calibration file %1: %2 bytes, expected %3")
+                     .arg(options.calibrationFile)
+                     .arg(image.size())
+                     .arg(CalibrationImageBytes);
+        return false;
+    }
+    QVector<uint16_t> words;
+    for (int reg = CalibrationFirst; reg <= CalibrationLast; ++reg)
+        words.append(uint16_t(uint8_t(image[2 * reg]) | uint8_t(image[2 * reg + 1]) << 8));
+    registers.setCalibrationBlock(words);
+    return true;
+}
+
+bool Simulator::createLink(QString *error)
+{
+    const QByteArray link = options.link.toLocal8Bit();
+    struct stat info = {};
+    if (lstat(link.constData(), &info) == 0) {
+        if (!S_ISLNK(info.st_mode)) {
+            *error = QStringLiteral("%1 exists and is not a symbolic link").arg(options.link);
+            return false;
+        }
+        ::unlink(link.constData());
+    }
+    if (::symlink(line.portName().toLocal8Bit().constData(), link.constData()) != 0) {
+        *error = QStringLiteral("cannot create the link %1: %2")
+                     .arg(options.link, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    linkCreated = true;
+    return true;
+}
+
+void Simulator::removeLink()
+{
+    if (!linkCreated)
+        return;
+    // Only our own link: another simulator may have taken the name since.
+    const QByteArray link = options.link.toLocal8Bit();
+    char target[256];
+    const ssize_t length = ::readlink(link.constData(), target, sizeof target - 1);
+    if (length > 0 && QString::fromLocal8Bit(target, int(length)) == line.portName())
+        ::unlink(link.constData());
+    linkCreated = false;
+}
+
+bool Simulator::createModbusContexts(QString *error)
+{
+    if (pipe2(replyPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        *error = QStringLiteral("cannot create a pipe");
+        return false;
+    }
+    // Neither context opens a device: each gets a descriptor of ours.
+    replier = modbus_new_rtu("/dev/null", 19200, 'N', 8, 1);
+    mapping = modbus_mapping_new(0, 0, SensorRegisters::Count, 0);
+    if (!replier || !mapping) {
+        *error = QStringLiteral("cannot create the libmodbus context");
+        return false;
+    }
+    modbus_set_socket(replier, replyPipe[1]);
+    // libmodbus waits this long before flushing after some exception replies;
+    // there is nothing to flush in the pipe.
+    modbus_set_response_timeout(replier, 0, 1);
+    resetReceiver();
+    if (!receiver) {
+        *error = QStringLiteral("cannot create the libmodbus context");
+        return false;
+    }
+    return true;
+}
+
+void Simulator::resetReceiver()
+{
+    // After a request for another address libmodbus expects that slave's reply
+    // and would swallow the next request as that reply; on this line no other
+    // slave answers, so the context starts afresh instead.
+    if (receiver)
+        modbus_free(receiver);
+    receiver = modbus_new_rtu("/dev/null", 19200, 'N', 8, 1);
+    if (!receiver)
+        return;
+    modbus_set_slave(receiver, status.address);
+    modbus_set_socket(receiver, line.fd());
+    // A request may come in pieces; a pause this long ends it unfinished.
+    modbus_set_byte_timeout(receiver, 0, 500000);
+    modbus_set_indication_timeout(receiver, 0, 500000);
+}
+
+bool Simulator::setUp(QString *error)
+{
+    if (!options.calibrationFile.isEmpty() && !loadCalibrationFile(error))
+        return false;
+    if (options.device.isEmpty() ? !line.openPseudoTerminal(status.line, error)
+                                 : !line.openDevice(options.device, status.line, error))
+        return false;
+    if (!createModbusContexts(error))
+        return false;
+    if (!options.framesLog.isEmpty()) {
+        framesLog.setFileName(options.framesLog);
+        if (!framesLog.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            *error = QStringLiteral("cannot open the frames log %1: %2")
+                         .arg(options.framesLog, framesLog.errorString());
+            return false;
+        }
+    }
+    return options.link.isEmpty() || createLink(error);
+}
+
+int Simulator::run()
+{
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    // The stop signals get through only while the loop waits in ppoll(), so that
+    // nothing is left half done; a signal during the set-up waits for the loop.
+    sigset_t stopSignals;
+    sigset_t waitMask;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    sigdelset(&waitMask, SIGINT);
+    sigdelset(&waitMask, SIGTERM);
+
+    QString error;
+    if (!setUp(&error)) {
+        log(error);
+        return 1;
+    }
+
+    // The first measurement and the state file are there before the port is named.
+    nextFrameAt = Clock::now();
+    produceFrames(nextFrameAt);
+    writeState();
+    log(QStringLiteral("address %1, %2, firmware %3, seed %4")
+            .arg(status.address)
+            .arg(status.line.describe())
+            .arg(options.firmwareDate.toUTC().toString(Qt::ISODate))
+            .arg(seed));
+    std::printf("port: %s\n", line.portName().toLocal8Bit().constData());
+    std::fflush(stdout);
+
+    // An orphan is adopted by another process; a test that died leaves no sensor behind.
+    const pid_t parent = getppid();
+    while (!stopSignal) {
+        if (options.exitWithParent && getppid() != parent) {
+            log(QStringLiteral("the process that started it has ended"));
+            break;
+        }
+        Clock::time_point now = Clock::now();
+        produceFrames(now);
+        if (status.rebooting && now >= rebootEndsAt)
+            finishReboot();
+        sendDueBytes(now);
+
+        const bool watchLine = !hungUp || now >= lineWatchedAgainAt;
+        const auto wait = std::max(nextDeadline(now) - now, Clock::duration::zero());
+        const auto waitNs = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+        const timespec timeout{time_t(waitNs / 1000000000), long(waitNs % 1000000000)};
+        pollfd descriptor{line.fd(), POLLIN, 0};
+        if (ppoll(&descriptor, watchLine ? 1 : 0, &timeout, &waitMask) < 0 || !watchLine)
+            continue;
+
+        now = Clock::now();
+        if (descriptor.revents & POLLIN) {
+            hungUp = false;
+            handleInput(now);
+        } else if (descriptor.revents & (POLLHUP | POLLERR)) {
+            lineHungUp(now);
+        } else {
+            hungUp = false;
+        }
+    }
+
+    if (stopSignal)
+        log(QStringLiteral("stopped by signal %1").arg(int(stopSignal)));
+    writeState();
+    removeLink();
+    return 0;
+}
+
+Simulator::Clock::time_point Simulator::nextDeadline(Clock::time_point now) const
+{
+    Clock::time_point deadline = nextFrameAt;
+    if (status.rebooting)
+        deadline = std::min(deadline, rebootEndsAt);
+    if (!output.empty()) {
+        const Outgoing &head = output.front();
+        deadline = std::min(deadline, head.started ? head.nextAt : head.startAt);
+    }
+    if (hungUp)
+        deadline = std::min(deadline, std::max(lineWatchedAgainAt, now));
+    return deadline;
+}
+
+void Simulator::produceFrames(Clock::time_point now)
+{
+    const auto period = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(1.0 / options.rate));
+    // After a long stall (a suspended process) the sensor does not catch up.
+    if (now - nextFrameAt > std::chrono::seconds(1))
+        nextFrameAt = now;
+    while (now >= nextFrameAt) {
+        nextFrameAt += period;
+        ++frameNr;
+        // Measurement time, not wall time: a seed and a rate repeat the series.
+        const Measurement measurement = model.measure((frameNr - 1) / options.rate);
+        const LiveFrame frame = encodeLiveFrame(frameNr, measurement, options.firmwareDate,
+                                                registers.mappingK(), registers.mappingAlpha());
+        registers.setLiveBlock(frame.words);
+        ++counters.frames;
+        if (framesLog.isOpen()) {
+            framesLog.write(frameLogLine(frame, QDateTime::currentDateTimeUtc()));
+            framesLog.flush();
+        }
+    }
+}
+
+void Simulator::handleInput(Clock::time_point now)
+{
+    if (status.rebooting) {
+        if (line.drainInput() > 0)
+            ++counters.ignoredRebooting;
+        return;
+    }
+    QString peerBaudrate;
+    if (!options.anyLineSettings && !line.peerMatches(status.line, &peerBaudrate)) {
+        // What a real sensor hears at another baud rate is noise.
+        const QString complaint = QStringLiteral("ignoring requests: the port is set to %1, "
+                                                 "the sensor talks %2")
+                                      .arg(peerBaudrate, status.line.describe());
+        if (complaint != lineComplaint)
+            log(complaint);
+        lineComplaint = complaint;
+        if (line.drainInput() > 0)
+            ++counters.ignoredLineSettings;
+        writeState();
+        return;
+    }
+    lineComplaint.clear();
+
+    uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
+    const int length = modbus_receive(receiver, request);
+    if (length > 0) {
+        handleRequest(request, length, Clock::now());
+    } else if (length == 0) {
+        ++counters.ignoredOtherAddress;
+        verbose(QStringLiteral("request for another address ignored"));
+        resetReceiver();
+    } else if (errno == EIO) {
+        lineHungUp(now);
+        return;
+    } else {
+        ++counters.invalidRequests;
+        verbose(QStringLiteral("invalid request: %1")
+                    .arg(QString::fromLocal8Bit(modbus_strerror(errno))));
+    }
+    writeState();
+}
+
+void Simulator::handleRequest(const uint8_t *request, int length, Clock::time_point now)
+{
+    ++counters.requests;
+    verbose(QStringLiteral("request %1").arg(hex(request, length)));
+    const FaultPlan plan = faults.next();
+    if (plan.drop) {
+        ++counters.injectedDrop;
+        verbose(QStringLiteral("injected: request dropped"));
+        return;
+    }
+
+    bool reboot = false;
+    QByteArray reply;
+    if (plan.exception) {
+        ++counters.injectedException;
+        verbose(QStringLiteral("injected: exception reply"));
+        reply = exceptionReply(request, ServerDeviceFailure);
+    } else {
+        reply = answer(request, length, &reboot);
+    }
+    // A broadcast is carried out but never answered.
+    const bool broadcast = request[0] == MODBUS_BROADCAST_ADDRESS;
+    if (broadcast || reply.isEmpty()) {
+        if (reboot)
+            startReboot(now);
+        return;
+    }
+
+    Outgoing outgoing;
+    outgoing.transmission = faults.corrupt(reply, plan);
+    outgoing.rebootAfter = reboot;
+    outgoing.startAt = now + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double, std::milli>(options.turnaroundMs));
+    counters.injectedBadCrc += plan.badCrc;
+    counters.injectedWrongAddress += plan.wrongAddress;
+    counters.injectedGarbage += plan.garbage;
+    counters.injectedSplit += outgoing.transmission.splitAt >= 0;
+    ++counters.replies;
+    verbose(QStringLiteral("reply %1%2%3%4%5")
+                .arg(hex(outgoing.transmission.bytes))
+                .arg(QLatin1String(plan.badCrc ? " (bad CRC)" : ""))
+                .arg(QLatin1String(plan.wrongAddress ? " (wrong address)" : ""))
+                .arg(QLatin1String(plan.garbage ? " (garbage first)" : ""))
+                .arg(QLatin1String(plan.split ? " (split)" : "")));
+    output.push_back(outgoing);
+}
+
+QByteArray Simulator::answer(const uint8_t *request, int length, bool *reboot)
+{
+    const uint8_t function = request[1];
+    if (function != MODBUS_FC_READ_HOLDING_REGISTERS &&
+        function != MODBUS_FC_WRITE_SINGLE_REGISTER &&
+        function != MODBUS_FC_WRITE_MULTIPLE_REGISTERS) {
+        ++counters.exceptions;
+        return exceptionReply(request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
+    }
+
+    // libmodbus checks quantities and ranges and builds the reply from a scratch
+    // copy of the registers; the sensor's own rules then decide about writes.
+    std::copy(registers.registers().begin(), registers.registers().end(), mapping->tab_registers);
+    modbus_reply(replier, request, length, mapping);
+    const QByteArray reply = takeReply();
+    if (reply.size() < 2 || uint8_t(reply[1]) & 0x80) {
+        ++counters.exceptions;
+        return reply;
+    }
+    if (function == MODBUS_FC_READ_HOLDING_REGISTERS)
+        return reply;
+
+    const int firstReg = request[2] << 8 | request[3];
+    const int count =
+        function == MODBUS_FC_WRITE_SINGLE_REGISTER ? 1 : request[4] << 8 | request[5];
+    const QVector<uint16_t> words(mapping->tab_registers + firstReg,
+                                  mapping->tab_registers + firstReg + count);
+    const bool wasUnlocked = registers.isUnlocked();
+    const SensorRegisters::WriteResult result = registers.write(firstReg, words);
+    if (result.exception != SensorRegisters::None) {
+        ++counters.exceptions;
+        log(QStringLiteral("write of %1 register(s) from %2 rejected (%3)")
+                .arg(count)
+                .arg(firstReg)
+                .arg(result.exception == SensorRegisters::IllegalDataAddress
+                         ? QStringLiteral("illegal data address")
+                         : QStringLiteral("illegal data value")));
+        return exceptionReply(request, result.exception);
+    }
+    if (registers.isUnlocked() != wasUnlocked)
+        log(registers.isUnlocked() ? QStringLiteral("unlocked") : QStringLiteral("locked"));
+    if (result.configurationCommitted)
+        log(QStringLiteral("configuration and mapping committed"));
+    if (result.calibrationCommitted)
+        log(QStringLiteral("calibration block committed"));
+    *reboot = result.reboot;
+    return reply;
+}
+
+QByteArray Simulator::exceptionReply(const uint8_t *request, int exceptionCode)
+{
+    modbus_reply_exception(replier, request, unsigned(exceptionCode));
+    return takeReply();
+}
+
+QByteArray Simulator::takeReply()
+{
+    QByteArray reply;
+    char buffer[MODBUS_RTU_MAX_ADU_LENGTH];
+    ssize_t count;
+    while ((count = ::read(replyPipe[0], buffer, sizeof buffer)) > 0)
+        reply.append(buffer, int(count));
+    return reply;
+}
+
+void Simulator::sendDueBytes(Clock::time_point now)
+{
+    const auto characterTime =
+        std::chrono::duration_cast<Clock::duration>(status.line.characterTime());
+    const auto splitPause = std::chrono::milliseconds(options.faults.splitPauseMs);
+    while (!output.empty()) {
+        Outgoing &head = output.front();
+        if (!head.started) {
+            if (now < head.startAt)
+                return;
+            head.started = true;
+            head.nextAt = now;
+        }
+        const QByteArray &bytes = head.transmission.bytes;
+        QByteArray due;
+        while (head.sent + due.size() < bytes.size() && head.nextAt <= now) {
+            due.append(bytes[head.sent + due.size()]);
+            head.nextAt += characterTime;
+            if (head.sent + due.size() == head.transmission.splitAt)
+                head.nextAt += splitPause;
+        }
+        if (!due.isEmpty()) {
+            const ssize_t written = ::write(line.fd(), due.constData(), size_t(due.size()));
+            if (written != due.size()) {
+                // Nobody reads the port, or it is gone: the rest of this reply is lost.
+                if (written < 0 && errno == EIO) {
+                    lineHungUp(now);
+                    return;
+                }
+                verbose(QStringLiteral("reply cut short: the port does not take more bytes"));
+                head.sent = bytes.size();
+            } else {
+                head.sent += int(written);
+            }
+        }
+        if (head.sent < bytes.size())
+            return;
+        const bool reboot = head.rebootAfter;
+        output.pop_front();
+        if (reboot)
+            startReboot(now);
+    }
+}
+
+void Simulator::lineHungUp(Clock::time_point now)
+{
+    lineWatchedAgainAt = now + HangUpRecheck;
+    if (hungUp)
+        return;
+    hungUp = true;
+    verbose(QStringLiteral("the port was closed"));
+    // A reboot that was only waiting for its acknowledgement still happens.
+    const bool reboot = std::any_of(output.begin(), output.end(),
+                                    [](const Outgoing &outgoing) { return outgoing.rebootAfter; });
+    output.clear();
+    line.discardUnreadOutput();
+    if (reboot)
+        startReboot(now);
+}
+
+void Simulator::startReboot(Clock::time_point now)
+{
+    output.clear();
+    status.rebooting = true;
+    rebootEndsAt = now + std::chrono::milliseconds(options.rebootMs);
+    ++counters.reboots;
+    log(QStringLiteral("rebooting for %1 ms").arg(options.rebootMs));
+    writeState();
+}
+
+void Simulator::finishReboot()
+{
+    registers.reboot();
+    status.rebooting = false;
+    status.address = registers.committedAddress();
+    status.line = registers.committedLine();
+    resetReceiver();
+    // A device is ours to set; a pseudo-terminal's settings belong to the peer,
+    // which has to follow the sensor as over a real line.
+    QString error;
+    if (!line.isPseudoTerminal() && !line.configure(status.line, &error))
+        log(error);
+    log(QStringLiteral("rebooted: address %1, %2").arg(status.address).arg(status.line.describe()));
+    writeState();
+}
+
+void Simulator::writeState()
+{
+    if (options.stateFile.isEmpty())
+        return;
+    // QSaveFile writes a temporary file and renames it: readers never see half a file.
+    QSaveFile file(options.stateFile);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(stateDocument(registers, status, counters)) < 0 || !file.commit())
+        log(QStringLiteral("cannot write the state file %1: %2")
+                .arg(options.stateFile, file.errorString()));
+}
