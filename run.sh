@@ -3,17 +3,24 @@
 # in build/run/, which holds the pictures and the program's own gui_settings.ini.
 # A simulated sensor (quva-sim) runs on a pseudo-terminal beside it and is offered
 # in the port list; --no-sim offers only the machine's own ports.
+# Without a display it records from the simulator for 15 seconds without a window;
+# --xvfb starts the window on a virtual display instead and saves a screenshot.
 # Arguments after "--" go to the program.
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
 
 useSimulator=1
+useXvfb=0
 programArgs=()
 while (($#)); do
     case "$1" in
     --no-sim)
         useSimulator=0
+        shift
+        ;;
+    --xvfb)
+        useXvfb=1
         shift
         ;;
     --)
@@ -22,7 +29,7 @@ while (($#)); do
         break
         ;;
     *)
-        echo "usage: $0 [--no-sim] [-- program arguments]" >&2
+        echo "usage: $0 [--no-sim] [--xvfb] [-- program arguments]" >&2
         exit 2
         ;;
     esac
@@ -39,6 +46,7 @@ mkdir -p "$runDir"
 cd "$runDir"
 
 simulatorPid=
+port=
 xvfbPid=
 programPid=
 tempFiles=()
@@ -56,7 +64,6 @@ if ((useSimulator)); then
     tempFiles+=("$simulatorOutput")
     "$root/build/bin/quva-sim" >"$simulatorOutput" &
     simulatorPid=$!
-    port=
     for _ in $(seq 100); do
         port=$(sed -n 's/^port: //p' "$simulatorOutput" | head -n1)
         [[ -n "$port" ]] && break
@@ -66,11 +73,31 @@ if ((useSimulator)); then
         echo "The simulated sensor did not start." >&2
         exit 1
     fi
+fi
+
+haveDisplay=0
+[[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]] && haveDisplay=1
+
+if ((!haveDisplay && !useXvfb)); then
+    if [[ -z "$port" ]]; then
+        echo "No display available, and nothing to record from without the simulator." >&2
+        echo "Run ./run.sh --xvfb for the window on a virtual display." >&2
+        exit 1
+    fi
+    echo "No display available: recording from the simulated sensor for 15 seconds without a window."
+    recording="$runDir/recording-$(date +%Y-%m-%dT%H-%M-%S).csv"
+    "$program" --record "$recording" --port "$port" --duration 15 2>/dev/null
+    echo "The recording is in $recording"
+    echo "To use the window, run ./run.sh on a desktop, or ./run.sh --xvfb for a virtual display."
+    exit 0
+fi
+
+if [[ -n "$port" ]]; then
     echo "Simulated sensor on $port: choose \"$port : user-given port\" and press Connect."
     programArgs=(--port "$port" "${programArgs[@]}")
 fi
 
-if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
+if ((haveDisplay)); then
     "$program" "${programArgs[@]}" &
     programPid=$!
     wait "$programPid" || true
@@ -78,7 +105,7 @@ if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
     exit 0
 fi
 
-echo "No display available: starting QUVA-Explorer on a virtual display (Xvfb)."
+echo "Starting QUVA-Explorer on a virtual display (Xvfb)."
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$root/build/xdg-runtime}"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 displayFile=$(mktemp)

@@ -1,6 +1,6 @@
 #include "app/customization.h"
 #include "app/mainwindow.h"
-
+#include "livedata/headlessrecorder.h"
 #include "settings/serialportlist.h"
 
 #include <QApplication>
@@ -8,6 +8,21 @@
 #include <QSettings>
 
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+bool recordsWithoutWindow(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--record") == 0 || std::strncmp(argv[i], "--record=", 9) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -16,9 +31,14 @@ int main(int argc, char *argv[])
     if (!std::getenv("TZ"))
         setenv("TZ", ":/etc/localtime", 1);
 
+    // Recording without a window needs no display, so it gets no GUI application.
     // Destroyed in reverse order: window, settings, application.
-    QApplication application(argc, argv);
-    QApplication::setApplicationVersion(QUVA_VERSION);
+    std::unique_ptr<QCoreApplication> application;
+    if (recordsWithoutWindow(argc, argv))
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        application = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationVersion(QUVA_VERSION);
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     readCustomization(settings);
 
@@ -28,14 +48,43 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption portOption(
-        "port", "Also offer the serial port PATH, which the system does not list (repeatable).",
+        "port",
+        "Also offer the serial port PATH, which the system does not list (repeatable); "
+        "with --record, the port to record from.",
         "PATH");
-    parser.addOption(portOption);
-    parser.process(application);
-    setUserGivenPorts(parser.values(portOption));
+    const QCommandLineOption recordOption(
+        "record", "Record from the sensor on --port into FILE.csv without a window.", "FILE.csv");
+    const QCommandLineOption baudOption("baud", "With --record: baud rate (default 19200).",
+                                        "B", "19200");
+    const QCommandLineOption modeOption(
+        "mode", "With --record: parity and stop bits, 0 none/1 (default) to 5 odd/2.", "M", "0");
+    const QCommandLineOption addressOption("address", "With --record: Modbus address (default 1).",
+                                           "A", "1");
+    const QCommandLineOption durationOption(
+        "duration", "With --record: stop after SECONDS (default: at Ctrl-C).", "SECONDS", "0");
+    parser.addOptions(
+        {portOption, recordOption, baudOption, modeOption, addressOption, durationOption});
+    parser.process(*application);
     useCLocale();
 
+    if (parser.isSet(recordOption)) {
+        HeadlessRecorder::Options options;
+        options.fileName = parser.value(recordOption);
+        options.portName = parser.values(portOption).value(0);
+        options.baudrate = parser.value(baudOption).toUInt();
+        options.mode = uint8_t(parser.value(modeOption).toUInt());
+        options.address = uint8_t(parser.value(addressOption).toUInt());
+        options.durationSeconds = parser.value(durationOption).toInt();
+        if (options.portName.isEmpty()) {
+            std::fprintf(stderr, "Error: --record needs --port PATH\n");
+            return 2;
+        }
+        HeadlessRecorder recorder(options);
+        return recorder.run();
+    }
+
+    setUserGivenPorts(parser.values(portOption));
     MainWindow window;
     window.show();
-    return application.exec();
+    return application->exec();
 }

@@ -69,6 +69,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(ui->tab_currentData, SIGNAL(selectionChanged(QDateTime,QDateTime)), ui->tab_userCalib,
             SLOT(on_selectionChanged(QDateTime,QDateTime)));
 
+    // Not a link error, but shown the same way: where the user looks for trouble.
+    connect(ui->tab_currentData, SIGNAL(journalFailed(QString)), this,
+            SLOT(showModbusError(QString)));
+
     QApplication::setOrganizationName(companyName);
     QApplication::setApplicationName(applicationName);
     setWindowTitle(applicationName);

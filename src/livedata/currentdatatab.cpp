@@ -1,17 +1,214 @@
 #include "currentdatatab.h"
 #include "ui_currentdatatab.h"
 
-CurrentDataTab::CurrentDataTab(QWidget *parent) : QWidget(parent), ui(new Ui::CurrentDataTab)
+#include "app/customization.h"
+#include "livedata/measurementdata.h"
+#include "modbus/registermap.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSettings>
+
+namespace {
+
+const char journalFileName[] = "recording-journal.csv";
+
+// A name beside the journal for a recording the user chose not to restore.
+QString setAsideName(const QDateTime &firstSample)
+{
+    const QString stem = "recording-journal-" + firstSample.toString("yyyy-MM-ddTHH-mm-ss");
+    QString name = stem + ".csv";
+    for (int i = 2; QFile::exists(name); ++i)
+        name = QString("%1-%2.csv").arg(stem).arg(i);
+    return name;
+}
+
+} // namespace
+
+CurrentDataTab::CurrentDataTab(QWidget *parent)
+    : QWidget(parent), ui(new Ui::CurrentDataTab), store(measurementData)
 {
     ui->setupUi(this);
+    ui->timePlot->setMeasurementData(store);
+
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    settings.beginGroup("currentData");
+    ui->timePlot->setIntervalTimeIndex(settings.value("intervalTimeIndex", 1).toInt());
+    ui->timePlot->setVisableGraphs(settings.value("visableGraphs", 15).toUInt());
+    settings.endGroup();
+    journalEnabled = settings.value("recordingJournal", true).toBool();
+
+    pollTimer.start(500);
+    connect(&pollTimer, SIGNAL(timeout()), this, SLOT(pollData()));
+    connect(ui->timePlot, SIGNAL(selectionChanged(QDateTime,QDateTime)), this,
+            SIGNAL(selectionChanged(QDateTime,QDateTime)));
+    connect(&journal, &RecordingJournal::writeFailed, this, &CurrentDataTab::reportJournalError);
+
+    // Asked once the window is up: a journal left by a run that did not end cleanly.
+    if (journalEnabled)
+        QTimer::singleShot(0, this, &CurrentDataTab::openJournal);
 }
 
 CurrentDataTab::~CurrentDataTab()
 {
+    // A journal whose samples were all exported has done its job; one with samples
+    // that were not is kept, so the next start offers them again.
+    if (journal.isOpen()) {
+        journal.close();
+        if (store->timestamps.size() == exportedSamples)
+            QFile::remove(journal.path());
+    }
+
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    settings.beginGroup("currentData");
+    settings.setValue("intervalTimeIndex", ui->timePlot->intervalTimeIndex());
+    settings.setValue("visableGraphs", ui->timePlot->visableGraphs());
+    settings.endGroup();
     delete ui;
+}
+
+void CurrentDataTab::pollData()
+{
+    // The link drops the request while no sensor is connected.
+    emit readRegisters(Registers::LiveFirst, Registers::LiveLast);
 }
 
 void CurrentDataTab::replyReceived(QVector<uint16_t> data)
 {
-    Q_UNUSED(data);
+    const std::optional<TimedSample> sample = sampler.take(data, deviceFirmwareDate);
+    if (!sample)
+        return;
+    const LiveSample &values = sample->values;
+    if (store->addSample(sample->timestamp, values.frameNr, values.systemState, values.T,
+                         values.rho, values.nu, values.eta, values.nuUc))
+        journal.append(sample->timestamp, values.frameNr, values.systemState, values.T,
+                       values.rho, values.nu, values.eta, values.nuUc);
+    ui->timePlot->refresh();
+    emit showSystemState(values.systemState);
+}
+
+void CurrentDataTab::plotNow()
+{
+    ui->timePlot->refresh();
+}
+
+void CurrentDataTab::clear()
+{
+    store->clear();
+    journal.restart();
+    exportedSamples = 0;
+    ui->timePlot->update();
+}
+
+void CurrentDataTab::on_pushButton_clear_clicked()
+{
+    const QMessageBox::StandardButton answer =
+        QMessageBox::question(this, tr("Clear data"), tr("Are you sure?"),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    if (answer == QMessageBox::Yes)
+        clear();
+}
+
+QString CurrentDataTab::exportFileName(const QString &title, const QString &filter,
+                                       const QString &suffix)
+{
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    const QString workingDir = settings.value("workingDir", QDir::homePath()).toString();
+    QString fileName = QFileDialog::getSaveFileName(this, title, workingDir, filter);
+    if (fileName.isEmpty())
+        return QString();
+
+    settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
+    if (QFileInfo(fileName).suffix() != suffix)
+        fileName += "." + suffix;
+    return fileName;
+}
+
+void CurrentDataTab::on_pushButton_export_clicked()
+{
+    const QString fileName = exportFileName(tr("Export .csv"), tr("CSV files (*.csv)"), "csv");
+    if (fileName.isEmpty())
+        return;
+    const int count = store->timestamps.size();
+    if (store->exportCsv(fileName))
+        exportedSamples = count;
+    else
+        QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
+                             QMessageBox::Ok);
+}
+
+void CurrentDataTab::on_pushButton_exportXLSX_clicked()
+{
+    const QString fileName =
+        exportFileName(tr("Export .xlsx"), tr("Excel files (*.xlsx)"), "xlsx");
+    if (fileName.isEmpty())
+        return;
+    const int count = store->timestamps.size();
+    if (store->exportXlsx(fileName))
+        exportedSamples = count;
+    else
+        QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
+                             QMessageBox::Ok);
+}
+
+void CurrentDataTab::on_pushButton_import_clicked()
+{
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    const QString workingDir = settings.value("workingDir", QDir::homePath()).toString();
+    const QString fileName = QFileDialog::getOpenFileName(this, tr("Import .csv"), workingDir,
+                                                          tr("CSV files (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
+
+    if (store->importCsv(fileName)) {
+        // The imported samples are safe in their file; the journal starts afresh.
+        journal.restart();
+        exportedSamples = store->timestamps.size();
+    } else {
+        QMessageBox::warning(this, tr("Import"), tr("Import failed, please check file format."),
+                             QMessageBox::Ok);
+    }
+    ui->timePlot->refresh();
+}
+
+void CurrentDataTab::openJournal()
+{
+    const QString path = QDir::current().absoluteFilePath(journalFileName);
+    MeasurementData left;
+    if (QFile::exists(path)) {
+        left.importCsv(path);
+        if (!left.timestamps.isEmpty()) {
+            const QString format = "yyyy-MM-dd HH:mm:ss";
+            const QMessageBox::StandardButton answer = QMessageBox::question(
+                this, tr("Recording"),
+                tr("A recording of %1 samples (%2 to %3) was not exported. Restore it?")
+                    .arg(left.timestamps.size())
+                    .arg(left.timestamps.first().toString(format),
+                         left.timestamps.last().toString(format)),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+            if (answer == QMessageBox::Yes) {
+                store->importCsv(path);
+                ui->timePlot->refresh();
+            } else {
+                const QString name = setAsideName(left.timestamps.first());
+                if (!QFile::rename(path, name)) {
+                    reportJournalError(QString("cannot rename %1 to %2").arg(path, name));
+                    return;
+                }
+                qDebug() << "CurrentDataTab: recording journal kept as" << name;
+            }
+        }
+    }
+    if (!journal.open(path))
+        reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
+}
+
+void CurrentDataTab::reportJournalError(const QString &error)
+{
+    qWarning().noquote() << "CurrentDataTab: recording journal:" << error;
+    emit journalFailed("Recording journal error: " + error);
 }

@@ -1,7 +1,11 @@
 #ifndef CURRENTDATATAB_H
 #define CURRENTDATATAB_H
 
+#include "livesampler.h"
+#include "recordingjournal.h"
+
 #include <QDateTime>
+#include <QTimer>
 #include <QVector>
 #include <QWidget>
 
@@ -11,7 +15,12 @@ namespace Ui {
 class CurrentDataTab;
 }
 
-// The Live Data tab: polls the measurements, records and plots them.
+class MeasurementData;
+
+// The Live Data tab: polls the measurement registers twice a second, turns each new
+// measurement into a sample of the store, keeps the time plot current and offers
+// clearing, CSV export and import, and XLSX export. Every sample also goes to a
+// journal file as it is taken, so a crash or power cut cannot lose a recording.
 class CurrentDataTab : public QWidget
 {
     Q_OBJECT
@@ -24,12 +33,35 @@ signals:
     void showSystemState(uint16_t state);
     void readRegisters(uint8_t firstReg, uint8_t lastReg);
     void selectionChanged(QDateTime left, QDateTime right);
+    // The journal could not be written; recording goes on in memory.
+    void journalFailed(QString error);
 
 public slots:
     void replyReceived(QVector<uint16_t> data);
+    void plotNow();
+    void clear();
+
+private slots:
+    void on_pushButton_clear_clicked();
+    void on_pushButton_export_clicked();
+    void on_pushButton_import_clicked();
+    void on_pushButton_exportXLSX_clicked();
+    void pollData();
+    void openJournal();
+    void reportJournalError(const QString &error);
 
 private:
+    // Asks for a file to export to and stores its folder as workingDir; the name
+    // gets the suffix unless it already ends in exactly that one.
+    QString exportFileName(const QString &title, const QString &filter, const QString &suffix);
+
     Ui::CurrentDataTab *ui;
+    MeasurementData *store;
+    LiveSampler sampler;
+    QTimer pollTimer;
+    RecordingJournal journal;
+    bool journalEnabled = true;
+    int exportedSamples = 0; // the store's size at the last successful export
 };
 
 #endif

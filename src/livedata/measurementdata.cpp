@@ -1,13 +1,60 @@
 #include "measurementdata.h"
 
+#include "app/customization.h"
+#include "csvline.h"
+
+#include <QCoreApplication>
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QMutexLocker>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QThread>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace
+{
+
+// The exports look at the clock every so many rows and tell the dialog their progress
+// about every 50 ms, so the event loop runs at least every 100 ms without paying for it
+// on every row.
+const int rowsPerClockCheck = 256;
+const int progressIntervalMs = 50;
+
+const int csvBufferSize = 1 << 20;
+
+void setUpProgress(QProgressDialog &progress)
+{
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(1000);
+}
+
+// Before the dialog appears, setValue() runs no events; timers and repaints are served
+// here then, while the user's clicks wait until the dialog is up or the export is done.
+void showProgress(QProgressDialog &progress, int value)
+{
+    progress.setValue(value);
+    if (!progress.isVisible())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool writeAll(QSaveFile &file, const char *begin, const char *end)
+{
+    return file.write(begin, end - begin) == end - begin;
+}
+
+} // namespace
 
 MeasurementData::MeasurementData(QObject *parent) : QObject(parent) {}
 
-bool MeasurementData::addSample(const QDateTime &timestamp, uint32_t frameNr,
-                                uint16_t systemState, double T, double rho, double nu,
-                                double eta, double nuUc)
+bool MeasurementData::addSample(const QDateTime &timestamp, uint32_t frameNr, uint16_t systemState,
+                                double T, double rho, double nu, double eta, double nuUc)
 {
     QMutexLocker locker(&mutex);
     if (!timestamps.isEmpty() && timestamp < timestamps.last()) {
@@ -39,4 +86,206 @@ void MeasurementData::clear()
     nu.clear();
     eta.clear();
     nuUc.clear();
+}
+
+bool MeasurementData::exportCsv(const QString &fileName)
+{
+    QProgressDialog progress(tr("CSV Export"), tr("Cancel"), 0, 100);
+    setUpProgress(progress);
+
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        qWarning() << "MeasurementData: cannot open CSV file for writing";
+        return false;
+    }
+    const QByteArray head = csvHead(applicationName, companyName);
+    std::vector<char> buffer(csvBufferSize);
+    char *const begin = buffer.data();
+    char *const limit = begin + buffer.size() - maxCsvLineLength;
+    char *end = begin;
+    bool written = writeAll(file, head.constData(), head.constData() + head.size());
+
+    int count = 0;
+    {
+        QMutexLocker locker(&mutex);
+        count = timestamps.size();
+    }
+    progress.setMaximum(count);
+    progress.setValue(0);
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    for (int i = 0; written && i < count; ++i) {
+        if (i % rowsPerClockCheck == 0 && sinceProgress.hasExpired(progressIntervalMs)) {
+            showProgress(progress, i);
+            sinceProgress.restart();
+        }
+        if (progress.wasCanceled()) {
+            qDebug() << "MeasurementData: CSV export canceled.";
+            return false;
+        }
+        {
+            QMutexLocker locker(&mutex);
+            if (i >= timestamps.size())
+                break;
+            end = formatCsvLine(end, timestamps.at(i), frameNr.at(i), systemState.at(i), T.at(i),
+                                rho.at(i), nu.at(i), eta.at(i), nuUc.at(i));
+        }
+        if (end > limit) {
+            written = writeAll(file, begin, end);
+            end = begin;
+        }
+    }
+    // A full disk often shows only when the file is committed.
+    if (!written || !writeAll(file, begin, end) || !file.commit()) {
+        qWarning() << "MeasurementData: error while writing to CSV file";
+        return false;
+    }
+    progress.setValue(count);
+    qDebug() << "MeasurementData: CSV exported:" << fileName;
+    return true;
+}
+
+bool MeasurementData::importCsv(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning() << "MeasurementData: cannot open CSV file for reading";
+        return false;
+    }
+    clear();
+
+    // Read as bytes in large blocks. As in a text-mode read every CR is dropped, and a
+    // UTF-8 byte-order mark at the start is skipped as the UTF-8 text stream does.
+    std::vector<char> buffer(csvBufferSize);
+    std::vector<char> lineWithoutCr;
+    size_t filled = 0;
+    bool atEnd = false;
+    int lineNumber = 0;
+    CsvSample sample;
+    while (!atEnd || filled > 0) {
+        if (!atEnd) {
+            if (filled == buffer.size())
+                buffer.resize(buffer.size() * 2);
+            const qint64 read = file.read(buffer.data() + filled, qint64(buffer.size() - filled));
+            if (read < 0) {
+                qWarning() << "MeasurementData: error while reading CSV file";
+                return false;
+            }
+            atEnd = read == 0;
+            filled += size_t(read);
+        }
+        const char *next = buffer.data();
+        const char *const end = next + filled;
+        while (next != end) {
+            const auto *lineEnd = static_cast<const char *>(std::memchr(next, '\n', end - next));
+            if (!lineEnd && !atEnd)
+                break;
+            const char *lineBegin = next;
+            const char *contentEnd = lineEnd ? lineEnd : end;
+            next = lineEnd ? lineEnd + 1 : end;
+            ++lineNumber;
+
+            if (std::memchr(lineBegin, '\r', contentEnd - lineBegin)) {
+                lineWithoutCr.clear();
+                for (const char *p = lineBegin; p != contentEnd; ++p) {
+                    if (*p != '\r')
+                        lineWithoutCr.push_back(*p);
+                }
+                lineBegin = lineWithoutCr.data();
+                contentEnd = lineBegin + lineWithoutCr.size();
+            }
+            if (lineNumber == 1 && contentEnd - lineBegin >= 3 &&
+                std::memcmp(lineBegin, "\xef\xbb\xbf", 3) == 0)
+                lineBegin += 3;
+            if (!isCsvDataLine(lineBegin, contentEnd))
+                continue;
+            if (const char *reason = parseCsvLine(lineBegin, contentEnd, sample)) {
+                qWarning() << "MeasurementData: CSV import line:" << lineNumber << reason;
+                return false;
+            }
+            addSample(sample.timestamp, sample.frameNr, sample.systemState, sample.T, sample.rho,
+                      sample.nu, sample.eta, sample.nuUc);
+        }
+        filled = size_t(end - next);
+        std::memmove(buffer.data(), next, filled);
+    }
+    return true;
+}
+
+bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
+{
+    QProgressDialog progress(tr("XLSX Export"), tr("Cancel"), 0, 100);
+    setUpProgress(progress);
+
+    XlsxWorkbook workbook(fileName, {applicationName + " Data Export File", companyName + ", 2024"},
+                          {"date/time", "measurementNo. ", "kin. viscosity (cSt)",
+                           "dyn. viscosity (mPas)", QString::fromUtf8("density (kg/m³)"),
+                           QString::fromUtf8("temperature (°C)"), "statusCode",
+                           "kin. viscosity mapped (cSt)"},
+                          sheetRows);
+    if (!workbook.open()) {
+        qWarning() << "MeasurementData: cannot open XLSX file for writing" << fileName
+                   << workbook.errorString();
+        return false;
+    }
+
+    int count = 0;
+    {
+        QMutexLocker locker(&mutex);
+        count = timestamps.size();
+    }
+    progress.setMaximum(count);
+    progress.setValue(0);
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    // States hardly change, so their text is made only when they do.
+    int shownState = -1;
+    QString stateText;
+    for (int i = 0; i < count; ++i) {
+        if (i % rowsPerClockCheck == 0 && sinceProgress.hasExpired(progressIntervalMs)) {
+            showProgress(progress, i);
+            sinceProgress.restart();
+        }
+        if (progress.wasCanceled()) {
+            qDebug() << "MeasurementData: XLSX export canceled.";
+            return false;
+        }
+        QMutexLocker locker(&mutex);
+        if (i >= timestamps.size())
+            break;
+        if (systemState.at(i) != shownState) {
+            shownState = systemState.at(i);
+            stateText = QStringLiteral("0x%1").arg(shownState, 4, 16, QLatin1Char('0'));
+        }
+        workbook.nextRow();
+        workbook.writeDateTime(0, timestamps.at(i));
+        workbook.writeNumber(1, frameNr.at(i));
+        workbook.writeNumber(2, nu.at(i));
+        workbook.writeNumber(3, eta.at(i));
+        workbook.writeNumber(4, rho.at(i));
+        workbook.writeNumber(5, T.at(i));
+        workbook.writeText(6, stateText);
+        workbook.writeNumber(7, nuUc.at(i));
+    }
+
+    // Compressing takes most of the time for large workbooks and cannot be interrupted.
+    // It runs in a worker so that the dialog can say so and the event loop goes on.
+    progress.setLabelText(tr("XLSX Export\nCompressing the workbook..."));
+    progress.setRange(0, 0);
+    if (auto *cancelButton = progress.findChild<QPushButton *>())
+        cancelButton->setEnabled(false);
+    bool saved = false;
+    std::unique_ptr<QThread> compression(QThread::create([&] { saved = workbook.save(); }));
+    QEventLoop loop;
+    connect(compression.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    compression->start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    compression->wait();
+    if (!saved) {
+        qWarning() << "MeasurementData: cannot write XLSX file" << fileName
+                   << workbook.errorString();
+        return false;
+    }
+    qDebug() << "MeasurementData: XLSX exported:" << fileName;
+    return true;
 }

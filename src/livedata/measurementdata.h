@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QVector>
 
+#include "xlsxworkbook.h"
+
 #include <cstdint>
 
 // Every sample taken since start-up, oldest first, as parallel columns. The columns
@@ -24,6 +26,17 @@ public:
     bool addSample(const QDateTime &timestamp, uint32_t frameNr, uint16_t systemState, double T,
                    double rho, double nu, double eta, double nuUc);
     void clear();
+
+    // The exports show a progress dialog with a Cancel button when they take longer than a
+    // second. They write beside the target and replace it only when the file is complete,
+    // so a cancelled or failed export (result false) leaves an existing file untouched.
+    // Samples added meanwhile are not exported.
+    bool exportCsv(const QString &fileName);
+    // Replaces the store's content with the file's samples; false when the file cannot be
+    // read or at the first bad line, whose samples before it stay.
+    bool importCsv(const QString &fileName);
+    // sheetRows is the capacity of one worksheet; samples beyond continue on the next sheet.
+    bool exportXlsx(const QString &fileName, int sheetRows = XlsxWorkbook::maxSheetRows);
 
     QVector<QDateTime> timestamps;
     QVector<uint32_t> frameNr;

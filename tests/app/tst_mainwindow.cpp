@@ -82,6 +82,8 @@ private slots:
 void TestMainWindow::init()
 {
     QFile::remove("gui_settings.ini");
+    // A journal left by an earlier case would ask to be restored.
+    QFile::remove("recording-journal.csv");
 }
 
 void TestMainWindow::customizationDefaults()
@@ -130,10 +132,12 @@ void TestMainWindow::customizationFromFile()
         QCOMPARE(QCoreApplication::organizationName(), QString("Acme Sensors"));
         QCOMPARE(QCoreApplication::applicationName(), QString("Visco Tool"));
     }
-    // The customization values are never written back.
-    QFile file("gui_settings.ini");
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), content);
+    // The customization values are never written back; other parts keep their own keys.
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    settings.beginGroup("customization");
+    QCOMPARE(settings.childKeys().size(), 4);
+    QCOMPARE(settings.value("productName").toString(), QString("VISCO"));
+    QCOMPARE(settings.value("viscosityMapping").toByteArray(), mappingValue);
 }
 
 void TestMainWindow::tabBar_data()
@@ -289,9 +293,16 @@ void TestMainWindow::tabsTalkThroughTheOneLink()
         {[&] { emit debug->readRegisters(0, 94); }, buildReadRequest(1, 0, 94), readAck},
         {[&] { emit debug->writeRegisters(32, {3}); }, buildWriteRequest(1, 32, {3}), writeAck},
     };
+    // The Live Data tab polls meanwhile; its reads are answered and passed over.
+    const QByteArray poll = buildReadRequest(1, 16, 30);
     for (const Step &step : steps) {
         step.emitRequest();
-        QCOMPARE(pty.readFrame().toHex(' '), step.frame.toHex(' '));
+        QByteArray frame = pty.readFrame();
+        for (int i = 0; i < 3 && frame == poll; ++i) {
+            pty.write(readAck);
+            frame = pty.readFrame();
+        }
+        QCOMPARE(frame.toHex(' '), step.frame.toHex(' '));
         pty.write(step.answer);
         QTest::qWait(150);
     }

@@ -66,6 +66,8 @@ private slots:
 void TestSettingsSim::init()
 {
     QFile::remove("gui_settings.ini");
+    // A journal left by an earlier case would ask to be restored.
+    QFile::remove("recording-journal.csv");
     productName = "QUVA";
     viscosityMapping = true;
     deviceSerialNumber = 0;

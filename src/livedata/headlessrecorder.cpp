@@ -1,0 +1,165 @@
+#include "headlessrecorder.h"
+
+#include "app/systemstatetext.h"
+#include "modbus/registermap.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The signal handler only writes a byte; the event loop does the rest.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+QString number(double value, int decimals)
+{
+    return QString::number(value, 'f', decimals);
+}
+
+} // namespace
+
+HeadlessRecorder::HeadlessRecorder(const Options &options, QObject *parent)
+    : QObject(parent), options(options), out(stdout), err(stderr)
+{
+    connect(&modbus, SIGNAL(deviceConnected()), this, SLOT(deviceConnected()));
+    connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), this,
+            SLOT(replyReceived(QVector<uint16_t>)));
+    connect(&modbus, SIGNAL(showModbusError(QString)), this, SLOT(modbusError(QString)));
+    connect(&pollTimer, &QTimer::timeout, this,
+            [this] { modbus.readRegisters(Registers::LiveFirst, Registers::LiveLast); });
+    answerTimer.setSingleShot(true);
+    connect(&answerTimer, &QTimer::timeout, this, &HeadlessRecorder::noAnswer);
+    durationTimer.setSingleShot(true);
+    connect(&durationTimer, &QTimer::timeout, this, [this] { finish(0); });
+    connect(&file, &RecordingJournal::writeFailed, this, [this](const QString &error) {
+        err << "Error: " << error << Qt::endl;
+        finish(1);
+    });
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        signalNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+        connect(signalNotifier, &QSocketNotifier::activated, this,
+                &HeadlessRecorder::signalReceived);
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+    }
+}
+
+HeadlessRecorder::~HeadlessRecorder()
+{
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    delete signalNotifier;
+    for (int &fd : signalPipe) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+}
+
+int HeadlessRecorder::run()
+{
+    const QString path = QDir::current().absoluteFilePath(options.fileName);
+    createdFile = !QFile::exists(path);
+    if (!file.open(path)) {
+        err << "Error: cannot open " << path << ": " << file.errorString() << Qt::endl;
+        return 2;
+    }
+    out << "Recording from " << options.portName << " to " << path << Qt::endl;
+    answerTimer.start(5000);
+    modbus.connectDevice(options.portName, options.baudrate, options.mode, options.address);
+    if (exitCode != 0)
+        return exitCode;
+    return QCoreApplication::exec();
+}
+
+void HeadlessRecorder::deviceConnected()
+{
+    connected = true;
+    answerTimer.stop();
+    pollTimer.start(500);
+    if (options.durationSeconds > 0)
+        durationTimer.start(options.durationSeconds * 1000);
+}
+
+void HeadlessRecorder::replyReceived(QVector<uint16_t> data)
+{
+    if (data.size() == ReplyLength::Info) {
+        const DeviceIdentity identity = decodeIdentity(data);
+        firmwareDate = identity.firmwareDate;
+        out << "Sensor " << formatSerialNumber(identity.serialNumber) << ", firmware "
+            << formatDeviceDate(identity.firmwareDate) << Qt::endl;
+        return;
+    }
+    const std::optional<TimedSample> sample = sampler.take(data, firmwareDate);
+    if (!sample)
+        return;
+    const LiveSample &values = sample->values;
+    file.append(sample->timestamp, values.frameNr, values.systemState, values.T, values.rho,
+                values.nu, values.eta, values.nuUc);
+    ++samples;
+    out << sample->timestamp.toString("yyyy-MM-dd HH:mm:ss.zzz") << "  frame " << values.frameNr
+        << "  T " << number(values.T, 2) << " degC  rho " << number(values.rho, 1)
+        << " kg/m3  nu " << number(values.nu, 3) << " cSt  eta " << number(values.eta, 3)
+        << " mPas  " << systemStateText(values.systemState, false) << Qt::endl;
+}
+
+void HeadlessRecorder::modbusError(QString error)
+{
+    if (error.isEmpty())
+        return;
+    ++errors;
+    err << error << Qt::endl;
+    if (error.endsWith("connect failed")) {
+        err << "Error: cannot open the serial port " << options.portName << Qt::endl;
+        finish(1);
+    } else if (error.endsWith("connection lost")) {
+        finish(1);
+    }
+}
+
+void HeadlessRecorder::noAnswer()
+{
+    err << "Error: no answer from a sensor at address " << options.address << " on "
+        << options.portName << " within 5 s" << Qt::endl;
+    finish(1);
+}
+
+void HeadlessRecorder::signalReceived()
+{
+    char byte;
+    [[maybe_unused]] const ssize_t count = ::read(signalPipe[0], &byte, 1);
+    finish(0);
+}
+
+void HeadlessRecorder::finish(int code)
+{
+    if (finished)
+        return;
+    finished = true;
+    pollTimer.stop();
+    answerTimer.stop();
+    durationTimer.stop();
+    file.close();
+    // A recording file made for a sensor that never delivered a sample is not left behind.
+    if (samples == 0 && createdFile)
+        QFile::remove(file.path());
+    modbus.disconnectDevice(true);
+    if (code == 0 || connected)
+        out << "Recorded " << samples << " samples to " << file.path() << ", " << errors
+            << " Modbus errors" << Qt::endl;
+    exitCode = code;
+    QCoreApplication::exit(code);
+}

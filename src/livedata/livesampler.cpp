@@ -1,0 +1,16 @@
+#include "livesampler.h"
+
+#include "modbus/wordconversion.h"
+
+std::optional<TimedSample> LiveSampler::take(const QVector<uint16_t> &data,
+                                             const QDateTime &firmwareDate)
+{
+    if (data.size() != ReplyLength::Live)
+        return std::nullopt;
+    const QDateTime now = QDateTime::currentDateTime();
+    const uint32_t frameNr = wordsToUint32(data);
+    if (frameNr == lastFrameNr)
+        return std::nullopt;
+    lastFrameNr = frameNr;
+    return TimedSample{now, decodeLiveBlock(data, firmwareDate)};
+}

@@ -1,0 +1,30 @@
+#ifndef LIVESAMPLER_H
+#define LIVESAMPLER_H
+
+#include "modbus/registermap.h"
+
+#include <QDateTime>
+#include <QVector>
+
+#include <cstdint>
+#include <optional>
+
+struct TimedSample {
+    QDateTime timestamp; // when the reply was handled, local time
+    LiveSample values;
+};
+
+// Turns the replies of the live poll into samples, for the Live Data tab and the
+// recorder without a window alike: only 15-word replies count, a frame number that
+// did not change (the sensor has nothing new; 0 before the first) is skipped, and
+// the words are decoded by the rules of the sensor's firmware.
+class LiveSampler
+{
+public:
+    std::optional<TimedSample> take(const QVector<uint16_t> &data, const QDateTime &firmwareDate);
+
+private:
+    uint32_t lastFrameNr = 0;
+};
+
+#endif

@@ -1,0 +1,41 @@
+#ifndef FLUIDMODEL_H
+#define FLUIDMODEL_H
+
+// The solver relies on uBLAS's run-time consistency checks (the LU factors must reproduce
+// the matrix, each triangular solve its right-hand side), and uBLAS drops them when NDEBUG
+// is defined. They are switched on here, before the first uBLAS header, so every build and
+// every translation unit that sees these types agrees on them.
+#ifndef BOOST_UBLAS_CHECK_ENABLE
+#define BOOST_UBLAS_CHECK_ENABLE 1
+#endif
+#ifndef BOOST_UBLAS_TYPE_CHECK
+#define BOOST_UBLAS_TYPE_CHECK 1
+#endif
+// A failed check is reported through the Qt log by the solver, not on std::cerr.
+#ifndef BOOST_UBLAS_NO_STD_CERR
+#define BOOST_UBLAS_NO_STD_CERR
+#endif
+
+#include <boost/numeric/ublas/matrix.hpp>
+#include <boost/numeric/ublas/vector.hpp>
+
+#if !BOOST_UBLAS_CHECK_ENABLE || !BOOST_UBLAS_TYPE_CHECK
+#error "uBLAS was configured without its run-time checks before fluidmodel.h was included"
+#endif
+
+#include <QVector>
+
+// Least-squares solution of M·x ≈ b through the normal equations MᵀM·x = Mᵀb, LU with
+// partial pivoting. False, with a warning and x unchanged, when a pivot is exactly zero
+// or uBLAS rejects the factorisation or the substitution; no uBLAS exception escapes.
+bool solvePinv(const boost::numeric::ublas::matrix<double> &M,
+               const boost::numeric::ublas::vector<double> &b,
+               boost::numeric::ublas::vector<double> &x);
+
+// Fits ν(T) = A·exp(B/(T + C)) to the samples (T in °C, ν in cSt) in the form
+// ln ν = ln A + B/(T + C): linear start values with C = 120, then exactly ten undamped
+// Gauss–Newton steps. A, B and C are written as the fit goes, so after a failure (false)
+// they hold the last values reached; C is 120 from the start.
+bool estVCM(QVector<double> T, QVector<double> nu, double &A, double &B, double &C);
+
+#endif

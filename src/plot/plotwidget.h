@@ -1,0 +1,48 @@
+#ifndef PLOTWIDGET_H
+#define PLOTWIDGET_H
+
+#include <QString>
+#include <QVector>
+#include <QWidget>
+
+// A small XY chart: series of dots or polylines in their own hues, over a common data
+// range centred in the widget with an 80 px margin, with a dashed grid, value labels,
+// axis titles and a legend. Iso view draws both axes at the same scale.
+class PlotWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum PlotStyle { Points = 0, Line = 1 };
+    Q_ENUM(PlotStyle)
+
+    explicit PlotWidget(QWidget *parent = nullptr);
+
+public slots:
+    void setXLabel(const QString &label);
+    void setYLabel(const QString &label);
+    // Appends a series and shows the widget; x and y of different sizes are ignored.
+    void plot(const QVector<double> &xData, const QVector<double> &yData, PlotStyle plotStyle,
+              const QString &label = QString(), bool isoView = false);
+    void clear();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QPoint toPixel(double x, double y) const;
+
+    QVector<QVector<double>> xSeries;
+    QVector<QVector<double>> ySeries;
+    QVector<int> styles;
+    QVector<QString> labels;
+    QString xLabel;
+    QString yLabel;
+    double xMin;
+    double xMax;
+    double yMin;
+    double yMax;
+    bool isoView = false;
+};
+
+#endif

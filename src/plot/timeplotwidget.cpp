@@ -1,0 +1,347 @@
+#include "timeplotwidget.h"
+
+#include "app/systemstatetext.h"
+#include "plot/plotticks.h"
+#include "plot/polylinesegments.h"
+
+#include <QDebug>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace
+{
+
+const int plotLeft = 75;
+const int maximumPointCount = 2000;
+const uint16_t noFaultBit = 0x0200;
+const QColor backgroundColor(255, 255, 255);
+const QColor faultColor(255, 228, 184);
+const QColor selectionColor(254, 213, 138);
+const QColor gridColor(191, 191, 191);
+const QColor curveColor(30, 144, 255);
+const QColor cursorColor(255, 165, 0);
+
+// Truncates toward zero like a cast, but keeps far-off positions in the range of int
+// (and of the rasterizer) instead of overflowing.
+int truncateToPixel(double value)
+{
+    const double limit = 1e9;
+    if (std::isnan(value))
+        return 0;
+    return int(std::max(-limit, std::min(limit, value)));
+}
+
+QRect columnsRect(int fromX, int toX, int height)
+{
+    return QRect(QPoint(fromX, 0), QPoint(toX, height - 1));
+}
+
+} // namespace
+
+TimePlotWidget::TimePlotWidget(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_MouseTracking);
+}
+
+void TimePlotWidget::setData(const QVector<QDateTime> *timestamps, const QVector<QString> &titles,
+                             const QVector<QVector<double> *> &curveData,
+                             const QVector<uint16_t> *systemStates,
+                             const QVector<double> &minimumRanges)
+{
+    this->timestamps = timestamps;
+    this->titles = titles;
+    this->curveData = curveData;
+    this->systemStates = systemStates;
+    this->minimumRanges = minimumRanges;
+    curveCount = titles.size();
+    displayLow.fill(std::numeric_limits<double>::infinity(), curveCount);
+    displayHigh.fill(-std::numeric_limits<double>::infinity(), curveCount);
+    update();
+}
+
+void TimePlotWidget::selection(QDateTime &left, QDateTime &right) const
+{
+    if (selectionEnd < selectionStart) {
+        left = selectionEnd;
+        right = selectionStart;
+    } else {
+        left = selectionStart;
+        right = selectionEnd;
+    }
+}
+
+void TimePlotWidget::setSelection(const QDateTime &start, const QDateTime &end)
+{
+    selectionStart = start;
+    selectionEnd = end;
+    update();
+}
+
+bool TimePlotWidget::setVisibleTimeInterval(const QDateTime &left, const QDateTime &right)
+{
+    if (!left.isValid() || !right.isValid() || !(left < right)) {
+        qWarning() << "TimeplotWidget: invalid time interval";
+        return false;
+    }
+    this->left = left;
+    this->right = right;
+    leftMs = left.toMSecsSinceEpoch();
+    rightMs = right.toMSecsSinceEpoch();
+    update();
+    return true;
+}
+
+void TimePlotWidget::mousePressEvent(QMouseEvent *event)
+{
+    selectionStart = xToTime(qRound(event->localPos().x()));
+    selectionEnd = QDateTime();
+    update();
+}
+
+void TimePlotWidget::mouseReleaseEvent(QMouseEvent *)
+{
+    if (selectionStart.isValid() && selectionEnd.isValid() && selectionStart != selectionEnd) {
+        QDateTime earlier;
+        QDateTime later;
+        selection(earlier, later);
+        emit selectionChanged(earlier, later);
+    }
+}
+
+void TimePlotWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    mouseX = qRound(event->localPos().x());
+    mouseY = qRound(event->localPos().y());
+    if (event->buttons() & Qt::LeftButton)
+        selectionEnd = xToTime(mouseX);
+    update();
+}
+
+void TimePlotWidget::wheelEvent(QWheelEvent *event)
+{
+    emit wheelEventReceived(event);
+}
+
+int TimePlotWidget::timeToX(qint64 msecsSinceEpoch) const
+{
+    if (leftMs == rightMs)
+        return 0;
+    return truncateToPixel(plotLeft + (width() - plotLeft) * (double(msecsSinceEpoch) - leftMs) /
+                                          (double(rightMs) - leftMs));
+}
+
+QDateTime TimePlotWidget::xToTime(int x) const
+{
+    if (leftMs == rightMs || width() == plotLeft)
+        return QDateTime();
+    return QDateTime::fromMSecsSinceEpoch(
+        qint64(leftMs + (double(rightMs) - leftMs) * (x - plotLeft) / (width() - plotLeft)));
+}
+
+int TimePlotWidget::valueToY(double value, int curve) const
+{
+    const double low = displayLow[curve];
+    const double high = displayHigh[curve];
+    if (low == high)
+        return 0;
+    const double band = double(height()) / curveCount;
+    const int bottom = int((curve + 1) * band);
+    const int top = int(curve * band);
+    return truncateToPixel((top - bottom) * (value - low) / (high - low) + bottom);
+}
+
+void TimePlotWidget::drawCurveRun(QPainter &painter, const QPoint *points, int count)
+{
+    curveSegments.resize(0);
+    appendPolylineSegments(points, count, -2.0, width() + 2.0, curveSegments);
+    QPen pen = painter.pen();
+    pen.setCapStyle(Qt::FlatCap);
+    painter.setPen(pen);
+    painter.drawLines(curveSegments);
+}
+
+void TimePlotWidget::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int w = width();
+    const int h = height();
+    painter.fillRect(rect(), backgroundColor);
+    if (!left.isValid() || !right.isValid())
+        return;
+
+    // Visible samples: first .. last, both clamped, in steps that keep a curve at
+    // 2000 to 4000 points. sampleX holds the column of every visited sample.
+    const bool haveSamples = timestamps && !timestamps->isEmpty();
+    int first = 0;
+    int last = -1;
+    int step = 1;
+    sampleX.resize(0);
+    if (haveSamples) {
+        const int n = timestamps->size();
+        first = int(std::lower_bound(timestamps->begin(), timestamps->end(), left) -
+                    timestamps->begin());
+        last = int(std::upper_bound(timestamps->begin(), timestamps->end(), right) -
+                   timestamps->begin());
+        first = qBound(0, first, n - 1);
+        last = qBound(0, last, n - 1);
+        step = qMax(1, (last - first) / maximumPointCount);
+        for (int i = first; i <= last; i += step)
+            sampleX.append(timeToX(timestamps->at(i).toMSecsSinceEpoch()));
+    }
+    const auto sampleIndex = [&](int visited) { return first + visited * step; };
+
+    // Fault shading, and the hovered sample: the last one left of the cursor.
+    int hoveredIndex = -1;
+    uint16_t hoveredState = 0;
+    if (haveSamples && systemStates && last >= first) {
+        bool open = false;
+        int openX = 0;
+        for (int visited = 0; visited < sampleX.size(); ++visited) {
+            const int i = sampleIndex(visited);
+            const uint16_t state = i < systemStates->size() ? systemStates->at(i) & ~noFaultBit : 0;
+            const int x = sampleX[visited];
+            if (!open && state != 0) {
+                open = true;
+                openX = x;
+            } else if (open && state == 0) {
+                painter.fillRect(columnsRect(openX, x - 1, h) & rect(), faultColor);
+                open = false;
+            }
+            if (x <= mouseX) {
+                hoveredIndex = i;
+                hoveredState = state;
+            }
+        }
+        if (open)
+            painter.fillRect(columnsRect(openX, w - 1, h) & rect(), faultColor);
+    }
+
+    if (selectionStart.isValid() && selectionEnd.isValid() && selectionStart != selectionEnd) {
+        QDateTime earlier;
+        QDateTime later;
+        selection(earlier, later);
+        painter.fillRect(columnsRect(timeToX(earlier.toMSecsSinceEpoch()),
+                                     timeToX(later.toMSecsSinceEpoch()) - 1, h) &
+                             rect(),
+                         selectionColor);
+    }
+
+    QPen gridPen(gridColor, 1, Qt::DashLine);
+    painter.setPen(gridPen);
+    qint64 tickStep = 0;
+    const QVector<QDateTime> ticks = timeTicks(left, right, tickStep);
+    const QString tickFormat = tickStep < 60000      ? QStringLiteral("HH:mm:ss")
+                               : tickStep < 86400000 ? QStringLiteral("HH:mm")
+                                                     : QStringLiteral("yyyy-MM-dd");
+    for (const QDateTime &tick : ticks) {
+        const int x = timeToX(tick.toMSecsSinceEpoch());
+        painter.drawLine(x, 0, x, h);
+        painter.save();
+        painter.translate(x, h);
+        painter.rotate(-90);
+        painter.drawText(2, -2, tick.toString(tickFormat));
+        painter.restore();
+    }
+
+    if (haveSamples && curveCount > 0) {
+        const QPen textPen(Qt::black, 2, Qt::SolidLine);
+        const QPen curvePen(curveColor, 2, Qt::SolidLine);
+        for (int curve = 0; curve < curveCount; ++curve) {
+            const QVector<double> *values = curveData[curve];
+            const auto valueAt = [&](int i) {
+                return values && i < values->size() ? values->at(i)
+                                                    : std::numeric_limits<double>::quiet_NaN();
+            };
+            painter.setPen(textPen);
+            const double bandTop = double(h) / curveCount * curve;
+            painter.drawText(100, int(bandTop + 20), titles[curve]);
+            if (curve > 0)
+                painter.drawLine(0, int(bandTop), w, int(bandTop));
+
+            // One pass over the store gathers the visited values: in a long recording
+            // every one of them is a cache miss.
+            double low = std::numeric_limits<double>::infinity();
+            double high = -std::numeric_limits<double>::infinity();
+            curveValues.resize(sampleX.size());
+            for (int visited = 0; visited < sampleX.size(); ++visited) {
+                const double value = valueAt(sampleIndex(visited));
+                curveValues[visited] = value;
+                if (value > high)
+                    high = value;
+                if (value < low)
+                    low = value;
+            }
+            double span = 1.2 * (high - low);
+            if (!(minimumRanges.value(curve) < span))
+                span = minimumRanges.value(curve);
+            const double centre = (high + low) / 2;
+            displayHigh[curve] = centre + span / 2;
+            displayLow[curve] = centre - span / 2;
+
+            // NaN splits the curve into separate runs.
+            painter.setPen(curvePen);
+            curvePoints.resize(0);
+            for (int visited = 0; visited < sampleX.size(); ++visited) {
+                const double value = curveValues[visited];
+                if (std::isnan(value)) {
+                    if (!curvePoints.isEmpty())
+                        drawCurveRun(painter, curvePoints.constData(), curvePoints.size());
+                    curvePoints.resize(0);
+                    continue;
+                }
+                curvePoints.append(QPoint(sampleX[visited], valueToY(value, curve)));
+            }
+            if (!curvePoints.isEmpty())
+                drawCurveRun(painter, curvePoints.constData(), curvePoints.size());
+
+            painter.setPen(gridPen);
+            for (double value : valueTicks(displayLow[curve], displayHigh[curve], 5)) {
+                const int y = valueToY(value, curve);
+                painter.drawLine(0, y, w, y);
+                if (y > bandTop + 15)
+                    painter.drawText(2, y - 2, formatTickValue(value));
+            }
+        }
+    }
+
+    painter.setPen(QPen(cursorColor, 1, Qt::DotLine));
+    if (mouseX > 0)
+        painter.drawLine(mouseX, 0, mouseX, h);
+
+    // Hover texts end just above (state) and just below (value) the pointer, on the
+    // side of the cursor with more room.
+    const bool rightHalf = mouseX > w / 2;
+    const QPen hoverPen(Qt::black, 2, Qt::SolidLine);
+    if (hoveredIndex >= 0 && hoveredState != 0) {
+        painter.setPen(hoverPen);
+        const QString text = systemStateText(hoveredState, true);
+        if (rightHalf)
+            painter.drawText(QRect(QPoint(0, 0), QPoint(mouseX - 3, mouseY - 1)),
+                             Qt::AlignRight | Qt::AlignBottom, text);
+        else
+            painter.drawText(QRect(QPoint(mouseX, 0), QPoint(mouseX + w - 1, mouseY - 1)),
+                             Qt::AlignLeft | Qt::AlignBottom, text);
+    }
+    if (curveCount != 0 && h > 0) {
+        const int band = mouseY * curveCount / h;
+        const QVector<double> *values = band >= 0 && band < curveCount ? curveData[band] : nullptr;
+        if (values && hoveredIndex >= 0 && hoveredIndex < values->size() &&
+            !std::isnan(values->at(hoveredIndex))) {
+            painter.setPen(hoverPen);
+            const QString text = QString::number(values->at(hoveredIndex), 'f', 2);
+            if (rightHalf)
+                painter.drawText(QRect(QPoint(0, 15), QPoint(mouseX - 3, mouseY + 14)),
+                                 Qt::AlignRight | Qt::AlignBottom, text);
+            else
+                painter.drawText(
+                    QRect(QPoint(mouseX + 10, 15), QPoint(mouseX + 10 + w - 1, mouseY + 14)),
+                    Qt::AlignLeft | Qt::AlignBottom, text);
+        }
+    }
+}

@@ -1,0 +1,252 @@
+#include "app/customization.h"
+#include "livedata/measurementdata.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTimer>
+#include <QtTest>
+
+#include <algorithm>
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
+
+// An export that is cancelled or cannot finish must leave the file it would replace
+// byte for byte as it was, and no temporary file beside it.
+class TestExportSafety : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cancelLeavesOldFile_data();
+    void cancelLeavesOldFile();
+    void writeFailureLeavesOldFile_data();
+    void writeFailureLeavesOldFile();
+    void fullDiskLeavesOldFile_data();
+    void fullDiskLeavesOldFile();
+
+private:
+    MeasurementData large;
+    MeasurementData small;
+};
+
+namespace
+{
+
+const QByteArray oldContent = "the file of an earlier export\n";
+
+void fill(MeasurementData &store, int count)
+{
+    QDateTime time(QDate(2024, 3, 5), QTime(8, 0));
+    for (int i = 0; i < count; ++i) {
+        const double nu = double(float(12.3456 + std::sin(i * 0.001)));
+        store.addSample(time, uint32_t(i), 0, double(float(20 + i % 100 * 0.01)), 849.25, nu,
+                        nu * 0.84925, nu * 1.01);
+        time = time.addMSecs(500);
+    }
+}
+
+bool exportTo(MeasurementData &store, const QString &format, const QString &fileName)
+{
+    return format == "csv" ? store.exportCsv(fileName) : store.exportXlsx(fileName);
+}
+
+void emptyFolder(const QString &folder)
+{
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+}
+
+QString writeOldFile(const QString &folder, const QString &format)
+{
+    const QString fileName = folder + "/data." + format;
+    QFile file(fileName);
+    file.open(QIODevice::WriteOnly);
+    file.write(oldContent);
+    return fileName;
+}
+
+QByteArray readFile(const QString &fileName)
+{
+    QFile file(fileName);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+// Records the log lines while it lives and passes them on to the test's own handler.
+class LogRecorder
+{
+public:
+    LogRecorder()
+    {
+        lines.clear();
+        previous = qInstallMessageHandler(record);
+    }
+    ~LogRecorder() { qInstallMessageHandler(previous); }
+    static bool contains(const QString &text)
+    {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const QString &line) { return line.contains(text); });
+    }
+
+private:
+    static void record(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        lines.append(message);
+        previous(type, context, message);
+    }
+    static inline QtMessageHandler previous = nullptr;
+    static inline QStringList lines;
+};
+
+void addFormatRows()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("csv") << "csv";
+    QTest::newRow("xlsx") << "xlsx";
+}
+
+} // namespace
+
+void TestExportSafety::initTestCase()
+{
+    applicationName = "QUVA-Explorer";
+    companyName = "Tarnwell";
+    fill(large, 1000000);
+    fill(small, 20000);
+}
+
+void TestExportSafety::cancelLeavesOldFile_data()
+{
+    addFormatRows();
+}
+
+void TestExportSafety::cancelLeavesOldFile()
+{
+    QFETCH(QString, format);
+    const QString folder = "cancel-" + format;
+    emptyFolder(folder);
+    const QString fileName = writeOldFile(folder, format);
+
+    // The first tick stalls the GUI for longer than the dialog's minimum duration, as a
+    // slow repaint would, so the dialog appears however fast the machine is; later ticks
+    // look for it and click Cancel as a user would.
+    QString label;
+    QString buttonText;
+    Qt::WindowModality modality = Qt::NonModal;
+    int minimumDuration = 0;
+    bool hasParent = true;
+    int ticks = 0;
+    bool clicked = false;
+    QTimer user;
+    user.setInterval(20);
+    connect(&user, &QTimer::timeout, [&] {
+        if (ticks++ == 0) {
+            QThread::msleep(1100);
+            return;
+        }
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *dialog = qobject_cast<QProgressDialog *>(widget);
+            QPushButton *cancel = dialog ? dialog->findChild<QPushButton *>() : nullptr;
+            if (!clicked && dialog && dialog->isVisible() && cancel && cancel->isEnabled()) {
+                label = dialog->labelText();
+                buttonText = cancel->text();
+                modality = dialog->windowModality();
+                minimumDuration = dialog->minimumDuration();
+                hasParent = dialog->parentWidget() != nullptr;
+                clicked = true;
+                QTest::mouseClick(cancel, Qt::LeftButton);
+            }
+        }
+    });
+    user.start();
+
+    QTest::ignoreMessage(QtDebugMsg, format == "csv" ? "MeasurementData: CSV export canceled."
+                                                     : "MeasurementData: XLSX export canceled.");
+    QVERIFY(!exportTo(large, format, fileName));
+    QVERIFY(clicked);
+    QCOMPARE(label, format == "csv" ? QString("CSV Export") : QString("XLSX Export"));
+    QCOMPARE(buttonText, QString("Cancel"));
+    QCOMPARE(modality, Qt::WindowModal);
+    QCOMPARE(minimumDuration, 1000);
+    QVERIFY(!hasParent);
+    QCOMPARE(readFile(fileName), oldContent);
+    QCOMPARE(filesIn(folder), QStringList{"data." + format});
+}
+
+void TestExportSafety::writeFailureLeavesOldFile_data()
+{
+    addFormatRows();
+}
+
+void TestExportSafety::writeFailureLeavesOldFile()
+{
+    // The kernel refuses to let any file of this process grow beyond 256 KiB, a write
+    // failure as a full disk gives it, without needing privileges.
+    QFETCH(QString, format);
+    const QString folder = "limited-" + format;
+    emptyFolder(folder);
+    const QString fileName = writeOldFile(folder, format);
+
+    rlimit unlimited{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = unlimited;
+    limited.rlim_cur = 256 * 1024;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const auto restore = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &unlimited); });
+
+    if (format == "csv")
+        QTest::ignoreMessage(QtWarningMsg, "MeasurementData: error while writing to CSV file");
+    else
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("^MeasurementData: cannot write XLSX file"));
+    LogRecorder log;
+    QVERIFY(!exportTo(small, format, fileName));
+    QVERIFY(!log.contains("exported:"));
+    QCOMPARE(readFile(fileName), oldContent);
+    QCOMPARE(filesIn(folder), QStringList{"data." + format});
+}
+
+void TestExportSafety::fullDiskLeavesOldFile_data()
+{
+    addFormatRows();
+}
+
+void TestExportSafety::fullDiskLeavesOldFile()
+{
+    // The target lies on a 128 KiB file system, as on a nearly full USB stick.
+    QFETCH(QString, format);
+    const QString folder = "full-" + format;
+    emptyFolder(folder);
+    const QByteArray path = QFile::encodeName(QDir(folder).absolutePath());
+    if (mount("tmpfs", path.constData(), "tmpfs", 0, "size=128k") != 0)
+        QSKIP("mounting a small file system needs root");
+    const auto unmount = qScopeGuard([&] { umount(path.constData()); });
+    const QString fileName = writeOldFile(folder, format);
+    QCOMPARE(readFile(fileName), oldContent);
+
+    if (format == "csv")
+        QTest::ignoreMessage(QtWarningMsg, "MeasurementData: error while writing to CSV file");
+    else
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("^MeasurementData: cannot write XLSX file"));
+    LogRecorder log;
+    QVERIFY(!exportTo(small, format, fileName));
+    QVERIFY(!log.contains("exported:"));
+    QCOMPARE(readFile(fileName), oldContent);
+    QCOMPARE(filesIn(folder), QStringList{"data." + format});
+}
+
+QTEST_MAIN(TestExportSafety)
+#include "tst_exportsafety.moc"
