@@ -169,6 +169,18 @@ void TestRecordingJournal::restoresAfterAKill()
                  qPrintable(QString("frame %1 lost").arg(sample.key())));
     }
     QVERIFY(mustHave >= 1);
+    int lost = 0;
+    qint64 newestLostAge = -1;
+    for (auto sample = recorded.cbegin(); sample != recorded.cend(); ++sample) {
+        if (!store.frameNr.contains(sample.key())) {
+            ++lost;
+            newestLostAge = qMax(newestLostAge, killedAt - sample.value());
+        }
+    }
+    qInfo("journal after SIGKILL: %d samples recorded, %d restored, %d lost%s",
+          int(recorded.size()), int(store.frameNr.size()), lost,
+          lost ? qPrintable(QString(", the oldest %1 ms before the kill").arg(newestLostAge))
+               : "");
     QVERIFY(store.frameNr.size() >= recorded.size() - 1);
     compareWithFrames(store, sim);
     QVERIFY(answerer.seenBoxes[0].text.startsWith(

@@ -1,21 +1,27 @@
-// Starts the simulated sensor, drives the main window as a user would (choose the
-// port, press Connect) and saves pictures of the window for the README.
+// Starts the simulated sensor and drives the main window as a user would (choose the
+// port, press Connect, watch a cool-down, drag a selection over it, calculate and
+// write a mapping), saving pictures of the windows for the README.
 
 #include "app/customization.h"
 #include "app/mainwindow.h"
+#include "plot/plotwidget.h"
+#include "plot/timeplotwidget.h"
 #include "settings/serialportlist.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QMessageBox>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -45,6 +51,43 @@ bool save(QWidget &window, const QString &path)
     return saved;
 }
 
+template <typename T> T *widget(QWidget &parent, const char *name)
+{
+    T *child = parent.findChild<T *>(name);
+    if (!child)
+        qFatal("no widget %s", name);
+    return child;
+}
+
+// A drag with the left button from one column of the plot to another.
+void drag(QWidget *plot, int fromX, int toX)
+{
+    const int y = plot->height() / 2;
+    auto send = [plot](QEvent::Type type, int x, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(x, plot->height() / 2), Qt::LeftButton, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(plot, &event);
+    };
+    send(QEvent::MouseButtonPress, fromX, Qt::LeftButton);
+    for (int x = fromX; x <= toX; x += 10)
+        send(QEvent::MouseMove, x, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, toX, Qt::NoButton);
+    QMouseEvent hover(QEvent::MouseMove, QPointF(toX, y), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(plot, &hover);
+}
+
+// Clicks OK in the next message box; the box runs its own event loop.
+void acceptNextMessageBox()
+{
+    QTimer::singleShot(300, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->accept();
+        else
+            acceptNextMessageBox();
+    });
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -52,21 +95,29 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     const QString outputDir = argc > 1 ? argv[1] : "docs";
     QDir().mkpath(outputDir);
-    const QString outputPath = QDir(outputDir).absolutePath();
+    const QString output = QDir(outputDir).absolutePath() + "/";
 
-    // A working folder of its own with the pictures, so the user's settings file is
-    // neither read nor changed.
+    // A working folder of its own with the pictures, so the user's settings file and
+    // recording journal are neither read nor changed.
     QTemporaryDir workDir;
     const QStringList assets = QDir(QUVA_ASSETS_DIR).entryList(QDir::Files);
     for (const QString &asset : assets)
         QFile::copy(QString(QUVA_ASSETS_DIR) + "/" + asset, workDir.filePath(asset));
     QDir::setCurrent(workDir.path());
+    {
+        QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+        settings.setValue("customization/viscosityMapping", true);
+        settings.setValue("currentData/intervalTimeIndex", 1);
+        settings.setValue("currentData/visableGraphs", 15);
+    }
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     readCustomization(settings);
     useCLocale();
 
+    // A quick cool-down with one fault stretch in it.
     QProcess simulator;
-    simulator.start(QUVA_SIM_PATH, {"--rate", "2"});
+    simulator.start(QUVA_SIM_PATH, {"--rate", "4", "--cooldown-minutes", "0.75", "--seed", "11",
+                                    "--fault-every", "38", "--fault-for", "4"});
     if (!simulator.waitForReadyRead(10000)) {
         std::fprintf(stderr, "the simulator did not start\n");
         return 1;
@@ -77,20 +128,61 @@ int main(int argc, char *argv[])
     MainWindow window;
     window.resize(1100, 700);
     window.show();
+    auto *tabs = widget<QTabWidget>(window, "tabWidget");
 
-    auto *ports = window.findChild<QComboBox *>("comboBox_serialPort");
+    auto *ports = widget<QComboBox>(window, "comboBox_serialPort");
     const QString entry = port + " : user-given port";
     if (!waitFor([&] { return ports->findText(entry) >= 0; }, 3000))
         return 1;
     ports->setCurrentIndex(ports->findText(entry));
-    window.findChild<QPushButton *>("pushButton_connect")->click();
-    auto *settingsGroup = window.findChild<QGroupBox *>("groupBox_settings");
-    if (!waitFor([&] { return settingsGroup->isEnabled(); }, 5000)) {
+    widget<QPushButton>(window, "pushButton_connect")->click();
+    if (!waitFor([&] { return widget<QGroupBox>(window, "groupBox_settings")->isEnabled(); },
+                 5000)) {
         std::fprintf(stderr, "the simulated sensor did not answer\n");
         return 1;
     }
     pause(500);
-    bool ok = save(window, outputPath + "/settings-connected.png");
+    bool ok = save(window, output + "settings-connected.png");
+
+    // Record the cool-down, then drag over it.
+    tabs->setCurrentIndex(1);
+    std::printf("recording the cool-down for 50 s\n");
+    pause(50000);
+    auto *plot = window.findChild<TimePlotWidget *>("timePlot");
+    drag(plot, 75 + (plot->width() - 75) * 22 / 100, 75 + (plot->width() - 75) * 64 / 100);
+    pause(300);
+    ok &= save(window, output + "livedata-recording.png");
+
+    // The mapping from two reference points.
+    tabs->setCurrentIndex(2);
+    widget<QDoubleSpinBox>(window, "doubleSpinBox_T1")->setValue(40);
+    widget<QDoubleSpinBox>(window, "doubleSpinBox_nuRef1")->setValue(17.5);
+    widget<QDoubleSpinBox>(window, "doubleSpinBox_T2")->setValue(70);
+    widget<QDoubleSpinBox>(window, "doubleSpinBox_nuRef2")->setValue(5.0);
+    widget<QPushButton>(window, "pushButton_calibrate")->click();
+    PlotWidget *result = nullptr;
+    waitFor(
+        [&] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                if (auto *candidate = qobject_cast<PlotWidget *>(top); candidate && top->isVisible())
+                    result = candidate;
+            }
+            return result != nullptr;
+        },
+        3000);
+    if (result) {
+        result->resize(800, 560);
+        pause(300);
+        ok &= save(*result, output + "mapping-plot.png");
+        result->close();
+    } else {
+        std::fprintf(stderr, "no mapping was calculated\n");
+        ok = false;
+    }
+    acceptNextMessageBox();
+    widget<QPushButton>(window, "pushButton_writeQUVA")->click();
+    pause(2000);
+    ok &= save(window, output + "mapping-tab.png");
 
     simulator.terminate();
     simulator.waitForFinished(5000);
