@@ -11,7 +11,8 @@
 #include <cstring>
 #include <memory>
 
-namespace {
+namespace
+{
 
 bool recordsWithoutWindow(int argc, char *argv[])
 {
@@ -54,8 +55,8 @@ int main(int argc, char *argv[])
         "PATH");
     const QCommandLineOption recordOption(
         "record", "Record from the sensor on --port into FILE.csv without a window.", "FILE.csv");
-    const QCommandLineOption baudOption("baud", "With --record: baud rate (default 19200).",
-                                        "B", "19200");
+    const QCommandLineOption baudOption("baud", "With --record: baud rate (default 19200).", "B",
+                                        "19200");
     const QCommandLineOption modeOption(
         "mode", "With --record: parity and stop bits, 0 none/1 (default) to 5 odd/2.", "M", "0");
     const QCommandLineOption addressOption("address", "With --record: Modbus address (default 1).",

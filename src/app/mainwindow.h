@@ -9,7 +9,8 @@
 
 #include <cstdint>
 
-namespace Ui {
+namespace Ui
+{
 class MainWindow;
 }
 

@@ -2,7 +2,8 @@
 
 #include <QMap>
 
-namespace {
+namespace
+{
 
 const QMap<uint16_t, QString> &systemStateTable()
 {

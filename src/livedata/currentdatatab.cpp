@@ -12,7 +12,8 @@
 #include <QMessageBox>
 #include <QSettings>
 
-namespace {
+namespace
+{
 
 const char journalFileName[] = "recording-journal.csv";
 
@@ -84,8 +85,8 @@ void CurrentDataTab::replyReceived(QVector<uint16_t> data)
     const LiveSample &values = sample->values;
     if (store->addSample(sample->timestamp, values.frameNr, values.systemState, values.T,
                          values.rho, values.nu, values.eta, values.nuUc))
-        journal.append(sample->timestamp, values.frameNr, values.systemState, values.T,
-                       values.rho, values.nu, values.eta, values.nuUc);
+        journal.append(sample->timestamp, values.frameNr, values.systemState, values.T, values.rho,
+                       values.nu, values.eta, values.nuUc);
     ui->timePlot->refresh();
     emit showSystemState(values.systemState);
 }
@@ -142,8 +143,7 @@ void CurrentDataTab::on_pushButton_export_clicked()
 
 void CurrentDataTab::on_pushButton_exportXLSX_clicked()
 {
-    const QString fileName =
-        exportFileName(tr("Export .xlsx"), tr("Excel files (*.xlsx)"), "xlsx");
+    const QString fileName = exportFileName(tr("Export .xlsx"), tr("Excel files (*.xlsx)"), "xlsx");
     if (fileName.isEmpty())
         return;
     const int count = store->timestamps.size();
@@ -158,8 +158,8 @@ void CurrentDataTab::on_pushButton_import_clicked()
 {
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     const QString workingDir = settings.value("workingDir", QDir::homePath()).toString();
-    const QString fileName = QFileDialog::getOpenFileName(this, tr("Import .csv"), workingDir,
-                                                          tr("CSV files (*.csv)"));
+    const QString fileName =
+        QFileDialog::getOpenFileName(this, tr("Import .csv"), workingDir, tr("CSV files (*.csv)"));
     if (fileName.isEmpty())
         return;
     settings.setValue("workingDir", QFileInfo(fileName).absolutePath());

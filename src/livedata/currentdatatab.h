@@ -11,7 +11,8 @@
 
 #include <cstdint>
 
-namespace Ui {
+namespace Ui
+{
 class CurrentDataTab;
 }
 

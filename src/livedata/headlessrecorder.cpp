@@ -12,7 +12,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // The signal handler only writes a byte; the event loop does the rest.
 int signalPipe[2] = {-1, -1};
@@ -111,9 +112,9 @@ void HeadlessRecorder::replyReceived(QVector<uint16_t> data)
                 values.nu, values.eta, values.nuUc);
     ++samples;
     out << sample->timestamp.toString("yyyy-MM-dd HH:mm:ss.zzz") << "  frame " << values.frameNr
-        << "  T " << number(values.T, 2) << " degC  rho " << number(values.rho, 1)
-        << " kg/m3  nu " << number(values.nu, 3) << " cSt  eta " << number(values.eta, 3)
-        << " mPas  " << systemStateText(values.systemState, false) << Qt::endl;
+        << "  T " << number(values.T, 2) << " degC  rho " << number(values.rho, 1) << " kg/m3  nu "
+        << number(values.nu, 3) << " cSt  eta " << number(values.eta, 3) << " mPas  "
+        << systemStateText(values.systemState, false) << Qt::endl;
 }
 
 void HeadlessRecorder::modbusError(QString error)

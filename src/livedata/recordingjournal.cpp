@@ -13,7 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 bool writeAll(int fd, const char *data, qint64 size)
 {
@@ -175,8 +176,8 @@ void RecordingJournal::writerLoop()
             failed = true;
             const QString error = QString("cannot write %1: %2")
                                       .arg(filePath, QString::fromLocal8Bit(std::strerror(errno)));
-            QMetaObject::invokeMethod(this, [this, error] { emit writeFailed(error); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, error] { emit writeFailed(error); }, Qt::QueuedConnection);
         }
 
         lock.lock();

@@ -53,7 +53,7 @@ private:
 
     std::mutex mutex;
     std::condition_variable wakeUp;
-    QByteArray pending;     // lines waiting for the writer
+    QByteArray pending; // lines waiting for the writer
     bool restartPending = false;
     bool stopping = false;
     bool failed = false;

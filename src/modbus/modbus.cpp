@@ -203,8 +203,8 @@ void Modbus::onPortError(QSerialPort::SerialPortError error)
         // A device that has gone away (pty peer closed, adapter pulled) reports a
         // read error on every turn of the event loop; anything else is passing.
         pollfd descriptor = {int(serialPort.handle()), POLLIN | POLLOUT, 0};
-        const bool hungUp = ::poll(&descriptor, 1, 0) < 0 ||
-                            (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL));
+        const bool hungUp =
+            ::poll(&descriptor, 1, 0) < 0 || (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL));
         if (hungUp)
             connectionLost();
         else

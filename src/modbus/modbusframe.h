@@ -10,7 +10,8 @@
 // Modbus RTU frames without a port: building requests, the CRC, and the checks a
 // reply passes before its contents are believed.
 
-namespace ModbusFunction {
+namespace ModbusFunction
+{
 constexpr uint8_t ReadHoldingRegisters = 3;
 constexpr uint8_t WriteSingleRegister = 6;
 constexpr uint8_t WriteMultipleRegisters = 16;

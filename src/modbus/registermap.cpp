@@ -5,7 +5,8 @@
 #include <cmath>
 #include <limits>
 
-namespace {
+namespace
+{
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 

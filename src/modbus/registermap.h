@@ -12,19 +12,20 @@
 // firmware gates that change them, the reply lengths that tell the requests apart,
 // and the unlock/command run that fences every configuration change.
 
-namespace Registers {
+namespace Registers
+{
 constexpr uint8_t HardwareRevision = 1;
-constexpr uint8_t SerialNumber = 2;  // 2..3, uint32
-constexpr uint8_t FirmwareDate = 4;  // 4..5, uint32 seconds since the epoch (UTC)
-constexpr uint8_t LiveFirst = 16;    // frameNr 16..17
+constexpr uint8_t SerialNumber = 2; // 2..3, uint32
+constexpr uint8_t FirmwareDate = 4; // 4..5, uint32 seconds since the epoch (UTC)
+constexpr uint8_t LiveFirst = 16;   // frameNr 16..17
 constexpr uint8_t LiveLast = 30;
-constexpr uint8_t NuOld = 18;        // uint16 × 0.01 cSt, before the 2023-03-20 gate
-constexpr uint8_t Rho = 19;          // uint16 × 0.1 kg/m³
-constexpr uint8_t Temperature = 22;  // int16 × 0.01 °C
+constexpr uint8_t NuOld = 18;       // uint16 × 0.01 cSt, before the 2023-03-20 gate
+constexpr uint8_t Rho = 19;         // uint16 × 0.1 kg/m³
+constexpr uint8_t Temperature = 22; // int16 × 0.01 °C
 constexpr uint8_t SystemState = 23;
-constexpr uint8_t Nu = 24;           // 24..25, uint32 × 0.001 cSt
-constexpr uint8_t NuUc = 27;         // uint16 × 0.1 cSt, from the 2024-10-08 gate
-constexpr uint8_t Eta = 28;          // 28..29, uint32 × 0.001 mPas, from the 2024-02-21 gate
+constexpr uint8_t Nu = 24;   // 24..25, uint32 × 0.001 cSt
+constexpr uint8_t NuUc = 27; // uint16 × 0.1 cSt, from the 2024-10-08 gate
+constexpr uint8_t Eta = 28;  // 28..29, uint32 × 0.001 mPas, from the 2024-02-21 gate
 constexpr uint8_t Unlock = 32;
 constexpr uint8_t Command = 33;
 constexpr uint8_t ModbusBaudrate = 34; // 34..35, uint32
@@ -46,20 +47,22 @@ constexpr uint8_t MappingLast = 201;
 constexpr uint16_t UnlockCode = 0x6B3E;
 constexpr uint16_t LockCode = 0;
 
-namespace DeviceCommand {
+namespace DeviceCommand
+{
 constexpr uint16_t CommitConfiguration = 1; // after configuration and mapping data
 constexpr uint16_t CommitCalibration = 2;   // after the calibration block
 constexpr uint16_t Reboot = 255;            // after a change of the Modbus parameters
 } // namespace DeviceCommand
 
 // Word counts of the replies, one per request; no two requests share a length.
-namespace ReplyLength {
-constexpr int Info = 47;            // registers 0..46, the connect probe
-constexpr int Live = 15;            // registers 16..30, the live poll
-constexpr int Mapping = 10;         // registers 192..201, mapping read-back
-constexpr int DumpFirst = 95;       // registers 0..94
-constexpr int DumpSecond = 54;      // registers 95..148
-constexpr int Calibration = 53;     // registers 96..148, calibration read-back
+namespace ReplyLength
+{
+constexpr int Info = 47;        // registers 0..46, the connect probe
+constexpr int Live = 15;        // registers 16..30, the live poll
+constexpr int Mapping = 10;     // registers 192..201, mapping read-back
+constexpr int DumpFirst = 95;   // registers 0..94
+constexpr int DumpSecond = 54;  // registers 95..148
+constexpr int Calibration = 53; // registers 96..148, calibration read-back
 } // namespace ReplyLength
 
 // No-value markers of the measurements.
@@ -68,8 +71,9 @@ constexpr uint16_t NoValueInt16 = 0x7FFF;
 constexpr uint32_t NoValueUint32 = 0xFFFFFFFF;
 
 // Firmware gates: from these days on the sensor delivers the newer formats.
-namespace FirmwareGate {
-const QDate NuUint32(2023, 3, 20);   // nu in 24..25; analog source code 26
+namespace FirmwareGate
+{
+const QDate NuUint32(2023, 3, 20);    // nu in 24..25; analog source code 26
 const QDate EtaRegister(2024, 2, 21); // eta in 28..29; analog source codes 20 and 30
 const QDate Mapping(2024, 10, 8);     // nuUc in 27; analog source code 27; mapping writes
 } // namespace FirmwareGate

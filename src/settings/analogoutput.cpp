@@ -4,7 +4,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 struct SourceCode {
     uint16_t code;
@@ -69,8 +70,8 @@ AnalogOutputSetting decodeAnalogOutput(uint16_t code, uint16_t raw4, uint16_t ra
     return {entry->source, raw4 * entry->scale, raw20 * entry->scale};
 }
 
-std::optional<QVector<uint16_t>> encodeAnalogOutput(const QString &source, double min,
-                                                     double max, const QDateTime &firmwareDate)
+std::optional<QVector<uint16_t>> encodeAnalogOutput(const QString &source, double min, double max,
+                                                    const QDateTime &firmwareDate)
 {
     uint16_t code = 0;
     double scale = 1;

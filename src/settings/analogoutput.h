@@ -25,7 +25,7 @@ AnalogOutputSetting decodeAnalogOutput(uint16_t code, uint16_t raw4, uint16_t ra
 
 // The three words (code, raw4, raw20) for a source and its limits, or nothing when
 // the limits or the sensor's firmware do not allow that source.
-std::optional<QVector<uint16_t>> encodeAnalogOutput(const QString &source, double min,
-                                                     double max, const QDateTime &firmwareDate);
+std::optional<QVector<uint16_t>> encodeAnalogOutput(const QString &source, double min, double max,
+                                                    const QDateTime &firmwareDate);
 
 #endif

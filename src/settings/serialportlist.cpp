@@ -2,7 +2,8 @@
 
 #include <QSerialPortInfo>
 
-namespace {
+namespace
+{
 
 QStringList &userGivenPorts()
 {

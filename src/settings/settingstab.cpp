@@ -32,8 +32,11 @@ SettingsTab::SettingsTab(QWidget *parent) : QWidget(parent), ui(new Ui::Settings
                                       "reconnect."),
                                    QMessageBox::NoButton);
     ui->label_description->setText(
-        "The " + productName + " can be reset to factory settings using the USB Kit:\n\n"
-        " 1. Connect the " + productName + " to the USB Kit.\n"
+        "The " + productName +
+        " can be reset to factory settings using the USB Kit:\n\n"
+        " 1. Connect the " +
+        productName +
+        " to the USB Kit.\n"
         " 2. Connect the USB Kit to the PC using the USB cable.\n"
         " 3. Press the button \"Restore factory settings\" for at least 10 sec.\n"
         " 4. Unplug and replug the USB cable.\n\n"
@@ -112,8 +115,7 @@ void SettingsTab::replyReceived(QVector<uint16_t> data)
     deviceFirmwareDate = identity.firmwareDate;
     ui->label_firmwareDate->setText(formatDeviceDate(identity.firmwareDate));
 
-    const QString baudrate =
-        QString::number(wordsToUint32(data.mid(Registers::ModbusBaudrate, 2)));
+    const QString baudrate = QString::number(wordsToUint32(data.mid(Registers::ModbusBaudrate, 2)));
     const int baudIndex = ui->comboBox_modbusBaudrate->findText(baudrate);
     if (baudIndex >= 0)
         ui->comboBox_modbusBaudrate->setCurrentIndex(baudIndex);
@@ -179,8 +181,10 @@ void SettingsTab::on_pushButton_write_clicked()
 void SettingsTab::writeAnalogOutput(int output)
 {
     QComboBox *source = output == 0 ? ui->comboBox_analog_0 : ui->comboBox_analog_1;
-    QDoubleSpinBox *min = output == 0 ? ui->doubleSpinBox_analog_0_min : ui->doubleSpinBox_analog_1_min;
-    QDoubleSpinBox *max = output == 0 ? ui->doubleSpinBox_analog_0_max : ui->doubleSpinBox_analog_1_max;
+    QDoubleSpinBox *min =
+        output == 0 ? ui->doubleSpinBox_analog_0_min : ui->doubleSpinBox_analog_1_min;
+    QDoubleSpinBox *max =
+        output == 0 ? ui->doubleSpinBox_analog_0_max : ui->doubleSpinBox_analog_1_max;
     const uint8_t firstReg = output == 0 ? Registers::AnalogOutput1 : Registers::AnalogOutput2;
 
     const std::optional<QVector<uint16_t>> words =
@@ -196,7 +200,8 @@ void SettingsTab::writeAnalogOutput(int output)
 
 bool SettingsTab::modbusParametersChanged() const
 {
-    return ui->comboBox_connectBaudrate->currentText() != ui->comboBox_modbusBaudrate->currentText() ||
+    return ui->comboBox_connectBaudrate->currentText() !=
+               ui->comboBox_modbusBaudrate->currentText() ||
            ui->spinBox_modbusAddress->value() != ui->spinBox_connectAddress->value() ||
            ui->comboBox_modbusMode->currentIndex() != ui->comboBox_connectMode->currentIndex();
 }

@@ -12,7 +12,8 @@
 
 #include <cstdint>
 
-namespace Ui {
+namespace Ui
+{
 class SettingsTab;
 }
 

@@ -14,7 +14,8 @@
 #include <QTabWidget>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 QStringList capturedMessages;
 
@@ -146,9 +147,8 @@ void TestMainWindow::tabBar_data()
     QTest::addColumn<QStringList>("titles");
 
     QTest::newRow("no settings file") << QByteArray() << QStringList{"Settings", "Live Data"};
-    QTest::newRow("mapping on")
-        << QByteArray("[customization]\nviscosityMapping=true\n")
-        << QStringList{"Settings", "Live Data", "Viscosity Mapping"};
+    QTest::newRow("mapping on") << QByteArray("[customization]\nviscosityMapping=true\n")
+                                << QStringList{"Settings", "Live Data", "Viscosity Mapping"};
     QTest::newRow("debug on, mapping off")
         << QByteArray("[General]\ndebug=true\n") << QStringList{"Settings", "Live Data", "Debug"};
     QTest::newRow("debug and mapping on")
@@ -198,13 +198,16 @@ void TestMainWindow::stateTexts_data()
     QTest::addColumn<QString>("oneLine");
     QTest::addColumn<QString>("multiLine");
 
-    QTest::newRow("0 is normal") << 0 << "normal" << "normal";
+    QTest::newRow("0 is normal") << 0 << "normal"
+                                 << "normal";
     QTest::newRow("two bits") << 0x0006 << "out of range, frequency controller error"
                               << "out of range\nfrequency controller error";
-    QTest::newRow("bit without text keeps its separator")
-        << 0x0201 << "no resonance detected, " << "no resonance detected\n";
-    QTest::newRow("bit 9 alone is normal") << 0x0200 << "normal" << "normal";
-    QTest::newRow("high bits alone are normal") << 0xF000 << "normal" << "normal";
+    QTest::newRow("bit without text keeps its separator") << 0x0201 << "no resonance detected, "
+                                                          << "no resonance detected\n";
+    QTest::newRow("bit 9 alone is normal") << 0x0200 << "normal"
+                                           << "normal";
+    QTest::newRow("high bits alone are normal") << 0xF000 << "normal"
+                                                << "normal";
     QTest::newRow("highest and lowest known bits")
         << 0x0801 << "no resonance detected, internal temperature error"
         << "no resonance detected\ninternal temperature error";

@@ -8,6 +8,7 @@
 #include "plot/timeplotwidget.h"
 #include "settings/serialportlist.h"
 #include "simprocess.h"
+#include "windowdriver.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -20,27 +21,8 @@
 
 #include <cmath>
 
-namespace {
-
-template <typename T> T *widget(QWidget &parent, const char *name)
+namespace
 {
-    T *child = parent.findChild<T *>(name);
-    if (!child)
-        qFatal("no widget %s", name);
-    return child;
-}
-
-bool connectThroughPanel(MainWindow &window, const SimProcess &sim)
-{
-    auto *ports = widget<QComboBox>(window, "comboBox_serialPort");
-    const QString entry = sim.portName() + " : user-given port";
-    if (!QTest::qWaitFor([&] { return ports->findText(entry) >= 0; }, 2000))
-        return false;
-    ports->setCurrentIndex(ports->findText(entry));
-    QTest::mouseClick(widget<QPushButton>(window, "pushButton_connect"), Qt::LeftButton);
-    return QTest::qWaitFor(
-        [&] { return widget<QGroupBox>(window, "groupBox_settings")->isEnabled(); }, 5000);
-}
 
 bool sameValue(double stored, double expected)
 {
@@ -115,7 +97,7 @@ void TestCurrentDataTab::recordsWhatTheSensorMeasured()
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     setUserGivenPorts({sim.portName()});
     MainWindow window;
-    QVERIFY(connectThroughPanel(window, sim));
+    QVERIFY(connectThroughPanel(window, sim.portName()));
 
     QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 6; }, 8000));
     compareWithFrames(sim);
@@ -149,13 +131,14 @@ void TestCurrentDataTab::firmwareGates()
 
     // Local time, so each gate falls on its day here as on the sensor.
     const QString firmwareDate =
-        QDateTime::fromString(firmware, Qt::ISODate).toOffsetFromUtc(
-            QDateTime::fromString(firmware, Qt::ISODate).offsetFromUtc()).toString(Qt::ISODate);
+        QDateTime::fromString(firmware, Qt::ISODate)
+            .toOffsetFromUtc(QDateTime::fromString(firmware, Qt::ISODate).offsetFromUtc())
+            .toString(Qt::ISODate);
     SimProcess sim({"--rate", "10", "--firmware-date", firmwareDate});
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     setUserGivenPorts({sim.portName()});
     MainWindow window;
-    QVERIFY(connectThroughPanel(window, sim));
+    QVERIFY(connectThroughPanel(window, sim.portName()));
     QCOMPARE(deviceFirmwareDate, QDateTime::fromString(firmware, Qt::ISODate));
 
     QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 3; }, 8000));
@@ -166,8 +149,8 @@ void TestCurrentDataTab::firmwareGates()
     const int last = store.frameNr.size() - 1;
     // Old firmware: nu only with two decimals from register 18.
     QCOMPARE(frame.words[8] == 0xFFFF && frame.words[9] == 0xFFFF, !newNu);
-    QCOMPARE(store.nu[last], newNu ? (frame.words[8] * 65536.0 + frame.words[9]) * 0.001
-                                   : frame.words[2] * 0.01);
+    QCOMPARE(store.nu[last],
+             newNu ? (frame.words[8] * 65536.0 + frame.words[9]) * 0.001 : frame.words[2] * 0.01);
     if (etaRegister)
         QCOMPARE(store.eta[last], (frame.words[12] * 65536.0 + frame.words[13]) * 0.001);
     else
@@ -183,7 +166,7 @@ void TestCurrentDataTab::faultsAreStoredAndShaded()
     MainWindow window;
     window.resize(1200, 800);
     window.show();
-    QVERIFY(connectThroughPanel(window, sim));
+    QVERIFY(connectThroughPanel(window, sim.portName()));
     window.findChild<QTabWidget *>("tabWidget")->setCurrentIndex(1);
 
     const MeasurementData &store = *measurementData;
@@ -219,7 +202,7 @@ void TestCurrentDataTab::exportAndImportThroughTheButtons()
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     setUserGivenPorts({sim.portName()});
     MainWindow window;
-    QVERIFY(connectThroughPanel(window, sim));
+    QVERIFY(connectThroughPanel(window, sim.portName()));
     QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 4; }, 8000));
     widget<QPushButton>(window, "pushButton_disconnect")->click();
     const int count = measurementData->frameNr.size();
@@ -274,7 +257,8 @@ void TestCurrentDataTab::exportAndImportThroughTheButtons()
     // A file that is not a recording: the warning, and the lines before the bad one.
     QFile bad(folder.filePath("bad.csv"));
     QVERIFY(bad.open(QIODevice::WriteOnly));
-    bad.write("# head\n2024-01-02T03:04:05.006;7;2.5;800.0;20.0;0x0001\nthis;is;not;a;recording;!\n");
+    bad.write(
+        "# head\n2024-01-02T03:04:05.006;7;2.5;800.0;20.0;0x0001\nthis;is;not;a;recording;!\n");
     bad.close();
     answerer.answerFileDialog(bad.fileName());
     answerer.answerMessageBox(QMessageBox::Ok);
@@ -292,7 +276,7 @@ void TestCurrentDataTab::disconnectStopsSamplesReconnectResumes()
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     setUserGivenPorts({sim.portName()});
     MainWindow window;
-    QVERIFY(connectThroughPanel(window, sim));
+    QVERIFY(connectThroughPanel(window, sim.portName()));
     QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 2; }, 8000));
 
     widget<QPushButton>(window, "pushButton_disconnect")->click();
@@ -301,7 +285,7 @@ void TestCurrentDataTab::disconnectStopsSamplesReconnectResumes()
     QTest::qWait(1500);
     QCOMPARE(measurementData->frameNr.size(), count);
 
-    QVERIFY(connectThroughPanel(window, sim));
+    QVERIFY(connectThroughPanel(window, sim.portName()));
     QVERIFY(QTest::qWaitFor([&] { return measurementData->frameNr.size() >= count + 2; }, 8000));
     compareWithFrames(sim);
 }

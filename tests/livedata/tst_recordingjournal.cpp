@@ -8,6 +8,7 @@
 #include "ptypair.h"
 #include "settings/serialportlist.h"
 #include "simprocess.h"
+#include "windowdriver.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -17,29 +18,10 @@
 #include <cmath>
 #include <csignal>
 
-namespace {
+namespace
+{
 
 const char journalName[] = "recording-journal.csv";
-
-template <typename T> T *widget(QWidget &parent, const char *name)
-{
-    T *child = parent.findChild<T *>(name);
-    if (!child)
-        qFatal("no widget %s", name);
-    return child;
-}
-
-bool connectThroughPanel(MainWindow &window, const QString &port)
-{
-    auto *ports = widget<QComboBox>(window, "comboBox_serialPort");
-    const QString entry = port + " : user-given port";
-    if (!QTest::qWaitFor([&] { return ports->findText(entry) >= 0; }, 2000))
-        return false;
-    ports->setCurrentIndex(ports->findText(entry));
-    QTest::mouseClick(widget<QPushButton>(window, "pushButton_connect"), Qt::LeftButton);
-    return QTest::qWaitFor(
-        [&] { return widget<QGroupBox>(window, "groupBox_settings")->isEnabled(); }, 5000);
-}
 
 bool sameValue(double stored, double expected, double rounding)
 {
@@ -179,8 +161,7 @@ void TestRecordingJournal::restoresAfterAKill()
     }
     qInfo("journal after SIGKILL: %d samples recorded, %d restored, %d lost%s",
           int(recorded.size()), int(store.frameNr.size()), lost,
-          lost ? qPrintable(QString(", the oldest %1 ms before the kill").arg(newestLostAge))
-               : "");
+          lost ? qPrintable(QString(", the oldest %1 ms before the kill").arg(newestLostAge)) : "");
     QVERIFY(store.frameNr.size() >= recorded.size() - 1);
     compareWithFrames(store, sim);
     QVERIFY(answerer.seenBoxes[0].text.startsWith(
@@ -313,9 +294,12 @@ void TestRecordingJournal::recorderWithoutWindow()
     recorder.setProcessEnvironment(environment);
     recorder.start(QUVA_EXPLORER_PATH, {"--record", "unattended.csv", "--port", sim.portName()});
     QVERIFY(recorder.waitForStarted());
-    QVERIFY(QTest::qWaitFor([&] { return recorder.readAllStandardOutput().count("frame ") > 0 ||
-                                         dataLines("unattended.csv") >= 5; },
-                            10000));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return recorder.readAllStandardOutput().count("frame ") > 0 ||
+                   dataLines("unattended.csv") >= 5;
+        },
+        10000));
     QVERIFY(QTest::qWaitFor([&] { return dataLines("unattended.csv") >= 5; }, 10000));
 
     // Ctrl-C ends it with a complete file and a closing line.
@@ -351,7 +335,8 @@ void TestRecordingJournal::recorderRefusesBadPorts()
     recorder.start(QUVA_EXPLORER_PATH, {"--record", "none.csv", "--port", silent.slavePath()});
     QVERIFY(recorder.waitForFinished(15000));
     QVERIFY(recorder.exitCode() != 0);
-    QVERIFY(recorder.readAllStandardError().contains("Error: no answer from a sensor at address 1"));
+    QVERIFY(
+        recorder.readAllStandardError().contains("Error: no answer from a sensor at address 1"));
     QVERIFY(!QFile::exists("none.csv"));
 }
 

@@ -33,17 +33,17 @@ QVector<uint16_t> mappingWords(std::initializer_list<double> values)
 struct Bench {
     Modbus modbus;
     UserCalibTab tab;
-    QSignalSpy writes{&tab, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>))};
-    QSignalSpy reads{&tab, SIGNAL(readRegisters(uint8_t, uint8_t))};
+    QSignalSpy writes{&tab, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>))};
+    QSignalSpy reads{&tab, SIGNAL(readRegisters(uint8_t,uint8_t))};
     QSignalSpy replies{&modbus, SIGNAL(replyReceived(QVector<uint16_t>))};
     DialogAnswerer answerer;
 
     Bench()
     {
-        QObject::connect(&tab, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)), &modbus,
-                         SLOT(writeRegisters(uint8_t, QVector<uint16_t>)));
-        QObject::connect(&tab, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
-                         SLOT(readRegisters(uint8_t, uint8_t)));
+        QObject::connect(&tab, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
+                         SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
+        QObject::connect(&tab, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
+                         SLOT(readRegisters(uint8_t,uint8_t)));
         QObject::connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), &tab,
                          SLOT(replyReceived(QVector<uint16_t>)));
         QObject::connect(&modbus, &Modbus::replyReceived, [](const QVector<uint16_t> &words) {

@@ -42,8 +42,7 @@ void TestModbusFrame::requests_data()
     QTest::newRow("read registers 0..46 at address 1")
         << buildReadRequest(1, 0, 46) << QByteArray::fromHex("01030000002F0416");
     QTest::newRow("read live block 16..30 at address 247")
-        << buildReadRequest(247, 16, 30)
-        << buildRequest(247, 3, QByteArray::fromHex("0010000F"));
+        << buildReadRequest(247, 16, 30) << buildRequest(247, 3, QByteArray::fromHex("0010000F"));
     QTest::newRow("reversed range wraps to quantity 65535")
         << buildReadRequest(1, 5, 3) << buildRequest(1, 3, QByteArray::fromHex("0005FFFF"));
     QTest::newRow("write one register")
@@ -103,8 +102,8 @@ void TestModbusFrame::replyChecks_data()
 
     QTest::newRow("empty") << QByteArray() << int(ModbusReply::TooShort) << "message too short"
                            << 0;
-    QTest::newRow("four bytes") << withCrc(QByteArray::fromHex("0103")) << int(ModbusReply::TooShort)
-                                << "message too short" << 0;
+    QTest::newRow("four bytes") << withCrc(QByteArray::fromHex("0103"))
+                                << int(ModbusReply::TooShort) << "message too short" << 0;
     QTest::newRow("five bytes with good CRC")
         << withCrc(QByteArray::fromHex("010300")) << int(ModbusReply::Valid) << "" << 3;
 
@@ -120,8 +119,7 @@ void TestModbusFrame::replyChecks_data()
     otherAddressBadCrc[0] = 7;
     QTest::newRow("CRC is checked before the address")
         << otherAddressBadCrc << int(ModbusReply::CrcError)
-        << QString("CRC error: %1 != %2").arg(crc16(otherAddressBadCrc.left(5))).arg(received)
-        << 3;
+        << QString("CRC error: %1 != %2").arg(crc16(otherAddressBadCrc.left(5))).arg(received) << 3;
     QTest::newRow("other address with good CRC")
         << withCrc(QByteArray::fromHex("0703020001")) << int(ModbusReply::InvalidAddress)
         << "invalid address received: 7" << 3;

@@ -6,7 +6,8 @@
 
 #include <sys/resource.h>
 
-namespace {
+namespace
+{
 
 QByteArray reply(uint8_t address, uint8_t function, const QByteArray &payload)
 {
@@ -204,14 +205,14 @@ void TestModbusLink::replyErrorsAreReported_data()
     const uint16_t received =
         uint16_t(uint8_t(badCrc[badCrc.size() - 2]) | uint8_t(badCrc[badCrc.size() - 1]) << 8);
 
-    QTest::newRow("bad CRC") << badCrc
-                             << QString("Modbus Error: CRC error: %1 != %2").arg(computed).arg(received);
-    QTest::newRow("other address") << readReply({1, 2}, 9)
-                                   << "Modbus Error: invalid address received: 9";
+    QTest::newRow("bad CRC")
+        << badCrc << QString("Modbus Error: CRC error: %1 != %2").arg(computed).arg(received);
+    QTest::newRow("other address")
+        << readReply({1, 2}, 9) << "Modbus Error: invalid address received: 9";
     QTest::newRow("four bytes") << QByteArray::fromHex("01030000")
                                 << "Modbus Error: message too short";
-    QTest::newRow("exception to a write") << reply(1, 0x90, QByteArray::fromHex("03"))
-                                          << "Modbus Error: invalid function code: 144";
+    QTest::newRow("exception to a write")
+        << reply(1, 0x90, QByteArray::fromHex("03")) << "Modbus Error: invalid function code: 144";
 }
 
 void TestModbusLink::replyErrorsAreReported()

@@ -5,7 +5,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 // A live block with every quantity present in both formats: nu 12.34 cSt in the old
 // register and 12.345 cSt in the new ones, rho 850.0, T 40.00 °C, eta 10.5 mPas,
@@ -66,12 +67,11 @@ void TestRegisterMap::firmwareGates_data()
     QTest::newRow("day before the eta gate")
         << localDate(2024, 2, 20, 12) << newNu << newNu * 850.0 / 1000 << nan;
     QTest::newRow("eta gate") << localDate(2024, 2, 21) << newNu << 10.5 << nan;
-    QTest::newRow("day before the mapping gate") << localDate(2024, 10, 7, 23) << newNu << 10.5
-                                                 << nan;
+    QTest::newRow("day before the mapping gate")
+        << localDate(2024, 10, 7, 23) << newNu << 10.5 << nan;
     QTest::newRow("mapping gate") << localDate(2024, 10, 8) << newNu << 10.5 << 13.4;
     QTest::newRow("firmware 2024-10-10 11:08:48 UTC")
-        << QDateTime::fromSecsSinceEpoch(wordsToUint32({0x6707, 0xB5C0})) << newNu << 10.5
-        << 13.4;
+        << QDateTime::fromSecsSinceEpoch(wordsToUint32({0x6707, 0xB5C0})) << newNu << 10.5 << 13.4;
 }
 
 void TestRegisterMap::firmwareGates()
@@ -127,8 +127,10 @@ void TestRegisterMap::noValueMarkers()
         words[reg - 16 + 1] = 0xFFFF;
 
     const LiveSample sample = decodeLiveBlock(words, localDate(2025, 1, 1));
-    const QMap<QString, double> decoded = {{"T", sample.T},     {"rho", sample.rho},
-                                           {"nu", sample.nu},   {"eta", sample.eta},
+    const QMap<QString, double> decoded = {{"T", sample.T},
+                                           {"rho", sample.rho},
+                                           {"nu", sample.nu},
+                                           {"eta", sample.eta},
                                            {"nuUc", sample.nuUc}};
     if (std::isnan(value))
         QVERIFY(std::isnan(decoded[quantity]));
@@ -169,11 +171,11 @@ void TestRegisterMap::writeSequence()
 {
     const QVector<RegisterWrite> data = {{38, {10}}, {40, {18, 0, 10000}}};
     QCOMPARE(configurationWriteSequence(data, DeviceCommand::CommitConfiguration),
-             (QVector<RegisterWrite>{{32, {0x6B3E}}, {38, {10}}, {40, {18, 0, 10000}},
-                                     {33, {1}}, {32, {0}}}));
+             (QVector<RegisterWrite>{
+                 {32, {0x6B3E}}, {38, {10}}, {40, {18, 0, 10000}}, {33, {1}}, {32, {0}}}));
     QCOMPARE(configurationWriteSequence(data, DeviceCommand::CommitConfiguration, true),
-             (QVector<RegisterWrite>{{32, {0x6B3E}}, {38, {10}}, {40, {18, 0, 10000}},
-                                     {33, {1}}, {33, {255}}}));
+             (QVector<RegisterWrite>{
+                 {32, {0x6B3E}}, {38, {10}}, {40, {18, 0, 10000}}, {33, {1}}, {33, {255}}}));
     QCOMPARE(configurationWriteSequence({{96, QVector<uint16_t>(53, 1)}},
                                         DeviceCommand::CommitCalibration)
                  .at(2),

@@ -14,7 +14,8 @@
 #include <QPushButton>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 const uint32_t SimSerial = 0x0A1B2C3D;
 
@@ -277,7 +278,8 @@ void TestDebugTab::refusalsSendNothing_data()
     QTest::newRow("too short") << SimSerial << good.left(405) << "Calibration File"
                                << "Could not read calibration file.";
     QTest::newRow("test value") << SimSerial << calibrationFile(SimSerial, calibrated2023, 41)
-                                << "Calibration File" << "Invalid Calibration File";
+                                << "Calibration File"
+                                << "Invalid Calibration File";
     QTest::newRow("test value is checked before the serial number")
         << SimSerial << calibrationFile(0x11111111, calibrated2023, 0) << "Calibration File"
         << "Invalid Calibration File";
@@ -288,7 +290,8 @@ void TestDebugTab::refusalsSendNothing_data()
     QTest::newRow("a second before 2020")
         << SimSerial
         << calibrationFile(SimSerial, QDateTime(QDate(2019, 12, 31), QTime(23, 59, 59)))
-        << "Calibration File" << "The selected calibration file has an invalid calibration date!";
+        << "Calibration File"
+        << "The selected calibration file has an invalid calibration date!";
 }
 
 void TestDebugTab::refusalsSendNothing()
@@ -330,7 +333,8 @@ void TestDebugTab::sensorThatAltersTheBlock()
     QVERIFY(bench.connectTo(sim.portName()));
 
     DialogAnswerer answerer;
-    answerer.answerFileDialog(writeFile("calibration.bin", calibrationFile(SimSerial, calibrated2023)));
+    answerer.answerFileDialog(
+        writeFile("calibration.bin", calibrationFile(SimSerial, calibrated2023)));
     answerer.answerMessageBox(QMessageBox::Yes);
     answerer.answerMessageBox(QMessageBox::Ok);
     bench.click("pushButton_progCalib");

@@ -6,7 +6,8 @@
 using Words = QVector<uint16_t>;
 Q_DECLARE_METATYPE(std::optional<Words>)
 
-namespace {
+namespace
+{
 
 QDateTime localDate(int year, int month, int day)
 {
@@ -40,7 +41,8 @@ void TestAnalogOutput::encode_data()
     const QDateTime latest = localDate(2024, 10, 8);
     const std::optional<Words> refused;
 
-    QTest::newRow("none") << "None" << 5.0 << 7.0 << unknown << std::optional<Words>(Words{0, 0, 0});
+    QTest::newRow("none") << "None" << 5.0 << 7.0 << unknown
+                          << std::optional<Words>(Words{0, 0, 0});
     QTest::newRow("unknown text") << "Pressure" << 1.0 << 2.0 << latest
                                   << std::optional<Words>(Words{0, 0, 0});
     QTest::newRow("nu 0..100 fine scale") << "kinematic Viscosity" << 0.0 << 100.0 << unknown
@@ -63,9 +65,9 @@ void TestAnalogOutput::encode_data()
                                           << std::optional<Words>(Words{27, 0, 100});
     QTest::newRow("eta before its gate, small limits")
         << "dynamic Viscosity" << 0.0 << 1.0 << localDate(2024, 2, 20) << refused;
-    QTest::newRow("eta from its gate fine") << "dynamic Viscosity" << 0.0 << 100.0
-                                            << localDate(2024, 2, 21)
-                                            << std::optional<Words>(Words{20, 0, 10000});
+    QTest::newRow("eta from its gate fine")
+        << "dynamic Viscosity" << 0.0 << 100.0 << localDate(2024, 2, 21)
+        << std::optional<Words>(Words{20, 0, 10000});
     QTest::newRow("eta from its gate coarse") << "dynamic Viscosity" << 0.0 << 5000.0 << latest
                                               << std::optional<Words>(Words{30, 0, 50000});
     QTest::newRow("density") << "Density" << 600.0 << 1000.0 << unknown
@@ -73,15 +75,15 @@ void TestAnalogOutput::encode_data()
     QTest::newRow("density negative") << "Density" << -1.0 << 1000.0 << latest << refused;
     QTest::newRow("temperature -20..150") << "Temperature" << -20.0 << 150.0 << unknown
                                           << std::optional<Words>(Words{22, 0xF830, 0x3A98});
-    QTest::newRow("temperature 300 allowed") << "Temperature" << 0.0 << 300.0 << unknown
-                                             << std::optional<Words>(Words{22, 0, 30000});
-    QTest::newRow("temperature 300.1 refused") << "Temperature" << 0.0 << 300.1 << unknown
-                                               << refused;
+    QTest::newRow("temperature 300 allowed")
+        << "Temperature" << 0.0 << 300.0 << unknown << std::optional<Words>(Words{22, 0, 30000});
+    QTest::newRow("temperature 300.1 refused")
+        << "Temperature" << 0.0 << 300.1 << unknown << refused;
     QTest::newRow("negative temperature rounds half away from zero")
         << "Temperature" << -0.005 << -12.345 << unknown
         << std::optional<Words>(Words{22, uint16_t(-1), uint16_t(-1235)});
-    QTest::newRow("positive half rounds up") << "Density" << 0.05 << 0.25 << unknown
-                                             << std::optional<Words>(Words{19, 1, 3});
+    QTest::newRow("positive half rounds up")
+        << "Density" << 0.05 << 0.25 << unknown << std::optional<Words>(Words{19, 1, 3});
 }
 
 void TestAnalogOutput::encode()
@@ -116,8 +118,8 @@ void TestAnalogOutput::decode_data()
     QTest::newRow("30") << 30 << 100 << 200 << "dynamic Viscosity" << 10.0 << 20.0;
     QTest::newRow("19") << 19 << 6000 << 10000 << "Density" << 600.0 << 1000.0;
     QTest::newRow("22 signed") << 22 << 0xF830 << 0x3A98 << "Temperature" << -20.0 << 150.0;
-    QTest::newRow("unsigned above 32767") << 18 << 40000 << 0 << "kinematic Viscosity" << 400.0
-                                          << 0.0;
+    QTest::newRow("unsigned above 32767")
+        << 18 << 40000 << 0 << "kinematic Viscosity" << 400.0 << 0.0;
 }
 
 void TestAnalogOutput::decode()

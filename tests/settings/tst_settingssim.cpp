@@ -5,6 +5,7 @@
 #include "dialoganswerer.h"
 #include "settings/serialportlist.h"
 #include "simprocess.h"
+#include "windowdriver.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -14,29 +15,8 @@
 #include <QSpinBox>
 #include <QtTest>
 
-namespace {
-
-template <typename T> T *widget(QWidget &parent, const char *name)
+namespace
 {
-    T *child = parent.findChild<T *>(name);
-    if (!child)
-        qFatal("no widget %s", name);
-    return child;
-}
-
-// Picks the simulator's port in the list and presses Connect; true once the sensor
-// answered and the settings group is enabled.
-bool connectThroughPanel(MainWindow &window, const SimProcess &sim)
-{
-    auto *ports = widget<QComboBox>(window, "comboBox_serialPort");
-    const QString entry = sim.portName() + " : user-given port";
-    if (!QTest::qWaitFor([&] { return ports->findText(entry) >= 0; }, 2000))
-        return false;
-    ports->setCurrentIndex(ports->findText(entry));
-    QTest::mouseClick(widget<QPushButton>(window, "pushButton_connect"), Qt::LeftButton);
-    return QTest::qWaitFor([&] { return widget<QGroupBox>(window, "groupBox_settings")->isEnabled(); },
-                           5000);
-}
 
 QMessageBox *rebootNotice()
 {
@@ -76,12 +56,12 @@ void TestSettingsSim::init()
 
 void TestSettingsSim::connectShowsIdentityAndSettings()
 {
-    SimProcess sim({"--serial", "0A1B2C05", "--hw-rev", "7", "--firmware-date",
-                    "2024-03-01T10:00:00Z"});
+    SimProcess sim(
+        {"--serial", "0A1B2C05", "--hw-rev", "7", "--firmware-date", "2024-03-01T10:00:00Z"});
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     setUserGivenPorts({sim.portName()});
     MainWindow window;
-    QVERIFY(connectThroughPanel(window, sim));
+    QVERIFY(connectThroughPanel(window, sim.portName()));
 
     QCOMPARE(widget<QLabel>(window, "label_HWrevision")->text(), QString("7"));
     QCOMPARE(widget<QLabel>(window, "label_serial")->text(), QString("0A-1B-2C-05"));
@@ -101,7 +81,7 @@ void TestSettingsSim::filterLengthIsCommittedAndLocked()
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     setUserGivenPorts({sim.portName()});
     MainWindow window;
-    QVERIFY(connectThroughPanel(window, sim));
+    QVERIFY(connectThroughPanel(window, sim.portName()));
 
     const int filterLength = sim.registers()[38] == 42 ? 43 : 42;
     widget<QSpinBox>(window, "spinBox_filterLength")->setValue(filterLength);
@@ -119,7 +99,7 @@ void TestSettingsSim::addressChangeRebootsTheSensor()
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     setUserGivenPorts({sim.portName()});
     MainWindow window;
-    QVERIFY(connectThroughPanel(window, sim));
+    QVERIFY(connectThroughPanel(window, sim.portName()));
 
     widget<QSpinBox>(window, "spinBox_modbusAddress")->setValue(42);
     QElapsedTimer clock;
@@ -134,16 +114,16 @@ void TestSettingsSim::addressChangeRebootsTheSensor()
     QCOMPARE(widget<QSpinBox>(window, "spinBox_connectAddress")->value(), 42);
 
     // The queued writes still reach the sensor, which reboots with its new address.
-    QVERIFY(QTest::qWaitFor([&] { return sim.state().value("committed").toObject()
-                                                 .value("address").toInt() == 42; },
-                            5000));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return sim.state().value("committed").toObject().value("address").toInt() == 42; },
+        5000));
     // The notice stays for 3 s.
     QTest::qWait(int(qMax<qint64>(0, 2700 - clock.elapsed())));
     QVERIFY(rebootNotice()->isVisible());
     QVERIFY(QTest::qWaitFor([&] { return !rebootNotice()->isVisible(); }, 1500));
     QVERIFY(clock.elapsed() >= 3000);
 
-    QVERIFY(connectThroughPanel(window, sim));
+    QVERIFY(connectThroughPanel(window, sim.portName()));
     QCOMPARE(widget<QSpinBox>(window, "spinBox_modbusAddress")->value(), 42);
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     QCOMPARE(settings.value("address").toInt(), 42);
@@ -155,7 +135,7 @@ void TestSettingsSim::refusedAnalogRangeSkipsOnlyThatOutput()
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     setUserGivenPorts({sim.portName()});
     MainWindow window;
-    QVERIFY(connectThroughPanel(window, sim));
+    QVERIFY(connectThroughPanel(window, sim.portName()));
     const QVector<uint16_t> before = sim.registers();
 
     widget<QComboBox>(window, "comboBox_analog_0")->setCurrentText("Density");

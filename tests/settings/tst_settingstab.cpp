@@ -1,6 +1,7 @@
 #include "app/customization.h"
 #include "settings/serialportlist.h"
 #include "settings/settingstab.h"
+#include "windowdriver.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -13,15 +14,8 @@
 
 Q_DECLARE_METATYPE(QVector<uint16_t>)
 
-namespace {
-
-template <typename T> T *widget(QWidget &parent, const char *name)
+namespace
 {
-    T *child = parent.findChild<T *>(name);
-    if (!child)
-        qFatal("no widget %s", name);
-    return child;
-}
 
 QStringList comboTexts(QComboBox *box)
 {
@@ -123,8 +117,8 @@ void TestSettingsTab::rememberedKeys_data()
     QTest::addColumn<int>("address");
 
     QTest::newRow("no file: factory settings") << QByteArray() << "19200" << 0 << 1;
-    QTest::newRow("stored values") << QByteArray("[General]\nbaudrate=115200\nmode=5\naddress=200\n")
-                                   << "115200" << 5 << 200;
+    QTest::newRow("stored values")
+        << QByteArray("[General]\nbaudrate=115200\nmode=5\naddress=200\n") << "115200" << 5 << 200;
     QTest::newRow("unknown baud text leaves the first entry")
         << QByteArray("[General]\nbaudrate=38400\n") << "9600" << 0 << 1;
 }

@@ -78,8 +78,8 @@ bool PtyPair::write(const QByteArray &bytes)
 {
     qint64 written = 0;
     while (masterFd >= 0 && written < bytes.size()) {
-        const ssize_t count = ::write(masterFd, bytes.constData() + written,
-                                      size_t(bytes.size() - written));
+        const ssize_t count =
+            ::write(masterFd, bytes.constData() + written, size_t(bytes.size() - written));
         if (count < 0 && errno != EAGAIN && errno != EINTR)
             return false;
         if (count > 0)

@@ -25,7 +25,8 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 {
@@ -164,7 +165,8 @@ int main(int argc, char *argv[])
     waitFor(
         [&] {
             for (QWidget *top : QApplication::topLevelWidgets()) {
-                if (auto *candidate = qobject_cast<PlotWidget *>(top); candidate && top->isVisible())
+                if (auto *candidate = qobject_cast<PlotWidget *>(top);
+                    candidate && top->isVisible())
                     result = candidate;
             }
             return result != nullptr;

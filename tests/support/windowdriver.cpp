@@ -1,0 +1,18 @@
+#include "windowdriver.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTest>
+
+bool connectThroughPanel(QWidget &window, const QString &port)
+{
+    auto *ports = widget<QComboBox>(window, "comboBox_serialPort");
+    const QString entry = port + " : user-given port";
+    if (!QTest::qWaitFor([&] { return ports->findText(entry) >= 0; }, 2000))
+        return false;
+    ports->setCurrentIndex(ports->findText(entry));
+    QTest::mouseClick(widget<QPushButton>(window, "pushButton_connect"), Qt::LeftButton);
+    return QTest::qWaitFor(
+        [&] { return widget<QGroupBox>(window, "groupBox_settings")->isEnabled(); }, 5000);
+}
