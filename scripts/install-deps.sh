@@ -10,6 +10,7 @@ packages=(
     libboost-dev libxlsxwriter-dev libmodbus-dev
     xvfb xauth imagemagick x11-utils fonts-dejavu-core tzdata
     python3 python3-openpyxl mbpoll
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()

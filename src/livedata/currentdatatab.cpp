@@ -164,15 +164,36 @@ void CurrentDataTab::on_pushButton_import_clicked()
         return;
     settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
 
-    if (store->importCsv(fileName)) {
-        // The imported samples are safe in their file; the journal starts afresh.
+    // The import empties the store first, even when the file turns out bad; samples that
+    // were recorded but not exported then live on only in the journal.
+    const bool recordingUnexported = store->timestamps.size() > exportedSamples;
+    const QDateTime firstSample = recordingUnexported ? store->timestamps.first() : QDateTime();
+    const bool imported = store->importCsv(fileName);
+    // The imported samples are safe in their file; the journal starts afresh.
+    if (recordingUnexported)
+        setJournalAside(firstSample);
+    else
         journal.restart();
-        exportedSamples = store->timestamps.size();
-    } else {
+    exportedSamples = store->timestamps.size();
+    if (!imported)
         QMessageBox::warning(this, tr("Import"), tr("Import failed, please check file format."),
                              QMessageBox::Ok);
-    }
     ui->timePlot->refresh();
+}
+
+void CurrentDataTab::setJournalAside(const QDateTime &firstSample)
+{
+    if (!journal.isOpen())
+        return;
+    const QString path = journal.path();
+    journal.close();
+    const QString name = setAsideName(firstSample);
+    if (QFile::rename(path, name))
+        qDebug() << "CurrentDataTab: recording journal kept as" << name;
+    else
+        reportJournalError(QString("cannot rename %1 to %2").arg(path, name));
+    if (!journal.open(path))
+        reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
 }
 
 void CurrentDataTab::openJournal()

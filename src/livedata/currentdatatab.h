@@ -55,6 +55,8 @@ private:
     // Asks for a file to export to and stores its folder as workingDir; the name
     // gets the suffix unless it already ends in exactly that one.
     QString exportFileName(const QString &title, const QString &filter, const QString &suffix);
+    // Moves the journal with its recording to a name of its own and starts an empty one.
+    void setJournalAside(const QDateTime &firstSample);
 
     Ui::CurrentDataTab *ui;
     MeasurementData *store;

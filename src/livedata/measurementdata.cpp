@@ -44,6 +44,37 @@ void showProgress(QProgressDialog &progress, int value)
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+// In the hour that repeats when summer time ends, a wall-clock time names two moments and
+// the file does not say which (the C library picks one by what it resolved before). The
+// import takes the earlier one unless that would put the sample before the last one, so
+// that a recording across the change reads back whole and in order.
+class RepeatedHour
+{
+public:
+    QDateTime inOrder(const QDateTime &timestamp, const QVector<QDateTime> &stored)
+    {
+        const QDate date = timestamp.date();
+        if (date != checkedDate) {
+            checkedDate = date;
+            shift = QDateTime(date, QTime(0, 0)).offsetFromUtc() -
+                    QDateTime(date.addDays(1), QTime(0, 0)).offsetFromUtc();
+        }
+        if (shift <= 0)
+            return timestamp;
+        const QString wallClock = timestamp.toString(csvDateTimeFormat);
+        const QDateTime earlier = timestamp.addSecs(-shift);
+        const QDateTime later = timestamp.addSecs(shift);
+        const QDateTime first =
+            earlier.toString(csvDateTimeFormat) == wallClock ? earlier : timestamp;
+        const QDateTime second = later.toString(csvDateTimeFormat) == wallClock ? later : timestamp;
+        return !stored.isEmpty() && first < stored.last() ? second : first;
+    }
+
+private:
+    QDate checkedDate;
+    int shift = 0;
+};
+
 bool writeAll(QSaveFile &file, const char *begin, const char *end)
 {
     return file.write(begin, end - begin) == end - begin;
@@ -162,6 +193,7 @@ bool MeasurementData::importCsv(const QString &fileName)
     bool atEnd = false;
     int lineNumber = 0;
     CsvSample sample;
+    RepeatedHour repeatedHour;
     while (!atEnd || filled > 0) {
         if (!atEnd) {
             if (filled == buffer.size())
@@ -203,6 +235,7 @@ bool MeasurementData::importCsv(const QString &fileName)
                 qWarning() << "MeasurementData: CSV import line:" << lineNumber << reason;
                 return false;
             }
+            sample.timestamp = repeatedHour.inOrder(sample.timestamp, timestamps);
             addSample(sample.timestamp, sample.frameNr, sample.systemState, sample.T, sample.rho,
                       sample.nu, sample.eta, sample.nuUc);
         }

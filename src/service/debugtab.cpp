@@ -4,6 +4,7 @@
 #include "app/customization.h"
 #include "modbus/registermap.h"
 #include "modbus/wordconversion.h"
+#include "service/calibrationfile.h"
 
 #include <QDebug>
 #include <QFile>
@@ -11,12 +12,8 @@
 #include <QMessageBox>
 #include <QSaveFile>
 
-namespace {
-
-// The calibration file is an image of registers 0..202 as little-endian words.
-constexpr int CalibrationFileWords = 203;
-constexpr int CalibrationTestValue = 42;
-const QDate EarliestCalibrationDate(2020, 1, 1);
+namespace
+{
 
 QDateTime calibrationDate(const QVector<uint16_t> &registers)
 {
@@ -81,8 +78,7 @@ void DebugTab::dumpReplyReceived(const QVector<uint16_t> &data)
         bytes.append(char(word & 0xFF));
         bytes.append(char(word >> 8));
     }
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
-        !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         qWarning() << "DebugTab: cannot write diagnostic data to" << fileName << ":"
                    << file.errorString();
         QMessageBox::warning(this, tr("Diagnostic Data"),
@@ -119,37 +115,34 @@ void DebugTab::on_pushButton_progCalib_clicked()
                              QMessageBox::Ok);
         return;
     }
-    registerBuffer = QVector<uint16_t>(CalibrationFileWords, 0);
-    const QByteArray bytes = file.read(CalibrationFileWords * 2);
+    const CalibrationFile calibration =
+        checkCalibrationFile(file.read(CalibrationFileBytes), deviceSerialNumber);
     file.close();
-    if (bytes.size() < CalibrationFileWords * 2) {
+    registerBuffer = calibration.registers;
+    if (calibration.status == CalibrationFile::TooShort) {
         QMessageBox::warning(this, tr("Calibration File"), tr("Could not read calibration file."),
                              QMessageBox::Ok);
         return;
     }
-    for (int i = 0; i < CalibrationFileWords; ++i)
-        registerBuffer[i] = uint16_t(uint8_t(bytes[2 * i]) | uint8_t(bytes[2 * i + 1]) << 8);
 
-    const uint16_t testValue = registerBuffer[0];
-    const uint32_t serialNumber = wordsToUint32(registerBuffer.mid(Registers::SerialNumber, 2));
-    const QDateTime date = calibrationDate(registerBuffer);
-    qDebug() << "test register:" << testValue;
-    qDebug() << "calib serial:" << QString::number(serialNumber, 16);
+    const QDateTime &date = calibration.date;
+    qDebug() << "test register:" << calibration.testValue;
+    qDebug() << "calib serial:" << QString::number(calibration.serialNumber, 16);
     qDebug() << "calib date:" << date;
 
-    if (testValue != CalibrationTestValue) {
+    if (calibration.status == CalibrationFile::InvalidTestValue) {
         QMessageBox::warning(this, tr("Calibration File"), tr("Invalid Calibration File"),
                              QMessageBox::Ok);
         return;
     }
-    if (serialNumber != deviceSerialNumber) {
+    if (calibration.status == CalibrationFile::OtherSensor) {
         QMessageBox::warning(this, tr("Calibration File"),
                              "The selected calibration file does not match the connected " +
                                  productName + "!",
                              QMessageBox::Ok);
         return;
     }
-    if (date < QDateTime(EarliestCalibrationDate, QTime(0, 0), Qt::LocalTime)) {
+    if (calibration.status == CalibrationFile::InvalidDate) {
         QMessageBox::warning(this, tr("Calibration File"),
                              tr("The selected calibration file has an invalid calibration date!"),
                              QMessageBox::Ok);
@@ -185,8 +178,7 @@ void DebugTab::calibrationReplyReceived(const QVector<uint16_t> &data)
         registerBuffer.mid(Registers::CalibrationFirst, ReplyLength::Calibration);
     if (data == expected) {
         QMessageBox::information(this, tr("Calibration Data"),
-                                 tr("Calibration data was written successfully."),
-                                 QMessageBox::Ok);
+                                 tr("Calibration data was written successfully."), QMessageBox::Ok);
         showCalibrationDate(registerBuffer);
     } else {
         qDebug() << "data:" << data;

@@ -6,7 +6,8 @@
 
 #include <cstdint>
 
-namespace Ui {
+namespace Ui
+{
 class DebugTab;
 }
 

@@ -1,0 +1,605 @@
+#ifndef SOAKRUN_H
+#define SOAKRUN_H
+
+// Long runs of the real link against quva-sim, for the soak benchmark and its short
+// version among the tests. Header-only, so both can include it without a library.
+//
+// Poll lanes do what the Live Data tab does: every 500 ms, if nothing is outstanding,
+// they read the live block, turn new frames into samples and store them, while the
+// simulator spoils a share of its replies. The simulator's state file, rewritten after
+// every request it receives, tells for each exchange which faults were injected into it,
+// so every failed exchange can be held against its cause and every stored sample against
+// the simulator's own log of the frame.
+//
+// Write lanes run configuration writes as the tabs do (unlock, data, command, lock) with
+// random valid values and read each block back.
+
+#include "livedata/livesampler.h"
+#include "livedata/measurementdata.h"
+#include "modbus/modbus.h"
+#include "modbus/registermap.h"
+#include "modbus/wordconversion.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace Soak
+{
+
+// The fault kinds, named as the simulator's counters name them.
+inline const QStringList faultKinds = {"injectedDrop",         "injectedBadCrc",
+                                       "injectedSplit",        "injectedException",
+                                       "injectedWrongAddress", "injectedGarbage"};
+
+// quva-sim with a state file and a frames log in a folder of its own.
+class Simulator
+{
+public:
+    Simulator(const QString &program, const QStringList &arguments)
+        : program(program),
+          arguments(arguments + QStringList{"--exit-with-parent", "--state-file", statePath(),
+                                            "--frames-log", framesPath()})
+    {
+        process.setStandardErrorFile(directory.filePath("stderr.log"));
+    }
+    ~Simulator()
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(5000);
+    }
+
+    bool start()
+    {
+        process.start(program, arguments);
+        if (!process.waitForStarted(10000))
+            return false;
+        const QDeadlineTimer deadline(10000);
+        while (!process.canReadLine()) {
+            if (process.state() != QProcess::Running || deadline.hasExpired())
+                return false;
+            process.waitForReadyRead(100);
+        }
+        const QString line = QString::fromLocal8Bit(process.readLine()).trimmed();
+        port = line.startsWith("port: ") ? line.mid(6) : QString();
+        return !port.isEmpty();
+    }
+
+    QString portName() const { return port; }
+
+    QHash<QString, qint64> counters() const
+    {
+        QFile file(statePath());
+        QHash<QString, qint64> values;
+        if (!file.open(QIODevice::ReadOnly))
+            return values;
+        const QJsonObject counters =
+            QJsonDocument::fromJson(file.readAll()).object().value("counters").toObject();
+        for (auto it = counters.begin(); it != counters.end(); ++it)
+            values.insert(it.key(), qint64(it.value().toDouble()));
+        return values;
+    }
+
+    // The words of registers 16..30 of every measurement, by frame number.
+    QHash<uint32_t, QVector<uint16_t>> frames() const
+    {
+        QHash<uint32_t, QVector<uint16_t>> frames;
+        QFile file(framesPath());
+        if (!file.open(QIODevice::ReadOnly))
+            return frames;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.isEmpty())
+                continue;
+            QVector<uint16_t> words;
+            for (const QJsonValue &word : object.value("words").toArray())
+                words.append(uint16_t(word.toInt()));
+            frames.insert(uint32_t(object.value("frame").toDouble()), words);
+        }
+        return frames;
+    }
+
+private:
+    QString statePath() const { return directory.filePath("state.json"); }
+    QString framesPath() const { return directory.filePath("frames.log"); }
+
+    QTemporaryDir directory;
+    QString program;
+    QStringList arguments;
+    QString port;
+    QProcess process;
+};
+
+// The kind of an error text: "timeout", "CRC error", "invalid function code: 131", ...
+inline QString errorKind(const QString &error)
+{
+    QString reason = error.mid(QString("Modbus Error: ").size());
+    if (reason.startsWith("invalid function code"))
+        return reason;
+    return reason.section(':', 0, 0);
+}
+
+struct PollFigures {
+    int exchanges = 0;
+    int answered = 0;
+    int failed = 0;
+    QMap<QString, int> errors;       // failed exchanges by error kind
+    QMap<QString, int> injected;     // faulted exchanges by fault kind (one may have several)
+    QMap<QString, int> faultToError; // "fault -> error" for exchanges with a single fault
+    QMap<QString, int> lateErrors;   // errors while no request was out (split reply tails)
+    int faultedExchanges = 0;        // exchanges the simulator spoiled
+    int failedWithoutFault = 0;      // must be 0
+    int answeredDespiteFault = 0;    // must be 0: a spoiled reply was believed
+    int splitTakenWhole = 0;
+    int requestCountMismatches = 0; // must be 0: the simulator saw not one request
+    int faultsFollowedByCleanExchange = 0;
+    int recoveredAtNextRequest = 0; // of those, the next exchange succeeded
+    int samplesStored = 0;
+    int corruptSamples = 0;        // must be 0
+    int duplicateOrOutOfOrder = 0; // must be 0
+    qint64 framesProduced = 0;     // by the simulator while the lane polled
+
+    void add(const PollFigures &other)
+    {
+        exchanges += other.exchanges;
+        answered += other.answered;
+        failed += other.failed;
+        for (auto it = other.errors.begin(); it != other.errors.end(); ++it)
+            errors[it.key()] += it.value();
+        for (auto it = other.injected.begin(); it != other.injected.end(); ++it)
+            injected[it.key()] += it.value();
+        for (auto it = other.faultToError.begin(); it != other.faultToError.end(); ++it)
+            faultToError[it.key()] += it.value();
+        for (auto it = other.lateErrors.begin(); it != other.lateErrors.end(); ++it)
+            lateErrors[it.key()] += it.value();
+        faultedExchanges += other.faultedExchanges;
+        failedWithoutFault += other.failedWithoutFault;
+        answeredDespiteFault += other.answeredDespiteFault;
+        splitTakenWhole += other.splitTakenWhole;
+        requestCountMismatches += other.requestCountMismatches;
+        faultsFollowedByCleanExchange += other.faultsFollowedByCleanExchange;
+        recoveredAtNextRequest += other.recoveredAtNextRequest;
+        samplesStored += other.samplesStored;
+        corruptSamples += other.corruptSamples;
+        duplicateOrOutOfOrder += other.duplicateOrOutOfOrder;
+        framesProduced += other.framesProduced;
+    }
+};
+
+struct WriteFigures {
+    int writes = 0;
+    int exchanges = 0;
+    int mismatches = 0; // must be 0
+    int errors = 0;     // must be 0: the simulator injects nothing here
+    QMap<QString, int> byBlock;
+
+    void add(const WriteFigures &other)
+    {
+        writes += other.writes;
+        exchanges += other.exchanges;
+        mismatches += other.mismatches;
+        errors += other.errors;
+        for (auto it = other.byBlock.begin(); it != other.byBlock.end(); ++it)
+            byBlock[it.key()] += it.value();
+    }
+};
+
+// Connects, and probes again while the probe's own reply is lost or spoiled.
+inline void keepConnecting(Modbus &link, const QString &port, bool &connected, QTimer &retry)
+{
+    retry.setInterval(4000);
+    QObject::connect(&retry, &QTimer::timeout, [&link, port, &connected] {
+        if (!connected)
+            link.connectDevice(port, 19200, 0, 1);
+    });
+    retry.start();
+    link.connectDevice(port, 19200, 0, 1);
+}
+
+class PollLane
+{
+public:
+    PollLane(const QString &simulator, const QStringList &faultArguments, int exchangeLimit)
+        : sim(simulator, faultArguments), limit(exchangeLimit)
+    {
+    }
+
+    bool start()
+    {
+        if (!sim.start())
+            return false;
+        QObject::connect(&link, &Modbus::deviceConnected, [this] {
+            connected = true;
+            retry.stop();
+            poll.start(500);
+        });
+        QObject::connect(&link, &Modbus::replyReceived,
+                         [this](const QVector<uint16_t> &words) { replyReceived(words); });
+        QObject::connect(&link, &Modbus::showModbusError,
+                         [this](const QString &error) { errorShown(error); });
+        QObject::connect(&poll, &QTimer::timeout, [this] { ask(); });
+        keepConnecting(link, sim.portName(), connected, retry);
+        return true;
+    }
+
+    bool done() const { return finished; }
+    void stop() { finished = true; }
+
+    PollFigures figures()
+    {
+        PollFigures result = counts;
+        const QHash<uint32_t, QVector<uint16_t>> frames = sim.frames();
+        result.samplesStored = store.frameNr.size();
+        for (int i = 0; i < store.frameNr.size(); ++i) {
+            if (i > 0 && (store.frameNr[i] <= store.frameNr[i - 1] ||
+                          store.timestamps[i] < store.timestamps[i - 1]))
+                ++result.duplicateOrOutOfOrder;
+            const auto frame = frames.find(store.frameNr[i]);
+            if (frame == frames.end() || frame->size() != ReplyLength::Live ||
+                !sameSample(decodeLiveBlock(*frame, firmwareDate), i))
+                ++result.corruptSamples;
+        }
+        for (auto it = frames.begin(); it != frames.end(); ++it) {
+            if (it.key() >= firstFrame && it.key() <= lastFrame)
+                ++result.framesProduced;
+        }
+        return result;
+    }
+
+private:
+    void ask()
+    {
+        if (outstanding || finished)
+            return;
+        before = sim.counters();
+        outstanding = true;
+        link.readRegisters(Registers::LiveFirst, Registers::LiveLast);
+    }
+
+    void replyReceived(const QVector<uint16_t> &words)
+    {
+        if (words.size() == ReplyLength::Info) {
+            firmwareDate = decodeIdentity(words).firmwareDate;
+            return;
+        }
+        if (!outstanding)
+            return;
+        const std::optional<TimedSample> sample = sampler.take(words, firmwareDate);
+        if (sample) {
+            const LiveSample &values = sample->values;
+            store.addSample(sample->timestamp, values.frameNr, values.systemState, values.T,
+                            values.rho, values.nu, values.eta, values.nuUc);
+            if (firstFrame == 0)
+                firstFrame = values.frameNr;
+            lastFrame = values.frameNr;
+        }
+        exchangeEnded(QString());
+    }
+
+    void errorShown(const QString &error)
+    {
+        if (error.isEmpty() || !connected)
+            return;
+        if (!outstanding) {
+            ++counts.lateErrors[errorKind(error)];
+            return;
+        }
+        exchangeEnded(errorKind(error));
+    }
+
+    void exchangeEnded(const QString &error)
+    {
+        outstanding = false;
+        const QHash<QString, qint64> after = sim.counters();
+        QStringList faults;
+        for (const QString &kind : faultKinds) {
+            if (after.value(kind) > before.value(kind)) {
+                faults << kind;
+                ++counts.injected[kind];
+            }
+        }
+        if (after.value("requests") - before.value("requests") != 1)
+            ++counts.requestCountMismatches;
+
+        ++counts.exchanges;
+        if (error.isEmpty()) {
+            ++counts.answered;
+            // A split reply whose pause the link did not see (it was late to look) is
+            // still the whole reply; the sample check below holds it to the log.
+            if (faults == QStringList{"injectedSplit"})
+                ++counts.splitTakenWhole;
+            else if (!faults.isEmpty())
+                ++counts.answeredDespiteFault;
+        } else {
+            ++counts.failed;
+            ++counts.errors[error];
+            if (faults.isEmpty())
+                ++counts.failedWithoutFault;
+            if (faults.size() == 1)
+                ++counts.faultToError[faults[0].mid(8) + " -> " + error];
+        }
+        if (!faults.isEmpty())
+            ++counts.faultedExchanges;
+        if (previousFaulted && faults.isEmpty()) {
+            ++counts.faultsFollowedByCleanExchange;
+            if (error.isEmpty())
+                ++counts.recoveredAtNextRequest;
+        }
+        previousFaulted = !faults.isEmpty();
+        if (counts.exchanges >= limit)
+            finished = true;
+    }
+
+    bool sameSample(const LiveSample &expected, int i) const
+    {
+        const auto same = [](double a, double b) {
+            return (std::isnan(a) && std::isnan(b)) || a == b;
+        };
+        return store.frameNr[i] == expected.frameNr &&
+               store.systemState[i] == expected.systemState && same(store.T[i], expected.T) &&
+               same(store.rho[i], expected.rho) && same(store.nu[i], expected.nu) &&
+               same(store.eta[i], expected.eta) && same(store.nuUc[i], expected.nuUc);
+    }
+
+    Simulator sim;
+    Modbus link;
+    LiveSampler sampler;
+    MeasurementData store;
+    QDateTime firmwareDate;
+    QTimer poll;
+    QTimer retry;
+    int limit;
+    bool connected = false;
+    bool outstanding = false;
+    bool finished = false;
+    bool previousFaulted = false;
+    QHash<QString, qint64> before;
+    uint32_t firstFrame = 0;
+    uint32_t lastFrame = 0;
+    PollFigures counts;
+};
+
+class WriteLane
+{
+public:
+    WriteLane(const QString &simulator, uint32_t seed, int writeLimit)
+        : sim(simulator, {"--seed", QString::number(seed)}), random(seed), limit(writeLimit)
+    {
+    }
+
+    bool start()
+    {
+        if (!sim.start())
+            return false;
+        QObject::connect(&link, &Modbus::deviceConnected, [this] {
+            if (connected)
+                return;
+            connected = true;
+            retry.stop();
+            QTimer::singleShot(0, [this] { writeNext(); });
+        });
+        QObject::connect(&link, &Modbus::replyReceived,
+                         [this](const QVector<uint16_t> &words) { replyReceived(words); });
+        QObject::connect(&link, &Modbus::showModbusError, [this](const QString &error) {
+            if (error.isEmpty() || !connected || finished)
+                return;
+            // Nothing is injected here; an error is counted and the write made again.
+            ++counts.errors;
+            QTimer::singleShot(200, [this] { writeNext(); });
+        });
+        keepConnecting(link, sim.portName(), connected, retry);
+        return true;
+    }
+
+    bool done() const { return finished; }
+    void stop() { finished = true; }
+    WriteFigures figures() const { return counts; }
+
+private:
+    struct Block {
+        const char *name;
+        uint8_t first;
+        uint8_t last;
+        uint16_t command;
+    };
+
+    uint16_t randomWord(int min, int max)
+    {
+        return uint16_t(std::uniform_int_distribution<int>(min, max)(random));
+    }
+
+    QVector<uint16_t> randomFloatWords(double min, double max)
+    {
+        return floatToWords(float(std::uniform_real_distribution<double>(min, max)(random)));
+    }
+
+    // Random values the sensor takes: the baud rates, addresses, modes, filter lengths
+    // and analog source codes of its configuration, any mapping, any calibration block
+    // with a date after 2020.
+    QVector<RegisterWrite> randomWrites(const Block &block)
+    {
+        QVector<RegisterWrite> writes;
+        if (block.first == 0) {
+            static const uint32_t baudrates[] = {9600, 19200, 115200};
+            static const uint16_t codes[] = {0, 18, 19, 20, 22, 26, 27, 30};
+            QVector<uint16_t> line = uint32ToWords(baudrates[randomWord(0, 2)]);
+            line << randomWord(1, 247) << randomWord(0, 5) << randomWord(1, 256);
+            writes.append({Registers::ModbusBaudrate, line});
+            for (uint8_t output : {Registers::AnalogOutput1, Registers::AnalogOutput2})
+                writes.append(
+                    {output,
+                     {codes[randomWord(0, 7)], randomWord(0, 65535), randomWord(0, 65535)}});
+        } else if (block.first == Registers::MappingFirst) {
+            QVector<uint16_t> mapping = randomFloatWords(0.5, 2) + randomFloatWords(0.5, 1.5);
+            mapping +=
+                randomFloatWords(1e-4, 1) + randomFloatWords(100, 2000) + randomFloatWords(50, 300);
+            writes.append({Registers::MappingFirst, mapping});
+        } else {
+            QVector<uint16_t> calibration;
+            for (int reg = Registers::CalibrationFirst; reg <= Registers::CalibrationLast; ++reg)
+                calibration << randomWord(0, 65535);
+            const uint32_t date =
+                uint32_t(std::uniform_int_distribution<uint32_t>(1577836800u, 0xFFFFFFFFu)(random));
+            const QVector<uint16_t> dateWords = uint32ToWords(date);
+            calibration[Registers::CalibrationDate - Registers::CalibrationFirst] = dateWords[0];
+            calibration[Registers::CalibrationDate - Registers::CalibrationFirst + 1] =
+                dateWords[1];
+            writes.append({Registers::CalibrationFirst, calibration});
+        }
+        return writes;
+    }
+
+    void writeNext()
+    {
+        if (finished)
+            return;
+        static const Block blocks[] = {
+            {"configuration", 0, Registers::InfoLast, DeviceCommand::CommitConfiguration},
+            {"mapping", Registers::MappingFirst, Registers::MappingLast,
+             DeviceCommand::CommitConfiguration},
+            {"calibration", Registers::CalibrationFirst, Registers::CalibrationLast,
+             DeviceCommand::CommitCalibration},
+        };
+        block = &blocks[counts.writes % 3];
+        const QVector<RegisterWrite> data = randomWrites(*block);
+        expected = data;
+        const QVector<RegisterWrite> sequence = configurationWriteSequence(data, block->command);
+        for (const RegisterWrite &write : sequence)
+            link.writeRegisters(write.firstReg, write.data);
+        link.readRegisters(block->first, block->last);
+        counts.exchanges += sequence.size() + 1;
+    }
+
+    void replyReceived(const QVector<uint16_t> &words)
+    {
+        if (!connected || finished || !block || words.size() != block->last - block->first + 1)
+            return;
+        bool same = true;
+        for (const RegisterWrite &write : expected)
+            same =
+                same && words.mid(write.firstReg - block->first, write.data.size()) == write.data;
+        if (!same)
+            ++counts.mismatches;
+        ++counts.writes;
+        ++counts.byBlock[block->name];
+        if (counts.writes >= limit)
+            finished = true;
+        else
+            QTimer::singleShot(0, [this] { writeNext(); });
+    }
+
+    Simulator sim;
+    Modbus link;
+    QTimer retry;
+    std::mt19937 random;
+    int limit;
+    bool connected = false;
+    bool finished = false;
+    const Block *block = nullptr;
+    QVector<RegisterWrite> expected;
+    WriteFigures counts;
+};
+
+struct Options {
+    QString simulator;
+    int exchanges = 0; // over all poll lanes
+    int pollLanes = 8;
+    int writes = 0; // over all write lanes
+    int writeLanes = 10;
+    double faultShare = 0.01;
+    int seconds = 0; // 0: until the counts are reached
+    uint32_t seed = 1;
+};
+
+struct Figures {
+    PollFigures poll;
+    WriteFigures write;
+    double seconds = 0;
+    bool started = true;
+};
+
+// Runs the lanes until each has made its share, or until the time is up.
+inline Figures run(const Options &options)
+{
+    Figures figures;
+    std::vector<std::unique_ptr<PollLane>> pollLanes;
+    std::vector<std::unique_ptr<WriteLane>> writeLanes;
+    const QString share = QString::number(options.faultShare);
+    const auto perLane = [](int total, int lanes, int lane) {
+        return total / lanes + (lane < total % lanes ? 1 : 0);
+    };
+    for (int lane = 0; options.exchanges > 0 && lane < options.pollLanes; ++lane) {
+        const QStringList faults = {"--seed",          QString::number(options.seed + lane),
+                                    "--drop",          share,
+                                    "--bad-crc",       share,
+                                    "--split",         share,
+                                    "--exception",     share,
+                                    "--wrong-address", share,
+                                    "--garbage",       share};
+        pollLanes.push_back(std::make_unique<PollLane>(
+            options.simulator, faults, perLane(options.exchanges, options.pollLanes, lane)));
+        figures.started = figures.started && pollLanes.back()->start();
+    }
+    for (int lane = 0; options.writes > 0 && lane < options.writeLanes; ++lane) {
+        writeLanes.push_back(
+            std::make_unique<WriteLane>(options.simulator, options.seed + 1000 + lane,
+                                        perLane(options.writes, options.writeLanes, lane)));
+        figures.started = figures.started && writeLanes.back()->start();
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    const auto finished = [&] {
+        if (options.seconds > 0 && clock.elapsed() >= options.seconds * 1000LL)
+            return true;
+        for (const auto &lane : pollLanes)
+            if (!lane->done())
+                return false;
+        for (const auto &lane : writeLanes)
+            if (!lane->done())
+                return false;
+        return true;
+    };
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (finished())
+            loop.quit();
+    });
+    check.start(100);
+    if (figures.started)
+        loop.exec();
+    for (const auto &lane : pollLanes)
+        lane->stop();
+    for (const auto &lane : writeLanes)
+        lane->stop();
+    figures.seconds = clock.elapsed() / 1000.0;
+
+    for (const auto &lane : pollLanes)
+        figures.poll.add(lane->figures());
+    for (const auto &lane : writeLanes)
+        figures.write.add(lane->figures());
+    return figures;
+}
+
+} // namespace Soak
+
+#endif

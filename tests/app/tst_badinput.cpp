@@ -1,0 +1,424 @@
+// Bad input at every door of the program: replies on the line, CSV files, calibration
+// files and mapping parameter files. Each row says what the program makes of it: a clear
+// message or the documented result, and nothing lost.
+
+#include "app/customization.h"
+#include "app/mainwindow.h"
+#include "dialoganswerer.h"
+#include "livedata/csvline.h"
+#include "livedata/measurementdata.h"
+#include "mapping/mappingfile.h"
+#include "modbus/modbus.h"
+#include "modbus/modbusframe.h"
+#include "modbus/wordconversion.h"
+#include "ptypair.h"
+#include "service/calibrationfile.h"
+#include "settings/serialportlist.h"
+#include "simprocess.h"
+#include "windowdriver.h"
+
+#include <QPushButton>
+#include <QTextCodec>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+namespace
+{
+
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+const QByteArray goodLine = "2024-03-05T14:07:09.250;1234;12.35;10.49;849.5;40.00;0x0000;nan\n";
+
+QByteArray readReply(const QVector<uint16_t> &words)
+{
+    QByteArray payload(1, char(words.size() * 2));
+    for (uint16_t word : words)
+        payload += uint16ToBytes(word);
+    return buildRequest(1, 3, payload);
+}
+
+// Log lines while it lives, passed on to Qt Test's handler too.
+class LogRecorder
+{
+public:
+    LogRecorder()
+    {
+        lines.clear();
+        previous = qInstallMessageHandler(record);
+    }
+    ~LogRecorder() { qInstallMessageHandler(previous); }
+    static QStringList lines;
+
+private:
+    static void record(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (type == QtWarningMsg)
+            lines << message;
+        previous(type, context, message);
+    }
+    static inline QtMessageHandler previous = nullptr;
+};
+QStringList LogRecorder::lines;
+
+bool writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile file(name);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+QByteArray calibrationImage(uint16_t testValue, uint32_t serial, const QDateTime &date)
+{
+    QVector<uint16_t> words(CalibrationFileWords, 0x1111);
+    words[0] = testValue;
+    words[2] = uint16_t(serial >> 16);
+    words[3] = uint16_t(serial);
+    const QVector<uint16_t> dateWords = uint32ToWords(uint32_t(date.toSecsSinceEpoch()));
+    words[144] = dateWords[0];
+    words[145] = dateWords[1];
+    QByteArray bytes;
+    for (uint16_t word : words)
+        bytes += char(word & 0xFF), bytes += char(word >> 8);
+    return bytes;
+}
+
+} // namespace
+
+class TestBadInput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void badReplies_data();
+    void badReplies();
+    void badCsvFiles_data();
+    void badCsvFiles();
+    void hundredMegabyteLine();
+    void recordingAcrossAutumnClockChange();
+    void failedImportKeepsUnexportedRecording();
+    void badCalibrationFiles_data();
+    void badCalibrationFiles();
+    void badMappingFiles_data();
+    void badMappingFiles();
+};
+
+void TestBadInput::initTestCase()
+{
+    applicationName = "QUVA-Explorer";
+    companyName = "Tarnwell";
+    productName = "QUVA";
+}
+
+void TestBadInput::badReplies_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error");      // the status bar text; empty: none
+    QTest::addColumn<int>("wordsDelivered"); // -1: no words reach the tabs
+
+    const QByteArray live = readReply(QVector<uint16_t>(15, 7));
+    QTest::newRow("one byte") << QByteArray("\x01") << "Modbus Error: message too short" << -1;
+    QTest::newRow("four bytes") << live.left(4) << "Modbus Error: message too short" << -1;
+    QTest::newRow("truncated reply") << live.left(20) << "Modbus Error: CRC error" << -1;
+    QTest::newRow("NUL bytes") << QByteArray(40, '\0') << "Modbus Error: CRC error" << -1;
+    QTest::newRow("0xFF bytes") << QByteArray(40, '\xff') << "Modbus Error: CRC error" << -1;
+    QByteArray garbage;
+    for (int i = 0; i < 300; ++i)
+        garbage += char(i * 73 + 11);
+    QTest::newRow("garbage") << garbage << "Modbus Error: CRC error" << -1;
+    QTest::newRow("garbage before a reply")
+        << QByteArray("\x7f\x13") + live << "Modbus Error: CRC error" << -1;
+    QTest::newRow("two replies in one") << live + live << "Modbus Error: CRC error" << -1;
+    QTest::newRow("64 KiB stream") << QByteArray(65536, 'x') << "Modbus Error: CRC error" << -1;
+    // The payload length is taken modulo 256, as the byte-count field would hold it.
+    QTest::newRow("oversized reply, valid CRC")
+        << buildRequest(1, 3, QByteArray(1, '\0') + QByteArray(299, '\x22')) << "" << 21;
+    QTest::newRow("exception reply") << buildRequest(1, 0x83, QByteArray(1, '\x02'))
+                                     << "Modbus Error: invalid function code: 131" << -1;
+    QTest::newRow("unknown function") << buildRequest(1, 0x2b, QByteArray(8, '\x01'))
+                                      << "Modbus Error: invalid function code: 43" << -1;
+    QTest::newRow("other address") << buildRequest(9, 3, QByteArray(31, '\0'))
+                                   << "Modbus Error: invalid address received: 9" << -1;
+}
+
+void TestBadInput::badReplies()
+{
+    // The link meets the bytes in place of the reply to a live poll, then gets a good
+    // reply to the next poll.
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    QFETCH(int, wordsDelivered);
+    PtyPair pty;
+    Modbus link;
+    QSignalSpy replies(&link, SIGNAL(replyReceived(QVector<uint16_t>)));
+    QSignalSpy errors(&link, SIGNAL(showModbusError(QString)));
+    link.connectDevice(pty.slavePath(), 19200, 0, 1);
+    QCOMPARE(pty.readFrame(), buildReadRequest(1, 0, 46));
+    pty.write(readReply(QVector<uint16_t>(47, 0)));
+    QVERIFY(QTest::qWaitFor([&] { return replies.count() == 1; }, 2000));
+    errors.clear();
+    replies.clear();
+
+    LogRecorder log;
+    link.readRegisters(16, 30);
+    QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
+    // In pieces, with the event loop running between them, as a long stream arrives.
+    for (int at = 0; at < bytes.size(); at += 1024) {
+        QVERIFY(pty.write(bytes.mid(at, 1024)));
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(QTest::qWaitFor([&] { return errors.count() == 1; }, 3000));
+    const QString shown = errors.takeFirst().at(0).toString();
+    if (error.isEmpty())
+        QCOMPARE(shown, QString());
+    else
+        QVERIFY2(shown.startsWith(error), qPrintable(shown));
+    if (wordsDelivered >= 0) {
+        QCOMPARE(replies.count(), 1);
+        QCOMPARE(replies.takeFirst().at(0).value<QVector<uint16_t>>().size(), wordsDelivered);
+    } else {
+        QCOMPARE(replies.count(), 0);
+    }
+
+    link.readRegisters(16, 30);
+    QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
+    pty.write(readReply(QVector<uint16_t>(15, 9)));
+    QVERIFY(QTest::qWaitFor([&] { return replies.count() == 1; }, 2000));
+    QCOMPARE(replies.at(0).at(0).value<QVector<uint16_t>>(), QVector<uint16_t>(15, 9));
+    QCOMPARE(errors.takeLast().at(0).toString(), QString());
+}
+
+void TestBadInput::badCsvFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("imported");
+    QTest::addColumn<int>("samples");
+    QTest::addColumn<QString>("warning"); // the log line, empty: none
+
+    const QByteArray head = csvHead("QUVA-Explorer", "Tarnwell");
+    const auto bad = [&](const char *name, const QByteArray &line, const char *reason) {
+        QTest::newRow(name) << head + goodLine + line + "\n" + goodLine << false << 1
+                            << QString("MeasurementData: CSV import line: 7 %1").arg(reason);
+    };
+    bad("five fields", "2024-03-05T14:07:09.250;1;2;3;4", "not enough columns");
+    bad("no millisecond", "2024-03-05T14:07:09;1;1;1;1;1;0x0000;1", "could not read date/time");
+    bad("no such day", "2024-02-30T14:07:09.250;1;1;1;1;1;0x0000;1", "could not read date/time");
+    bad("summer time gap", "2024-03-31T02:30:00.000;1;1;1;1;1;0x0000;1",
+        "could not read date/time");
+    bad("negative frame", "2024-03-05T14:07:09.250;-1;1;1;1;1;0x0000;1", "could not read frameNr");
+    bad("frame over 32 bits", "2024-03-05T14:07:09.250;4294967296;1;1;1;1;0x0000;1",
+        "could not read frameNr");
+    bad("comma decimal", "2024-03-05T14:07:09.250;1;12,5;1;1;1;0x0000;1", "could not read nu");
+    bad("empty eta", "2024-03-05T14:07:09.250;1;1;;1;1;0x0000;1", "could not read eta");
+    bad("text density", "2024-03-05T14:07:09.250;1;1;1;heavy;1;0x0000;1", "could not read rho");
+    bad("temperature unit", "2024-03-05T14:07:09.250;1;1;1;1;40 C;0x0000;1", "could not read T");
+    bad("state not hex", "2024-03-05T14:07:09.250;1;1;1;1;1;0xzzzz;1",
+        "could not read systemState");
+    bad("nuUc NUL byte", QByteArray("2024-03-05T14:07:09.250;1;1;1;1;1;0x0000;1\0", 43),
+        "could not read nuUc");
+    bad("NUL in date", QByteArray("2024-03-05T14:07\0:09.250;1;1;1;1;1;0x0000;1", 43),
+        "could not read date/time");
+
+    QTest::newRow("empty file") << QByteArray() << true << 0 << "";
+    QTest::newRow("head only") << head << true << 0 << "";
+    QTest::newRow("CRLF line ends")
+        << QByteArray(head + goodLine).replace("\n", "\r\n") << true << 1 << "";
+    QTest::newRow("UTF-8 byte-order mark") << "\xef\xbb\xbf" + head + goodLine << true << 1 << "";
+    QTest::newRow("Latin-1 header")
+        << QTextCodec::codecForName("ISO-8859-1")
+                   ->fromUnicode(QString::fromUtf8("date/time;n°;ν\n")) +
+               goodLine
+        << true << 1 << "";
+    QTest::newRow("UTF-16") << QTextCodec::codecForName("UTF-16")->fromUnicode(
+                                   QString::fromUtf8(head + goodLine))
+                            << false << 0
+                            << "MeasurementData: CSV import line: 1 not enough columns";
+    QByteArray binary;
+    for (int i = 0; i < 4096; ++i)
+        binary += char(i * 131 + 7);
+    QTest::newRow("binary") << binary << false << 0 << "MeasurementData: CSV import line: ";
+    QTest::newRow("older sample after newer")
+        << goodLine + QByteArray(goodLine).replace("14:07", "14:06") + goodLine << true << 2
+        << "MeasurementData: new timestamp \"2024-03-05T14:06:09.250\" is older than last data "
+           "time \"2024-03-05T14:07:09.250\"";
+}
+
+void TestBadInput::badCsvFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, imported);
+    QFETCH(int, samples);
+    QFETCH(QString, warning);
+    QVERIFY(writeFile("bad.csv", bytes));
+    MeasurementData store;
+    store.addSample(QDateTime::currentDateTime(), 1, 0, 0, 0, 0, 0, 0);
+    LogRecorder log;
+    QCOMPARE(store.importCsv("bad.csv"), imported);
+    QCOMPARE(store.frameNr.size(), samples);
+    if (warning.isEmpty())
+        QCOMPARE(log.lines, QStringList());
+    else
+        QVERIFY2(log.lines.size() == 1 && log.lines[0].startsWith(warning),
+                 qPrintable(log.lines.join('\n')));
+    if (samples > 0) {
+        QCOMPARE(store.frameNr[0], 1234u);
+        QCOMPARE(store.nu[0], 12.35);
+    }
+}
+
+void TestBadInput::hundredMegabyteLine()
+{
+    // One line of 100 MB between two good ones: refused with the reason, the good line
+    // before it kept, in bounded time and memory.
+    {
+        QFile file("long.csv");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(goodLine + "2024-03-05T14:07:10.250;1;");
+        const QByteArray digits(1 << 20, '7');
+        for (int i = 0; i < 100; ++i)
+            file.write(digits);
+        file.write(";1;1;1;0x0000;1\n" + goodLine);
+    }
+    MeasurementData store;
+    QElapsedTimer timer;
+    timer.start();
+    QTest::ignoreMessage(QtWarningMsg, "MeasurementData: CSV import line: 2 could not read nu");
+    QVERIFY(!store.importCsv("long.csv"));
+    qInfo() << "100 MB line read and refused in" << timer.elapsed() << "ms";
+    QCOMPARE(store.frameNr, QVector<uint32_t>{1234});
+    QFile::remove("long.csv");
+}
+
+void TestBadInput::recordingAcrossAutumnClockChange()
+{
+    // Regression: the repeated hour's samples were read back as the hour before and refused
+    // as older, so an import or a journal restored across the change lost that hour.
+    MeasurementData recorded;
+    QDateTime time(QDate(2024, 10, 26), QTime(23, 50), Qt::UTC);
+    for (int i = 0; i < 16; ++i, time = time.addSecs(600))
+        recorded.addSample(time.toLocalTime(), uint32_t(i), 0, 20, 850, 12, 10, 1);
+    QVERIFY(recorded.exportCsv("autumn.csv"));
+    MeasurementData store;
+    LogRecorder log;
+    QVERIFY(store.importCsv("autumn.csv"));
+    QCOMPARE(log.lines, QStringList());
+    QCOMPARE(store.frameNr, recorded.frameNr);
+    QCOMPARE(store.timestamps, recorded.timestamps);
+}
+
+void TestBadInput::failedImportKeepsUnexportedRecording()
+{
+    // Regression: an import that failed on a bad file left the store empty, and quitting
+    // then deleted the journal, the last copy of the recording that was never exported.
+    for (const QString &name : QDir().entryList({"*.csv", "gui_settings.ini"}, QDir::Files))
+        QFile::remove(name);
+    measurementData->clear();
+    QVERIFY(writeFile("bad.csv", "2024-03-05T14:07:09;1;1;1;1;1;0x0000;1\n"));
+    SimProcess sim({"--rate", "10"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
+    setUserGivenPorts({sim.portName()});
+    QVector<uint32_t> recorded;
+    {
+        MainWindow window;
+        QVERIFY(connectThroughPanel(window, sim.portName()));
+        QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 5; }, 8000));
+        widget<QPushButton>(window, "pushButton_disconnect")->click();
+        QTest::qWait(300);
+        recorded = measurementData->frameNr;
+
+        DialogAnswerer answerer;
+        answerer.answerFileDialog(QFileInfo("bad.csv").absoluteFilePath());
+        answerer.answerMessageBox(QMessageBox::Ok);
+        QTest::ignoreMessage(QtWarningMsg,
+                             "MeasurementData: CSV import line: 1 could not read date/time");
+        widget<QPushButton>(window, "pushButton_import")->click();
+        QVERIFY(answerer.waitUntilAnswered());
+        QCOMPARE(answerer.seenBoxes.last().text,
+                 QString("Import failed, please check file format."));
+        QVERIFY(measurementData->frameNr.isEmpty());
+    }
+    const QStringList kept = QDir().entryList({"recording-journal-*.csv"}, QDir::Files);
+    QCOMPARE(kept.size(), 1);
+    MeasurementData journal;
+    QVERIFY(journal.importCsv(kept[0]));
+    QCOMPARE(journal.frameNr, recorded);
+}
+
+void TestBadInput::badCalibrationFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("status");
+
+    const uint32_t serial = 0x0012ABCD;
+    const QDateTime calibrated(QDate(2023, 6, 1), QTime(8, 30));
+    const QByteArray good = calibrationImage(42, serial, calibrated);
+    QTest::newRow("empty") << QByteArray() << int(CalibrationFile::TooShort);
+    QTest::newRow("short by a byte") << good.left(405) << int(CalibrationFile::TooShort);
+    QTest::newRow("valid") << good << int(CalibrationFile::Valid);
+    QTest::newRow("long") << good + QByteArray(1 << 20, '\x55') << int(CalibrationFile::Valid);
+    QTest::newRow("wrong test value")
+        << calibrationImage(41, serial, calibrated) << int(CalibrationFile::InvalidTestValue);
+    QTest::newRow("wrong serial") << calibrationImage(42, serial + 1, calibrated)
+                                  << int(CalibrationFile::OtherSensor);
+    QTest::newRow("old date") << calibrationImage(42, serial,
+                                                  QDateTime(QDate(2019, 12, 31), QTime(23, 59, 59)))
+                              << int(CalibrationFile::InvalidDate);
+    QTest::newRow("first allowed date")
+        << calibrationImage(42, serial, QDateTime(QDate(2020, 1, 1), QTime(0, 0)))
+        << int(CalibrationFile::Valid);
+    QTest::newRow("all zero") << QByteArray(406, '\0') << int(CalibrationFile::InvalidTestValue);
+    QTest::newRow("all 0xFF") << QByteArray(406, '\xff') << int(CalibrationFile::InvalidTestValue);
+    QTest::newRow("wrong test value and serial")
+        << calibrationImage(0, 0, QDateTime()) << int(CalibrationFile::InvalidTestValue);
+}
+
+void TestBadInput::badCalibrationFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, status);
+    const CalibrationFile file = checkCalibrationFile(bytes, 0x0012ABCD);
+    QCOMPARE(int(file.status), status);
+    QCOMPARE(file.registers.size(), CalibrationFileWords);
+}
+
+void TestBadInput::badMappingFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("loaded");
+    QTest::addColumn<double>("k");
+    QTest::addColumn<double>("alpha");
+
+    QByteArray binary;
+    for (int i = 0; i < 2048; ++i)
+        binary += char(i * 37 + 3);
+    QTest::newRow("empty") << QByteArray() << false << 0.0 << 0.0;
+    QTest::newRow("binary") << binary << false << 0.0 << 0.0;
+    QTest::newRow("other keys only") << QByteArray("[General]\nfoo=1\n") << false << 0.0 << 0.0;
+    QTest::newRow("NaN") << QByteArray("k=nan\nalpha=NaN\n") << true << NaN << NaN;
+    QTest::newRow("huge") << QByteArray("k=1e308\nalpha=-1.7976931348623157e308\n") << true << 1e308
+                          << -1.7976931348623157e308;
+    QTest::newRow("overflowing") << QByteArray("k=1e400\nalpha=-1e400\n") << true
+                                 << std::numeric_limits<double>::infinity()
+                                 << -std::numeric_limits<double>::infinity();
+    QTest::newRow("text values") << QByteArray("k=one\nalpha=\"0.5\"\n") << true << 0.0 << 0.5;
+    QTest::newRow("missing alpha") << QByteArray("k=2\n") << true << 2.0 << 0.0;
+}
+
+void TestBadInput::badMappingFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, loaded);
+    QFETCH(double, k);
+    QFETCH(double, alpha);
+    const QString name = QString("bad-%1.quc").arg(QTest::currentDataTag()).replace(' ', '-');
+    QVERIFY(writeFile(name, bytes));
+    MappingParameters parameters;
+    QCOMPARE(loadMappingFile(name, parameters), loaded);
+    const auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
+    QVERIFY2(same(parameters.k, k), qPrintable(QString::number(parameters.k)));
+    QVERIFY2(same(parameters.alpha, alpha), qPrintable(QString::number(parameters.alpha)));
+}
+
+QTEST_MAIN(TestBadInput)
+#include "tst_badinput.moc"

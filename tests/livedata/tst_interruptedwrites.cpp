@@ -1,0 +1,374 @@
+// Writes cut short: the program killed outright at random moments of an export or of the
+// recording journal, and the journal and the recorder on a file system that fills up.
+
+#include "app/customization.h"
+#include "livedata/measurementdata.h"
+#include "livedata/recordingjournal.h"
+#include "simprocess.h"
+
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QtTest>
+
+#include <cmath>
+#include <csignal>
+#include <sys/mount.h>
+
+namespace
+{
+
+const QByteArray oldContent = "the file of an earlier export\n";
+// Enough for an export to take a while: the kills fall before, during and after it.
+int exportSamples(const QString &target)
+{
+    return target.endsWith(".csv") ? 200000 : 20000;
+}
+const QDateTime start(QDate(2024, 3, 5), QTime(8, 0));
+
+void fill(MeasurementData &store, int count)
+{
+    for (int i = 0; i < count; ++i)
+        store.addSample(start.addMSecs(500LL * i), uint32_t(i + 1), uint16_t(i % 3),
+                        20 + i % 100 * 0.01, 849.25, 12.5 + i % 7, 10.5, std::nan(""));
+}
+
+QByteArray readFile(const QString &fileName)
+{
+    QFile file(fileName);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+// A zip archive that ends in its end-of-central-directory record is complete.
+bool isCompleteXlsx(const QByteArray &bytes)
+{
+    return bytes.startsWith("PK\x03\x04") && bytes.size() > 1000 &&
+           bytes.mid(bytes.size() - 22, 4) == QByteArray("PK\x05\x06");
+}
+
+// Starts this program as a child running one of the child functions, with the given
+// environment; waits for its "ready" line.
+bool startChild(QProcess &child, const char *function, const QStringList &environment)
+{
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    for (const QString &variable : environment)
+        variables.insert(variable.section('=', 0, 0), variable.section('=', 1));
+    child.setProcessEnvironment(variables);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {function});
+    // Qt Test's own lines come first.
+    return child.waitForStarted() && QTest::qWaitFor(
+                                         [&] {
+                                             while (child.canReadLine()) {
+                                                 if (child.readLine().startsWith("ready"))
+                                                     return true;
+                                             }
+                                             return false;
+                                         },
+                                         20000);
+}
+
+void killChild(QProcess &child)
+{
+    ::kill(pid_t(child.processId()), SIGKILL);
+    child.waitForFinished();
+}
+
+// 50 kills for each export format and 100 for the journal, unless QUVA_KILL_COUNT says.
+int killCount(int normally)
+{
+    const int count = qEnvironmentVariableIntValue("QUVA_KILL_COUNT");
+    return count > 0 ? count : normally;
+}
+
+} // namespace
+
+class TestInterruptedWrites : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void exportChild();
+    void journalChild();
+    void killDuringExport_data();
+    void killDuringExport();
+    void killDuringJournalWrites();
+    void journalOnFullDisk();
+    void recorderOnFullDisk();
+};
+
+void TestInterruptedWrites::initTestCase()
+{
+    applicationName = "QUVA-Explorer";
+    companyName = "Tarnwell";
+}
+
+// Child of killDuringExport: exports the same samples onto the same file over and over.
+void TestInterruptedWrites::exportChild()
+{
+    const QString target = qEnvironmentVariable("QUVA_EXPORT_TARGET");
+    if (target.isEmpty())
+        QSKIP("only run as the child of killDuringExport");
+    MeasurementData store;
+    fill(store, exportSamples(target));
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (;;) {
+        const bool done =
+            target.endsWith(".csv") ? store.exportCsv(target) : store.exportXlsx(target);
+        QVERIFY(done);
+    }
+}
+
+// Child of killDuringJournalWrites: appends a sample every millisecond or so and prints
+// "<frame> <msecs since epoch>" once each is appended.
+void TestInterruptedWrites::journalChild()
+{
+    const QString path = qEnvironmentVariable("QUVA_JOURNAL");
+    if (path.isEmpty())
+        QSKIP("only run as the child of killDuringJournalWrites");
+    RecordingJournal journal;
+    QVERIFY(journal.open(path));
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (uint32_t frame = 1;; ++frame) {
+        journal.append(start.addMSecs(100LL * frame), frame, uint16_t(frame % 5), 20 + frame % 9,
+                       850, 12 + frame % 11 * 0.01, 10, 1);
+        std::printf("%u %lld\n", frame, QDateTime::currentMSecsSinceEpoch());
+        std::fflush(stdout);
+        QThread::usleep(1000);
+    }
+}
+
+void TestInterruptedWrites::killDuringExport_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("csv") << "csv";
+    QTest::newRow("xlsx") << "xlsx";
+}
+
+void TestInterruptedWrites::killDuringExport()
+{
+    // The target holds an earlier export when each child starts; the child is killed at
+    // a random moment of its exports, which replace the file again and again.
+    QFETCH(QString, format);
+    const QString folder = QDir::current().absoluteFilePath("export-" + format);
+    QDir(folder).removeRecursively();
+    QVERIFY(QDir().mkpath(folder));
+    const QString target = folder + "/data." + format;
+
+    MeasurementData store;
+    fill(store, exportSamples(target));
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(format == "csv" ? store.exportCsv(target) : store.exportXlsx(target));
+    const qint64 exportMs = qMax<qint64>(timer.elapsed(), 50);
+    const QByteArray complete = readFile(target);
+
+    int keptOld = 0;
+    int replaced = 0;
+    int leftovers = 0;
+    const int kills = killCount(50);
+    for (int run = 0; run < kills; ++run) {
+        QFile::remove(target);
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(oldContent);
+        old.close();
+
+        QProcess child;
+        QVERIFY(startChild(child, "exportChild", {"QUVA_EXPORT_TARGET=" + target}));
+        QTest::qWait(int(QRandomGenerator::global()->bounded(int(2 * exportMs))));
+        killChild(child);
+
+        const QByteArray now = readFile(target);
+        if (now == oldContent)
+            ++keptOld;
+        else if (format == "csv" ? now == complete : isCompleteXlsx(now)) {
+            if (replaced++ == 0 && format == "xlsx")
+                QVERIFY(QFile::copy(target, QDir::current().absoluteFilePath("replaced.xlsx")));
+        } else
+            QFAIL(qPrintable(QString("run %1: %2 is neither the old file nor a complete export "
+                                     "(%3 bytes)")
+                                 .arg(run)
+                                 .arg(target)
+                                 .arg(now.size())));
+        // What a kill leaves beside the target: the export's unfinished temporary file.
+        const QStringList others = QDir(folder)
+                                       .entryList(QDir::Files | QDir::Hidden)
+                                       .filter(QRegularExpression("^(?!data\\." + format + "$)"));
+        leftovers += others.size();
+        for (const QString &name : others)
+            QFile::remove(folder + "/" + name);
+    }
+    qInfo() << format << "export killed" << kills << "times: old file" << keptOld
+            << "complete new file" << replaced << "temporary files left" << leftovers
+            << "one export takes" << exportMs << "ms";
+    QCOMPARE(keptOld + replaced, kills);
+    QVERIFY(replaced > 0);
+    if (format == "xlsx") {
+        // A workbook that replaced the old file opens with every row: two title lines, an
+        // empty row and the header above the samples.
+        QProcess python;
+        python.start(QUVA_PYTHON,
+                     {"-c",
+                      "import openpyxl, sys; print(openpyxl.load_workbook(sys.argv[1], "
+                      "read_only=True).worksheets[0].max_row)",
+                      "replaced.xlsx"});
+        QVERIFY(python.waitForFinished(60000));
+        QCOMPARE(python.readAllStandardOutput().trimmed().toInt(), exportSamples(target) + 4);
+        QFile::remove("replaced.xlsx");
+    }
+}
+
+void TestInterruptedWrites::killDuringJournalWrites()
+{
+    // Killed at a random moment, the journal gives back on the next start every sample
+    // appended up to the sync interval (1 s) before the kill, all of them exact.
+    const QString path = QDir::current().absoluteFilePath("killed-journal.csv");
+    qint64 worstGapMs = 0;
+    int restored = 0;
+    const int kills = killCount(100);
+    for (int run = 0; run < kills; ++run) {
+        QFile::remove(path);
+        QProcess child;
+        QVERIFY(startChild(child, "journalChild", {"QUVA_JOURNAL=" + path}));
+        QTest::qWait(50 + int(QRandomGenerator::global()->bounded(400)));
+        const qint64 killedAt = QDateTime::currentMSecsSinceEpoch();
+        killChild(child);
+        QHash<uint32_t, qint64> appended;
+        while (child.canReadLine()) {
+            const QList<QByteArray> fields = child.readLine().trimmed().split(' ');
+            if (fields.size() == 2)
+                appended.insert(fields[0].toUInt(), fields[1].toLongLong());
+        }
+
+        // Reopening, as the next start does, drops a line the kill cut off.
+        {
+            RecordingJournal reopened;
+            QVERIFY(reopened.open(path));
+        }
+        MeasurementData store;
+        QVERIFY2(store.importCsv(path), qPrintable(QString("run %1").arg(run)));
+        for (int i = 0; i < store.frameNr.size(); ++i) {
+            const uint32_t frame = uint32_t(i + 1);
+            QCOMPARE(store.frameNr[i], frame);
+            QCOMPARE(store.timestamps[i], start.addMSecs(100LL * frame));
+            QCOMPARE(store.systemState[i], uint16_t(frame % 5));
+            QCOMPARE(store.T[i], double(20 + frame % 9));
+            QCOMPARE(store.nu[i], 12 + frame % 11 * 0.01);
+        }
+        const uint32_t last = uint32_t(store.frameNr.size());
+        for (auto sample = appended.cbegin(); sample != appended.cend(); ++sample) {
+            if (sample.key() > last) {
+                QVERIFY2(sample.value() > killedAt - 1000,
+                         qPrintable(QString("run %1: frame %2 appended %3 ms before the kill "
+                                            "is lost")
+                                        .arg(run)
+                                        .arg(sample.key())
+                                        .arg(killedAt - sample.value())));
+                worstGapMs = qMax(worstGapMs, killedAt - sample.value());
+            }
+        }
+        restored += store.frameNr.size();
+    }
+    qInfo() << "journal killed" << kills << "times:" << restored
+            << "samples restored; the oldest sample lost was appended" << worstGapMs
+            << "ms before the kill";
+}
+
+void TestInterruptedWrites::journalOnFullDisk()
+{
+    // The journal lies on a 64 KiB file system: the first failed write is reported once,
+    // and what reached the file is complete lines that the next start restores.
+    const QString folder = QDir::current().absoluteFilePath("full-journal");
+    QDir(folder).removeRecursively();
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray mountPoint = QFile::encodeName(folder);
+    if (mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
+        QSKIP("mounting a small file system needs root");
+    const auto unmount = qScopeGuard([&] { umount(mountPoint.constData()); });
+
+    const QString path = folder + "/recording-journal.csv";
+    RecordingJournal journal;
+    QSignalSpy failures(&journal, &RecordingJournal::writeFailed);
+    QVERIFY(journal.open(path));
+    uint32_t frame = 0;
+    while (failures.isEmpty() && frame < 100000) {
+        ++frame;
+        journal.append(start.addMSecs(500LL * frame), frame, 0, 20, 850, 12, 10, 1);
+        if (frame % 100 == 0)
+            QTest::qWait(5);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return !failures.isEmpty(); }, 5000));
+    for (int i = 0; i < 100; ++i) {
+        ++frame;
+        journal.append(start.addMSecs(500LL * frame), frame, 0, 20, 850, 12, 10, 1);
+    }
+    QTest::qWait(500);
+    journal.close();
+    QCOMPARE(failures.size(), 1);
+    QVERIFY2(failures[0][0].toString().contains("No space left on device"),
+             qPrintable(failures[0][0].toString()));
+
+    RecordingJournal reopened;
+    QVERIFY(reopened.open(path));
+    reopened.close();
+    MeasurementData store;
+    QVERIFY(store.importCsv(path));
+    QVERIFY(store.frameNr.size() > 500);
+    for (int i = 0; i < store.frameNr.size(); ++i)
+        QCOMPARE(store.frameNr[i], uint32_t(i + 1));
+    qInfo() << "full disk after" << store.frameNr.size() << "of" << frame << "samples";
+}
+
+void TestInterruptedWrites::recorderOnFullDisk()
+{
+    // The recorder without a window goes on with a recording on a file system of one
+    // page that is all but full: it stops with the error and an exit code, and the file
+    // holds the earlier lines and complete new ones.
+    const QString folder = QDir::current().absoluteFilePath("full-recording");
+    QDir(folder).removeRecursively();
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray mountPoint = QFile::encodeName(folder);
+    if (mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=4k") != 0)
+        QSKIP("mounting a small file system needs root");
+    const auto unmount = qScopeGuard([&] { umount(mountPoint.constData()); });
+
+    const QString path = folder + "/recording.csv";
+    int earlier = 0;
+    {
+        RecordingJournal journal;
+        QVERIFY(journal.open(path));
+        for (; QFileInfo(path).size() < 4096 - 150; QTest::qWait(20)) {
+            ++earlier;
+            journal.append(start.addSecs(earlier), uint32_t(earlier), 0, 20, 850, 12, 10, 1);
+        }
+    }
+
+    SimProcess sim({"--rate", "10"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
+    QProcess recorder;
+    recorder.start(QUVA_EXPLORER_PATH, {"--record", path, "--port", sim.portName()});
+    QVERIFY(recorder.waitForFinished(30000));
+    QCOMPARE(recorder.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(recorder.exitCode(), 1);
+    const QString errors = recorder.readAllStandardError();
+    QVERIFY2(errors.contains("Error: cannot write " + path + ": No space left on device"),
+             qPrintable(errors));
+
+    RecordingJournal reopened;
+    QVERIFY(reopened.open(path));
+    reopened.close();
+    MeasurementData store;
+    QVERIFY(store.importCsv(path));
+    QVERIFY(store.frameNr.size() > earlier);
+    for (int i = 0; i < earlier; ++i)
+        QCOMPARE(store.frameNr[i], uint32_t(i + 1));
+    qInfo() << "recorder stopped on a full disk after" << store.frameNr.size() - earlier
+            << "new samples";
+}
+
+QTEST_MAIN(TestInterruptedWrites)
+#include "tst_interruptedwrites.moc"
