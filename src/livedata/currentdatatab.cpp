@@ -187,40 +187,44 @@ void CurrentDataTab::setJournalAside(const QDateTime &firstSample)
         return;
     const QString path = journal.path();
     journal.close();
-    const QString name = setAsideName(firstSample);
-    if (QFile::rename(path, name))
-        qDebug() << "CurrentDataTab: recording journal kept as" << name;
-    else
-        reportJournalError(QString("cannot rename %1 to %2").arg(path, name));
+    moveJournalAside(path, firstSample);
     if (!journal.open(path))
         reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
+}
+
+bool CurrentDataTab::moveJournalAside(const QString &path, const QDateTime &firstSample)
+{
+    const QString name = setAsideName(firstSample);
+    if (!QFile::rename(path, name)) {
+        reportJournalError(QString("cannot rename %1 to %2").arg(path, name));
+        return false;
+    }
+    qDebug() << "CurrentDataTab: recording journal kept as" << name;
+    return true;
 }
 
 void CurrentDataTab::openJournal()
 {
     const QString path = QDir::current().absoluteFilePath(journalFileName);
-    MeasurementData left;
-    if (QFile::exists(path)) {
-        left.importCsv(path);
-        if (!left.timestamps.isEmpty()) {
+    // Asked at start-up, while the store is still empty: the journal is read into it
+    // once, and emptied again if the user does not want it back.
+    if (QFile::exists(path) && store->timestamps.isEmpty()) {
+        store->importCsv(path);
+        if (!store->timestamps.isEmpty()) {
             const QString format = "yyyy-MM-dd HH:mm:ss";
+            const QDateTime firstSample = store->timestamps.first();
             const QMessageBox::StandardButton answer = QMessageBox::question(
                 this, tr("Recording"),
                 tr("A recording of %1 samples (%2 to %3) was not exported. Restore it?")
-                    .arg(left.timestamps.size())
-                    .arg(left.timestamps.first().toString(format),
-                         left.timestamps.last().toString(format)),
+                    .arg(store->timestamps.size())
+                    .arg(firstSample.toString(format), store->timestamps.last().toString(format)),
                 QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
             if (answer == QMessageBox::Yes) {
-                store->importCsv(path);
                 ui->timePlot->refresh();
             } else {
-                const QString name = setAsideName(left.timestamps.first());
-                if (!QFile::rename(path, name)) {
-                    reportJournalError(QString("cannot rename %1 to %2").arg(path, name));
+                store->clear();
+                if (!moveJournalAside(path, firstSample))
                     return;
-                }
-                qDebug() << "CurrentDataTab: recording journal kept as" << name;
             }
         }
     }

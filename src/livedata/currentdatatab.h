@@ -57,6 +57,8 @@ private:
     QString exportFileName(const QString &title, const QString &filter, const QString &suffix);
     // Moves the journal with its recording to a name of its own and starts an empty one.
     void setJournalAside(const QDateTime &firstSample);
+    // Renames the journal file at path to a dated name; false (reported) when it cannot.
+    bool moveJournalAside(const QString &path, const QDateTime &firstSample);
 
     Ui::CurrentDataTab *ui;
     MeasurementData *store;

@@ -123,29 +123,26 @@ void SettingsTab::replyReceived(QVector<uint16_t> data)
     ui->spinBox_modbusAddress->setValue(data[Registers::ModbusAddress]);
     ui->spinBox_filterLength->setValue(data[Registers::FilterLength]);
 
-    struct OutputWidgets {
-        QComboBox *source;
-        QLabel *unit;
-        QDoubleSpinBox *min;
-        QDoubleSpinBox *max;
-        int firstReg;
-    };
-    const OutputWidgets outputs[] = {
-        {ui->comboBox_analog_0, ui->label_unit_0, ui->doubleSpinBox_analog_0_min,
-         ui->doubleSpinBox_analog_0_max, Registers::AnalogOutput1},
-        {ui->comboBox_analog_1, ui->label_unit_1, ui->doubleSpinBox_analog_1_min,
-         ui->doubleSpinBox_analog_1_max, Registers::AnalogOutput2},
-    };
-    for (const OutputWidgets &output : outputs) {
+    for (int output = 0; output < 2; ++output) {
+        const AnalogOutputWidgets widgets = analogOutputWidgets(output);
         const AnalogOutputSetting setting = decodeAnalogOutput(
-            data[output.firstReg], data[output.firstReg + 1], data[output.firstReg + 2]);
-        const int sourceIndex = output.source->findText(setting.source);
+            data[widgets.firstReg], data[widgets.firstReg + 1], data[widgets.firstReg + 2]);
+        const int sourceIndex = widgets.source->findText(setting.source);
         if (sourceIndex >= 0)
-            output.source->setCurrentIndex(sourceIndex);
-        output.unit->setText(analogUnit(setting.source));
-        output.min->setValue(setting.min);
-        output.max->setValue(setting.max);
+            widgets.source->setCurrentIndex(sourceIndex);
+        widgets.unit->setText(analogUnit(setting.source));
+        widgets.min->setValue(setting.min);
+        widgets.max->setValue(setting.max);
     }
+}
+
+SettingsTab::AnalogOutputWidgets SettingsTab::analogOutputWidgets(int output) const
+{
+    if (output == 0)
+        return {ui->comboBox_analog_0, ui->label_unit_0, ui->doubleSpinBox_analog_0_min,
+                ui->doubleSpinBox_analog_0_max, Registers::AnalogOutput1};
+    return {ui->comboBox_analog_1, ui->label_unit_1, ui->doubleSpinBox_analog_1_min,
+            ui->doubleSpinBox_analog_1_max, Registers::AnalogOutput2};
 }
 
 void SettingsTab::on_pushButton_write_clicked()
@@ -180,17 +177,12 @@ void SettingsTab::on_pushButton_write_clicked()
 
 void SettingsTab::writeAnalogOutput(int output)
 {
-    QComboBox *source = output == 0 ? ui->comboBox_analog_0 : ui->comboBox_analog_1;
-    QDoubleSpinBox *min =
-        output == 0 ? ui->doubleSpinBox_analog_0_min : ui->doubleSpinBox_analog_1_min;
-    QDoubleSpinBox *max =
-        output == 0 ? ui->doubleSpinBox_analog_0_max : ui->doubleSpinBox_analog_1_max;
-    const uint8_t firstReg = output == 0 ? Registers::AnalogOutput1 : Registers::AnalogOutput2;
-
+    const AnalogOutputWidgets widgets = analogOutputWidgets(output);
     const std::optional<QVector<uint16_t>> words =
-        encodeAnalogOutput(source->currentText(), min->value(), max->value(), deviceFirmwareDate);
+        encodeAnalogOutput(widgets.source->currentText(), widgets.min->value(),
+                           widgets.max->value(), deviceFirmwareDate);
     if (words) {
-        emit writeRegisters(firstReg, *words);
+        emit writeRegisters(widgets.firstReg, *words);
         return;
     }
     QMessageBox::warning(this, tr("Invalid Value"),

@@ -3,6 +3,9 @@
 
 #include "serialportlist.h"
 
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
 #include <QList>
 #include <QMessageBox>
 #include <QString>
@@ -48,6 +51,15 @@ private slots:
     void on_comboBox_analog_1_currentTextChanged(const QString &text);
 
 private:
+    // The widgets of analog output 0 or 1 and the first register of its block.
+    struct AnalogOutputWidgets {
+        QComboBox *source;
+        QLabel *unit;
+        QDoubleSpinBox *min;
+        QDoubleSpinBox *max;
+        uint8_t firstReg;
+    };
+    AnalogOutputWidgets analogOutputWidgets(int output) const;
     void writeAnalogOutput(int output);
     bool modbusParametersChanged() const;
 
