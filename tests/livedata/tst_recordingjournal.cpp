@@ -284,7 +284,9 @@ void TestRecordingJournal::unwritableJournalIsReported()
 
 void TestRecordingJournal::recorderWithoutWindow()
 {
-    SimProcess sim({"--rate", "10", "--fault-every", "1", "--fault-for", "0.3"});
+    // A fault period that is no multiple of the 500 ms poll, so that the polls do not
+    // keep missing the fault stretches.
+    SimProcess sim({"--rate", "10", "--fault-every", "1.3", "--fault-for", "0.5"});
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
 
     QProcess recorder;
@@ -301,6 +303,12 @@ void TestRecordingJournal::recorderWithoutWindow()
         },
         10000));
     QVERIFY(QTest::qWaitFor([&] { return dataLines("unattended.csv") >= 5; }, 10000));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            QFile file("unattended.csv");
+            return file.open(QIODevice::ReadOnly) && file.readAll().contains(";0x0001;");
+        },
+        20000));
 
     // Ctrl-C ends it with a complete file and a closing line.
     ::kill(pid_t(recorder.processId()), SIGINT);
