@@ -121,6 +121,7 @@ void MeasurementData::clear()
 
 bool MeasurementData::exportCsv(const QString &fileName)
 {
+    exportCanceled = false;
     QProgressDialog progress(tr("CSV Export"), tr("Cancel"), 0, 100);
     setUpProgress(progress);
 
@@ -152,6 +153,7 @@ bool MeasurementData::exportCsv(const QString &fileName)
         }
         if (progress.wasCanceled()) {
             qDebug() << "MeasurementData: CSV export canceled.";
+            exportCanceled = true;
             return false;
         }
         {
@@ -247,6 +249,7 @@ bool MeasurementData::importCsv(const QString &fileName)
 
 bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
 {
+    exportCanceled = false;
     QProgressDialog progress(tr("XLSX Export"), tr("Cancel"), 0, 100);
     setUpProgress(progress);
 
@@ -281,6 +284,7 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
         }
         if (progress.wasCanceled()) {
             qDebug() << "MeasurementData: XLSX export canceled.";
+            exportCanceled = true;
             return false;
         }
         QMutexLocker locker(&mutex);

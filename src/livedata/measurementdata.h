@@ -37,6 +37,8 @@ public:
     bool importCsv(const QString &fileName);
     // sheetRows is the capacity of one worksheet; samples beyond continue on the next sheet.
     bool exportXlsx(const QString &fileName, int sheetRows = XlsxWorkbook::maxSheetRows);
+    // True when the last export returned false because the user pressed Cancel.
+    bool lastExportCanceled() const { return exportCanceled; }
 
     QVector<QDateTime> timestamps;
     QVector<uint32_t> frameNr;
@@ -47,6 +49,9 @@ public:
     QVector<double> eta;
     QVector<double> nuUc;
     QMutex mutex;
+
+private:
+    bool exportCanceled = false;
 };
 
 #endif
