@@ -28,17 +28,21 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void showSystemState(uint16_t state);
     void showModbusError(QString error);
 
 private:
+    void openLargeEnough();
+
     Ui::MainWindow *ui;
     QLabel stateLabel;
     QLabel errorLabel;
     Modbus modbus;
     DebugTab *debugTab = nullptr;
+    bool shownBefore = false;
 };
 
 #endif
