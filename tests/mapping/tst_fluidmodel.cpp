@@ -127,8 +127,6 @@ private slots:
     void nonFiniteSumsEndInOrder();
     void fitAcceptsSoundModels_data();
     void fitAcceptsSoundModels();
-    void fitRefusesWhatIsNoModel_data();
-    void fitRefusesWhatIsNoModel();
 };
 
 void TestFluidModel::init()
@@ -353,31 +351,6 @@ void TestFluidModel::fitAcceptsSoundModels()
         QCOMPARE(model->B, firstB);
         QCOMPARE(model->C, firstC);
     }
-}
-
-void TestFluidModel::fitRefusesWhatIsNoModel_data()
-{
-    QTest::addColumn<QVector<double>>("T");
-    QTest::addColumn<QVector<double>>("nu");
-
-    QVector<double> T, rising, exponential, constant;
-    for (double t = 80; t >= 20; t -= 0.5) {
-        T << t;
-        rising << 10 + 0.1 * t;
-        exponential << 100 * std::exp(-0.02 * t);
-        constant << 12;
-    }
-    QTest::newRow("viscosity rising with temperature") << T << rising;
-    QTest::newRow("no finite C fits") << T << exponential;
-    QTest::newRow("constant viscosity") << T << constant;
-    QTest::newRow("one temperature") << QVector<double>{40, 40, 40} << QVector<double>{9, 10, 11};
-}
-
-void TestFluidModel::fitRefusesWhatIsNoModel()
-{
-    QFETCH(QVector<double>, T);
-    QFETCH(QVector<double>, nu);
-    QVERIFY(!fitFluidModel(T, nu));
 }
 
 QTEST_GUILESS_MAIN(TestFluidModel)
