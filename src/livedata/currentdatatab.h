@@ -36,6 +36,8 @@ signals:
     void selectionChanged(QDateTime left, QDateTime right);
     // The journal could not be written; recording goes on in memory.
     void journalFailed(QString error);
+    // The journal writes again (also when it was opened at start-up).
+    void journalWriting();
 
 public slots:
     void replyReceived(QVector<uint16_t> data);
