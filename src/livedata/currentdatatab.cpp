@@ -103,7 +103,7 @@ void CurrentDataTab::plotNow()
 void CurrentDataTab::clear()
 {
     store->clear();
-    journal.restart();
+    restartJournal();
     exportedSamples = 0;
     ui->timePlot->update();
 }
@@ -177,7 +177,7 @@ void CurrentDataTab::on_pushButton_import_clicked()
     if (recordingUnexported)
         setJournalAside(firstSample);
     else
-        journal.restart();
+        restartJournal();
     exportedSamples = store->timestamps.size();
     if (!imported)
         QMessageBox::warning(this, tr("Import"),
@@ -194,6 +194,22 @@ void CurrentDataTab::setJournalAside(const QDateTime &firstSample)
     const QString path = journal.path();
     journal.close();
     moveJournalAside(path, firstSample);
+    startJournal(path);
+}
+
+void CurrentDataTab::restartJournal()
+{
+    if (journal.isOpen()) {
+        journal.restart();
+    } else if (journalEnabled && !journal.path().isEmpty()) {
+        // One that could not be opened before is tried again.
+        startJournal(journal.path());
+        journal.restart();
+    }
+}
+
+void CurrentDataTab::startJournal(const QString &path)
+{
     if (journal.open(path))
         emit journalWriting();
     else
@@ -236,10 +252,7 @@ void CurrentDataTab::openJournal()
             }
         }
     }
-    if (journal.open(path))
-        emit journalWriting();
-    else
-        reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
+    startJournal(path);
 }
 
 void CurrentDataTab::reportJournalError(const QString &error)
