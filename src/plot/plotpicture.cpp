@@ -73,6 +73,8 @@ QByteArray PlotPicture::svg() const
     generator.setOutputDevice(&buffer);
     generator.setSize(size());
     generator.setViewBox(QRect(QPoint(0, 0), size()));
+    // CSS pixels, so that drawing programs open it at the plot's size.
+    generator.setResolution(96);
     generator.setTitle(caption);
     {
         QPainter painter(&generator);

@@ -22,7 +22,9 @@ const int margin = 80;
 PlotWidget::PlotWidget(QWidget *parent)
     : QWidget(parent), xMin(infinity), xMax(-infinity), yMin(infinity), yMax(-infinity)
 {
-    // The chart window's own menu (right button) and keys: save or copy the picture.
+    // The chart window's own menu (right button) and keys: save or copy the picture. It
+    // takes the focus so that the keys reach it.
+    setFocusPolicy(Qt::StrongFocus);
     auto *savePicture = new QAction(tr("Save picture…"), this);
     savePicture->setObjectName("actionSavePicture");
     savePicture->setShortcut(QKeySequence::Save);

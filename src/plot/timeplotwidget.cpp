@@ -492,7 +492,9 @@ void TimePlotWidget::drawCursors(QPainter &painter)
             continue;
         const QColor color = cursor == 0 ? cursorAColor : cursorBColor;
         painter.setPen(QPen(color, 1, Qt::SolidLine));
+        painter.setRenderHint(QPainter::Antialiasing, false);
         painter.drawLine(x, 0, x, height());
+        painter.setRenderHint(QPainter::Antialiasing, true);
 
         // The label stays inside the widget: right of the line, or left of it near the
         // right edge; B's label sits below A's.

@@ -39,6 +39,9 @@ public:
     void selection(QDateTime &left, QDateTime &right) const;
     void setSelection(const QDateTime &start, const QDateTime &end);
 
+    QDateTime visibleLeft() const { return left; }
+    QDateTime visibleRight() const { return right; }
+
     // Cursors are times (invalid when not placed), snapped to the nearest sample.
     QDateTime cursorA() const { return cursorTimeA; }
     QDateTime cursorB() const { return cursorTimeB; }
