@@ -222,11 +222,16 @@ QDateTime TimePlotWidget::nearestSampleTime(const QDateTime &time) const
 {
     if (!time.isValid() || !timestamps || timestamps->isEmpty())
         return time;
-    const auto after = std::lower_bound(timestamps->begin(), timestamps->end(), time);
-    if (after == timestamps->begin())
+    // Only samples in the window count: a cursor is placed where it can be seen.
+    const auto begin = std::lower_bound(timestamps->begin(), timestamps->end(), left);
+    const auto end = std::upper_bound(begin, timestamps->end(), right);
+    if (begin == end)
+        return time;
+    const auto after = std::lower_bound(begin, end, time);
+    if (after == begin)
         return *after;
-    if (after == timestamps->end())
-        return timestamps->last();
+    if (after == end)
+        return *(end - 1);
     const QDateTime &before = *(after - 1);
     return before.msecsTo(time) <= time.msecsTo(*after) ? before : *after;
 }
@@ -482,14 +487,16 @@ void TimePlotWidget::drawCursors(QPainter &painter)
     const QString format = spanMs >= 86400000 ? "yyyy-MM-dd HH:mm:ss" : "HH:mm:ss.zzz";
     const QFontMetrics metrics = painter.fontMetrics();
     const int padding = 3;
-    int labelTop = 2;
+    // Below the first band's title.
+    int labelTop = 26;
     for (int cursor = 0; cursor < 2; ++cursor) {
         const QDateTime &time = cursor == 0 ? cursorTimeA : cursorTimeB;
         if (!time.isValid())
             continue;
-        const int x = timeToX(time.toMSecsSinceEpoch());
-        if (x < plotLeft || x >= width())
+        if (time < left || time > right)
             continue;
+        // A cursor exactly at the window's right end maps to column W.
+        const int x = qMin(timeToX(time.toMSecsSinceEpoch()), width() - 1);
         const QColor color = cursor == 0 ? cursorAColor : cursorBColor;
         painter.setPen(QPen(color, 1, Qt::SolidLine));
         painter.setRenderHint(QPainter::Antialiasing, false);
