@@ -312,7 +312,6 @@ void TimePlotForm::setOwnWindow(qint64 spanMs, qint64 rightMs)
 {
     const qint64 firstMs = store->timestamps.first().toMSecsSinceEpoch();
     const qint64 lastMs = store->timestamps.last().toMSecsSinceEpoch();
-    spanMs = qBound(minimumSpanMs, spanMs, qMax(minimumSpanMs, lastMs - firstMs));
     // The window stays on the recording.
     rightMs = qBound(firstMs + spanMs, rightMs, qMax(lastMs, firstMs + spanMs));
     QScrollBar *scrollBar = ui->horizontalScrollBar_time;
@@ -362,6 +361,9 @@ void TimePlotForm::zoomAbout(double factor, const QDateTime &anchor)
 void TimePlotForm::pan(qint64 milliseconds)
 {
     if (!store || store->timestamps.isEmpty() || milliseconds == 0)
+        return;
+    // A window that holds the whole recording has nowhere to go.
+    if (windowRightMs - windowLeftMs >= store->timestamps.first().msecsTo(store->timestamps.last()))
         return;
     setOwnWindow(windowRightMs - windowLeftMs, windowRightMs + milliseconds);
 }

@@ -66,7 +66,7 @@ private:
     unsigned int visableGraphFlags = 0;
     bool followLatest = true;
 
-    // Sets the own window; its span is kept within 1 s and the whole recording.
+    // Sets the own window, kept on the recording; ends following new samples.
     void setOwnWindow(qint64 spanMs, qint64 rightMs);
     void leaveOwnWindow();
     void fillStatistics(int first, int last);
