@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QPainter>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QWheelEvent>
@@ -130,6 +131,7 @@ TimePlotForm::TimePlotForm(QWidget *parent) : QWidget(parent), ui(new Ui::TimePl
                                       tr("Minimum"), tr("Maximum"), tr("Std. dev."),
                                       tr("Slope /min"), tr("Faults")});
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->hide();
 }
 
@@ -427,9 +429,15 @@ void TimePlotForm::updateInspectTable()
         fillStatistics(selectedRows.first, selectedRows.second);
     }
 
-    table->setFixedHeight(table->horizontalHeader()->sizeHint().height() +
-                          table->verticalHeader()->length() + 2 * table->frameWidth());
+    // All rows in view; a narrow window scrolls the columns sideways.
     table->show();
+    int height = table->horizontalHeader()->sizeHint().height() +
+                 table->verticalHeader()->length() + 2 * table->frameWidth();
+    if (table->horizontalHeader()->length() + table->verticalHeader()->width() +
+            2 * table->frameWidth() >
+        table->width())
+        height += table->horizontalScrollBar()->sizeHint().height();
+    table->setFixedHeight(height);
 }
 
 void TimePlotForm::fillStatistics(int first, int last)
