@@ -33,6 +33,7 @@ protected:
 private slots:
     void showSystemState(uint16_t state);
     void showModbusError(QString error);
+    void showJournalFailure(QString error);
 
 private:
     void openLargeEnough();
@@ -40,6 +41,7 @@ private:
     Ui::MainWindow *ui;
     QLabel stateLabel;
     QLabel errorLabel;
+    QLabel journalIndicator;
     Modbus modbus;
     DebugTab *debugTab = nullptr;
     bool shownBefore = false;

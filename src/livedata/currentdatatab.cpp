@@ -2,8 +2,10 @@
 #include "ui_currentdatatab.h"
 
 #include "app/customization.h"
+#include "app/settingsvalue.h"
 #include "livedata/measurementdata.h"
 #include "modbus/registermap.h"
+#include "plot/selectionstatistics.h"
 
 #include <QDebug>
 #include <QDir>
@@ -37,17 +39,20 @@ CurrentDataTab::CurrentDataTab(QWidget *parent)
 
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     settings.beginGroup("currentData");
-    ui->timePlot->setIntervalTimeIndex(settings.value("intervalTimeIndex", 1).toInt());
-    ui->timePlot->setVisableGraphs(settings.value("visableGraphs", 15).toUInt());
+    // A value that is not a number reads as the default; an index out of range is
+    // ignored by the plot form. Only the five curves' bits make a bit set.
+    ui->timePlot->setIntervalTimeIndex(settingsInteger(settings, "intervalTimeIndex", 1));
+    ui->timePlot->setVisableGraphs(uint(settingsInteger(settings, "visableGraphs", 15, 0, 31)));
     settings.endGroup();
     journalEnabled = settings.value("recordingJournal", true).toBool();
 
     pollTimer.setTimerType(Qt::PreciseTimer);
     pollTimer.start(500);
     connect(&pollTimer, SIGNAL(timeout()), this, SLOT(pollData()));
-    connect(ui->timePlot, SIGNAL(selectionChanged(QDateTime,QDateTime)), this,
-            SIGNAL(selectionChanged(QDateTime,QDateTime)));
+    connect(ui->timePlot, SIGNAL(selectionChanged(QDateTime, QDateTime)), this,
+            SIGNAL(selectionChanged(QDateTime, QDateTime)));
     connect(&journal, &RecordingJournal::writeFailed, this, &CurrentDataTab::reportJournalError);
+    connect(&journal, &RecordingJournal::resumed, this, &CurrentDataTab::journalWriting);
 
     // Asked once the window is up: a journal left by a run that did not end cleanly.
     if (journalEnabled)
@@ -100,7 +105,7 @@ void CurrentDataTab::plotNow()
 void CurrentDataTab::clear()
 {
     store->clear();
-    journal.restart();
+    restartJournal();
     exportedSamples = 0;
     ui->timePlot->update();
 }
@@ -155,6 +160,49 @@ void CurrentDataTab::on_pushButton_exportXLSX_clicked()
                              QMessageBox::Ok);
 }
 
+void CurrentDataTab::on_pushButton_exportSelection_clicked()
+{
+    const QString title = tr("Export selection");
+    QDateTime left;
+    QDateTime right;
+    ui->timePlot->selection(left, right);
+    if (!left.isValid() || !right.isValid() || !(left < right)) {
+        QMessageBox::warning(this, title,
+                             tr("Nothing is selected. Drag over the plot to select the samples "
+                                "to export."),
+                             QMessageBox::Ok);
+        return;
+    }
+    const QPair<int, int> rows = rowsBetween(store->timestamps, left, right);
+    if (rows.first >= rows.second) {
+        QMessageBox::warning(this, title, tr("The selection holds no samples."), QMessageBox::Ok);
+        return;
+    }
+
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    const QString workingDir = settings.value("workingDir", QDir::homePath()).toString();
+    const QString csvFilter = tr("CSV files (*.csv)");
+    const QString xlsxFilter = tr("Excel files (*.xlsx)");
+    QString selectedFilter = csvFilter;
+    QString fileName = QFileDialog::getSaveFileName(this, title, workingDir,
+                                                    csvFilter + ";;" + xlsxFilter, &selectedFilter);
+    if (fileName.isEmpty())
+        return;
+    settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
+    // The suffix typed decides the format; without one, the chosen filter does.
+    const QString suffix = QFileInfo(fileName).suffix();
+    const bool xlsx = suffix == "xlsx" || (suffix != "csv" && selectedFilter == xlsxFilter);
+    if (suffix != (xlsx ? "xlsx" : "csv"))
+        fileName += xlsx ? ".xlsx" : ".csv";
+
+    const SampleRows selected{rows.first, rows.second - rows.first};
+    const bool exported = xlsx ? store->exportXlsx(fileName, XlsxWorkbook::maxSheetRows, selected)
+                               : store->exportCsv(fileName, selected);
+    if (!exported && !store->lastExportCanceled())
+        QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
+                             QMessageBox::Ok);
+}
+
 void CurrentDataTab::on_pushButton_import_clicked()
 {
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
@@ -174,10 +222,12 @@ void CurrentDataTab::on_pushButton_import_clicked()
     if (recordingUnexported)
         setJournalAside(firstSample);
     else
-        journal.restart();
+        restartJournal();
     exportedSamples = store->timestamps.size();
     if (!imported)
-        QMessageBox::warning(this, tr("Import"), tr("Import failed, please check file format."),
+        QMessageBox::warning(this, tr("Import"),
+                             tr("Import failed, please check file format.") + "\n\n" +
+                                 store->errorString(),
                              QMessageBox::Ok);
     ui->timePlot->refresh();
 }
@@ -189,7 +239,25 @@ void CurrentDataTab::setJournalAside(const QDateTime &firstSample)
     const QString path = journal.path();
     journal.close();
     moveJournalAside(path, firstSample);
-    if (!journal.open(path))
+    startJournal(path);
+}
+
+void CurrentDataTab::restartJournal()
+{
+    if (journal.isOpen()) {
+        journal.restart();
+    } else if (journalEnabled && !journal.path().isEmpty()) {
+        // One that could not be opened before is tried again.
+        startJournal(journal.path());
+        journal.restart();
+    }
+}
+
+void CurrentDataTab::startJournal(const QString &path)
+{
+    if (journal.open(path))
+        emit journalWriting();
+    else
         reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
 }
 
@@ -210,7 +278,7 @@ void CurrentDataTab::openJournal()
     // Asked at start-up, while the store is still empty: the journal is read into it
     // once, and emptied again if the user does not want it back.
     if (QFile::exists(path) && store->timestamps.isEmpty()) {
-        store->importCsv(path);
+        store->importCsv(path, MeasurementData::UnendedLastLine::Skip);
         if (!store->timestamps.isEmpty()) {
             const QString format = "yyyy-MM-dd HH:mm:ss";
             const QDateTime firstSample = store->timestamps.first();
@@ -229,8 +297,7 @@ void CurrentDataTab::openJournal()
             }
         }
     }
-    if (!journal.open(path))
-        reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
+    startJournal(path);
 }
 
 void CurrentDataTab::reportJournalError(const QString &error)
