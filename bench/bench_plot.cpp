@@ -36,12 +36,28 @@ const int plotHeight = 900;
 const qint64 sampleIntervalMs = 1000;
 const int windowSamples = 4000;
 
+// Draws each unbroken run of visited samples as one polyline with the curve's pen.
 class LiteralTimePlot : public TimePlotWidget
 {
 protected:
-    void drawCurveRun(QPainter &painter, const QPoint *points, int count) override
+    void paintCurves(QPainter &painter) override
     {
-        painter.drawPolyline(points, count);
+        painter.setPen(QPen(QColor(30, 144, 255), 2, Qt::SolidLine));
+        const TimePlotCache &samples = visitedSamples();
+        QVector<QPoint> points;
+        for (int curve = 0; curve < curveTotal(); ++curve) {
+            const QVector<double> &values = samples.values(curve);
+            for (int visited = 0; visited <= values.size(); ++visited) {
+                if (visited == values.size() || std::isnan(values[visited])) {
+                    if (!points.isEmpty())
+                        painter.drawPolyline(points.constData(), points.size());
+                    points.resize(0);
+                    continue;
+                }
+                points.append(
+                    QPoint(timeToX(samples.times()[visited]), valueToY(values[visited], curve)));
+            }
+        }
     }
 };
 

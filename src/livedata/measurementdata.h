@@ -47,6 +47,11 @@ public:
     QVector<double> eta;
     QVector<double> nuUc;
     QMutex mutex;
+
+signals:
+    // The columns were emptied; what follows is a new recording (or an import), so
+    // whatever was derived from the old samples is stale.
+    void cleared();
 };
 
 #endif

@@ -1,6 +1,10 @@
 #ifndef TIMEPLOTWIDGET_H
 #define TIMEPLOTWIDGET_H
 
+#include "plot/curveenvelope.h"
+#include "plot/steeplinelayer.h"
+#include "plot/timeplotcache.h"
+
 #include <QDateTime>
 #include <QLineF>
 #include <QPoint>
@@ -16,7 +20,9 @@ class QPainter;
 // Strip chart of up to five curves against wall-clock time, one horizontal band per
 // curve, with fault shading, a cursor and a draggable time selection. It draws lists
 // that belong to the measurement store through pointers and never changes them. A
-// paint walks at most about 4000 samples per curve, however long the recording.
+// paint visits at most about 4000 samples per curve, however long the recording, keeps
+// them between paints (timeplotcache.h) and draws each curve from its envelope, at
+// most four points per pixel column (curveenvelope.h).
 class TimePlotWidget : public QWidget
 {
     Q_OBJECT
@@ -35,6 +41,8 @@ public:
 
 public slots:
     bool setVisibleTimeInterval(const QDateTime &left, const QDateTime &right);
+    // The bound lists were emptied or refilled, not only appended to.
+    void dataReplaced();
 
 signals:
     void selectionChanged(QDateTime left, QDateTime right);
@@ -47,16 +55,19 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
-    // Draws one unbroken run of a curve with the painter's pen. A polyline of a wide
-    // pen is filled as one outline, which hangs on noisy data; this draws the same
-    // shape as flat segments (polylinesegments.h). Virtual so that the benchmark can
-    // hold it against the plain polyline.
-    virtual void drawCurveRun(QPainter &painter, const QPoint *points, int count);
+    // Draws every curve from the visited samples (visitedSamples()) into its band,
+    // whose display range is set. Virtual so that the benchmark can hold the drawing
+    // against one polyline through every visited point.
+    virtual void paintCurves(QPainter &painter);
+
+    const TimePlotCache &visitedSamples() const { return cache; }
+    int timeToX(qint64 msecsSinceEpoch) const;
+    int valueToY(double value, int curve) const;
+    int curveTotal() const { return curveCount; }
 
 private:
-    int timeToX(qint64 msecsSinceEpoch) const;
+    TimeAxis timeAxis() const;
     QDateTime xToTime(int x) const;
-    int valueToY(double value, int curve) const;
 
     int curveCount = 0;
     const QVector<QDateTime> *timestamps = nullptr;
@@ -76,9 +87,10 @@ private:
     QDateTime selectionStart;
     QDateTime selectionEnd;
 
+    TimePlotCache cache;
+    SteepLineLayer curveLayer;
     // Scratch lists of a paint, kept between paints so that they keep their storage.
     QVector<int> sampleX;
-    QVector<double> curveValues;
     QVector<QPoint> curvePoints;
     QVector<QLineF> curveSegments;
 };
