@@ -134,3 +134,10 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
                         (groupEnd - group) * sizeof(QRgb));
     }
 }
+
+qint64 SteepLineLayer::byteSize() const
+{
+    return transposed.sizeInBytes() + upright.sizeInBytes() +
+           (columnTop.capacity() + columnBottom.capacity()) * qint64(sizeof(int)) +
+           exchanged.capacity() * qint64(sizeof(QLineF));
+}

@@ -24,6 +24,8 @@ public:
     // Draws lines with pen (its colour opaque) inside clip, as painter.drawLines would.
     void drawLines(QPainter &painter, const QVector<QLineF> &lines, const QPen &pen,
                    const QRect &clip);
+    // Memory held between calls, in bytes.
+    qint64 byteSize() const;
 
 private:
     // Both images are transparent between calls.

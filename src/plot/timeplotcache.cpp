@@ -191,3 +191,27 @@ const QVector<EnvelopePoint> &TimePlotCache::envelope(int curve, const TimeAxis 
     }
     return envelope.points;
 }
+
+namespace
+{
+
+template <typename T> qint64 capacityBytes(const QVector<T> &list)
+{
+    return qint64(list.capacity()) * qint64(sizeof(T));
+}
+
+} // namespace
+
+qint64 TimePlotCache::byteSize() const
+{
+    qint64 bytes = capacityBytes(interiorIndices) + capacityBytes(interiorTimes) +
+                   capacityBytes(interiorStates) + capacityBytes(visitedIndices) +
+                   capacityBytes(visitedTimes) + capacityBytes(visitedStates);
+    for (const QVector<double> &values : interiorValues)
+        bytes += capacityBytes(values);
+    for (const QVector<double> &values : visitedValues)
+        bytes += capacityBytes(values);
+    for (const Envelope &envelope : envelopes)
+        bytes += capacityBytes(envelope.points);
+    return bytes;
+}

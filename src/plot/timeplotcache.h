@@ -42,6 +42,9 @@ public:
     // The reduced curve over axis, computed on first use after a change.
     const QVector<EnvelopePoint> &envelope(int curve, const TimeAxis &axis);
 
+    // Memory held, in bytes.
+    qint64 byteSize() const;
+
     // The number of samples read from the store since construction, for tests that
     // show what an update costs.
     qint64 readCount() const { return samplesRead; }

@@ -64,6 +64,8 @@ protected:
     int timeToX(qint64 msecsSinceEpoch) const;
     int valueToY(double value, int curve) const;
     int curveTotal() const { return curveCount; }
+    // Memory the plot keeps between paints, in bytes.
+    qint64 cacheByteSize() const { return cache.byteSize() + curveLayer.byteSize(); }
 
 private:
     TimeAxis timeAxis() const;
