@@ -28,8 +28,12 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
 {
     if (lines.isEmpty())
         return;
-    // The layer is drawn at one layer pixel per device pixel; elsewhere Qt draws.
-    if (painter.device()->devicePixelRatioF() != 1 || !painter.transform().isIdentity()) {
+    // The layer is drawn at one layer pixel per device pixel, moved by whole pixels at
+    // most (a widget inside its window); scaled (high DPI, a picture saved at another
+    // pixel ratio) or turned, Qt draws.
+    const QTransform device = painter.deviceTransform();
+    if (painter.device()->devicePixelRatioF() != 1 || device.type() > QTransform::TxTranslate ||
+        device.dx() != std::floor(device.dx()) || device.dy() != std::floor(device.dy())) {
         painter.save();
         painter.setPen(pen);
         painter.drawLines(lines);
