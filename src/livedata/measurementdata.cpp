@@ -143,15 +143,18 @@ bool MeasurementData::addSample(const QDateTime &timestamp, uint32_t frameNr, ui
 
 void MeasurementData::clear()
 {
-    QMutexLocker locker(&mutex);
-    timestamps.clear();
-    frameNr.clear();
-    systemState.clear();
-    T.clear();
-    rho.clear();
-    nu.clear();
-    eta.clear();
-    nuUc.clear();
+    {
+        QMutexLocker locker(&mutex);
+        timestamps.clear();
+        frameNr.clear();
+        systemState.clear();
+        T.clear();
+        rho.clear();
+        nu.clear();
+        eta.clear();
+        nuUc.clear();
+    }
+    emit cleared();
 }
 
 bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows)

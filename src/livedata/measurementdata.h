@@ -67,6 +67,11 @@ public:
     QVector<double> nuUc;
     QMutex mutex;
 
+signals:
+    // The columns were emptied; what follows is a new recording (or an import), so
+    // whatever was derived from the old samples is stale.
+    void cleared();
+
 private:
     bool badLine(int lineNumber, const char *reason, const QString &fileName);
     // The number of rows an export of rows writes, read under the lock; a negative
