@@ -149,23 +149,25 @@ void TestSettingsTab::portScanListsUserGivenPortsLast()
     QCOMPARE(ports->count(), 0);
 
     const int enumerated = QSerialPortInfo::availablePorts().size();
-    QVERIFY(QTest::qWaitFor([&] { return ports->count() == enumerated + 2; }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return ports->count() == enumerated + 2; }, 30000));
     QCOMPARE(ports->itemText(enumerated), QString("/tmp/quva-a : user-given port"));
     QCOMPARE(ports->itemText(enumerated + 1), QString("/tmp/quva-b : user-given port"));
 
-    // An unchanged list leaves the user's choice alone.
+    // An unchanged list leaves the user's choice alone, scan after scan.
     ports->setCurrentIndex(enumerated + 1);
-    QTest::qWait(500);
+    QVERIFY(QMetaObject::invokeMethod(&tab, "scanPorts"));
+    QVERIFY(QMetaObject::invokeMethod(&tab, "scanPorts"));
     QCOMPARE(ports->currentIndex(), enumerated + 1);
 
     // A changed count rebuilds the list and drops the choice.
     setUserGivenPorts({"/tmp/quva-a"});
-    QVERIFY(QTest::qWaitFor([&] { return ports->count() == enumerated + 1; }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return ports->count() == enumerated + 1; }, 30000));
     QCOMPARE(ports->currentIndex(), 0);
 
     // Same count, same descriptions, other names: not noticed.
     setUserGivenPorts({"/tmp/quva-c"});
-    QTest::qWait(500);
+    QVERIFY(QMetaObject::invokeMethod(&tab, "scanPorts"));
+    QVERIFY(QMetaObject::invokeMethod(&tab, "scanPorts"));
     QCOMPARE(ports->itemText(enumerated), QString("/tmp/quva-a : user-given port"));
 }
 
@@ -191,8 +193,8 @@ void TestSettingsTab::connectWithoutPortsOnlyDisablesSettings()
         return;
     }
     SettingsTab tab;
-    QSignalSpy connects(&tab, SIGNAL(connectDevice(QString,uint32_t,uint8_t,uint8_t)));
-    QTest::qWait(400);
+    QSignalSpy connects(&tab, SIGNAL(connectDevice(QString, uint32_t, uint8_t, uint8_t)));
+    QVERIFY(QMetaObject::invokeMethod(&tab, "scanPorts"));
     QCOMPARE(widget<QComboBox>(tab, "comboBox_serialPort")->count(), 0);
 
     tab.deviceConnected();
@@ -206,10 +208,10 @@ void TestSettingsTab::connectEmitsAndRemembers()
 {
     setUserGivenPorts({"/dev/pts/99"});
     SettingsTab tab;
-    QSignalSpy connects(&tab, SIGNAL(connectDevice(QString,uint32_t,uint8_t,uint8_t)));
+    QSignalSpy connects(&tab, SIGNAL(connectDevice(QString, uint32_t, uint8_t, uint8_t)));
     QSignalSpy disconnects(&tab, SIGNAL(disconnectDevice(bool)));
     auto *ports = widget<QComboBox>(tab, "comboBox_serialPort");
-    QVERIFY(QTest::qWaitFor([&] { return ports->count() > 0; }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return ports->count() > 0; }, 30000));
     ports->setCurrentIndex(ports->count() - 1);
     widget<QComboBox>(tab, "comboBox_connectBaudrate")->setCurrentText("115200");
     widget<QComboBox>(tab, "comboBox_connectMode")->setCurrentIndex(3);
