@@ -70,8 +70,8 @@ int main(int argc, char **argv)
         out << "failed exchanges without an injected fault: " << poll.failedWithoutFault << "\n";
         out << "spoiled replies accepted: " << poll.answeredDespiteFault << "\n";
         out << "split replies taken whole: " << poll.splitTakenWhole << "\n";
-        out << "time-outs whose reply came late (stalls of a busy machine): " << poll.stalled
-            << "\n";
+        out << "errors without a fault whose reply came late (stalls of a busy machine): "
+            << poll.stalled << "\n";
         out << "exchanges where the simulator saw other than one request: "
             << poll.requestCountMismatches << "\n";
         out << "faults followed by an unspoiled exchange: " << poll.faultsFollowedByCleanExchange
@@ -91,7 +91,7 @@ int main(int argc, char **argv)
         printMap(out, "writes by block:", write.byBlock);
         out << "read-back mismatches: " << write.mismatches << "\n";
         out << "link errors during writes: " << write.errors << "\n";
-        out << "time-outs during writes whose reply came late: " << write.stalled << "\n";
+        out << "errors during writes whose reply came late: " << write.stalled << "\n";
     }
     const bool zeros = poll.failedWithoutFault == 0 && poll.answeredDespiteFault == 0 &&
                        poll.requestCountMismatches == 0 && poll.corruptSamples == 0 &&

@@ -288,7 +288,8 @@ void TestRecordingJournal::unwritableJournalIsReported()
 
 void TestRecordingJournal::recorderWithoutWindow()
 {
-    SimProcess sim({"--rate", "10", "--fault-every", "1", "--fault-for", "0.3"});
+    // Faulty 0.6 s of every second: of two polls half a second apart, one meets the fault.
+    SimProcess sim({"--rate", "10", "--fault-every", "1", "--fault-for", "0.6"});
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
 
     QProcess recorder;
@@ -304,7 +305,13 @@ void TestRecordingJournal::recorderWithoutWindow()
                    dataLines("unattended.csv") >= 5;
         },
         30000));
-    QVERIFY(QTest::qWaitFor([&] { return dataLines("unattended.csv") >= 5; }, 30000));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            MeasurementData recorded;
+            recorded.importCsv("unattended.csv");
+            return recorded.frameNr.size() >= 5 && recorded.systemState.contains(1);
+        },
+        60000));
 
     // Ctrl-C ends it with a complete file and a closing line.
     ::kill(pid_t(recorder.processId()), SIGINT);

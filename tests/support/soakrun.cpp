@@ -165,7 +165,8 @@ private:
         const QHash<QString, qint64> after = sim.counters();
         const bool answeredNothing = after.value("requests") - before.value("requests") == 1 &&
                                      after.value("replies") == before.value("replies");
-        if (error == "timeout" && injectedFaults(after).isEmpty() && !answeredNothing) {
+        if (!error.isEmpty() && injectedFaults(after).isEmpty() && !answeredNothing) {
+            failedError = error;
             awaitingLateReply = true;
             lateReplyDeadline.start();
             return;
@@ -173,14 +174,15 @@ private:
         account(error, after);
     }
 
-    // A time-out's reply came late (a stall), or never came (a failure).
+    // The reply of an exchange that failed without a fault, or its tail, came late: a stall
+    // held up the simulator or the link. None came: a failure.
     void lateReplyEnded(bool replyCame)
     {
         awaitingLateReply = false;
         lateReplyDeadline.stop();
         const QHash<QString, qint64> after = sim.counters();
         if (!replyCame || !injectedFaults(after).isEmpty()) {
-            account("timeout", after);
+            account(failedError, after);
             return;
         }
         if (after.value("requests") - before.value("requests") != 1)
@@ -265,6 +267,7 @@ private:
     bool connected = false;
     bool outstanding = false;
     bool awaitingLateReply = false;
+    QString failedError; // of the exchange whose late reply is awaited
     bool finished = false;
     bool previousFaulted = false;
     QHash<QString, qint64> before;
@@ -303,14 +306,10 @@ public:
             }
             if (error.isEmpty() || !connected || finished)
                 return;
-            if (errorKind(error) == "timeout") {
-                awaitingLateReply = true;
-                lateReplyDeadline.start();
-                return;
-            }
-            // Nothing is injected here; an error is counted and the write made again.
-            ++counts.errors;
-            QTimer::singleShot(200, [this] { writeNext(); });
+            // Nothing is injected here: an error is a stall when its reply or the tail of
+            // it comes late, else a failure; either way the write is made again.
+            awaitingLateReply = true;
+            lateReplyDeadline.start();
         });
         QObject::connect(&lateReplyDeadline, &QTimer::timeout, [this] { lateReplyEnded(false); });
         keepConnecting(link, sim.portName(), connected, retry);
@@ -396,7 +395,7 @@ private:
         counts.exchanges += sequence.size() + 1;
     }
 
-    // A time-out whose reply came late was a stall; one whose reply never came, an error.
+    // An error whose reply came late was a stall; one whose reply never came, a failure.
     // Either way the link dropped the rest of the run, and the write is made again.
     void lateReplyEnded(bool replyCame)
     {

@@ -15,7 +15,8 @@
 // random valid values and read each block back.
 //
 // A loaded machine can hold up the simulator or the link past the link's 3 s response
-// time-out. A time-out that no injected fault explains is therefore held until its reply
+// time-out, or for longer than the 100 ms that end a reply in the middle of one. An error
+// that no injected fault explains is therefore held until its reply, or the rest of it,
 // turns up late: then it was a stall, counted as such and not as a failure; a reply that
 // never comes, or a simulator that took the request and sent nothing, is a failure.
 
@@ -39,7 +40,7 @@ struct PollFigures {
     int failedWithoutFault = 0;      // must be 0
     int answeredDespiteFault = 0;    // must be 0: a spoiled reply was believed
     int splitTakenWhole = 0;
-    int stalled = 0; // time-outs whose reply came late, on a machine too busy to keep time
+    int stalled = 0; // errors whose reply came late, on a machine too busy to keep time
     int requestCountMismatches = 0; // must be 0: the simulator saw not one request
     int faultsFollowedByCleanExchange = 0;
     int recoveredAtNextRequest = 0; // of those, the next exchange succeeded
@@ -81,7 +82,7 @@ struct WriteFigures {
     int exchanges = 0;
     int mismatches = 0; // must be 0
     int errors = 0;     // must be 0: the simulator injects nothing here
-    int stalled = 0;    // time-outs whose reply came late
+    int stalled = 0;    // errors whose reply came late
     QMap<QString, int> byBlock;
 
     void add(const WriteFigures &other)
