@@ -10,7 +10,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <QTextStream>
 
 namespace
@@ -43,7 +42,6 @@ int main(int argc, char **argv)
     parser.process(application);
 
     Soak::Options options;
-    options.simulator = QDir(QCoreApplication::applicationDirPath()).filePath("quva-sim");
     options.exchanges = parser.value("exchanges").toInt();
     options.pollLanes = qMax(1, parser.value("lanes").toInt());
     options.writes = parser.value("writes").toInt();
@@ -55,7 +53,7 @@ int main(int argc, char **argv)
     const Soak::Figures figures = Soak::run(options);
     QTextStream out(stdout);
     if (!figures.started) {
-        out << "cannot start " << options.simulator << "\n";
+        out << "cannot start " << QUVA_SIM_PATH << "\n";
         return 2;
     }
     const Soak::PollFigures &poll = figures.poll;
@@ -72,6 +70,8 @@ int main(int argc, char **argv)
         out << "failed exchanges without an injected fault: " << poll.failedWithoutFault << "\n";
         out << "spoiled replies accepted: " << poll.answeredDespiteFault << "\n";
         out << "split replies taken whole: " << poll.splitTakenWhole << "\n";
+        out << "errors without a fault whose reply came late (stalls of a busy machine): "
+            << poll.stalled << "\n";
         out << "exchanges where the simulator saw other than one request: "
             << poll.requestCountMismatches << "\n";
         out << "faults followed by an unspoiled exchange: " << poll.faultsFollowedByCleanExchange
@@ -91,6 +91,7 @@ int main(int argc, char **argv)
         printMap(out, "writes by block:", write.byBlock);
         out << "read-back mismatches: " << write.mismatches << "\n";
         out << "link errors during writes: " << write.errors << "\n";
+        out << "errors during writes whose reply came late: " << write.stalled << "\n";
     }
     const bool zeros = poll.failedWithoutFault == 0 && poll.answeredDespiteFault == 0 &&
                        poll.requestCountMismatches == 0 && poll.corruptSamples == 0 &&

@@ -23,14 +23,13 @@ QDateTime calibrationDate(const QVector<uint16_t> &registers)
         wordsToUint32(registers.mid(Registers::CalibrationDate, 2)));
 }
 
-QString dumpFileName()
+} // namespace
+
+QString dumpFileName(uint32_t serialNumber, const QDateTime &time)
 {
     return QString("dump-%1-%2.bin")
-        .arg(formatSerialNumber(deviceSerialNumber),
-             QDateTime::currentDateTime().toString("yyyy-MM-ddTHH-mm"));
+        .arg(formatSerialNumber(serialNumber), time.toString("yyyy-MM-ddTHH-mm"));
 }
-
-} // namespace
 
 DebugTab::DebugTab(QWidget *parent) : QWidget(parent), ui(new Ui::DebugTab)
 {
@@ -40,6 +39,11 @@ DebugTab::DebugTab(QWidget *parent) : QWidget(parent), ui(new Ui::DebugTab)
 DebugTab::~DebugTab()
 {
     delete ui;
+}
+
+void DebugTab::setClock(std::function<QDateTime()> clock)
+{
+    this->clock = std::move(clock);
 }
 
 void DebugTab::on_pushButton_readAllRegisters_clicked()
@@ -72,7 +76,7 @@ void DebugTab::dumpReplyReceived(const QVector<uint16_t> &data)
     registerBuffer += data;
 
     // Written aside and moved into place, so the file holds exactly this dump.
-    const QString fileName = dumpFileName();
+    const QString fileName = dumpFileName(deviceSerialNumber, clock());
     QSaveFile file(fileName);
     QByteArray bytes;
     bytes.reserve(registerBuffer.size() * 2);

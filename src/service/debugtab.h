@@ -1,15 +1,22 @@
 #ifndef DEBUGTAB_H
 #define DEBUGTAB_H
 
+#include <QDateTime>
+#include <QString>
 #include <QVector>
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 
 namespace Ui
 {
 class DebugTab;
 }
+
+// The name of a register dump: the sensor's serial number and the minute it was taken,
+// "dump-0A-1B-2C-3D-2024-03-05T14-07.bin".
+QString dumpFileName(uint32_t serialNumber, const QDateTime &time);
 
 // The service page: a dump of registers 0..148 to a diagnostic file, and programming
 // the factory calibration block from a calibration file with a read-back check.
@@ -20,6 +27,9 @@ class DebugTab : public QWidget
 public:
     explicit DebugTab(QWidget *parent = nullptr);
     ~DebugTab() override;
+
+    // Where the time that names a dump comes from: the system clock unless set.
+    void setClock(std::function<QDateTime()> clock);
 
 signals:
     void readRegisters(uint8_t firstReg, uint8_t lastReg);
@@ -42,6 +52,7 @@ private:
     Ui::DebugTab *ui;
     QVector<uint16_t> registerBuffer;
     int pendingOperation = None;
+    std::function<QDateTime()> clock = &QDateTime::currentDateTime;
 };
 
 #endif

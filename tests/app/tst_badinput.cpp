@@ -1,20 +1,20 @@
-// Bad input at every door of the program: replies on the line, CSV files, calibration
-// files and mapping parameter files. Each row says what the program makes of it: a clear
-// message or the documented result, and nothing lost.
+// Bad input at two doors of the program: replies on the line and CSV files. Each row says
+// what the program makes of it: a clear message or the documented result, and nothing lost.
+// Calibration files and mapping parameter files have tests of their own.
 
 #include "app/customization.h"
 #include "app/mainwindow.h"
 #include "dialoganswerer.h"
 #include "livedata/csvline.h"
 #include "livedata/measurementdata.h"
-#include "mapping/mappingfile.h"
+#include "logrecorder.h"
 #include "modbus/modbus.h"
 #include "modbus/modbusframe.h"
 #include "modbus/wordconversion.h"
 #include "ptypair.h"
-#include "service/calibrationfile.h"
 #include "settings/serialportlist.h"
 #include "simprocess.h"
+#include "testfiles.h"
 #include "windowdriver.h"
 
 #include <QPushButton>
@@ -30,7 +30,6 @@
 namespace
 {
 
-const double NaN = std::numeric_limits<double>::quiet_NaN();
 const QByteArray goodLine = "2024-03-05T14:07:09.250;1234;12.35;10.49;849.5;40.00;0x0000;nan\n";
 
 QByteArray readReply(const QVector<uint16_t> &words)
@@ -39,51 +38,6 @@ QByteArray readReply(const QVector<uint16_t> &words)
     for (uint16_t word : words)
         payload += uint16ToBytes(word);
     return buildRequest(1, 3, payload);
-}
-
-// Log lines while it lives, passed on to Qt Test's handler too.
-class LogRecorder
-{
-public:
-    LogRecorder()
-    {
-        lines.clear();
-        previous = qInstallMessageHandler(record);
-    }
-    ~LogRecorder() { qInstallMessageHandler(previous); }
-    static QStringList lines;
-
-private:
-    static void record(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        if (type == QtWarningMsg)
-            lines << message;
-        previous(type, context, message);
-    }
-    static inline QtMessageHandler previous = nullptr;
-};
-QStringList LogRecorder::lines;
-
-bool writeFile(const QString &name, const QByteArray &bytes)
-{
-    QFile file(name);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
-QByteArray calibrationImage(uint16_t testValue, uint32_t serial, const QDateTime &date)
-{
-    QVector<uint16_t> words(CalibrationFileWords, 0x1111);
-    words[0] = testValue;
-    words[2] = uint16_t(serial >> 16);
-    words[3] = uint16_t(serial);
-    const QVector<uint16_t> dateWords = uint32ToWords(uint32_t(date.toSecsSinceEpoch()));
-    words[144] = dateWords[0];
-    words[145] = dateWords[1];
-    QByteArray bytes;
-    for (uint16_t word : words)
-        bytes += char(word & 0xFF), bytes += char(word >> 8);
-    return bytes;
 }
 
 } // namespace
@@ -104,10 +58,6 @@ private slots:
     void importOfAPipeThroughTheWindow();
     void recordingAcrossAutumnClockChange();
     void failedImportKeepsUnexportedRecording();
-    void badCalibrationFiles_data();
-    void badCalibrationFiles();
-    void badMappingFiles_data();
-    void badMappingFiles();
 };
 
 void TestBadInput::initTestCase()
@@ -162,7 +112,7 @@ void TestBadInput::badReplies()
     link.connectDevice(pty.slavePath(), 19200, 0, 1);
     QCOMPARE(pty.readFrame(), buildReadRequest(1, 0, 46));
     pty.write(readReply(QVector<uint16_t>(47, 0)));
-    QVERIFY(QTest::qWaitFor([&] { return replies.count() == 1; }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return replies.count() == 1; }, 30000));
     errors.clear();
     replies.clear();
 
@@ -174,7 +124,7 @@ void TestBadInput::badReplies()
         QVERIFY(pty.write(bytes.mid(at, 1024)));
         QCoreApplication::processEvents();
     }
-    QVERIFY(QTest::qWaitFor([&] { return errors.count() == 1; }, 3000));
+    QVERIFY(QTest::qWaitFor([&] { return errors.count() >= 1; }, 30000));
     const QString shown = errors.takeFirst().at(0).toString();
     if (error.isEmpty())
         QCOMPARE(shown, QString());
@@ -190,7 +140,7 @@ void TestBadInput::badReplies()
     link.readRegisters(16, 30);
     QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
     pty.write(readReply(QVector<uint16_t>(15, 9)));
-    QVERIFY(QTest::qWaitFor([&] { return replies.count() == 1; }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return replies.count() == 1; }, 30000));
     QCOMPARE(replies.at(0).at(0).value<QVector<uint16_t>>(), QVector<uint16_t>(15, 9));
     QCOMPARE(errors.takeLast().at(0).toString(), QString());
 }
@@ -263,10 +213,11 @@ void TestBadInput::badCsvFiles()
     QCOMPARE(store.importCsv("bad.csv"), imported);
     QCOMPARE(store.frameNr.size(), samples);
     if (warning.isEmpty())
-        QCOMPARE(log.lines, QStringList());
+        QCOMPARE(log.messages(QtWarningMsg), QStringList());
     else
-        QVERIFY2(log.lines.size() == 1 && log.lines[0].startsWith(warning),
-                 qPrintable(log.lines.join('\n')));
+        QVERIFY2(log.messages(QtWarningMsg).size() == 1 &&
+                     log.messages(QtWarningMsg)[0].startsWith(warning),
+                 qPrintable(log.lines().join('\n')));
     if (samples > 0) {
         QCOMPARE(store.frameNr[0], 1234u);
         QCOMPARE(store.nu[0], 12.35);
@@ -347,12 +298,13 @@ void TestBadInput::onlyRegularFilesAreRead()
     LogRecorder log;
     QVERIFY(!store.importCsv(path));
     QCOMPARE(store.frameNr.size(), storeKept ? 1 : 0);
-    QCOMPARE(log.lines.size(), 1);
+    const QStringList warnings = log.messages(QtWarningMsg);
+    QCOMPARE(warnings.size(), 1);
     if (warning.isEmpty())
-        QCOMPARE(log.lines[0],
+        QCOMPARE(warnings[0],
                  QString("MeasurementData: CSV import line: 1 longer than 65536 bytes"));
     else
-        QCOMPARE(log.lines[0],
+        QCOMPARE(warnings[0],
                  "MeasurementData: cannot open CSV file for reading " + path + warning);
 }
 
@@ -390,7 +342,7 @@ void TestBadInput::recordingAcrossAutumnClockChange()
     MeasurementData store;
     LogRecorder log;
     QVERIFY(store.importCsv("autumn.csv"));
-    QCOMPARE(log.lines, QStringList());
+    QCOMPARE(log.messages(QtWarningMsg), QStringList());
     QCOMPARE(store.frameNr, recorded.frameNr);
     QCOMPARE(store.timestamps, recorded.timestamps);
 }
@@ -410,9 +362,9 @@ void TestBadInput::failedImportKeepsUnexportedRecording()
     {
         MainWindow window;
         QVERIFY(connectThroughPanel(window, sim.portName()));
-        QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 5; }, 8000));
+        QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 5; }, 30000));
+        // Disconnect closes the port at once: nothing is stored after it.
         widget<QPushButton>(window, "pushButton_disconnect")->click();
-        QTest::qWait(300);
         recorded = measurementData->frameNr;
 
         DialogAnswerer answerer;
@@ -432,81 +384,6 @@ void TestBadInput::failedImportKeepsUnexportedRecording()
     MeasurementData journal;
     QVERIFY(journal.importCsv(kept[0]));
     QCOMPARE(journal.frameNr, recorded);
-}
-
-void TestBadInput::badCalibrationFiles_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("status");
-
-    const uint32_t serial = 0x0012ABCD;
-    const QDateTime calibrated(QDate(2023, 6, 1), QTime(8, 30));
-    const QByteArray good = calibrationImage(42, serial, calibrated);
-    QTest::newRow("empty") << QByteArray() << int(CalibrationFile::TooShort);
-    QTest::newRow("short by a byte") << good.left(405) << int(CalibrationFile::TooShort);
-    QTest::newRow("valid") << good << int(CalibrationFile::Valid);
-    QTest::newRow("long") << good + QByteArray(1 << 20, '\x55') << int(CalibrationFile::Valid);
-    QTest::newRow("wrong test value")
-        << calibrationImage(41, serial, calibrated) << int(CalibrationFile::InvalidTestValue);
-    QTest::newRow("wrong serial") << calibrationImage(42, serial + 1, calibrated)
-                                  << int(CalibrationFile::OtherSensor);
-    QTest::newRow("old date") << calibrationImage(42, serial,
-                                                  QDateTime(QDate(2019, 12, 31), QTime(23, 59, 59)))
-                              << int(CalibrationFile::InvalidDate);
-    QTest::newRow("first allowed date")
-        << calibrationImage(42, serial, QDateTime(QDate(2020, 1, 1), QTime(0, 0)))
-        << int(CalibrationFile::Valid);
-    QTest::newRow("all zero") << QByteArray(406, '\0') << int(CalibrationFile::InvalidTestValue);
-    QTest::newRow("all 0xFF") << QByteArray(406, '\xff') << int(CalibrationFile::InvalidTestValue);
-    QTest::newRow("wrong test value and serial")
-        << calibrationImage(0, 0, QDateTime()) << int(CalibrationFile::InvalidTestValue);
-}
-
-void TestBadInput::badCalibrationFiles()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, status);
-    const CalibrationFile file = checkCalibrationFile(bytes, 0x0012ABCD);
-    QCOMPARE(int(file.status), status);
-    QCOMPARE(file.registers.size(), CalibrationFileWords);
-}
-
-void TestBadInput::badMappingFiles_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("loaded");
-    QTest::addColumn<double>("k");
-    QTest::addColumn<double>("alpha");
-
-    QByteArray binary;
-    for (int i = 0; i < 2048; ++i)
-        binary += char(i * 37 + 3);
-    QTest::newRow("empty") << QByteArray() << false << 0.0 << 0.0;
-    QTest::newRow("binary") << binary << false << 0.0 << 0.0;
-    QTest::newRow("other keys only") << QByteArray("[General]\nfoo=1\n") << false << 0.0 << 0.0;
-    QTest::newRow("NaN") << QByteArray("k=nan\nalpha=NaN\n") << true << NaN << NaN;
-    QTest::newRow("huge") << QByteArray("k=1e308\nalpha=-1.7976931348623157e308\n") << true << 1e308
-                          << -1.7976931348623157e308;
-    QTest::newRow("overflowing") << QByteArray("k=1e400\nalpha=-1e400\n") << true
-                                 << std::numeric_limits<double>::infinity()
-                                 << -std::numeric_limits<double>::infinity();
-    QTest::newRow("text values") << QByteArray("k=one\nalpha=\"0.5\"\n") << true << 0.0 << 0.5;
-    QTest::newRow("missing alpha") << QByteArray("k=2\n") << true << 2.0 << 0.0;
-}
-
-void TestBadInput::badMappingFiles()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(bool, loaded);
-    QFETCH(double, k);
-    QFETCH(double, alpha);
-    const QString name = QString("bad-%1.quc").arg(QTest::currentDataTag()).replace(' ', '-');
-    QVERIFY(writeFile(name, bytes));
-    MappingParameters parameters;
-    QCOMPARE(loadMappingFile(name, parameters), loaded);
-    const auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
-    QVERIFY2(same(parameters.k, k), qPrintable(QString::number(parameters.k)));
-    QVERIFY2(same(parameters.alpha, alpha), qPrintable(QString::number(parameters.alpha)));
 }
 
 QTEST_MAIN(TestBadInput)

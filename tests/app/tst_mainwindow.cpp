@@ -3,12 +3,14 @@
 #include "app/systemstatetext.h"
 #include "dialoganswerer.h"
 #include "livedata/currentdatatab.h"
+#include "logrecorder.h"
 #include "mapping/usercalibtab.h"
 #include "modbus/modbusframe.h"
 #include "ptypair.h"
 #include "service/debugtab.h"
 #include "settings/settingstab.h"
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -16,14 +18,6 @@
 
 namespace
 {
-
-QStringList capturedMessages;
-
-void captureMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg)
-        capturedMessages << message;
-}
 
 void writeSettingsFile(const QByteArray &content)
 {
@@ -183,14 +177,15 @@ void TestMainWindow::everyConnectionIsMade()
     // window with every tab makes all eighteen.
     writeSettingsFile("[General]\ndebug=true\n[customization]\nviscosityMapping=true\n");
     startUp();
-    capturedMessages.clear();
-    QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+    QStringList logged;
     {
-        MainWindow window;
+        LogRecorder log(LogRecorder::KeepToItself);
+        {
+            MainWindow window;
+        }
+        logged = log.lines();
     }
-    qInstallMessageHandler(previous);
-    QVERIFY2(capturedMessages.filter("QObject::connect").isEmpty(),
-             qPrintable(capturedMessages.join('\n')));
+    QVERIFY2(logged.filter("QObject::connect").isEmpty(), qPrintable(logged.join('\n')));
 }
 
 void TestMainWindow::stateTexts_data()
@@ -258,7 +253,7 @@ void TestMainWindow::linkErrorsReachTheErrorLabel()
     QByteArray payload(1, char(94));
     payload.append(QByteArray(94, 0));
     pty.write(buildRequest(1, 3, payload));
-    QVERIFY(QTest::qWaitFor([&] { return label->text().isEmpty(); }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return label->text().isEmpty(); }, 30000));
 }
 
 void TestMainWindow::tabsTalkThroughTheOneLink()
@@ -278,8 +273,9 @@ void TestMainWindow::tabsTalkThroughTheOneLink()
     QByteArray info(1, char(94));
     info.append(QByteArray(94, 0));
     pty.write(buildRequest(1, 3, info));
-    // The probe's reply ends 100 ms after its last byte and connects the link.
-    QTest::qWait(500);
+    // The probe's reply connects the link, which enables the settings panel.
+    auto *settingsGroup = window.findChild<QGroupBox *>("groupBox_settings");
+    QVERIFY(QTest::qWaitFor([&] { return settingsGroup->isEnabled(); }, 30000));
 
     const QByteArray writeAck = buildRequest(1, 16, QByteArray::fromHex("00200001"));
     const QByteArray readAck = buildRequest(1, 3, QByteArray::fromHex("020000"));
@@ -307,8 +303,8 @@ void TestMainWindow::tabsTalkThroughTheOneLink()
             frame = pty.readFrame();
         }
         QCOMPARE(frame.toHex(' '), step.frame.toHex(' '));
+        // A request asked for before this answer is taken waits in the link's queue.
         pty.write(step.answer);
-        QTest::qWait(150);
     }
 }
 

@@ -103,7 +103,7 @@ void TestCurrentDataTab::recordsWhatTheSensorMeasured()
     MainWindow window;
     QVERIFY(connectThroughPanel(window, sim.portName()));
 
-    QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 6; }, 8000));
+    QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 6; }, 30000));
     compareWithFrames(sim);
     QVERIFY(stateLabel(window));
     QCOMPARE(stateLabel(window)->text(), QString("Current System State: normal"));
@@ -145,7 +145,7 @@ void TestCurrentDataTab::firmwareGates()
     QVERIFY(connectThroughPanel(window, sim.portName()));
     QCOMPARE(deviceFirmwareDate, QDateTime::fromString(firmware, Qt::ISODate));
 
-    QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 3; }, 8000));
+    QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 3; }, 30000));
     compareWithFrames(sim);
 
     const MeasurementData &store = *measurementData;
@@ -181,7 +181,7 @@ void TestCurrentDataTab::faultsAreStoredAndShaded()
         return count;
     };
     QVERIFY(QTest::qWaitFor([&] { return faulty() >= 2 && store.frameNr.size() - faulty() >= 2; },
-                            10000));
+                            30000));
     compareWithFrames(sim);
     for (int i = 0; i < store.systemState.size(); ++i) {
         if (store.systemState[i] & 0x0001) {
@@ -207,7 +207,7 @@ void TestCurrentDataTab::exportAndImportThroughTheButtons()
     setUserGivenPorts({sim.portName()});
     MainWindow window;
     QVERIFY(connectThroughPanel(window, sim.portName()));
-    QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 4; }, 8000));
+    QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 4; }, 30000));
     widget<QPushButton>(window, "pushButton_disconnect")->click();
     const int count = measurementData->frameNr.size();
 
@@ -283,16 +283,18 @@ void TestCurrentDataTab::disconnectStopsSamplesReconnectResumes()
     setUserGivenPorts({sim.portName()});
     MainWindow window;
     QVERIFY(connectThroughPanel(window, sim.portName()));
-    QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 2; }, 8000));
+    QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 2; }, 30000));
 
+    // The poll goes on after Disconnect, and stores nothing.
+    QSignalSpy polls(window.findChild<CurrentDataTab *>("tab_currentData"),
+                     SIGNAL(readRegisters(uint8_t, uint8_t)));
     widget<QPushButton>(window, "pushButton_disconnect")->click();
-    QTest::qWait(300);
     const int count = measurementData->frameNr.size();
-    QTest::qWait(1500);
+    QVERIFY(QTest::qWaitFor([&] { return polls.count() >= 3; }, 30000));
     QCOMPARE(measurementData->frameNr.size(), count);
 
     QVERIFY(connectThroughPanel(window, sim.portName()));
-    QVERIFY(QTest::qWaitFor([&] { return measurementData->frameNr.size() >= count + 2; }, 8000));
+    QVERIFY(QTest::qWaitFor([&] { return measurementData->frameNr.size() >= count + 2; }, 30000));
     compareWithFrames(sim);
 }
 

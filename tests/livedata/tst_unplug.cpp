@@ -4,9 +4,11 @@
 
 #include "app/customization.h"
 #include "app/mainwindow.h"
+#include "cputime.h"
 #include "livedata/measurementdata.h"
 #include "modbus/registermap.h"
 #include "settings/serialportlist.h"
+#include "simprocess.h"
 #include "windowdriver.h"
 
 #include <QJsonArray>
@@ -15,57 +17,17 @@
 #include <QLabel>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <memory>
 
 namespace
 {
 
-double processCpuSeconds()
+// A simulator reached through a link name, recording its frames in framesLog.
+std::unique_ptr<SimProcess> sensorAt(const QString &link, const QString &framesLog)
 {
-    rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return std::make_unique<SimProcess>(
+        QStringList{"--rate", "10", "--link", link, "--frames-log", framesLog});
 }
-
-QLabel *errorLabel(QWidget &window)
-{
-    for (QLabel *label : window.findChildren<QLabel *>()) {
-        if (label->styleSheet().contains("red"))
-            return label;
-    }
-    qFatal("no error label");
-}
-
-// quva-sim as a process of its own, so that it can be killed outright.
-class Sensor
-{
-public:
-    Sensor(const QString &link, const QString &framesLog)
-    {
-        process.start(QUVA_SIM_PATH, {"--rate", "10", "--link", link, "--frames-log", framesLog,
-                                      "--exit-with-parent"});
-    }
-    ~Sensor() { kill(); }
-
-    bool waitForPort()
-    {
-        return process.waitForStarted() &&
-               QTest::qWaitFor([&] { return process.canReadLine(); }, 10000) &&
-               process.readLine().startsWith("port: ");
-    }
-    void kill()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(process.processId()), SIGKILL);
-        process.waitForFinished();
-    }
-
-private:
-    QProcess process;
-};
 
 // The live-block words of each frame in a simulator's log.
 QHash<uint32_t, QVector<uint16_t>> loggedFrames(const QString &framesLog)
@@ -129,17 +91,20 @@ void TestUnplug::recordingSurvivesUnplugAndReturn()
     const QString secondLog = QDir::current().absoluteFilePath("second-run.log");
     setUserGivenPorts({port});
 
-    auto sensor = std::make_unique<Sensor>(port, firstLog);
-    QVERIFY(sensor->waitForPort());
+    auto sensor = sensorAt(port, firstLog);
+    QVERIFY2(sensor->start(), qPrintable(sensor->errorOutput()));
     MainWindow window;
     QLabel *error = errorLabel(window);
+    // What the window costs on this machine in this run while it has no sensor (port scan
+    // and poll timer running): the yardstick of the budget below.
+    const double idleCpu = idleCpuSeconds(2000);
     QVERIFY(connectThroughPanel(window, port));
-    QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 10; }, 10000));
+    QVERIFY(QTest::qWaitFor([] { return measurementData->frameNr.size() >= 10; }, 30000));
 
     // Pulled: the port goes away while requests are on the wire.
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Modbus: connection lost on "));
     sensor->kill();
-    QVERIFY(QTest::qWaitFor([&] { return !error->text().isEmpty(); }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return !error->text().isEmpty(); }, 30000));
     const QVector<uint32_t> framesBefore = measurementData->frameNr;
     const QVector<QDateTime> timesBefore = measurementData->timestamps;
 
@@ -158,16 +123,19 @@ void TestUnplug::recordingSurvivesUnplugAndReturn()
             << "CPU time over the next 10 s:" << cpuUsed << "s";
     QCOMPARE(texts, QStringList{"Modbus Error: connection lost"});
     // The port scan and the poll go on; a loop spinning on the dead port would take 10 s.
-    QVERIFY2(cpuUsed < 2.0, qPrintable(QString("CPU time in 10 s: %1 s").arg(cpuUsed)));
+    const double budget = idleCpuBudget(2.0, 5, idleCpu, 2000, 10000);
+    QVERIFY2(
+        cpuUsed < budget,
+        qPrintable(QString("CPU time in 10 s: %1 s, idle %2 s in 2 s").arg(cpuUsed).arg(idleCpu)));
     QCOMPARE(measurementData->frameNr, framesBefore);
     QCOMPARE(measurementData->timestamps, timesBefore);
 
     // Back under the same name; Connect resumes the recording.
-    sensor = std::make_unique<Sensor>(port, secondLog);
-    QVERIFY(sensor->waitForPort());
+    sensor = sensorAt(port, secondLog);
+    QVERIFY2(sensor->start(), qPrintable(sensor->errorOutput()));
     QVERIFY(connectThroughPanel(window, port));
     QVERIFY(QTest::qWaitFor(
-        [&] { return measurementData->frameNr.size() >= framesBefore.size() + 10; }, 10000));
+        [&] { return measurementData->frameNr.size() >= framesBefore.size() + 10; }, 30000));
     QVERIFY(error->text().isEmpty());
     sensor->kill();
 
@@ -181,11 +149,13 @@ void TestUnplug::recordingSurvivesUnplugAndReturn()
     checkRun(secondLog, framesBefore.size(), count);
     QVERIFY(measurementData->timestamps[framesBefore.size()] >= timesBefore.last());
 
-    // The journal holds the same samples.
-    QTest::qWait(500);
-    MeasurementData journal;
-    QVERIFY(journal.importCsv("recording-journal.csv"));
-    QCOMPARE(journal.frameNr.mid(0, count), measurementData->frameNr);
+    // The journal holds the same samples, once its writer has caught up.
+    const auto journalFrames = [] {
+        MeasurementData journal;
+        journal.importCsv("recording-journal.csv");
+        return journal.frameNr;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(journalFrames(), measurementData->frameNr, 30000);
 }
 
 QTEST_MAIN(TestUnplug)

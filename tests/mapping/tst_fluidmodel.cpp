@@ -1,20 +1,23 @@
+#include "logrecorder.h"
 #include "mapping/fluidmodel.h"
 
 #include <QtTest>
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 namespace ublas = boost::numeric::ublas;
 
 namespace
 {
 
-QStringList logLines;
+// What each case logs, kept from the test log.
+std::unique_ptr<LogRecorder> recorder;
 
-void captureLog(QtMsgType type, const QMessageLogContext &, const QString &message)
+QStringList logLines()
 {
-    logLines << QString(type == QtDebugMsg ? "debug: " : "warning: ") + message;
+    return recorder->lines();
 }
 
 ublas::matrix<double> toMatrix(const QVector<QVector<double>> &rows)
@@ -131,13 +134,12 @@ private slots:
 
 void TestFluidModel::init()
 {
-    logLines.clear();
-    qInstallMessageHandler(captureLog);
+    recorder = std::make_unique<LogRecorder>(LogRecorder::KeepToItself);
 }
 
 void TestFluidModel::cleanup()
 {
-    qInstallMessageHandler(nullptr);
+    recorder.reset();
 }
 
 void TestFluidModel::solvesLeastSquares_data()
@@ -167,7 +169,7 @@ void TestFluidModel::solvesLeastSquares()
     QCOMPARE(int(x.size()), expected.size());
     for (int i = 0; i < expected.size(); ++i)
         QVERIFY2(std::abs(x(i) - expected[i]) < 1e-12, qPrintable(QString::number(x(i))));
-    QVERIFY(logLines.isEmpty());
+    QVERIFY(logLines().isEmpty());
 }
 
 void TestFluidModel::rejectsUnsolvable_data()
@@ -195,7 +197,7 @@ void TestFluidModel::rejectsUnsolvable()
 
     ublas::vector<double> x(2, 7.0);
     QVERIFY(!solvePinv(toMatrix(M), toVector(b), x));
-    QCOMPARE(logLines, QStringList{warning});
+    QCOMPARE(logLines(), QStringList{warning});
     QCOMPARE(int(x.size()), 2);
     QCOMPARE(x(0), 7.0);
     QCOMPARE(x(1), 7.0);
@@ -210,7 +212,7 @@ void TestFluidModel::recoversVogelParameters()
     relativeCompare(A, 0.02, 1e-9);
     relativeCompare(B, 900, 1e-9);
     relativeCompare(C, 95, 1e-9);
-    QVERIFY(logLines.isEmpty());
+    QVERIFY(logLines().isEmpty());
 }
 
 void TestFluidModel::startValuesAlreadyExactForC120()
@@ -243,8 +245,8 @@ void TestFluidModel::failsWithoutStartValues()
 
     double A = -1, B = -2, C = -3;
     QVERIFY(!estVCM(T, nu, A, B, C));
-    QCOMPARE(logLines, (QStringList{"warning: solvePinv: matrix is singular",
-                                    "debug: estVCM: failed to find start values"}));
+    QCOMPARE(logLines(), (QStringList{"warning: solvePinv: matrix is singular",
+                                      "debug: estVCM: failed to find start values"}));
     QCOMPARE(A, -1.0);
     QCOMPARE(B, -2.0);
     QCOMPARE(C, 120.0);
@@ -261,8 +263,8 @@ void TestFluidModel::lateFailureKeepsRefinedValues()
     }
     double A = 0, B = 0, C = 0;
     QVERIFY(!estVCM(T, nu, A, B, C));
-    QCOMPARE(logLines, (QStringList{"warning: solvePinv: backsubstitute failed",
-                                    "debug: estVCM: failed at iteration 9"}));
+    QCOMPARE(logLines(), (QStringList{"warning: solvePinv: backsubstitute failed",
+                                      "debug: estVCM: failed at iteration 9"}));
     QVERIFY(std::isfinite(A) && std::isfinite(B) && std::isfinite(C));
     QVERIFY(A > 0);
     QVERIFY2(C != 120, "the completed steps moved C");

@@ -3,6 +3,7 @@
 #include "livedata/measurementdata.h"
 #include "mapping/usercalibtab.h"
 #include "plot/plotwidget.h"
+#include "testfiles.h"
 
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -79,7 +80,7 @@ QList<PlotWidget *> plotWindows()
     return windows;
 }
 
-QVariantMap readFile(const QString &fileName)
+QVariantMap readMappingValues(const QString &fileName)
 {
     QSettings file(fileName, QSettings::IniFormat);
     QVariantMap values;
@@ -87,13 +88,6 @@ QVariantMap readFile(const QString &fileName)
     for (const QString &key : keys)
         values[key] = file.value(key).toDouble();
     return values;
-}
-
-void writeFile(const QString &fileName, const QByteArray &content)
-{
-    QFile file(fileName);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
 }
 
 } // namespace
@@ -452,7 +446,7 @@ void TestUserCalibTab::failedEstimationKeepsResults()
     answerer.answerFileDialog(fileName);
     click(tab, "pushButton_save");
     QVERIFY(answerer.waitUntilAnswered());
-    const QVariantMap values = readFile(fileName);
+    const QVariantMap values = readMappingValues(fileName);
     QVERIFY(std::abs(values["A"].toDouble() / fluidA - 1) < 1e-6);
     QVERIFY(std::abs(values["B"].toDouble() / fluidB - 1) < 1e-6);
     QVERIFY(std::abs(values["C"].toDouble() / 95 - 1) < 1e-6);
@@ -517,7 +511,7 @@ void TestUserCalibTab::saveName()
     QCOMPARE(answerer.seenFileDialogTitles, QStringList{"Save mapping paramter file"});
     QCOMPARE(QDir(workingDir.path()).entryList(QDir::Files), QStringList{stored});
 
-    const QVariantMap values = readFile(workingDir.filePath(stored));
+    const QVariantMap values = readMappingValues(workingDir.filePath(stored));
     QCOMPARE(values.keys(),
              (QStringList{"A", "B", "C", "T1", "T2", "alpha", "k", "nuRef1", "nuRef2"}));
     QCOMPARE(values["T1"].toDouble(), 40.0);
@@ -543,7 +537,7 @@ void TestUserCalibTab::saveStoresLastCalculation()
     click(tab, "pushButton_save");
     QVERIFY(answerer.waitUntilAnswered());
 
-    const QVariantMap values = readFile(fileName);
+    const QVariantMap values = readMappingValues(fileName);
     QCOMPARE(values["T1"].toDouble(), 30.0);
     QCOMPARE(values["nuRef1"].toDouble(), 10.0);
     QCOMPARE(values["T2"].toDouble(), 70.0);
@@ -582,7 +576,7 @@ void TestUserCalibTab::nanRoundTrip()
     QCOMPARE(text(tab, "label_k"), QString("1.00000"));
     QCOMPARE(text(tab, "label_alpha"), QString("1.00000"));
     QCOMPARE(text(tab, "label_nuErr"), QString("-"));
-    const QVariantMap values = readFile(second);
+    const QVariantMap values = readMappingValues(second);
     QCOMPARE(values["k"].toDouble(), 1.0);
     QCOMPARE(values["alpha"].toDouble(), 1.0);
     for (const char *key : {"A", "B", "C"})
@@ -592,8 +586,8 @@ void TestUserCalibTab::nanRoundTrip()
 void TestUserCalibTab::valuesBeyondSpinBoxRange()
 {
     const QString fileName = directory.filePath("hot.quc");
-    writeFile(fileName, "[General]\nT1=1200\nnuRef1=2.5\nT2=-150\nnuRef2=12000\nA=0.02\n"
-                        "B=900\nC=95\nk=1.2\nalpha=0.9\n");
+    QVERIFY(writeFile(fileName, "[General]\nT1=1200\nnuRef1=2.5\nT2=-150\nnuRef2=12000\nA=0.02\n"
+                                "B=900\nC=95\nk=1.2\nalpha=0.9\n"));
     UserCalibTab tab;
     tab.show();
     DialogAnswerer answerer;
@@ -608,7 +602,7 @@ void TestUserCalibTab::valuesBeyondSpinBoxRange()
     QCOMPARE(child<QDoubleSpinBox>(tab, "doubleSpinBox_nuRef2")->value(), 9999.0);
     QCOMPARE(text(tab, "label_k"), QString("1.20000"));
     QCOMPARE(text(tab, "label_alpha"), QString("0.90000"));
-    const QVariantMap values = readFile(directory.filePath("hot-again.quc"));
+    const QVariantMap values = readMappingValues(directory.filePath("hot-again.quc"));
     QCOMPARE(values["T1"].toDouble(), 1200.0);
     QCOMPARE(values["T2"].toDouble(), -150.0);
     QCOMPARE(values["nuRef2"].toDouble(), 12000.0);
@@ -617,8 +611,9 @@ void TestUserCalibTab::valuesBeyondSpinBoxRange()
 void TestUserCalibTab::loadClearsSelection()
 {
     const QString fileName = directory.filePath("valid.quc");
-    writeFile(fileName, "[General]\nT1=30\nnuRef1=10\nT2=70\nnuRef2=3\nA=0.02\nB=900\nC=95\n"
-                        "k=1.1\nalpha=1\n");
+    QVERIFY(writeFile(fileName,
+                      "[General]\nT1=30\nnuRef1=10\nT2=70\nnuRef2=3\nA=0.02\nB=900\nC=95\n"
+                      "k=1.1\nalpha=1\n"));
     recordCoolDown();
     UserCalibTab tab;
     tab.show();
@@ -645,7 +640,7 @@ void TestUserCalibTab::loadClearsSelection()
 void TestUserCalibTab::missingKeyReadsAsZero()
 {
     const QString fileName = directory.filePath("partial.quc");
-    writeFile(fileName, "[General]\nk=1.5\nT1=55\n");
+    QVERIFY(writeFile(fileName, "[General]\nk=1.5\nT1=55\n"));
     UserCalibTab tab;
     tab.show();
     DialogAnswerer answerer;
@@ -673,7 +668,7 @@ void TestUserCalibTab::unreadableFileChangesNothing()
     QFETCH(QByteArray, content);
 
     const QString fileName = directory.filePath("broken.quc");
-    writeFile(fileName, content);
+    QVERIFY(writeFile(fileName, content));
     recordCoolDown();
     UserCalibTab tab;
     tab.show();

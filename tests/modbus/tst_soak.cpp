@@ -1,7 +1,8 @@
-// Two minutes of the soak benchmark (bench/bench_soak): live-block polls against the
-// simulator with 1 % of each line fault, and configuration writes with read-back.
+// The soak benchmark (bench/bench_soak) in short: live-block polls against the simulator
+// with 1 % of each line fault, and configuration writes with read-back, until 800
+// exchanges and 300 writes are made, however long a busy machine takes for them.
 
-#include "../../bench/soakrun.h"
+#include "soakrun.h"
 
 #include <QtTest>
 
@@ -10,32 +11,31 @@ class TestSoak : public QObject
     Q_OBJECT
 
 private slots:
-    void twoMinutesUnderFaults();
+    void soakUnderFaults();
 };
 
-void TestSoak::twoMinutesUnderFaults()
+void TestSoak::soakUnderFaults()
 {
     Soak::Options options;
-    options.simulator = QUVA_SIM_PATH;
-    options.exchanges = 1000000;
+    options.exchanges = 800;
     options.pollLanes = 4;
-    options.writes = 1000000;
+    options.writes = 300;
     options.writeLanes = 2;
     options.faultShare = 0.01;
-    options.seconds = 110;
     options.seed = 7;
     const Soak::Figures figures = Soak::run(options);
     QVERIFY(figures.started);
     const Soak::PollFigures &poll = figures.poll;
-    qInfo() << "exchanges" << poll.exchanges << "spoiled" << poll.faultedExchanges << "errors"
-            << poll.errors << "samples" << poll.samplesStored << "of" << poll.framesProduced
-            << "writes" << figures.write.writes;
+    qInfo() << "seconds" << figures.seconds << "exchanges" << poll.exchanges << "spoiled"
+            << poll.faultedExchanges << "errors" << poll.errors << "stalls" << poll.stalled
+            << "samples" << poll.samplesStored << "of" << poll.framesProduced << "writes"
+            << figures.write.writes << "write stalls" << figures.write.stalled;
 
     // Enough happened for the zeros to mean something.
-    QVERIFY2(poll.exchanges >= 600, qPrintable(QString::number(poll.exchanges)));
+    QCOMPARE(poll.exchanges, options.exchanges);
+    QCOMPARE(figures.write.writes, options.writes);
     QVERIFY(poll.faultedExchanges >= 10);
     QVERIFY(poll.samplesStored >= 200);
-    QVERIFY(figures.write.writes >= 100);
 
     QCOMPARE(poll.failedWithoutFault, 0);
     QCOMPARE(poll.answeredDespiteFault, 0);
@@ -45,6 +45,11 @@ void TestSoak::twoMinutesUnderFaults()
     QCOMPARE(poll.duplicateOrOutOfOrder, 0);
     QCOMPARE(figures.write.mismatches, 0);
     QCOMPARE(figures.write.errors, 0);
+    // A stall is the machine's, not the link's; a link that kept missing replies would show
+    // as many of them.
+    QVERIFY2(poll.stalled * 10 <= poll.exchanges, qPrintable(QString::number(poll.stalled)));
+    QVERIFY2(figures.write.stalled * 10 <= figures.write.writes,
+             qPrintable(QString::number(figures.write.stalled)));
 }
 
 QTEST_GUILESS_MAIN(TestSoak)

@@ -9,6 +9,7 @@
 #include "ptypair.h"
 #include "service/debugtab.h"
 #include "simprocess.h"
+#include "testfiles.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -18,6 +19,9 @@ namespace
 {
 
 const uint32_t SimSerial = 0x0A1B2C3D;
+// The time the tab's clock gives: dumps are named after its minute.
+const QDateTime dumpTime(QDate(2025, 6, 1), QTime(8, 30, 59));
+const QString dumpName = "dump-0A-1B-2C-3D-2025-06-01T08-30.bin";
 
 // The Debug tab and the link, connected like in the main window.
 struct Bench {
@@ -28,10 +32,11 @@ struct Bench {
 
     Bench()
     {
-        QObject::connect(&tab, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-                         SLOT(readRegisters(uint8_t,uint8_t)));
-        QObject::connect(&tab, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
-                         SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
+        tab.setClock([] { return dumpTime; });
+        QObject::connect(&tab, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+                         SLOT(readRegisters(uint8_t, uint8_t)));
+        QObject::connect(&tab, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)), &modbus,
+                         SLOT(writeRegisters(uint8_t, QVector<uint16_t>)));
         QObject::connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), &tab,
                          SLOT(replyReceived(QVector<uint16_t>)));
     }
@@ -39,7 +44,7 @@ struct Bench {
     bool connectTo(const QString &port)
     {
         modbus.connectDevice(port, 19200, 0, 1);
-        return QTest::qWaitFor([&] { return connected.count() > 0; }, 5000);
+        return QTest::qWaitFor([&] { return connected.count() > 0; }, 30000);
     }
 
     void click(const char *button)
@@ -63,35 +68,14 @@ QByteArray calibrationFile(uint32_t serial, const QDateTime &date, uint16_t test
     const QVector<uint16_t> dateWords = uint32ToWords(uint32_t(date.toSecsSinceEpoch()));
     words[144] = dateWords[0];
     words[145] = dateWords[1];
-    QByteArray bytes;
-    for (uint16_t word : words) {
-        bytes.append(char(word & 0xFF));
-        bytes.append(char(word >> 8));
-    }
-    return bytes + QByteArray(extraBytes, '\x55');
+    return littleEndianBytes(words) + QByteArray(extraBytes, '\x55');
 }
 
-QString writeFile(const QString &name, const QByteArray &bytes)
+// Writes the file and gives its absolute path, as a file dialog would.
+QString writeTestFile(const QString &name, const QByteArray &bytes)
 {
-    QFile file(name);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(bytes);
-    return QFileInfo(file).absoluteFilePath();
-}
-
-QVector<uint16_t> littleEndianWords(const QByteArray &bytes)
-{
-    QVector<uint16_t> words;
-    for (int i = 0; i + 1 < bytes.size(); i += 2)
-        words.append(uint16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8));
-    return words;
-}
-
-// Dump file names carry the minute; keep a test's dumps inside one minute.
-void awayFromMinuteEnd()
-{
-    while (QTime::currentTime().second() >= 50)
-        QTest::qWait(500);
+    writeFile(name, bytes);
+    return QFileInfo(name).absoluteFilePath();
 }
 
 QStringList dumpFiles()
@@ -134,11 +118,10 @@ void TestDebugTab::dumpHoldsRegisters0To148()
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     Bench bench;
     QVERIFY(bench.connectTo(sim.portName()));
-    awayFromMinuteEnd();
+    QCOMPARE(dumpFileName(SimSerial, dumpTime), dumpName);
 
     // A longer, older file of the same name must not keep its tail.
-    const QString name = QString("dump-0A-1B-2C-3D-%1.bin")
-                             .arg(QDateTime::currentDateTime().toString("yyyy-MM-ddTHH-mm"));
+    const QString name = dumpName;
     writeFile(name, QByteArray(1000, '\x77'));
 
     DialogAnswerer answerer;
@@ -172,7 +155,6 @@ void TestDebugTab::dumpWithoutIdentityAndOtherReplies()
     Bench bench;
     QVERIFY(bench.connectTo(sim.portName()));
     deviceSerialNumber = 0;
-    awayFromMinuteEnd();
 
     DialogAnswerer answerer;
     answerer.answerMessageBox(QMessageBox::Ok);
@@ -182,10 +164,10 @@ void TestDebugTab::dumpWithoutIdentityAndOtherReplies()
     bench.tab.replyReceived(QVector<uint16_t>(15, 0xBBBB));
     QVERIFY(answerer.waitUntilAnswered());
     QCOMPARE(dumpFiles().size(), 1);
-    QVERIFY(dumpFiles()[0].startsWith("dump-00-00-00-00-"));
+    QCOMPARE(dumpFiles(), QStringList{"dump-00-00-00-00-2025-06-01T08-30.bin"});
 
     // A second dump in the same minute replaces the first.
-    QVERIFY(QTest::qWaitFor([&] { return bench.errors.count() >= 3; }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return bench.errors.count() >= 3; }, 30000));
     bench.modbus.writeRegisters(32, {0x6B3E});
     bench.modbus.writeRegisters(38, {77});
     answerer.answerMessageBox(QMessageBox::Ok);
@@ -206,11 +188,9 @@ void TestDebugTab::unwritableDumpFileIsReported()
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     Bench bench;
     QVERIFY(bench.connectTo(sim.portName()));
-    awayFromMinuteEnd();
 
     // A folder in the file's place cannot be replaced by the dump.
-    const QString name = QString("dump-0A-1B-2C-3D-%1.bin")
-                             .arg(QDateTime::currentDateTime().toString("yyyy-MM-ddTHH-mm"));
+    const QString name = dumpName;
     QVERIFY(QDir().mkdir(name));
     DialogAnswerer answerer;
     answerer.answerMessageBox(QMessageBox::Ok);
@@ -245,14 +225,14 @@ void TestDebugTab::programCalibration()
     Bench bench;
     QVERIFY(bench.connectTo(sim.portName()));
     const QByteArray image = calibrationFile(SimSerial, date, 42, extraBytes);
-    const QString path = writeFile("calibration.bin", image);
+    const QString path = writeTestFile("calibration.bin", image);
 
     DialogAnswerer answerer;
     answerer.answerFileDialog(path);
     answerer.answerMessageBox(QMessageBox::Yes);
     answerer.answerMessageBox(QMessageBox::Ok);
     bench.click("pushButton_progCalib");
-    QVERIFY(answerer.waitUntilAnswered(10000));
+    QVERIFY(answerer.waitUntilAnswered());
     QCOMPARE(answerer.seenFileDialogTitles, QStringList{"Select Calibration File"});
     QCOMPARE(answerer.seenBoxes[0].title, QString("Calibration File"));
     QCOMPARE(answerer.seenBoxes[0].text,
@@ -308,12 +288,11 @@ void TestDebugTab::refusalsSendNothing()
     Bench bench;
     QVERIFY(bench.connectTo(sim.portName()));
     deviceSerialNumber = serialKnown;
-    QTest::qWait(200);
     const qint64 requestsBefore = sim.counter("requests");
 
     DialogAnswerer answerer;
     if (!file.isEmpty())
-        answerer.answerFileDialog(writeFile("calibration.bin", file));
+        answerer.answerFileDialog(writeTestFile("calibration.bin", file));
     answerer.answerMessageBox(QMessageBox::Ok);
     bench.click("pushButton_progCalib");
     QVERIFY(answerer.waitUntilAnswered());
@@ -322,8 +301,12 @@ void TestDebugTab::refusalsSendNothing()
     QCOMPARE(answerer.seenBoxes[0].text, text);
     QCOMPARE(answerer.seenFileDialogTitles.size(), file.isEmpty() ? 0 : 1);
 
-    QTest::qWait(500);
-    QCOMPARE(sim.counter("requests"), requestsBefore);
+    // A read after the refusal: once it is answered, the simulator has counted every
+    // request sent before it, and there is none but this read.
+    const int errorsBefore = bench.errors.count();
+    bench.modbus.readRegisters(0, 0);
+    QVERIFY(QTest::qWaitFor([&] { return bench.errors.count() > errorsBefore; }, 30000));
+    QCOMPARE(sim.counter("requests"), requestsBefore + 1);
     QCOMPARE(bench.calibrationDateLabel(), QString("-"));
 }
 
@@ -336,11 +319,11 @@ void TestDebugTab::sensorThatAltersTheBlock()
 
     DialogAnswerer answerer;
     answerer.answerFileDialog(
-        writeFile("calibration.bin", calibrationFile(SimSerial, calibrated2023)));
+        writeTestFile("calibration.bin", calibrationFile(SimSerial, calibrated2023)));
     answerer.answerMessageBox(QMessageBox::Yes);
     answerer.answerMessageBox(QMessageBox::Ok);
     bench.click("pushButton_progCalib");
-    QVERIFY(answerer.waitUntilAnswered(10000));
+    QVERIFY(answerer.waitUntilAnswered());
     QCOMPARE(answerer.seenBoxes[1].title, QString("Calibration Data"));
     QCOMPARE(answerer.seenBoxes[1].text,
              QString("Programming calibration data failed, please try again."));
@@ -358,11 +341,11 @@ void TestDebugTab::modbusErrorLeavesItPending()
     QByteArray info(1, char(94));
     info.append(QByteArray(94, 0));
     pty.write(buildRequest(1, 3, info));
-    QVERIFY(QTest::qWaitFor([&] { return bench.connected.count() == 1; }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return bench.connected.count() == 1; }, 30000));
 
     const QByteArray image = calibrationFile(SimSerial, calibrated2023);
     DialogAnswerer answerer;
-    answerer.answerFileDialog(writeFile("calibration.bin", image));
+    answerer.answerFileDialog(writeTestFile("calibration.bin", image));
     answerer.answerMessageBox(QMessageBox::Yes);
     bench.click("pushButton_progCalib");
     QVERIFY(answerer.waitUntilAnswered());
@@ -376,7 +359,6 @@ void TestDebugTab::modbusErrorLeavesItPending()
 
     // The command, the lock and the read-back are dropped; no box appears.
     QVERIFY(pty.readFrame(500).isEmpty());
-    QTest::qWait(200);
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(bench.calibrationDateLabel(), QString("-"));
 

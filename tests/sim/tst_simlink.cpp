@@ -1,5 +1,6 @@
 // The tool's own Modbus link against the simulated sensor on its pseudo-terminal.
 
+#include "linkspy.h"
 #include "modbus/modbus.h"
 #include "modbus/registermap.h"
 #include "modbus/wordconversion.h"
@@ -15,70 +16,11 @@
 namespace
 {
 
-// The link with spies on its signals, and blocking helpers for one exchange.
-struct Link {
-    Modbus modbus;
-    QSignalSpy replies{&modbus, SIGNAL(replyReceived(QVector<uint16_t>))};
-    QSignalSpy connected{&modbus, SIGNAL(deviceConnected())};
-    QSignalSpy errors{&modbus, SIGNAL(showModbusError(QString))};
-
+// The link with spies on its signals, connecting to the simulator.
+struct Link : LinkSpy {
     bool connectTo(const SimProcess &sim, uint32_t baudrate = 19200, uint8_t address = 1)
     {
-        const int before = connected.count();
-        modbus.connectDevice(sim.portName(), baudrate, 0, address);
-        return QTest::qWaitFor([&] { return connected.count() > before; }, 5000);
-    }
-
-    // The first error text after the given number of showModbusError signals.
-    QString errorAfter(int signalCount, int timeoutMs = 5000)
-    {
-        QString text;
-        const bool found = QTest::qWaitFor(
-            [&] {
-                for (int i = signalCount; i < errors.count(); ++i) {
-                    text = errors.at(i).at(0).toString();
-                    if (!text.isEmpty())
-                        return true;
-                }
-                return false;
-            },
-            timeoutMs);
-        return found ? text : QString();
-    }
-
-    // The words of one read; empty when it failed.
-    QVector<uint16_t> read(uint8_t firstReg, uint8_t lastReg)
-    {
-        const int replyCount = replies.count();
-        const int errorCount = errors.count();
-        modbus.readRegisters(firstReg, lastReg);
-        if (!QTest::qWaitFor([&] { return errors.count() > errorCount; }, 5000) ||
-            replies.count() == replyCount)
-            return {};
-        return replies.last().at(0).value<QVector<uint16_t>>();
-    }
-
-    // Queues all writes at once, as the tabs do; "" when every one was acknowledged,
-    // else the first error text.
-    QString write(const QVector<RegisterWrite> &writes)
-    {
-        const int errorCount = errors.count();
-        for (const RegisterWrite &write : writes)
-            modbus.writeRegisters(write.firstReg, write.data);
-        QString failure;
-        const bool answered = QTest::qWaitFor(
-            [&] {
-                for (int i = errorCount; i < errors.count(); ++i) {
-                    failure = errors.at(i).at(0).toString();
-                    if (!failure.isEmpty())
-                        return true;
-                }
-                return errors.count() - errorCount >= writes.size();
-            },
-            5000);
-        if (failure.isEmpty() && !answered)
-            return QStringLiteral("no answer");
-        return failure;
+        return LinkSpy::connectTo(sim.portName(), baudrate, address);
     }
 };
 
@@ -379,9 +321,9 @@ void TestSimLink::rebootComesBackWithTheCommittedSettings()
                                       {Registers::ModbusAddress, {5}}};
     QCOMPARE(link.write(configurationWriteSequence(data, DeviceCommand::CommitConfiguration, true)),
              QString());
-    QTRY_VERIFY_WITH_TIMEOUT(sim.state()["rebooting"].toBool(), 2000);
-    QTRY_VERIFY_WITH_TIMEOUT(!sim.state()["rebooting"].toBool(), 2000);
-    QCOMPARE(sim.counter("reboots"), 1);
+    // The reboot is over once it was counted and is no longer going on.
+    QTRY_COMPARE_WITH_TIMEOUT(sim.counter("reboots"), 1, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!sim.state()["rebooting"].toBool(), 30000);
 
     // The old settings get no answer at all.
     const int errorCount = link.errors.count();
@@ -405,14 +347,13 @@ void TestSimLink::rebootForgetsUncommittedValues()
     const uint16_t filterLength = sim.registers().at(Registers::FilterLength);
 
     QCOMPARE(link.write({{Registers::Unlock, {UnlockCode}},
-                         {Registers::FilterLength, {uint16_t(filterLength + 1)}},
-                         {Registers::Command, {DeviceCommand::Reboot}}}),
+                         {Registers::FilterLength, {uint16_t(filterLength + 1)}}}),
              QString());
-    const QJsonObject rebooting = sim.state();
-    QVERIFY(rebooting["rebooting"].toBool());
-    QCOMPARE(rebooting["registers"].toArray().at(Registers::FilterLength).toInt(),
-             filterLength + 1);
-    QTRY_VERIFY_WITH_TIMEOUT(!sim.state()["rebooting"].toBool(), 2000);
+    QCOMPARE(link.read(Registers::FilterLength, Registers::FilterLength),
+             QVector<uint16_t>{uint16_t(filterLength + 1)});
+    QCOMPARE(link.write({{Registers::Command, {DeviceCommand::Reboot}}}), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(sim.counter("reboots"), 1, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!sim.state()["rebooting"].toBool(), 30000);
     QCOMPARE(link.read(Registers::FilterLength, Registers::FilterLength),
              QVector<uint16_t>{filterLength});
 }
@@ -536,7 +477,7 @@ void TestSimLink::seedRepeatsTheFaults()
                 link.modbus.connectDevice(sim.portName(), 115200, 0, 1);
             else
                 link.modbus.readRegisters(16, 17);
-            if (!QTest::qWaitFor([&] { return link.errors.count() > errorCount; }, 3000))
+            if (!QTest::qWaitFor([&] { return link.errors.count() > errorCount; }, 30000))
                 outcomes += '?';
             else
                 outcomes += link.errors.last().at(0).toString().isEmpty() ? '+' : '-';
@@ -552,15 +493,17 @@ void TestSimLink::seedRepeatsTheFaults()
 void TestSimLink::portCanBeClosedAndReopened()
 {
     // At 9600 baud a 95-register reply takes 200 ms: long enough to cut it off.
-    SimProcess sim({"--baud", "9600"});
+    SimProcess sim({"--baud", "9600", "--verbose"});
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     Link link;
     QVERIFY(link.connectTo(sim, 9600));
 
     link.modbus.readRegisters(0, 94);
-    QTest::qWait(80);
+    QVERIFY(QTest::qWaitFor([&] { return sim.errorOutput().count("reply ") >= 2; }, 30000));
     link.modbus.disconnectDevice(true);
-    QTest::qWait(300);
+    // Once the simulator has seen the port closed, the rest of its reply is gone.
+    QVERIFY(
+        QTest::qWaitFor([&] { return sim.errorOutput().contains("the port was closed"); }, 30000));
 
     // The rest of the cut-off reply must not greet the next opener.
     const int errorCount = link.errors.count();

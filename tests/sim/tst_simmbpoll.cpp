@@ -22,7 +22,7 @@ MbpollResult mbpoll(const SimProcess &sim, int firstReg, int count, const QStrin
 {
     QStringList arguments{"-m", "rtu",  "-a", "1",     "-b", "115200",
                           "-P", "none", "-s", "1",     "-0", "-1",
-                          "-o", "2",    "-t", "4:hex", "-r", QString::number(firstReg)};
+                          "-o", "10",   "-t", "4:hex", "-r", QString::number(firstReg)};
     if (values.isEmpty())
         arguments << "-c" << QString::number(count);
     arguments << sim.portName() << values;
@@ -31,7 +31,7 @@ MbpollResult mbpoll(const SimProcess &sim, int firstReg, int count, const QStrin
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start("mbpoll", arguments);
     MbpollResult result;
-    if (!process.waitForFinished(10000))
+    if (!process.waitForFinished(60000))
         return result;
     result.exitCode = process.exitCode();
     result.output = QString::fromLocal8Bit(process.readAll());

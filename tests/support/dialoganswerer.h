@@ -30,7 +30,7 @@ public:
     void answerFileDialog(const QString &fileName);
 
     // Processes events until every queued answer was given or timeoutMs passed.
-    bool waitUntilAnswered(int timeoutMs = 5000);
+    bool waitUntilAnswered(int timeoutMs = 30000);
     int pendingAnswers() const { return answers.size(); }
 
     QList<SeenBox> seenBoxes;

@@ -10,6 +10,27 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace
+{
+
+// The length of the request that bytes begin, or 0 when it cannot be told from them.
+int requestLength(const QByteArray &bytes)
+{
+    if (bytes.size() < 2)
+        return 0;
+    switch (uint8_t(bytes[1])) {
+    case 3:
+    case 6:
+        return 8;
+    case 16:
+        return bytes.size() >= 7 ? 9 + uint8_t(bytes[6]) : 0;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
 PtyPair::PtyPair()
 {
     char name[256] = {};
@@ -51,7 +72,9 @@ QByteArray PtyPair::readFrame(int timeoutMs, int quietMs)
             quiet.start();
             continue;
         }
-        if (!bytes.isEmpty() && quiet.elapsed() >= quietMs)
+        const bool complete = bytes.size() >= requestLength(bytes);
+        if (!bytes.isEmpty() && quiet.elapsed() >= quietMs &&
+            (complete || clock.elapsed() >= timeoutMs))
             break;
         if (bytes.isEmpty() && clock.elapsed() >= timeoutMs)
             break;

@@ -17,9 +17,10 @@ public:
     bool isOpen() const { return masterFd >= 0; }
     QString slavePath() const { return path; }
 
-    // Bytes that arrive within timeoutMs, read until the line has been quiet for
-    // quietMs (one request as the master sees it).
-    QByteArray readFrame(int timeoutMs = 2000, int quietMs = 30);
+    // One request as the master sees it: the bytes that arrive within timeoutMs, read
+    // until the line has been quiet for quietMs and, for the request functions 3, 6 and
+    // 16, until the frame is complete (a writer that is slow to be scheduled may split it).
+    QByteArray readFrame(int timeoutMs = 10000, int quietMs = 30);
     // Everything available right now, without waiting.
     QByteArray readAvailable();
     bool write(const QByteArray &bytes);

@@ -46,9 +46,9 @@ SimProcess::~SimProcess()
     if (process.state() == QProcess::NotRunning)
         return;
     process.terminate();
-    if (!process.waitForFinished(5000)) {
+    if (!process.waitForFinished(30000)) {
         process.kill();
-        process.waitForFinished(5000);
+        process.waitForFinished(30000);
     }
 }
 
@@ -77,6 +77,14 @@ bool SimProcess::stop(int timeoutMs)
     process.terminate();
     return process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
+}
+
+void SimProcess::kill()
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.kill();
+    process.waitForFinished(30000);
 }
 
 bool SimProcess::isRunning() const
@@ -110,6 +118,15 @@ QVector<uint16_t> SimProcess::registers() const
 qint64 SimProcess::counter(const QString &name) const
 {
     return qint64(state().value(QStringLiteral("counters")).toObject().value(name).toDouble(-1));
+}
+
+QHash<QString, qint64> SimProcess::counters() const
+{
+    QHash<QString, qint64> values;
+    const QJsonObject counters = state().value(QStringLiteral("counters")).toObject();
+    for (auto it = counters.begin(); it != counters.end(); ++it)
+        values.insert(it.key(), qint64(it.value().toDouble()));
+    return values;
 }
 
 QVector<SimProcess::Frame> SimProcess::frames() const

@@ -2,6 +2,7 @@
 #define SIMPROCESS_H
 
 #include <QDateTime>
+#include <QHash>
 #include <QJsonObject>
 #include <QProcess>
 #include <QString>
@@ -22,7 +23,8 @@
 //     QCOMPARE(sim.registers().at(38), uint16_t(10));
 //
 // The destructor stops the simulator with SIGTERM; should the test die instead,
-// the simulator ends by itself (--exit-with-parent).
+// the simulator ends by itself (--exit-with-parent). Tests, the soak and its benchmark
+// all run the simulator through this one class.
 class SimProcess
 {
 public:
@@ -46,9 +48,11 @@ public:
     SimProcess &operator=(const SimProcess &) = delete;
 
     // Starts the simulator and waits for its "port: /dev/pts/N" line.
-    bool start(int timeoutMs = 10000);
+    bool start(int timeoutMs = 30000);
     // SIGTERM, then waits; true when it ended with exit code 0.
-    bool stop(int timeoutMs = 10000);
+    bool stop(int timeoutMs = 30000);
+    // SIGKILL, as when the sensor is pulled: its pseudo-terminal vanishes at once.
+    void kill();
     bool isRunning() const;
 
     QString portName() const { return port; }
@@ -66,13 +70,15 @@ public:
     // One of the state file's counters ("requests", "injectedDrop", ...); -1 when
     // there is no such counter.
     qint64 counter(const QString &name) const;
+    // All of the state file's counters.
+    QHash<QString, qint64> counters() const;
 
     // The measurements logged so far, oldest first.
     QVector<Frame> frames() const;
     // The logged measurement with this number; frameNr 0 when there is none.
     Frame frame(uint32_t frameNr) const;
     // Waits, running the event loop, until at least count measurements are logged.
-    bool waitForFrames(int count, int timeoutMs = 5000) const;
+    bool waitForFrames(int count, int timeoutMs = 30000) const;
 
 private:
     QTemporaryDir directory;

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -9,10 +10,19 @@ bool connectThroughPanel(QWidget &window, const QString &port)
 {
     auto *ports = widget<QComboBox>(window, "comboBox_serialPort");
     const QString entry = port + " : user-given port";
-    if (!QTest::qWaitFor([&] { return ports->findText(entry) >= 0; }, 2000))
+    if (!QTest::qWaitFor([&] { return ports->findText(entry) >= 0; }, 30000))
         return false;
     ports->setCurrentIndex(ports->findText(entry));
     QTest::mouseClick(widget<QPushButton>(window, "pushButton_connect"), Qt::LeftButton);
     return QTest::qWaitFor(
-        [&] { return widget<QGroupBox>(window, "groupBox_settings")->isEnabled(); }, 5000);
+        [&] { return widget<QGroupBox>(window, "groupBox_settings")->isEnabled(); }, 30000);
+}
+
+QLabel *errorLabel(QWidget &window)
+{
+    for (QLabel *label : window.findChildren<QLabel *>()) {
+        if (label->styleSheet().contains("red"))
+            return label;
+    }
+    qFatal("no error label");
 }

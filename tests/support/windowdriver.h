@@ -14,6 +14,11 @@ template <typename T> T *widget(QWidget &parent, const char *name)
     return child;
 }
 
+class QLabel;
+
+// The status bar's error label (bold red) of the main window.
+QLabel *errorLabel(QWidget &window);
+
 // Chooses "<port> : user-given port" in the Settings tab, presses "Connect" and waits
 // until the sensor answered and the settings group is enabled.
 bool connectThroughPanel(QWidget &window, const QString &port);

@@ -1,36 +1,15 @@
-#ifndef SOAKRUN_H
-#define SOAKRUN_H
-
-// Long runs of the real link against quva-sim, for the soak benchmark and its short
-// version among the tests. Header-only, so both can include it without a library.
-//
-// Poll lanes do what the Live Data tab does: every 500 ms, if nothing is outstanding,
-// they read the live block, turn new frames into samples and store them, while the
-// simulator spoils a share of its replies. The simulator's state file, rewritten after
-// every request it receives, tells for each exchange which faults were injected into it,
-// so every failed exchange can be held against its cause and every stored sample against
-// the simulator's own log of the frame.
-//
-// Write lanes run configuration writes as the tabs do (unlock, data, command, lock) with
-// random valid values and read each block back.
+#include "soakrun.h"
 
 #include "livedata/livesampler.h"
 #include "livedata/measurementdata.h"
 #include "modbus/modbus.h"
 #include "modbus/registermap.h"
 #include "modbus/wordconversion.h"
+#include "simprocess.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QHash>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QMap>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cmath>
@@ -41,95 +20,27 @@
 namespace Soak
 {
 
-// The fault kinds, named as the simulator's counters name them.
-inline const QStringList faultKinds = {"injectedDrop",         "injectedBadCrc",
-                                       "injectedSplit",        "injectedException",
-                                       "injectedWrongAddress", "injectedGarbage"};
-
-// quva-sim with a state file and a frames log in a folder of its own.
-class Simulator
+namespace
 {
-public:
-    Simulator(const QString &program, const QStringList &arguments)
-        : program(program),
-          arguments(arguments + QStringList{"--exit-with-parent", "--state-file", statePath(),
-                                            "--frames-log", framesPath()})
-    {
-        process.setStandardErrorFile(directory.filePath("stderr.log"));
-    }
-    ~Simulator()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished(5000);
-    }
 
-    bool start()
-    {
-        process.start(program, arguments);
-        if (!process.waitForStarted(10000))
-            return false;
-        const QDeadlineTimer deadline(10000);
-        while (!process.canReadLine()) {
-            if (process.state() != QProcess::Running || deadline.hasExpired())
-                return false;
-            process.waitForReadyRead(100);
-        }
-        const QString line = QString::fromLocal8Bit(process.readLine()).trimmed();
-        port = line.startsWith("port: ") ? line.mid(6) : QString();
-        return !port.isEmpty();
-    }
+// The fault kinds, named as the simulator's counters name them.
+const QStringList faultKinds = {"injectedDrop",      "injectedBadCrc",       "injectedSplit",
+                                "injectedException", "injectedWrongAddress", "injectedGarbage"};
 
-    QString portName() const { return port; }
+// How long a time-out's reply may take to turn up late before it counts as lost.
+constexpr int lateReplyPatienceMs = 30000;
 
-    QHash<QString, qint64> counters() const
-    {
-        QFile file(statePath());
-        QHash<QString, qint64> values;
-        if (!file.open(QIODevice::ReadOnly))
-            return values;
-        const QJsonObject counters =
-            QJsonDocument::fromJson(file.readAll()).object().value("counters").toObject();
-        for (auto it = counters.begin(); it != counters.end(); ++it)
-            values.insert(it.key(), qint64(it.value().toDouble()));
-        return values;
-    }
-
-    // The words of registers 16..30 of every measurement, by frame number.
-    QHash<uint32_t, QVector<uint16_t>> frames() const
-    {
-        QHash<uint32_t, QVector<uint16_t>> frames;
-        QFile file(framesPath());
-        if (!file.open(QIODevice::ReadOnly))
-            return frames;
-        for (const QByteArray &line : file.readAll().split('\n')) {
-            const QJsonObject object = QJsonDocument::fromJson(line).object();
-            if (object.isEmpty())
-                continue;
-            QVector<uint16_t> words;
-            for (const QJsonValue &word : object.value("words").toArray())
-                words.append(uint16_t(word.toInt()));
-            frames.insert(uint32_t(object.value("frame").toDouble()), words);
-        }
-        return frames;
-    }
-
-private:
-    QString statePath() const { return directory.filePath("state.json"); }
-    QString framesPath() const { return directory.filePath("frames.log"); }
-
-    QTemporaryDir directory;
-    QString program;
-    QStringList arguments;
-    QString port;
-    QProcess process;
-};
+// The words of registers 16..30 of every measurement the simulator logged, by frame number.
+QHash<uint32_t, QVector<uint16_t>> framesByNumber(const SimProcess &sim)
+{
+    QHash<uint32_t, QVector<uint16_t>> frames;
+    for (const SimProcess::Frame &frame : sim.frames())
+        frames.insert(frame.frameNr, frame.words);
+    return frames;
+}
 
 // The kind of an error text: "timeout", "CRC error", "invalid function code: 131", ...
-inline QString errorKind(const QString &error)
+QString errorKind(const QString &error)
 {
     QString reason = error.mid(QString("Modbus Error: ").size());
     if (reason.startsWith("invalid function code"))
@@ -137,73 +48,8 @@ inline QString errorKind(const QString &error)
     return reason.section(':', 0, 0);
 }
 
-struct PollFigures {
-    int exchanges = 0;
-    int answered = 0;
-    int failed = 0;
-    QMap<QString, int> errors;       // failed exchanges by error kind
-    QMap<QString, int> injected;     // faulted exchanges by fault kind (one may have several)
-    QMap<QString, int> faultToError; // "fault -> error" for exchanges with a single fault
-    QMap<QString, int> lateErrors;   // errors while no request was out (split reply tails)
-    int faultedExchanges = 0;        // exchanges the simulator spoiled
-    int failedWithoutFault = 0;      // must be 0
-    int answeredDespiteFault = 0;    // must be 0: a spoiled reply was believed
-    int splitTakenWhole = 0;
-    int requestCountMismatches = 0; // must be 0: the simulator saw not one request
-    int faultsFollowedByCleanExchange = 0;
-    int recoveredAtNextRequest = 0; // of those, the next exchange succeeded
-    int samplesStored = 0;
-    int corruptSamples = 0;        // must be 0
-    int duplicateOrOutOfOrder = 0; // must be 0
-    qint64 framesProduced = 0;     // by the simulator while the lane polled
-
-    void add(const PollFigures &other)
-    {
-        exchanges += other.exchanges;
-        answered += other.answered;
-        failed += other.failed;
-        for (auto it = other.errors.begin(); it != other.errors.end(); ++it)
-            errors[it.key()] += it.value();
-        for (auto it = other.injected.begin(); it != other.injected.end(); ++it)
-            injected[it.key()] += it.value();
-        for (auto it = other.faultToError.begin(); it != other.faultToError.end(); ++it)
-            faultToError[it.key()] += it.value();
-        for (auto it = other.lateErrors.begin(); it != other.lateErrors.end(); ++it)
-            lateErrors[it.key()] += it.value();
-        faultedExchanges += other.faultedExchanges;
-        failedWithoutFault += other.failedWithoutFault;
-        answeredDespiteFault += other.answeredDespiteFault;
-        splitTakenWhole += other.splitTakenWhole;
-        requestCountMismatches += other.requestCountMismatches;
-        faultsFollowedByCleanExchange += other.faultsFollowedByCleanExchange;
-        recoveredAtNextRequest += other.recoveredAtNextRequest;
-        samplesStored += other.samplesStored;
-        corruptSamples += other.corruptSamples;
-        duplicateOrOutOfOrder += other.duplicateOrOutOfOrder;
-        framesProduced += other.framesProduced;
-    }
-};
-
-struct WriteFigures {
-    int writes = 0;
-    int exchanges = 0;
-    int mismatches = 0; // must be 0
-    int errors = 0;     // must be 0: the simulator injects nothing here
-    QMap<QString, int> byBlock;
-
-    void add(const WriteFigures &other)
-    {
-        writes += other.writes;
-        exchanges += other.exchanges;
-        mismatches += other.mismatches;
-        errors += other.errors;
-        for (auto it = other.byBlock.begin(); it != other.byBlock.end(); ++it)
-            byBlock[it.key()] += it.value();
-    }
-};
-
 // Connects, and probes again while the probe's own reply is lost or spoiled.
-inline void keepConnecting(Modbus &link, const QString &port, bool &connected, QTimer &retry)
+void keepConnecting(Modbus &link, const QString &port, bool &connected, QTimer &retry)
 {
     retry.setInterval(4000);
     QObject::connect(&retry, &QTimer::timeout, [&link, port, &connected] {
@@ -217,15 +63,20 @@ inline void keepConnecting(Modbus &link, const QString &port, bool &connected, Q
 class PollLane
 {
 public:
-    PollLane(const QString &simulator, const QStringList &faultArguments, int exchangeLimit)
-        : sim(simulator, faultArguments), limit(exchangeLimit)
+    PollLane(const QStringList &faultArguments, int exchangeLimit)
+        : sim(faultArguments), limit(exchangeLimit)
     {
+        lateReplyDeadline.setSingleShot(true);
+        lateReplyDeadline.setInterval(lateReplyPatienceMs);
+        tailDeadline.setSingleShot(true);
+        tailDeadline.setInterval(lateReplyPatienceMs);
     }
 
     bool start()
     {
         if (!sim.start())
             return false;
+        QObject::connect(&tailDeadline, &QTimer::timeout, [this] { awaitingTail = false; });
         QObject::connect(&link, &Modbus::deviceConnected, [this] {
             connected = true;
             retry.stop();
@@ -236,6 +87,7 @@ public:
         QObject::connect(&link, &Modbus::showModbusError,
                          [this](const QString &error) { errorShown(error); });
         QObject::connect(&poll, &QTimer::timeout, [this] { ask(); });
+        QObject::connect(&lateReplyDeadline, &QTimer::timeout, [this] { lateReplyEnded(false); });
         keepConnecting(link, sim.portName(), connected, retry);
         return true;
     }
@@ -246,7 +98,7 @@ public:
     PollFigures figures()
     {
         PollFigures result = counts;
-        const QHash<uint32_t, QVector<uint16_t>> frames = sim.frames();
+        const QHash<uint32_t, QVector<uint16_t>> frames = framesByNumber(sim);
         result.samplesStored = store.frameNr.size();
         for (int i = 0; i < store.frameNr.size(); ++i) {
             if (i > 0 && (store.frameNr[i] <= store.frameNr[i - 1] ||
@@ -267,7 +119,7 @@ public:
 private:
     void ask()
     {
-        if (outstanding || finished)
+        if (outstanding || awaitingLateReply || awaitingTail || finished)
             return;
         before = sim.counters();
         outstanding = true;
@@ -296,10 +148,16 @@ private:
 
     void errorShown(const QString &error)
     {
+        // Whatever the link makes of bytes that come after a time-out, they are its reply.
+        if (awaitingLateReply) {
+            lateReplyEnded(true);
+            return;
+        }
         if (error.isEmpty() || !connected)
             return;
         if (!outstanding) {
             ++counts.lateErrors[errorKind(error)];
+            awaitingTail = false;
             return;
         }
         exchangeEnded(errorKind(error));
@@ -309,6 +167,51 @@ private:
     {
         outstanding = false;
         const QHash<QString, qint64> after = sim.counters();
+        const bool answeredNothing = after.value("requests") - before.value("requests") == 1 &&
+                                     after.value("replies") == before.value("replies");
+        if (!error.isEmpty() && injectedFaults(after).isEmpty() && !answeredNothing) {
+            failedError = error;
+            awaitingLateReply = true;
+            lateReplyDeadline.start();
+            return;
+        }
+        account(error, after);
+    }
+
+    // The reply of an exchange that failed without a fault, or its tail, came late: a stall
+    // held up the simulator or the link. None came: a failure.
+    void lateReplyEnded(bool replyCame)
+    {
+        awaitingLateReply = false;
+        lateReplyDeadline.stop();
+        const QHash<QString, qint64> after = sim.counters();
+        if (!replyCame || !injectedFaults(after).isEmpty()) {
+            account(failedError, after);
+            // What came late was the rest of the reply.
+            if (replyCame)
+                awaitingTail = false;
+            return;
+        }
+        if (after.value("requests") - before.value("requests") != 1)
+            ++counts.requestCountMismatches;
+        ++counts.exchanges;
+        ++counts.stalled;
+        if (counts.exchanges >= limit)
+            finished = true;
+    }
+
+    QStringList injectedFaults(const QHash<QString, qint64> &after) const
+    {
+        QStringList faults;
+        for (const QString &kind : faultKinds) {
+            if (after.value(kind) > before.value(kind))
+                faults << kind;
+        }
+        return faults;
+    }
+
+    void account(const QString &error, const QHash<QString, qint64> &after)
+    {
         QStringList faults;
         for (const QString &kind : faultKinds) {
             if (after.value(kind) > before.value(kind)) {
@@ -338,6 +241,12 @@ private:
         }
         if (!faults.isEmpty())
             ++counts.faultedExchanges;
+        // The rest of a reply split by a pause comes as an error of its own; asked before
+        // it came, the next request would meet it, however late a busy machine makes it.
+        if (!error.isEmpty() && faults.contains("injectedSplit")) {
+            awaitingTail = true;
+            tailDeadline.start();
+        }
         if (previousFaulted && faults.isEmpty()) {
             ++counts.faultsFollowedByCleanExchange;
             if (error.isEmpty())
@@ -359,16 +268,21 @@ private:
                same(store.eta[i], expected.eta) && same(store.nuUc[i], expected.nuUc);
     }
 
-    Simulator sim;
+    SimProcess sim;
     Modbus link;
     LiveSampler sampler;
     MeasurementData store;
     QDateTime firmwareDate;
     QTimer poll;
     QTimer retry;
+    QTimer lateReplyDeadline;
+    QTimer tailDeadline;
     int limit;
     bool connected = false;
     bool outstanding = false;
+    bool awaitingLateReply = false;
+    bool awaitingTail = false;
+    QString failedError; // of the exchange whose late reply is awaited
     bool finished = false;
     bool previousFaulted = false;
     QHash<QString, qint64> before;
@@ -380,9 +294,11 @@ private:
 class WriteLane
 {
 public:
-    WriteLane(const QString &simulator, uint32_t seed, int writeLimit)
-        : sim(simulator, {"--seed", QString::number(seed)}), random(seed), limit(writeLimit)
+    WriteLane(uint32_t seed, int writeLimit)
+        : sim({"--seed", QString::number(seed)}), random(seed), limit(writeLimit)
     {
+        lateReplyDeadline.setSingleShot(true);
+        lateReplyDeadline.setInterval(lateReplyPatienceMs);
     }
 
     bool start()
@@ -399,12 +315,18 @@ public:
         QObject::connect(&link, &Modbus::replyReceived,
                          [this](const QVector<uint16_t> &words) { replyReceived(words); });
         QObject::connect(&link, &Modbus::showModbusError, [this](const QString &error) {
+            if (awaitingLateReply) {
+                lateReplyEnded(true);
+                return;
+            }
             if (error.isEmpty() || !connected || finished)
                 return;
-            // Nothing is injected here; an error is counted and the write made again.
-            ++counts.errors;
-            QTimer::singleShot(200, [this] { writeNext(); });
+            // Nothing is injected here: an error is a stall when its reply or the tail of
+            // it comes late, else a failure; either way the write is made again.
+            awaitingLateReply = true;
+            lateReplyDeadline.start();
         });
+        QObject::connect(&lateReplyDeadline, &QTimer::timeout, [this] { lateReplyEnded(false); });
         keepConnecting(link, sim.portName(), connected, retry);
         return true;
     }
@@ -488,9 +410,23 @@ private:
         counts.exchanges += sequence.size() + 1;
     }
 
+    // An error whose reply came late was a stall; one whose reply never came, a failure.
+    // Either way the link dropped the rest of the run, and the write is made again.
+    void lateReplyEnded(bool replyCame)
+    {
+        awaitingLateReply = false;
+        lateReplyDeadline.stop();
+        if (replyCame)
+            ++counts.stalled;
+        else
+            ++counts.errors;
+        QTimer::singleShot(200, [this] { writeNext(); });
+    }
+
     void replyReceived(const QVector<uint16_t> &words)
     {
-        if (!connected || finished || !block || words.size() != block->last - block->first + 1)
+        if (!connected || finished || awaitingLateReply || !block ||
+            words.size() != block->last - block->first + 1)
             return;
         bool same = true;
         for (const RegisterWrite &write : expected)
@@ -506,38 +442,23 @@ private:
             QTimer::singleShot(0, [this] { writeNext(); });
     }
 
-    Simulator sim;
+    SimProcess sim;
     Modbus link;
     QTimer retry;
+    QTimer lateReplyDeadline;
     std::mt19937 random;
     int limit;
     bool connected = false;
     bool finished = false;
+    bool awaitingLateReply = false;
     const Block *block = nullptr;
     QVector<RegisterWrite> expected;
     WriteFigures counts;
 };
 
-struct Options {
-    QString simulator;
-    int exchanges = 0; // over all poll lanes
-    int pollLanes = 8;
-    int writes = 0; // over all write lanes
-    int writeLanes = 10;
-    double faultShare = 0.01;
-    int seconds = 0; // 0: until the counts are reached
-    uint32_t seed = 1;
-};
+} // namespace
 
-struct Figures {
-    PollFigures poll;
-    WriteFigures write;
-    double seconds = 0;
-    bool started = true;
-};
-
-// Runs the lanes until each has made its share, or until the time is up.
-inline Figures run(const Options &options)
+Figures run(const Options &options)
 {
     Figures figures;
     std::vector<std::unique_ptr<PollLane>> pollLanes;
@@ -555,13 +476,12 @@ inline Figures run(const Options &options)
                                     "--wrong-address", share,
                                     "--garbage",       share};
         pollLanes.push_back(std::make_unique<PollLane>(
-            options.simulator, faults, perLane(options.exchanges, options.pollLanes, lane)));
+            faults, perLane(options.exchanges, options.pollLanes, lane)));
         figures.started = figures.started && pollLanes.back()->start();
     }
     for (int lane = 0; options.writes > 0 && lane < options.writeLanes; ++lane) {
-        writeLanes.push_back(
-            std::make_unique<WriteLane>(options.simulator, options.seed + 1000 + lane,
-                                        perLane(options.writes, options.writeLanes, lane)));
+        writeLanes.push_back(std::make_unique<WriteLane>(
+            options.seed + 1000 + lane, perLane(options.writes, options.writeLanes, lane)));
         figures.started = figures.started && writeLanes.back()->start();
     }
 
@@ -601,5 +521,3 @@ inline Figures run(const Options &options)
 }
 
 } // namespace Soak
-
-#endif
