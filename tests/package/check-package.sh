@@ -76,7 +76,7 @@ unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 "$root/usr/bin/quva-sim" --rate 5 --exit-with-parent >sim.out 2>sim.err &
 pids+=($!)
-waitFor 150 grep -q '^port: ' sim.out || fail "quva-sim gave no port: $(cat sim.err)"
+waitFor 300 grep -q '^port: ' sim.out || fail "quva-sim gave no port: $(cat sim.err)"
 port=$(sed -n 's/^port: //p' sim.out)
 "$root/usr/bin/quva-explorer" --record recording.csv --port "$port" --duration 3 >/dev/null ||
     fail "recording against quva-sim"
@@ -120,7 +120,11 @@ done
 echo "the window did not show its pictures" >&2
 exit 1
 WINDOW
-xvfb-run -a -s "-screen 0 1280x800x24" bash window.sh "$root" || fail "window pictures"
+# The server picks a free display itself and names it once it accepts connections.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>display 2>xvfb.err &
+pids+=($!)
+waitFor 300 test -s display || fail "Xvfb did not start: $(cat xvfb.err)"
+DISPLAY=":$(head -n1 display)" bash window.sh "$root" || fail "window pictures"
 
 # The programs wrote nothing beside themselves.
 [[ "$(cd "$root" && find . | sort)" == "$rootFiles" ]] || fail "files appeared in the package's root"
