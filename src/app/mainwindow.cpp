@@ -23,30 +23,37 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     statusBar()->addWidget(&stateLabel);
     statusBar()->addPermanentWidget(&errorLabel);
     errorLabel.setStyleSheet("font-weight: bold; color: red");
+    // Stays up while the journal is not writing, whatever the link reports meanwhile.
+    journalIndicator.setObjectName("journalIndicator");
+    journalIndicator.setText(tr("Journal not writing"));
+    journalIndicator.setStyleSheet(
+        "font-weight: bold; color: white; background-color: #b34700; padding: 0 4px");
+    statusBar()->addPermanentWidget(&journalIndicator);
+    journalIndicator.hide();
 
     connect(ui->tab_currentData, SIGNAL(showSystemState(uint16_t)), this,
             SLOT(showSystemState(uint16_t)));
     connect(&modbus, SIGNAL(showModbusError(QString)), this, SLOT(showModbusError(QString)));
-    connect(ui->tab_settings, SIGNAL(connectDevice(QString,uint32_t,uint8_t,uint8_t)), &modbus,
-            SLOT(connectDevice(QString,uint32_t,uint8_t,uint8_t)));
+    connect(ui->tab_settings, SIGNAL(connectDevice(QString, uint32_t, uint8_t, uint8_t)), &modbus,
+            SLOT(connectDevice(QString, uint32_t, uint8_t, uint8_t)));
     connect(ui->tab_settings, SIGNAL(disconnectDevice(bool)), &modbus,
             SLOT(disconnectDevice(bool)));
-    connect(ui->tab_settings, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-            SLOT(readRegisters(uint8_t,uint8_t)));
+    connect(ui->tab_settings, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+            SLOT(readRegisters(uint8_t, uint8_t)));
     connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_settings,
             SLOT(replyReceived(QVector<uint16_t>)));
-    connect(ui->tab_settings, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
-            SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
+    connect(ui->tab_settings, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)), &modbus,
+            SLOT(writeRegisters(uint8_t, QVector<uint16_t>)));
     connect(&modbus, SIGNAL(deviceConnected()), ui->tab_settings, SLOT(deviceConnected()));
     connect(&modbus, SIGNAL(deviceDisconnected()), ui->tab_settings, SLOT(deviceDisconnected()));
-    connect(ui->tab_currentData, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-            SLOT(readRegisters(uint8_t,uint8_t)));
+    connect(ui->tab_currentData, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+            SLOT(readRegisters(uint8_t, uint8_t)));
     connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_currentData,
             SLOT(replyReceived(QVector<uint16_t>)));
-    connect(ui->tab_userCalib, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
-            SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
-    connect(ui->tab_userCalib, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-            SLOT(readRegisters(uint8_t,uint8_t)));
+    connect(ui->tab_userCalib, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)), &modbus,
+            SLOT(writeRegisters(uint8_t, QVector<uint16_t>)));
+    connect(ui->tab_userCalib, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+            SLOT(readRegisters(uint8_t, uint8_t)));
     connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_userCalib,
             SLOT(replyReceived(QVector<uint16_t>)));
 
@@ -58,20 +65,20 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     if (settings.value("debug", "false").toBool()) {
         debugTab = new DebugTab(this);
         ui->tabWidget->addTab(debugTab, tr("Debug"));
-        connect(debugTab, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-                SLOT(readRegisters(uint8_t,uint8_t)));
-        connect(debugTab, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
-                SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
+        connect(debugTab, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+                SLOT(readRegisters(uint8_t, uint8_t)));
+        connect(debugTab, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)), &modbus,
+                SLOT(writeRegisters(uint8_t, QVector<uint16_t>)));
         connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), debugTab,
                 SLOT(replyReceived(QVector<uint16_t>)));
     }
 
-    connect(ui->tab_currentData, SIGNAL(selectionChanged(QDateTime,QDateTime)), ui->tab_userCalib,
-            SLOT(on_selectionChanged(QDateTime,QDateTime)));
+    connect(ui->tab_currentData, SIGNAL(selectionChanged(QDateTime, QDateTime)), ui->tab_userCalib,
+            SLOT(on_selectionChanged(QDateTime, QDateTime)));
 
-    // Not a link error, but shown the same way: where the user looks for trouble.
     connect(ui->tab_currentData, SIGNAL(journalFailed(QString)), this,
-            SLOT(showModbusError(QString)));
+            SLOT(showJournalFailure(QString)));
+    connect(ui->tab_currentData, SIGNAL(journalWriting()), &journalIndicator, SLOT(hide()));
 
     QApplication::setOrganizationName(companyName);
     QApplication::setApplicationName(applicationName);
@@ -100,6 +107,12 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::showSystemState(uint16_t state)
 {
     stateLabel.setText("Current System State: " + systemStateText(state, false));
+}
+
+void MainWindow::showJournalFailure(QString error)
+{
+    journalIndicator.setToolTip(error);
+    journalIndicator.show();
 }
 
 void MainWindow::showModbusError(QString error)

@@ -32,11 +32,13 @@ protected:
 private slots:
     void showSystemState(uint16_t state);
     void showModbusError(QString error);
+    void showJournalFailure(QString error);
 
 private:
     Ui::MainWindow *ui;
     QLabel stateLabel;
     QLabel errorLabel;
+    QLabel journalIndicator;
     Modbus modbus;
     DebugTab *debugTab = nullptr;
 };
