@@ -93,7 +93,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QUVA_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${QUVA_HOMEPAGE_URL})
+# The SVG pictures need Qt's SVG image plugin, loaded at run time; its package
+# libqt5svg5 comes in through the program's link to Qt5Svg (the package check
+# makes sure it stays in Depends).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded at run time as a plugin, so shlibdeps cannot see it: two pictures are SVG.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5svg5")
 include(CPack)
