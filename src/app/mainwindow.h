@@ -28,6 +28,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void showSystemState(uint16_t state);
@@ -35,12 +36,15 @@ private slots:
     void showJournalFailure(QString error);
 
 private:
+    void openLargeEnough();
+
     Ui::MainWindow *ui;
     QLabel stateLabel;
     QLabel errorLabel;
     QLabel journalIndicator;
     Modbus modbus;
     DebugTab *debugTab = nullptr;
+    bool shownBefore = false;
 };
 
 #endif

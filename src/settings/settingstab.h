@@ -67,6 +67,7 @@ private:
     QTimer portScanTimer;
     QList<SerialPortEntry> knownPorts;
     QMessageBox *rebootNotice;
+    bool portListShown = false;
 };
 
 #endif
