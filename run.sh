@@ -1,6 +1,6 @@
 #!/bin/bash
 # Installs what is missing, builds a Release build in build/ and starts QUVA-Explorer
-# in build/run/, which holds the pictures and the program's own gui_settings.ini.
+# in build/run/, which holds the program's own gui_settings.ini.
 # A simulated sensor (quva-sim) runs on a pseudo-terminal beside it and is offered
 # in the port list; --no-sim offers only the machine's own ports.
 # Without a display it records from the simulator for 15 seconds without a window;

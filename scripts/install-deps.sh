@@ -11,6 +11,7 @@ packages=(
     xvfb xauth imagemagick x11-utils fonts-dejavu-core tzdata
     python3 python3-openpyxl mbpoll
     clang-14 libclang-rt-14-dev
+    help2man dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()

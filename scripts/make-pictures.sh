@@ -1,6 +1,6 @@
 #!/bin/bash
-# Draws the raster pictures in assets/ with ImageMagick: the window icon and the
-# USB Kit shown beside the factory-reset help.
+# Draws the raster pictures in assets/ with ImageMagick: the window icon, the
+# desktop icons and the USB Kit shown beside the factory-reset help.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tmp=$(mktemp --suffix=.png)
@@ -12,6 +12,19 @@ convert -size 64x64 xc:none \
     -draw 'path "M 8 40 C 18 40, 20 16, 32 16 S 46 40, 56 40"' \
     -stroke none -fill '#ffb02e' -draw 'circle 32,48 37,48' "$tmp"
 convert "$tmp" -define icon:auto-resize=64,48,32,16 assets/Company-Logo.ico
+
+# The same logo for the desktop's icon theme, drawn at 256 px and scaled down;
+# assets/icons/quva-explorer.svg is its scalable twin.
+convert -size 256x256 xc:none \
+    -fill '#1e5aa8' -draw 'roundrectangle 8,8 244,244 48,48' \
+    -fill none -stroke white -strokewidth 20 -draw 'stroke-linecap round' \
+    -draw 'path "M 32 160 C 72 160, 80 64, 128 64 S 184 160, 224 160"' \
+    -stroke none -fill '#ffb02e' -draw 'circle 128,192 148,192' \
+    -depth 8 -strip assets/icons/quva-explorer-256.png
+for size in 128 48; do
+    convert assets/icons/quva-explorer-256.png -resize "${size}x$size" -depth 8 -strip \
+        "assets/icons/quva-explorer-$size.png"
+done
 
 # The USB Kit: USB cable on the left, the adapter with its reset button, the
 # sensor cable on the right.

@@ -1,4 +1,5 @@
 #include "app/customization.h"
+#include "app/datafolder.h"
 #include "app/mainwindow.h"
 #include "livedata/headlessrecorder.h"
 #include "livedata/recorderoptions.h"
@@ -6,20 +7,30 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QMessageBox>
 #include <QSettings>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 
 namespace
 {
 
-bool recordsWithoutWindow(int argc, char *argv[])
+// True when an argument is one of these options, alone or, if the option takes a
+// value, as name=value. Looked at before the parser runs, which needs an application.
+bool hasOption(int argc, char *argv[], std::initializer_list<const char *> names,
+               bool takesValue = false)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--record") == 0 || std::strncmp(argv[i], "--record=", 9) == 0)
-            return true;
+        for (const char *name : names) {
+            const std::size_t length = std::strlen(name);
+            if (std::strncmp(argv[i], name, length) == 0 &&
+                (argv[i][length] == '\0' || (takesValue && argv[i][length] == '=')))
+                return true;
+        }
     }
     return false;
 }
@@ -33,14 +44,27 @@ int main(int argc, char *argv[])
     if (!std::getenv("TZ"))
         setenv("TZ", ":/etc/localtime", 1);
 
-    // Recording without a window needs no display, so it gets no GUI application.
-    // Destroyed in reverse order: window, settings, application.
+    // The help, the version and recording without a window need no display, so they
+    // get no GUI application. Destroyed in reverse order: window, settings, application.
+    const bool printsOnly =
+        hasOption(argc, argv, {"-h", "-?", "--help", "--help-all", "-v", "--version"});
     std::unique_ptr<QCoreApplication> application;
-    if (recordsWithoutWindow(argc, argv))
+    if (printsOnly || hasOption(argc, argv, {"--record"}, true))
         application = std::make_unique<QCoreApplication>(argc, argv);
     else
         application = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationVersion(QUVA_VERSION);
+
+    // Entered before the settings are read, since it holds them.
+    if (!printsOnly && hasOption(argc, argv, {"--data-folder"})) {
+        QString error;
+        if (!enterDataFolder(error)) {
+            std::fprintf(stderr, "quva-explorer: %s\n", qPrintable(error));
+            if (qobject_cast<QApplication *>(application.get()))
+                QMessageBox::critical(nullptr, "Data folder", error);
+            return 1;
+        }
+    }
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     readCustomization(settings);
 
@@ -50,6 +74,11 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     addRecorderOptions(parser);
+    parser.addOption({"data-folder",
+                      "Work in the folder $XDG_DATA_HOME/quva-explorer (by default "
+                      "~/.local/share/quva-explorer), created if missing, instead of the "
+                      "working directory: it then holds gui_settings.ini, the recording "
+                      "journal and the dumps. The menu entry starts the program so."});
     parser.process(*application);
     useCLocale();
 

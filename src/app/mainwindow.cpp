@@ -4,6 +4,7 @@
 #include "customization.h"
 #include "livedata/currentdatatab.h"
 #include "mapping/usercalibtab.h"
+#include "pictures.h"
 #include "service/debugtab.h"
 #include "settings/settingstab.h"
 #include "systemstatetext.h"
@@ -11,7 +12,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
-#include <QIcon>
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
@@ -21,7 +21,7 @@
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
-    setWindowIcon(QIcon(QApplication::applicationDirPath() + "/Company-Logo.ico"));
+    setWindowIcon(loadWindowIcon(QApplication::applicationDirPath()));
 
     statusBar()->addWidget(&stateLabel);
     statusBar()->addPermanentWidget(&errorLabel);

@@ -2,6 +2,7 @@
 #include "ui_usercalibtab.h"
 
 #include "app/customization.h"
+#include "app/pictures.h"
 #include "fluidmodel.h"
 #include "livedata/measurementdata.h"
 #include "mappingcalculation.h"
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QSettings>
 
 #include <algorithm>
@@ -39,7 +39,7 @@ UserCalibTab::UserCalibTab(QWidget *parent)
     : QWidget(parent), ui(new Ui::UserCalibTab), selectionTMin(NaN), selectionTMax(NaN)
 {
     ui->setupUi(this);
-    ui->label_visc_map->setPixmap(QPixmap("visc-map.svg"));
+    ui->label_visc_map->setPixmap(loadPicture("visc-map.svg"));
 
     // A file can be saved before the first calculation: it then holds the form's defaults.
     T1 = ui->doubleSpinBox_T1->value();

@@ -3,12 +3,12 @@
 
 #include "analogoutput.h"
 #include "app/customization.h"
+#include "app/pictures.h"
 #include "app/settingsvalue.h"
 #include "modbus/registermap.h"
 #include "modbus/wordconversion.h"
 
 #include <QDebug>
-#include <QPixmap>
 #include <QSettings>
 
 #include <algorithm>
@@ -26,8 +26,8 @@ SettingsTab::SettingsTab(QWidget *parent) : QWidget(parent), ui(new Ui::Settings
     ui->label_HWrevision->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ui->label_serial->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ui->label_firmwareDate->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    ui->label_USB_KIT->setPixmap(QPixmap("USB-KIT.png"));
-    ui->label_analogFormula->setPixmap(QPixmap("analog-formula.svg"));
+    ui->label_USB_KIT->setPixmap(loadPicture("USB-KIT.png"));
+    ui->label_analogFormula->setPixmap(loadPicture("analog-formula.svg"));
 
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     ui->comboBox_connectBaudrate->setCurrentText(settings.value("baudrate", "19200").toString());

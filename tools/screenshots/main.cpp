@@ -101,12 +101,9 @@ int main(int argc, char *argv[])
     QDir().mkpath(outputDir);
     const QString output = QDir(outputDir).absolutePath() + "/";
 
-    // A working folder of its own with the pictures, so the user's settings file and
-    // recording journal are neither read nor changed.
+    // A working folder of its own, so the user's settings file and recording journal
+    // are neither read nor changed; the pictures come from the program's resources.
     QTemporaryDir workDir;
-    const QStringList assets = QDir(QUVA_ASSETS_DIR).entryList(QDir::Files);
-    for (const QString &asset : assets)
-        QFile::copy(QString(QUVA_ASSETS_DIR) + "/" + asset, workDir.filePath(asset));
     QDir::setCurrent(workDir.path());
     {
         QSettings settings("./gui_settings.ini", QSettings::IniFormat);

@@ -11,6 +11,7 @@ int main(int argc, char *argv[])
     const SimOptionsResult parsed = parseSimOptions(application.arguments());
     switch (parsed.status) {
     case SimOptionsResult::ShowHelp:
+    case SimOptionsResult::ShowVersion:
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
         return 0;
     case SimOptionsResult::Error:

@@ -107,6 +107,9 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     parser.addOption(help);
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version."));
+    parser.addOption(version);
 
     const auto option = [&parser](const char *name, const char *valueName, const char *text) {
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(text),
@@ -179,6 +182,11 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
     if (parser.isSet(help)) {
         result.status = SimOptionsResult::ShowHelp;
         result.text = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.status = SimOptionsResult::ShowVersion;
+        result.text = QStringLiteral("quva-sim " QUVA_VERSION "\n");
         return result;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -65,11 +65,11 @@ struct SimOptions {
 };
 
 struct SimOptionsResult {
-    enum Status { Run, ShowHelp, Error };
+    enum Status { Run, ShowHelp, ShowVersion, Error };
 
     Status status = Error;
     SimOptions options;
-    QString text; // the help text or the error message
+    QString text; // the help or version text, or the error message
 };
 
 // Parses the command line (arguments[0] is the program); validates every value.
