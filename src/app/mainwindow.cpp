@@ -23,6 +23,17 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     statusBar()->addWidget(&stateLabel);
     statusBar()->addPermanentWidget(&errorLabel);
     errorLabel.setStyleSheet("font-weight: bold; color: red");
+    stateLabel.setObjectName("label_systemState");
+    errorLabel.setObjectName("label_modbusError");
+    // Permanent widgets, which the status bar's own messages never hide; the notes on
+    // what succeeded go to a label of their own for the same reason.
+    statusBar()->insertPermanentWidget(0, &connectionState);
+    connectionState.setObjectName("connectionState");
+    statusBar()->insertWidget(1, &noticeLabel, 1);
+    noticeLabel.setObjectName("label_notice");
+    noticeTimer.setSingleShot(true);
+    noticeTimer.setInterval(6000);
+    connect(&noticeTimer, &QTimer::timeout, &noticeLabel, &QLabel::clear);
 
     connect(ui->tab_currentData, SIGNAL(showSystemState(uint16_t)), this,
             SLOT(showSystemState(uint16_t)));
@@ -69,6 +80,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(ui->tab_currentData, SIGNAL(selectionChanged(QDateTime,QDateTime)), ui->tab_userCalib,
             SLOT(on_selectionChanged(QDateTime,QDateTime)));
 
+    connect(&modbus, &Modbus::linkStateChanged, &connectionState,
+            &ConnectionStateLabel::showLinkState);
+    connect(&modbus, &Modbus::linkStateChanged, this, &MainWindow::showLinkState);
+    connect(&modbus, SIGNAL(writeRunFinished(bool)), ui->tab_settings,
+            SLOT(writeRunFinished(bool)));
+    for (QObject *tab :
+         {static_cast<QObject *>(ui->tab_settings), static_cast<QObject *>(ui->tab_currentData),
+          static_cast<QObject *>(ui->tab_userCalib)})
+        connect(tab, SIGNAL(statusMessage(QString)), this, SLOT(showNotice(QString)));
+
     // Not a link error, but shown the same way: where the user looks for trouble.
     connect(ui->tab_currentData, SIGNAL(journalFailed(QString)), this,
             SLOT(showModbusError(QString)));
@@ -99,7 +120,20 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::showSystemState(uint16_t state)
 {
-    stateLabel.setText("Current System State: " + systemStateText(state, false));
+    lastSystemState = state;
+    stateLabel.setText(systemStateLine(state, true));
+}
+
+void MainWindow::showLinkState(LinkState state)
+{
+    if (state != LinkState::Connected && lastSystemState >= 0)
+        stateLabel.setText(systemStateLine(uint16_t(lastSystemState), false));
+}
+
+void MainWindow::showNotice(const QString &text)
+{
+    noticeLabel.setText(text);
+    noticeTimer.start();
 }
 
 void MainWindow::showModbusError(QString error)

@@ -12,19 +12,28 @@
 #include <QMessageBox>
 #include <QSettings>
 
+#include <functional>
+
 namespace
 {
 
 const char journalFileName[] = "recording-journal.csv";
 
-// A name beside the journal for a recording the user chose not to restore.
+// A name beside the journal for a recording the user chose not to restore, or that
+// an import replaced.
 QString setAsideName(const QDateTime &firstSample)
 {
-    const QString stem = "recording-journal-" + firstSample.toString("yyyy-MM-ddTHH-mm-ss");
+    const QString stem = QDir::current().absoluteFilePath(
+        "recording-journal-" + firstSample.toString("yyyy-MM-ddTHH-mm-ss"));
     QString name = stem + ".csv";
     for (int i = 2; QFile::exists(name); ++i)
         name = QString("%1-%2.csv").arg(stem).arg(i);
     return name;
+}
+
+QString shownPath(const QString &fileName)
+{
+    return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
 }
 
 } // namespace
@@ -101,6 +110,7 @@ void CurrentDataTab::clear()
     store->clear();
     journal.restart();
     exportedSamples = 0;
+    recordingFile.clear();
     ui->timePlot->update();
 }
 
@@ -131,27 +141,33 @@ QString CurrentDataTab::exportFileName(const QString &title, const QString &filt
 void CurrentDataTab::on_pushButton_export_clicked()
 {
     const QString fileName = exportFileName(tr("Export .csv"), tr("CSV files (*.csv)"), "csv");
-    if (fileName.isEmpty())
-        return;
-    const int count = store->timestamps.size();
-    if (store->exportCsv(fileName))
-        exportedSamples = count;
-    else
-        QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
-                             QMessageBox::Ok);
+    if (!fileName.isEmpty())
+        exportTo(fileName, &MeasurementData::exportCsv);
 }
 
 void CurrentDataTab::on_pushButton_exportXLSX_clicked()
 {
     const QString fileName = exportFileName(tr("Export .xlsx"), tr("Excel files (*.xlsx)"), "xlsx");
-    if (fileName.isEmpty())
-        return;
+    if (!fileName.isEmpty())
+        exportTo(fileName,
+                 [](MeasurementData &data, const QString &name) { return data.exportXlsx(name); });
+}
+
+void CurrentDataTab::exportTo(
+    const QString &fileName,
+    const std::function<bool(MeasurementData &, const QString &)> &exporter)
+{
     const int count = store->timestamps.size();
-    if (store->exportXlsx(fileName))
+    if (exporter(*store, fileName)) {
         exportedSamples = count;
-    else
-        QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
-                             QMessageBox::Ok);
+        recordingFile = fileName;
+        emit statusMessage(tr("Exported %1 samples to %2").arg(count).arg(shownPath(fileName)));
+        return;
+    }
+    QMessageBox::warning(this, tr("Export"),
+                         tr("Export failed, error writing file.") + "\n\n" +
+                             tr("%1: %2").arg(shownPath(fileName), store->errorString()),
+                         QMessageBox::Ok);
 }
 
 void CurrentDataTab::on_pushButton_import_clicked()
@@ -164,42 +180,91 @@ void CurrentDataTab::on_pushButton_import_clicked()
         return;
     settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
 
-    // The import empties the store first, even when the file turns out bad; samples that
-    // were recorded but not exported then live on only in the journal.
-    const bool recordingUnexported = store->timestamps.size() > exportedSamples;
-    const QDateTime firstSample = recordingUnexported ? store->timestamps.first() : QDateTime();
+    // Checked before anything changes: the import empties the store once it has
+    // opened the file.
+    const QFileInfo file(fileName);
+    if (!file.isFile() || !file.isReadable()) {
+        QMessageBox::warning(this, tr("Import"),
+                             tr("Import failed, please check file format.") + "\n\n" +
+                                 tr("%1: not a readable file").arg(shownPath(fileName)),
+                             QMessageBox::Ok);
+        return;
+    }
+
+    // Samples that were recorded but not exported live on in the journal, which is
+    // set aside under a name of its own.
+    const int previousCount = store->timestamps.size();
+    const bool recordingUnexported = previousCount > exportedSamples;
+    const QString asideName =
+        recordingUnexported ? setAsideName(store->timestamps.first()) : QString();
+    if (recordingUnexported && !mayReplaceRecording(fileName, asideName))
+        return;
+
     const bool imported = store->importCsv(fileName);
-    // The imported samples are safe in their file; the journal starts afresh.
+    QString previousRecording = recordingFile;
     if (recordingUnexported)
-        setJournalAside(firstSample);
+        previousRecording = setJournalAside(asideName);
     else
         journal.restart();
     exportedSamples = store->timestamps.size();
-    if (!imported)
-        QMessageBox::warning(this, tr("Import"), tr("Import failed, please check file format."),
-                             QMessageBox::Ok);
+    recordingFile = fileName;
     ui->timePlot->refresh();
+
+    QString kept;
+    if (previousCount > 0 && !previousRecording.isEmpty())
+        kept = tr("The previous recording (%1 samples) is kept in %2.")
+                   .arg(previousCount)
+                   .arg(shownPath(previousRecording));
+    if (imported) {
+        QString text =
+            tr("Imported %1 samples from %2").arg(exportedSamples).arg(shownPath(fileName));
+        if (recordingUnexported && !kept.isEmpty())
+            text += "; " + kept;
+        emit statusMessage(text);
+        return;
+    }
+    QString text = tr("Import failed, please check file format.") + "\n\n" +
+                   tr("%1: %2").arg(shownPath(fileName), store->errorString());
+    if (!kept.isEmpty())
+        text += "\n\n" + kept;
+    QMessageBox::warning(this, tr("Import"), text, QMessageBox::Ok);
 }
 
-void CurrentDataTab::setJournalAside(const QDateTime &firstSample)
+bool CurrentDataTab::mayReplaceRecording(const QString &fileName, const QString &asideName)
+{
+    const int unexported = store->timestamps.size() - exportedSamples;
+    QString text = tr("The recording holds %1 samples that were not exported. Importing %2 "
+                      "replaces the recording.")
+                       .arg(unexported)
+                       .arg(shownPath(fileName));
+    if (journal.isOpen())
+        text += " " + tr("The recording will be kept in %1.").arg(shownPath(asideName));
+    else
+        text += " " + tr("Without the recording journal these samples will be lost.");
+    text += "\n\n" + tr("Import anyway?");
+    return QMessageBox::question(this, tr("Import"), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::NoButton) == QMessageBox::Yes;
+}
+
+QString CurrentDataTab::setJournalAside(const QString &asideName)
 {
     if (!journal.isOpen())
-        return;
+        return QString();
     const QString path = journal.path();
     journal.close();
-    moveJournalAside(path, firstSample);
+    const QString keptIn = moveJournalAside(path, asideName) ? asideName : path;
     if (!journal.open(path))
         reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
+    return keptIn;
 }
 
-bool CurrentDataTab::moveJournalAside(const QString &path, const QDateTime &firstSample)
+bool CurrentDataTab::moveJournalAside(const QString &path, const QString &asideName)
 {
-    const QString name = setAsideName(firstSample);
-    if (!QFile::rename(path, name)) {
-        reportJournalError(QString("cannot rename %1 to %2").arg(path, name));
+    if (!QFile::rename(path, asideName)) {
+        reportJournalError(QString("cannot rename %1 to %2").arg(path, asideName));
         return false;
     }
-    qDebug() << "CurrentDataTab: recording journal kept as" << name;
+    qDebug() << "CurrentDataTab: recording journal kept as" << asideName;
     return true;
 }
 
@@ -223,7 +288,7 @@ void CurrentDataTab::openJournal()
                 ui->timePlot->refresh();
             } else {
                 store->clear();
-                if (!moveJournalAside(path, firstSample))
+                if (!moveJournalAside(path, setAsideName(firstSample)))
                     return;
             }
         }

@@ -124,8 +124,10 @@ bool MeasurementData::exportCsv(const QString &fileName)
     QProgressDialog progress(tr("CSV Export"), tr("Cancel"), 0, 100);
     setUpProgress(progress);
 
+    lastError.clear();
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        lastError = file.errorString();
         qWarning() << "MeasurementData: cannot open CSV file for writing";
         return false;
     }
@@ -151,6 +153,7 @@ bool MeasurementData::exportCsv(const QString &fileName)
             sinceProgress.restart();
         }
         if (progress.wasCanceled()) {
+            lastError = tr("cancelled");
             qDebug() << "MeasurementData: CSV export canceled.";
             return false;
         }
@@ -168,6 +171,7 @@ bool MeasurementData::exportCsv(const QString &fileName)
     }
     // A full disk often shows only when the file is committed.
     if (!written || !writeAll(file, begin, end) || !file.commit()) {
+        lastError = file.errorString();
         qWarning() << "MeasurementData: error while writing to CSV file";
         return false;
     }
@@ -178,8 +182,10 @@ bool MeasurementData::exportCsv(const QString &fileName)
 
 bool MeasurementData::importCsv(const QString &fileName)
 {
+    lastError.clear();
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
+        lastError = file.errorString();
         qWarning() << "MeasurementData: cannot open CSV file for reading";
         return false;
     }
@@ -200,6 +206,7 @@ bool MeasurementData::importCsv(const QString &fileName)
                 buffer.resize(buffer.size() * 2);
             const qint64 read = file.read(buffer.data() + filled, qint64(buffer.size() - filled));
             if (read < 0) {
+                lastError = file.errorString();
                 qWarning() << "MeasurementData: error while reading CSV file";
                 return false;
             }
@@ -232,6 +239,7 @@ bool MeasurementData::importCsv(const QString &fileName)
             if (!isCsvDataLine(lineBegin, contentEnd))
                 continue;
             if (const char *reason = parseCsvLine(lineBegin, contentEnd, sample)) {
+                lastError = tr("line %1: %2").arg(lineNumber).arg(QString::fromUtf8(reason));
                 qWarning() << "MeasurementData: CSV import line:" << lineNumber << reason;
                 return false;
             }
@@ -256,7 +264,9 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
                            QString::fromUtf8("temperature (°C)"), "statusCode",
                            "kin. viscosity mapped (cSt)"},
                           sheetRows);
+    lastError.clear();
     if (!workbook.open()) {
+        lastError = workbook.errorString();
         qWarning() << "MeasurementData: cannot open XLSX file for writing" << fileName
                    << workbook.errorString();
         return false;
@@ -280,6 +290,7 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
             sinceProgress.restart();
         }
         if (progress.wasCanceled()) {
+            lastError = tr("cancelled");
             qDebug() << "MeasurementData: XLSX export canceled.";
             return false;
         }
@@ -315,6 +326,7 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     compression->wait();
     if (!saved) {
+        lastError = workbook.errorString();
         qWarning() << "MeasurementData: cannot write XLSX file" << fileName
                    << workbook.errorString();
         return false;

@@ -37,6 +37,9 @@ public:
     bool importCsv(const QString &fileName);
     // sheetRows is the capacity of one worksheet; samples beyond continue on the next sheet.
     bool exportXlsx(const QString &fileName, int sheetRows = XlsxWorkbook::maxSheetRows);
+    // Why the last export or import failed, for the user: the system's reason or the
+    // line and what was wrong with it.
+    QString errorString() const { return lastError; }
 
     QVector<QDateTime> timestamps;
     QVector<uint32_t> frameNr;
@@ -47,6 +50,9 @@ public:
     QVector<double> eta;
     QVector<double> nuUc;
     QMutex mutex;
+
+private:
+    QString lastError;
 };
 
 #endif

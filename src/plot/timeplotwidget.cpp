@@ -3,6 +3,7 @@
 #include "app/systemstatetext.h"
 #include "plot/plotticks.h"
 #include "plot/polylinesegments.h"
+#include "plot/timegaprule.h"
 
 #include <QDebug>
 #include <QMouseEvent>
@@ -182,6 +183,7 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
     int last = -1;
     int step = 1;
     sampleX.resize(0);
+    gapBefore.resize(0);
     if (haveSamples) {
         const int n = timestamps->size();
         first = int(std::lower_bound(timestamps->begin(), timestamps->end(), left) -
@@ -191,13 +193,20 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
         first = qBound(0, first, n - 1);
         last = qBound(0, last, n - 1);
         step = qMax(1, (last - first) / maximumPointCount);
-        for (int i = first; i <= last; i += step)
-            sampleX.append(timeToX(timestamps->at(i).toMSecsSinceEpoch()));
+        gapRule.update(timestamps);
+        qint64 previousMs = 0;
+        for (int i = first; i <= last; i += step) {
+            const qint64 ms = timestamps->at(i).toMSecsSinceEpoch();
+            gapBefore.append(i > first && gapRule.isGap(previousMs, ms, step));
+            sampleX.append(timeToX(ms));
+            previousMs = ms;
+        }
     }
     const auto sampleIndex = [&](int visited) { return first + visited * step; };
 
     // Fault shading, and the hovered sample: the last one left of the cursor.
     int hoveredIndex = -1;
+    int hoveredVisited = -1;
     uint16_t hoveredState = 0;
     if (haveSamples && systemStates && last >= first) {
         bool open = false;
@@ -215,11 +224,17 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
             }
             if (x <= mouseX) {
                 hoveredIndex = i;
+                hoveredVisited = visited;
                 hoveredState = state;
             }
         }
         if (open)
             painter.fillRect(columnsRect(openX, w - 1, h) & rect(), faultColor);
+        // Between two samples with a time gap nothing was measured: nothing is hovered.
+        const int next = hoveredVisited + 1;
+        if (hoveredVisited >= 0 && next < sampleX.size() && gapBefore[next] &&
+            mouseX > sampleX[hoveredVisited])
+            hoveredIndex = -1;
     }
 
     if (selectionStart.isValid() && selectionEnd.isValid() && selectionStart != selectionEnd) {
@@ -284,11 +299,15 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
             displayHigh[curve] = centre + span / 2;
             displayLow[curve] = centre - span / 2;
 
-            // NaN splits the curve into separate runs.
+            // NaN and time gaps split the curve into separate runs.
             painter.setPen(curvePen);
             curvePoints.resize(0);
             for (int visited = 0; visited < sampleX.size(); ++visited) {
                 const double value = curveValues[visited];
+                if (gapBefore[visited] && !curvePoints.isEmpty()) {
+                    drawCurveRun(painter, curvePoints.constData(), curvePoints.size());
+                    curvePoints.resize(0);
+                }
                 if (std::isnan(value)) {
                     if (!curvePoints.isEmpty())
                         drawCurveRun(painter, curvePoints.constData(), curvePoints.size());

@@ -1,6 +1,8 @@
 #ifndef TIMEPLOTWIDGET_H
 #define TIMEPLOTWIDGET_H
 
+#include "plot/timegaprule.h"
+
 #include <QDateTime>
 #include <QLineF>
 #include <QPoint>
@@ -76,8 +78,12 @@ private:
     QDateTime selectionStart;
     QDateTime selectionEnd;
 
+    TimeGapRule gapRule;
+
     // Scratch lists of a paint, kept between paints so that they keep their storage.
     QVector<int> sampleX;
+    // Whether a visited sample lies after a time gap (timegaprule.h).
+    QVector<bool> gapBefore;
     QVector<double> curveValues;
     QVector<QPoint> curvePoints;
     QVector<QLineF> curveSegments;
