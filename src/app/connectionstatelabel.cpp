@@ -4,6 +4,8 @@
 
 #include <QPainter>
 
+#include <cmath>
+
 namespace
 {
 
@@ -52,8 +54,11 @@ void ConnectionStateLabel::showLinkState(LinkState state, const LinkSettings &se
 
 QSize ConnectionStateLabel::sizeHint() const
 {
-    const QFontMetrics metrics(font());
-    return QSize(metrics.horizontalAdvance(stateText) + 2 * padding, metrics.height() + 4);
+    // Rounded up, and a pixel more: elidedText() shortens a text that would fit to the
+    // pixel when its width is fractional.
+    const QFontMetricsF metrics(font());
+    return QSize(int(std::ceil(metrics.horizontalAdvance(stateText))) + 1 + 2 * padding,
+                 int(std::ceil(metrics.height())) + 4);
 }
 
 QSize ConnectionStateLabel::minimumSizeHint() const

@@ -20,20 +20,26 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->setupUi(this);
     setWindowIcon(QIcon(QApplication::applicationDirPath() + "/Company-Logo.ico"));
 
+    // The connection state sits left of the error label. Permanent widgets are never
+    // hidden by the status bar's own messages; the notes on what succeeded have a label
+    // of their own for the same reason.
     statusBar()->addWidget(&stateLabel);
+    statusBar()->addWidget(&noticeLabel, 1);
+    statusBar()->addPermanentWidget(&connectionState);
     statusBar()->addPermanentWidget(&errorLabel);
     errorLabel.setStyleSheet("font-weight: bold; color: red");
     stateLabel.setObjectName("label_systemState");
-    errorLabel.setObjectName("label_modbusError");
-    // Permanent widgets, which the status bar's own messages never hide; the notes on
-    // what succeeded go to a label of their own for the same reason.
-    statusBar()->insertPermanentWidget(0, &connectionState);
-    connectionState.setObjectName("connectionState");
-    statusBar()->insertWidget(1, &noticeLabel, 1);
     noticeLabel.setObjectName("label_notice");
+    // Only the room the others leave: a long path must not squeeze the state widgets.
+    noticeLabel.setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    connectionState.setObjectName("connectionState");
+    errorLabel.setObjectName("label_modbusError");
     noticeTimer.setSingleShot(true);
     noticeTimer.setInterval(6000);
-    connect(&noticeTimer, &QTimer::timeout, &noticeLabel, &QLabel::clear);
+    connect(&noticeTimer, &QTimer::timeout, this, [this] {
+        noticeLabel.clear();
+        noticeLabel.setToolTip(QString());
+    });
 
     connect(ui->tab_currentData, SIGNAL(showSystemState(uint16_t)), this,
             SLOT(showSystemState(uint16_t)));
@@ -133,6 +139,7 @@ void MainWindow::showLinkState(LinkState state)
 void MainWindow::showNotice(const QString &text)
 {
     noticeLabel.setText(text);
+    noticeLabel.setToolTip(text);
     noticeTimer.start();
 }
 
