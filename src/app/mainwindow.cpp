@@ -40,30 +40,37 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         noticeLabel.clear();
         noticeLabel.setToolTip(QString());
     });
+    // Stays up while the journal is not writing, whatever the link reports meanwhile.
+    journalIndicator.setObjectName("journalIndicator");
+    journalIndicator.setText(tr("Journal not writing"));
+    journalIndicator.setStyleSheet(
+        "font-weight: bold; color: white; background-color: #b34700; padding: 0 4px");
+    statusBar()->addPermanentWidget(&journalIndicator);
+    journalIndicator.hide();
 
     connect(ui->tab_currentData, SIGNAL(showSystemState(uint16_t)), this,
             SLOT(showSystemState(uint16_t)));
     connect(&modbus, SIGNAL(showModbusError(QString)), this, SLOT(showModbusError(QString)));
-    connect(ui->tab_settings, SIGNAL(connectDevice(QString,uint32_t,uint8_t,uint8_t)), &modbus,
-            SLOT(connectDevice(QString,uint32_t,uint8_t,uint8_t)));
+    connect(ui->tab_settings, SIGNAL(connectDevice(QString, uint32_t, uint8_t, uint8_t)), &modbus,
+            SLOT(connectDevice(QString, uint32_t, uint8_t, uint8_t)));
     connect(ui->tab_settings, SIGNAL(disconnectDevice(bool)), &modbus,
             SLOT(disconnectDevice(bool)));
-    connect(ui->tab_settings, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-            SLOT(readRegisters(uint8_t,uint8_t)));
+    connect(ui->tab_settings, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+            SLOT(readRegisters(uint8_t, uint8_t)));
     connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_settings,
             SLOT(replyReceived(QVector<uint16_t>)));
-    connect(ui->tab_settings, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
-            SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
+    connect(ui->tab_settings, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)), &modbus,
+            SLOT(writeRegisters(uint8_t, QVector<uint16_t>)));
     connect(&modbus, SIGNAL(deviceConnected()), ui->tab_settings, SLOT(deviceConnected()));
     connect(&modbus, SIGNAL(deviceDisconnected()), ui->tab_settings, SLOT(deviceDisconnected()));
-    connect(ui->tab_currentData, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-            SLOT(readRegisters(uint8_t,uint8_t)));
+    connect(ui->tab_currentData, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+            SLOT(readRegisters(uint8_t, uint8_t)));
     connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_currentData,
             SLOT(replyReceived(QVector<uint16_t>)));
-    connect(ui->tab_userCalib, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
-            SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
-    connect(ui->tab_userCalib, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-            SLOT(readRegisters(uint8_t,uint8_t)));
+    connect(ui->tab_userCalib, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)), &modbus,
+            SLOT(writeRegisters(uint8_t, QVector<uint16_t>)));
+    connect(ui->tab_userCalib, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+            SLOT(readRegisters(uint8_t, uint8_t)));
     connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_userCalib,
             SLOT(replyReceived(QVector<uint16_t>)));
 
@@ -75,16 +82,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     if (settings.value("debug", "false").toBool()) {
         debugTab = new DebugTab(this);
         ui->tabWidget->addTab(debugTab, tr("Debug"));
-        connect(debugTab, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-                SLOT(readRegisters(uint8_t,uint8_t)));
-        connect(debugTab, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
-                SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
+        connect(debugTab, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+                SLOT(readRegisters(uint8_t, uint8_t)));
+        connect(debugTab, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)), &modbus,
+                SLOT(writeRegisters(uint8_t, QVector<uint16_t>)));
         connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), debugTab,
                 SLOT(replyReceived(QVector<uint16_t>)));
     }
 
-    connect(ui->tab_currentData, SIGNAL(selectionChanged(QDateTime,QDateTime)), ui->tab_userCalib,
-            SLOT(on_selectionChanged(QDateTime,QDateTime)));
+    connect(ui->tab_currentData, SIGNAL(selectionChanged(QDateTime, QDateTime)), ui->tab_userCalib,
+            SLOT(on_selectionChanged(QDateTime, QDateTime)));
 
     connect(&modbus, &Modbus::linkStateChanged, &connectionState,
             &ConnectionStateLabel::showLinkState);
@@ -96,9 +103,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
           static_cast<QObject *>(ui->tab_userCalib)})
         connect(tab, SIGNAL(statusMessage(QString)), this, SLOT(showNotice(QString)));
 
-    // Not a link error, but shown the same way: where the user looks for trouble.
     connect(ui->tab_currentData, SIGNAL(journalFailed(QString)), this,
-            SLOT(showModbusError(QString)));
+            SLOT(showJournalFailure(QString)));
+    connect(ui->tab_currentData, SIGNAL(journalWriting()), &journalIndicator, SLOT(hide()));
 
     QApplication::setOrganizationName(companyName);
     QApplication::setApplicationName(applicationName);
@@ -141,6 +148,12 @@ void MainWindow::showNotice(const QString &text)
     noticeLabel.setText(text);
     noticeLabel.setToolTip(text);
     noticeTimer.start();
+}
+
+void MainWindow::showJournalFailure(QString error)
+{
+    journalIndicator.setToolTip(error);
+    journalIndicator.show();
 }
 
 void MainWindow::showModbusError(QString error)

@@ -38,6 +38,7 @@ private slots:
     void showLinkState(LinkState state);
     // A short note on what just succeeded, shown for a few seconds.
     void showNotice(const QString &text);
+    void showJournalFailure(QString error);
 
 private:
     Ui::MainWindow *ui;
@@ -47,6 +48,7 @@ private:
     QTimer noticeTimer;
     ConnectionStateLabel connectionState;
     int lastSystemState = -1; // none shown yet
+    QLabel journalIndicator;
     Modbus modbus;
     DebugTab *debugTab = nullptr;
 };

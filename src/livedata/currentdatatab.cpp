@@ -2,8 +2,10 @@
 #include "ui_currentdatatab.h"
 
 #include "app/customization.h"
+#include "app/settingsvalue.h"
 #include "livedata/measurementdata.h"
 #include "modbus/registermap.h"
+#include "plot/selectionstatistics.h"
 
 #include <QDebug>
 #include <QDir>
@@ -46,16 +48,19 @@ CurrentDataTab::CurrentDataTab(QWidget *parent)
 
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     settings.beginGroup("currentData");
-    ui->timePlot->setIntervalTimeIndex(settings.value("intervalTimeIndex", 1).toInt());
-    ui->timePlot->setVisableGraphs(settings.value("visableGraphs", 15).toUInt());
+    // A value that is not a number reads as the default; an index out of range is
+    // ignored by the plot form. Only the five curves' bits make a bit set.
+    ui->timePlot->setIntervalTimeIndex(settingsInteger(settings, "intervalTimeIndex", 1));
+    ui->timePlot->setVisableGraphs(uint(settingsInteger(settings, "visableGraphs", 15, 0, 31)));
     settings.endGroup();
     journalEnabled = settings.value("recordingJournal", true).toBool();
 
     pollTimer.start(500);
     connect(&pollTimer, SIGNAL(timeout()), this, SLOT(pollData()));
-    connect(ui->timePlot, SIGNAL(selectionChanged(QDateTime,QDateTime)), this,
-            SIGNAL(selectionChanged(QDateTime,QDateTime)));
+    connect(ui->timePlot, SIGNAL(selectionChanged(QDateTime, QDateTime)), this,
+            SIGNAL(selectionChanged(QDateTime, QDateTime)));
     connect(&journal, &RecordingJournal::writeFailed, this, &CurrentDataTab::reportJournalError);
+    connect(&journal, &RecordingJournal::resumed, this, &CurrentDataTab::journalWriting);
 
     // Asked once the window is up: a journal left by a run that did not end cleanly.
     if (journalEnabled)
@@ -108,7 +113,7 @@ void CurrentDataTab::plotNow()
 void CurrentDataTab::clear()
 {
     store->clear();
-    journal.restart();
+    restartJournal();
     exportedSamples = 0;
     recordingFile.clear();
     ui->timePlot->update();
@@ -165,9 +170,56 @@ void CurrentDataTab::exportTo(
         return;
     }
     QMessageBox::warning(this, tr("Export"),
-                         tr("Export failed, error writing file.") + "\n\n" +
-                             tr("%1: %2").arg(shownPath(fileName), store->errorString()),
+                         tr("Export failed, error writing file.") + "\n\n" + store->errorString(),
                          QMessageBox::Ok);
+}
+
+void CurrentDataTab::on_pushButton_exportSelection_clicked()
+{
+    const QString title = tr("Export selection");
+    QDateTime left;
+    QDateTime right;
+    ui->timePlot->selection(left, right);
+    if (!left.isValid() || !right.isValid() || !(left < right)) {
+        QMessageBox::warning(this, title,
+                             tr("Nothing is selected. Drag over the plot to select the samples "
+                                "to export."),
+                             QMessageBox::Ok);
+        return;
+    }
+    const QPair<int, int> rows = rowsBetween(store->timestamps, left, right);
+    if (rows.first >= rows.second) {
+        QMessageBox::warning(this, title, tr("The selection holds no samples."), QMessageBox::Ok);
+        return;
+    }
+
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    const QString workingDir = settings.value("workingDir", QDir::homePath()).toString();
+    const QString csvFilter = tr("CSV files (*.csv)");
+    const QString xlsxFilter = tr("Excel files (*.xlsx)");
+    QString selectedFilter = csvFilter;
+    QString fileName = QFileDialog::getSaveFileName(this, title, workingDir,
+                                                    csvFilter + ";;" + xlsxFilter, &selectedFilter);
+    if (fileName.isEmpty())
+        return;
+    settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
+    // The suffix typed decides the format; without one, the chosen filter does.
+    const QString suffix = QFileInfo(fileName).suffix();
+    const bool xlsx = suffix == "xlsx" || (suffix != "csv" && selectedFilter == xlsxFilter);
+    if (suffix != (xlsx ? "xlsx" : "csv"))
+        fileName += xlsx ? ".xlsx" : ".csv";
+
+    const SampleRows selected{rows.first, rows.second - rows.first};
+    const bool exported = xlsx ? store->exportXlsx(fileName, XlsxWorkbook::maxSheetRows, selected)
+                               : store->exportCsv(fileName, selected);
+    if (exported)
+        emit statusMessage(
+            tr("Exported %1 samples to %2").arg(selected.count).arg(shownPath(fileName)));
+    else
+        QMessageBox::warning(this, tr("Export"),
+                             tr("Export failed, error writing file.") + "\n\n" +
+                                 store->errorString(),
+                             QMessageBox::Ok);
 }
 
 void CurrentDataTab::on_pushButton_import_clicked()
@@ -180,14 +232,15 @@ void CurrentDataTab::on_pushButton_import_clicked()
         return;
     settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
 
-    // Checked before anything changes: the import empties the store once it has
-    // opened the file.
+    // A file that cannot be read is refused by the import before it changes anything;
+    // there is nothing to ask then, and the recording and its journal stay as they are.
     const QFileInfo file(fileName);
     if (!file.isFile() || !file.isReadable()) {
-        QMessageBox::warning(this, tr("Import"),
-                             tr("Import failed, please check file format.") + "\n\n" +
-                                 tr("%1: not a readable file").arg(shownPath(fileName)),
-                             QMessageBox::Ok);
+        if (!store->importCsv(fileName))
+            QMessageBox::warning(this, tr("Import"),
+                                 tr("Import failed, please check file format.") + "\n\n" +
+                                     store->errorString(),
+                                 QMessageBox::Ok);
         return;
     }
 
@@ -205,7 +258,7 @@ void CurrentDataTab::on_pushButton_import_clicked()
     if (recordingUnexported)
         previousRecording = setJournalAside(asideName);
     else
-        journal.restart();
+        restartJournal();
     exportedSamples = store->timestamps.size();
     recordingFile = fileName;
     ui->timePlot->refresh();
@@ -223,8 +276,7 @@ void CurrentDataTab::on_pushButton_import_clicked()
         emit statusMessage(text);
         return;
     }
-    QString text = tr("Import failed, please check file format.") + "\n\n" +
-                   tr("%1: %2").arg(shownPath(fileName), store->errorString());
+    QString text = tr("Import failed, please check file format.") + "\n\n" + store->errorString();
     if (!kept.isEmpty())
         text += "\n\n" + kept;
     QMessageBox::warning(this, tr("Import"), text, QMessageBox::Ok);
@@ -253,9 +305,27 @@ QString CurrentDataTab::setJournalAside(const QString &asideName)
     const QString path = journal.path();
     journal.close();
     const QString keptIn = moveJournalAside(path, asideName) ? asideName : path;
-    if (!journal.open(path))
-        reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
+    startJournal(path);
     return keptIn;
+}
+
+void CurrentDataTab::restartJournal()
+{
+    if (journal.isOpen()) {
+        journal.restart();
+    } else if (journalEnabled && !journal.path().isEmpty()) {
+        // One that could not be opened before is tried again.
+        startJournal(journal.path());
+        journal.restart();
+    }
+}
+
+void CurrentDataTab::startJournal(const QString &path)
+{
+    if (journal.open(path))
+        emit journalWriting();
+    else
+        reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
 }
 
 bool CurrentDataTab::moveJournalAside(const QString &path, const QString &asideName)
@@ -274,7 +344,7 @@ void CurrentDataTab::openJournal()
     // Asked at start-up, while the store is still empty: the journal is read into it
     // once, and emptied again if the user does not want it back.
     if (QFile::exists(path) && store->timestamps.isEmpty()) {
-        store->importCsv(path);
+        store->importCsv(path, MeasurementData::UnendedLastLine::Skip);
         if (!store->timestamps.isEmpty()) {
             const QString format = "yyyy-MM-dd HH:mm:ss";
             const QDateTime firstSample = store->timestamps.first();
@@ -293,8 +363,7 @@ void CurrentDataTab::openJournal()
             }
         }
     }
-    if (!journal.open(path))
-        reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
+    startJournal(path);
 }
 
 void CurrentDataTab::reportJournalError(const QString &error)

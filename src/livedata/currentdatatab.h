@@ -39,6 +39,8 @@ signals:
     void journalFailed(QString error);
     // What an export or import did, for the status bar.
     void statusMessage(QString text);
+    // The journal writes again (also when it was opened at start-up).
+    void journalWriting();
 
 public slots:
     void replyReceived(QVector<uint16_t> data);
@@ -50,6 +52,7 @@ private slots:
     void on_pushButton_export_clicked();
     void on_pushButton_import_clicked();
     void on_pushButton_exportXLSX_clicked();
+    void on_pushButton_exportSelection_clicked();
     void pollData();
     void openJournal();
     void reportJournalError(const QString &error);
@@ -64,6 +67,10 @@ private:
                   const std::function<bool(MeasurementData &, const QString &)> &exporter);
     // Asks before an import replaces samples that were never exported; true to go on.
     bool mayReplaceRecording(const QString &fileName, const QString &asideName);
+    // Opens the journal at path and says whether it writes.
+    void startJournal(const QString &path);
+    // Empties the journal down to its head lines.
+    void restartJournal();
     // Moves the journal with its recording to asideName and starts an empty one. Returns
     // where the recording is now, or an empty string without a journal.
     QString setJournalAside(const QString &asideName);

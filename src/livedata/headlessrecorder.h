@@ -62,7 +62,6 @@ private:
     bool connected = false;
     bool finished = false;
     bool createdFile = false;
-    int samples = 0;
     int errors = 0;
     int exitCode = 0;
 };

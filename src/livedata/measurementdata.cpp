@@ -14,8 +14,12 @@
 #include <QSaveFile>
 #include <QThread>
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -27,7 +31,9 @@ namespace
 const int rowsPerClockCheck = 256;
 const int progressIntervalMs = 50;
 
+// Also the import's block size: far more than the longest line it takes.
 const int csvBufferSize = 1 << 20;
+static_assert(maxCsvImportLineLength == 65536, "the import's reason names the limit");
 
 void setUpProgress(QProgressDialog &progress)
 {
@@ -75,6 +81,27 @@ private:
     int shift = 0;
 };
 
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// What a file that is not a regular file is, for the message that refuses it.
+QString fileKind(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "is a folder, not a file";
+    if (S_ISFIFO(mode))
+        return "is a named pipe, not a regular file";
+    if (S_ISCHR(mode))
+        return "is a character device, not a regular file";
+    if (S_ISBLK(mode))
+        return "is a block device, not a regular file";
+    if (S_ISSOCK(mode))
+        return "is a socket, not a regular file";
+    return "is not a regular file";
+}
+
 bool writeAll(QSaveFile &file, const char *begin, const char *end)
 {
     return file.write(begin, end - begin) == end - begin;
@@ -83,6 +110,14 @@ bool writeAll(QSaveFile &file, const char *begin, const char *end)
 } // namespace
 
 MeasurementData::MeasurementData(QObject *parent) : QObject(parent) {}
+
+int MeasurementData::exportedCount(SampleRows &rows)
+{
+    QMutexLocker locker(&mutex);
+    rows.first = qMax(0, rows.first);
+    const int available = qMax(0, timestamps.size() - rows.first);
+    return rows.count < 0 ? available : qMin(rows.count, available);
+}
 
 bool MeasurementData::addSample(const QDateTime &timestamp, uint32_t frameNr, uint16_t systemState,
                                 double T, double rho, double nu, double eta, double nuUc)
@@ -119,16 +154,16 @@ void MeasurementData::clear()
     nuUc.clear();
 }
 
-bool MeasurementData::exportCsv(const QString &fileName)
+bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows)
 {
     QProgressDialog progress(tr("CSV Export"), tr("Cancel"), 0, 100);
     setUpProgress(progress);
 
-    lastError.clear();
     QSaveFile file(fileName);
+    lastError.clear();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        lastError = file.errorString();
-        qWarning() << "MeasurementData: cannot open CSV file for writing";
+        lastError = QString("%1: %2").arg(fileName, file.errorString());
+        qWarning().noquote() << "MeasurementData: cannot open CSV file for writing" << lastError;
         return false;
     }
     const QByteArray head = csvHead(applicationName, companyName);
@@ -138,11 +173,7 @@ bool MeasurementData::exportCsv(const QString &fileName)
     char *end = begin;
     bool written = writeAll(file, head.constData(), head.constData() + head.size());
 
-    int count = 0;
-    {
-        QMutexLocker locker(&mutex);
-        count = timestamps.size();
-    }
+    const int count = exportedCount(rows);
     progress.setMaximum(count);
     progress.setValue(0);
     QElapsedTimer sinceProgress;
@@ -153,16 +184,17 @@ bool MeasurementData::exportCsv(const QString &fileName)
             sinceProgress.restart();
         }
         if (progress.wasCanceled()) {
-            lastError = tr("cancelled");
+            lastError = QString("%1: %2").arg(fileName, tr("cancelled"));
             qDebug() << "MeasurementData: CSV export canceled.";
             return false;
         }
         {
             QMutexLocker locker(&mutex);
-            if (i >= timestamps.size())
+            const int row = rows.first + i;
+            if (row >= timestamps.size())
                 break;
-            end = formatCsvLine(end, timestamps.at(i), frameNr.at(i), systemState.at(i), T.at(i),
-                                rho.at(i), nu.at(i), eta.at(i), nuUc.at(i));
+            end = formatCsvLine(end, timestamps.at(row), frameNr.at(row), systemState.at(row),
+                                T.at(row), rho.at(row), nu.at(row), eta.at(row), nuUc.at(row));
         }
         if (end > limit) {
             written = writeAll(file, begin, end);
@@ -171,8 +203,8 @@ bool MeasurementData::exportCsv(const QString &fileName)
     }
     // A full disk often shows only when the file is committed.
     if (!written || !writeAll(file, begin, end) || !file.commit()) {
-        lastError = file.errorString();
-        qWarning() << "MeasurementData: error while writing to CSV file";
+        lastError = QString("%1: %2").arg(fileName, file.errorString());
+        qWarning().noquote() << "MeasurementData: error while writing to CSV file" << lastError;
         return false;
     }
     progress.setValue(count);
@@ -180,36 +212,53 @@ bool MeasurementData::exportCsv(const QString &fileName)
     return true;
 }
 
-bool MeasurementData::importCsv(const QString &fileName)
+bool MeasurementData::importCsv(const QString &fileName, UnendedLastLine unendedLastLine)
 {
     lastError.clear();
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        lastError = file.errorString();
-        qWarning() << "MeasurementData: cannot open CSV file for reading";
+    const auto cannotRead = [&](const char *logText, const QString &reason) {
+        lastError = QString("%1: %2").arg(fileName, reason);
+        qWarning().noquote() << logText << lastError;
         return false;
+    };
+    // Only a regular file has an end: a pipe or a device could keep the import waiting
+    // or reading for ever. Opened without blocking, so a pipe is refused at once.
+    QFile file;
+    const int fd =
+        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return cannotRead("MeasurementData: cannot open CSV file for reading", systemError());
+    struct stat status;
+    const QString reason = ::fstat(fd, &status) != 0  ? systemError()
+                           : !S_ISREG(status.st_mode) ? fileKind(status.st_mode)
+                                                      : QString();
+    if (!reason.isEmpty()) {
+        ::close(fd);
+        return cannotRead("MeasurementData: cannot open CSV file for reading", reason);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return cannotRead("MeasurementData: cannot open CSV file for reading", file.errorString());
     }
     clear();
 
-    // Read as bytes in large blocks. As in a text-mode read every CR is dropped, and a
-    // UTF-8 byte-order mark at the start is skipped as the UTF-8 text stream does.
+    // Read as bytes in blocks of a fixed size, so that memory stays the same whatever the
+    // file holds. As in a text-mode read every CR is dropped, and a UTF-8 byte-order mark
+    // at the start is skipped as the UTF-8 text stream does.
     std::vector<char> buffer(csvBufferSize);
     std::vector<char> lineWithoutCr;
     size_t filled = 0;
     bool atEnd = false;
+    bool inLongComment = false; // skipping the rest of a comment line longer than the limit
     int lineNumber = 0;
     CsvSample sample;
     RepeatedHour repeatedHour;
     while (!atEnd || filled > 0) {
         if (!atEnd) {
-            if (filled == buffer.size())
-                buffer.resize(buffer.size() * 2);
             const qint64 read = file.read(buffer.data() + filled, qint64(buffer.size() - filled));
-            if (read < 0) {
-                lastError = file.errorString();
-                qWarning() << "MeasurementData: error while reading CSV file";
-                return false;
-            }
+            if (read < 0)
+                return cannotRead("MeasurementData: error while reading CSV file",
+                                  file.errorString());
             atEnd = read == 0;
             filled += size_t(read);
         }
@@ -217,12 +266,35 @@ bool MeasurementData::importCsv(const QString &fileName)
         const char *const end = next + filled;
         while (next != end) {
             const auto *lineEnd = static_cast<const char *>(std::memchr(next, '\n', end - next));
-            if (!lineEnd && !atEnd)
+            if (inLongComment) {
+                next = lineEnd ? lineEnd + 1 : end;
+                inLongComment = !lineEnd;
+                continue;
+            }
+            if (!lineEnd && !atEnd) {
+                if (end - next <= maxCsvImportLineLength)
+                    break;
+                // Longer than any line can be: a comment is skipped to its end, anything
+                // else refused at its number.
+                if (*next != '#') {
+                    ++lineNumber;
+                    return badLine(lineNumber, "longer than 65536 bytes", fileName);
+                }
+                ++lineNumber;
+                inLongComment = true;
+                next = end;
                 break;
+            }
+            if (!lineEnd && unendedLastLine == UnendedLastLine::Skip) {
+                next = end;
+                break;
+            }
             const char *lineBegin = next;
             const char *contentEnd = lineEnd ? lineEnd : end;
             next = lineEnd ? lineEnd + 1 : end;
             ++lineNumber;
+            if (contentEnd - lineBegin > maxCsvImportLineLength && *lineBegin != '#')
+                return badLine(lineNumber, "longer than 65536 bytes", fileName);
 
             if (std::memchr(lineBegin, '\r', contentEnd - lineBegin)) {
                 lineWithoutCr.clear();
@@ -238,11 +310,8 @@ bool MeasurementData::importCsv(const QString &fileName)
                 lineBegin += 3;
             if (!isCsvDataLine(lineBegin, contentEnd))
                 continue;
-            if (const char *reason = parseCsvLine(lineBegin, contentEnd, sample)) {
-                lastError = tr("line %1: %2").arg(lineNumber).arg(QString::fromUtf8(reason));
-                qWarning() << "MeasurementData: CSV import line:" << lineNumber << reason;
-                return false;
-            }
+            if (const char *reason = parseCsvLine(lineBegin, contentEnd, sample))
+                return badLine(lineNumber, reason, fileName);
             sample.timestamp = repeatedHour.inOrder(sample.timestamp, timestamps);
             addSample(sample.timestamp, sample.frameNr, sample.systemState, sample.T, sample.rho,
                       sample.nu, sample.eta, sample.nuUc);
@@ -253,7 +322,14 @@ bool MeasurementData::importCsv(const QString &fileName)
     return true;
 }
 
-bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
+bool MeasurementData::badLine(int lineNumber, const char *reason, const QString &fileName)
+{
+    qWarning() << "MeasurementData: CSV import line:" << lineNumber << reason;
+    lastError = QString("%1: line %2: %3").arg(fileName).arg(lineNumber).arg(reason);
+    return false;
+}
+
+bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows, SampleRows rows)
 {
     QProgressDialog progress(tr("XLSX Export"), tr("Cancel"), 0, 100);
     setUpProgress(progress);
@@ -266,17 +342,13 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
                           sheetRows);
     lastError.clear();
     if (!workbook.open()) {
-        lastError = workbook.errorString();
+        lastError = QString("%1: %2").arg(fileName, workbook.errorString());
         qWarning() << "MeasurementData: cannot open XLSX file for writing" << fileName
                    << workbook.errorString();
         return false;
     }
 
-    int count = 0;
-    {
-        QMutexLocker locker(&mutex);
-        count = timestamps.size();
-    }
+    const int count = exportedCount(rows);
     progress.setMaximum(count);
     progress.setValue(0);
     QElapsedTimer sinceProgress;
@@ -290,26 +362,27 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
             sinceProgress.restart();
         }
         if (progress.wasCanceled()) {
-            lastError = tr("cancelled");
+            lastError = QString("%1: %2").arg(fileName, tr("cancelled"));
             qDebug() << "MeasurementData: XLSX export canceled.";
             return false;
         }
         QMutexLocker locker(&mutex);
-        if (i >= timestamps.size())
+        const int row = rows.first + i;
+        if (row >= timestamps.size())
             break;
-        if (systemState.at(i) != shownState) {
-            shownState = systemState.at(i);
+        if (systemState.at(row) != shownState) {
+            shownState = systemState.at(row);
             stateText = QStringLiteral("0x%1").arg(shownState, 4, 16, QLatin1Char('0'));
         }
         workbook.nextRow();
-        workbook.writeDateTime(0, timestamps.at(i));
-        workbook.writeNumber(1, frameNr.at(i));
-        workbook.writeNumber(2, nu.at(i));
-        workbook.writeNumber(3, eta.at(i));
-        workbook.writeNumber(4, rho.at(i));
-        workbook.writeNumber(5, T.at(i));
+        workbook.writeDateTime(0, timestamps.at(row));
+        workbook.writeNumber(1, frameNr.at(row));
+        workbook.writeNumber(2, nu.at(row));
+        workbook.writeNumber(3, eta.at(row));
+        workbook.writeNumber(4, rho.at(row));
+        workbook.writeNumber(5, T.at(row));
         workbook.writeText(6, stateText);
-        workbook.writeNumber(7, nuUc.at(i));
+        workbook.writeNumber(7, nuUc.at(row));
     }
 
     // Compressing takes most of the time for large workbooks and cannot be interrupted.
@@ -326,7 +399,7 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     compression->wait();
     if (!saved) {
-        lastError = workbook.errorString();
+        lastError = QString("%1: %2").arg(fileName, workbook.errorString());
         qWarning() << "MeasurementData: cannot write XLSX file" << fileName
                    << workbook.errorString();
         return false;

@@ -10,6 +10,12 @@
 
 #include <cstdint>
 
+// A run of rows of the store: count -1 runs to the end.
+struct SampleRows {
+    int first = 0;
+    int count = -1;
+};
+
 // Every sample taken since start-up, oldest first, as parallel columns. The columns
 // are never replaced, only appended to and emptied, so readers may keep pointers to
 // them. The mutex guards appending, clearing and the exporters' row-wise reads; it
@@ -30,15 +36,23 @@ public:
     // The exports show a progress dialog with a Cancel button when they take longer than a
     // second. They write beside the target and replace it only when the file is complete,
     // so a cancelled or failed export (result false) leaves an existing file untouched.
-    // Samples added meanwhile are not exported.
-    bool exportCsv(const QString &fileName);
-    // Replaces the store's content with the file's samples; false when the file cannot be
-    // read or at the first bad line, whose samples before it stay.
-    bool importCsv(const QString &fileName);
+    // Samples added meanwhile are not exported; rows limits the export to a stretch.
+    bool exportCsv(const QString &fileName, SampleRows rows = {});
+    // What importCsv does with a last line that has no line end: other programs write
+    // files that way, but the journal only ever writes whole lines, so there such a line
+    // is one cut off by a full disk or a crash.
+    enum class UnendedLastLine { Read, Skip };
+    // Replaces the store's content with the samples of a regular file; false when the
+    // file cannot be read (a pipe, a device or a folder is refused at once) or at the
+    // first bad line, whose samples before it stay. A line longer than
+    // maxCsvImportLineLength is a bad line, unless it is a comment.
+    bool importCsv(const QString &fileName,
+                   UnendedLastLine unendedLastLine = UnendedLastLine::Read);
     // sheetRows is the capacity of one worksheet; samples beyond continue on the next sheet.
-    bool exportXlsx(const QString &fileName, int sheetRows = XlsxWorkbook::maxSheetRows);
-    // Why the last export or import failed, for the user: the system's reason or the
-    // line and what was wrong with it.
+    bool exportXlsx(const QString &fileName, int sheetRows = XlsxWorkbook::maxSheetRows,
+                    SampleRows rows = {});
+    // Why the last export or import failed: the file and the system's reason or the bad
+    // line; empty after a success.
     QString errorString() const { return lastError; }
 
     QVector<QDateTime> timestamps;
@@ -52,6 +66,11 @@ public:
     QMutex mutex;
 
 private:
+    bool badLine(int lineNumber, const char *reason, const QString &fileName);
+    // The number of rows an export of rows writes, read under the lock; a negative
+    // first row becomes 0.
+    int exportedCount(SampleRows &rows);
+
     QString lastError;
 };
 
