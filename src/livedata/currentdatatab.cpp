@@ -147,7 +147,8 @@ void CurrentDataTab::on_pushButton_export_clicked()
 {
     const QString fileName = exportFileName(tr("Export .csv"), tr("CSV files (*.csv)"), "csv");
     if (!fileName.isEmpty())
-        exportTo(fileName, &MeasurementData::exportCsv);
+        exportTo(fileName,
+                 [](MeasurementData &data, const QString &name) { return data.exportCsv(name); });
 }
 
 void CurrentDataTab::on_pushButton_exportXLSX_clicked()
