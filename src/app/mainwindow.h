@@ -31,6 +31,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void showSystemState(uint16_t state);
@@ -41,6 +42,8 @@ private slots:
     void showJournalFailure(QString error);
 
 private:
+    void openLargeEnough();
+
     Ui::MainWindow *ui;
     QLabel stateLabel;
     QLabel errorLabel;
@@ -51,6 +54,7 @@ private:
     QLabel journalIndicator;
     Modbus modbus;
     DebugTab *debugTab = nullptr;
+    bool shownBefore = false;
 };
 
 #endif

@@ -55,6 +55,7 @@ CurrentDataTab::CurrentDataTab(QWidget *parent)
     settings.endGroup();
     journalEnabled = settings.value("recordingJournal", true).toBool();
 
+    pollTimer.setTimerType(Qt::PreciseTimer);
     pollTimer.start(500);
     connect(&pollTimer, SIGNAL(timeout()), this, SLOT(pollData()));
     connect(ui->timePlot, SIGNAL(selectionChanged(QDateTime, QDateTime)), this,
@@ -170,9 +171,11 @@ void CurrentDataTab::exportTo(
         emit statusMessage(tr("Exported %1 samples to %2").arg(count).arg(shownPath(fileName)));
         return;
     }
-    QMessageBox::warning(this, tr("Export"),
-                         tr("Export failed, error writing file.") + "\n\n" + store->errorString(),
-                         QMessageBox::Ok);
+    if (!store->lastExportCanceled()) // the user's own choice needs no box
+        QMessageBox::warning(this, tr("Export"),
+                             tr("Export failed, error writing file.") + "\n\n" +
+                                 store->errorString(),
+                             QMessageBox::Ok);
 }
 
 void CurrentDataTab::on_pushButton_exportSelection_clicked()
@@ -216,7 +219,7 @@ void CurrentDataTab::on_pushButton_exportSelection_clicked()
     if (exported)
         emit statusMessage(
             tr("Exported %1 samples to %2").arg(selected.count).arg(shownPath(fileName)));
-    else
+    else if (!store->lastExportCanceled())
         QMessageBox::warning(this, tr("Export"),
                              tr("Export failed, error writing file.") + "\n\n" +
                                  store->errorString(),

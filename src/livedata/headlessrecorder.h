@@ -3,9 +3,11 @@
 
 #include "livesampler.h"
 #include "modbus/modbus.h"
+#include "recorderoptions.h"
 #include "recordingjournal.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QString>
@@ -22,14 +24,7 @@ class HeadlessRecorder : public QObject
     Q_OBJECT
 
 public:
-    struct Options {
-        QString fileName;
-        QString portName;
-        uint32_t baudrate = 19200;
-        uint8_t mode = 0;
-        uint8_t address = 1;
-        int durationSeconds = 0; // 0: until interrupted
-    };
+    using Options = RecorderOptions;
 
     explicit HeadlessRecorder(const Options &options, QObject *parent = nullptr);
     ~HeadlessRecorder() override;
@@ -43,6 +38,7 @@ private slots:
     void replyReceived(QVector<uint16_t> data);
     void modbusError(QString error);
     void noAnswer();
+    void durationCheck();
     void signalReceived();
 
 private:
@@ -56,6 +52,7 @@ private:
     QTimer pollTimer;
     QTimer answerTimer;
     QTimer durationTimer;
+    QDeadlineTimer recordingEnd;
     QSocketNotifier *signalNotifier = nullptr;
     QTextStream out;
     QTextStream err;

@@ -20,7 +20,6 @@ namespace
 {
 
 const int plotLeft = 75;
-const int maximumPointCount = 2000;
 const uint16_t noFaultBit = 0x0200;
 const QColor backgroundColor(255, 255, 255);
 const QColor faultColor(255, 228, 184);
@@ -68,6 +67,7 @@ void TimePlotWidget::setData(const QVector<QDateTime> *timestamps, const QVector
     this->systemStates = systemStates;
     this->minimumRanges = minimumRanges;
     curveCount = titles.size();
+    cache.setSources(timestamps, curveData, systemStates);
     displayLow.fill(std::numeric_limits<double>::infinity(), curveCount);
     displayHigh.fill(-std::numeric_limits<double>::infinity(), curveCount);
     update();
@@ -103,6 +103,12 @@ bool TimePlotWidget::setVisibleTimeInterval(const QDateTime &left, const QDateTi
     rightMs = right.toMSecsSinceEpoch();
     update();
     return true;
+}
+
+void TimePlotWidget::dataReplaced()
+{
+    cache.reset();
+    update();
 }
 
 void TimePlotWidget::mousePressEvent(QMouseEvent *event)
@@ -244,12 +250,19 @@ void TimePlotWidget::renderPicture(QPainter &painter)
     render(&painter);
 }
 
+TimeAxis TimePlotWidget::timeAxis() const
+{
+    TimeAxis axis;
+    axis.leftMs = leftMs;
+    axis.rightMs = rightMs;
+    axis.plotLeft = plotLeft;
+    axis.width = width();
+    return axis;
+}
+
 int TimePlotWidget::timeToX(qint64 msecsSinceEpoch) const
 {
-    if (leftMs == rightMs)
-        return 0;
-    return truncateToPixel(plotLeft + (width() - plotLeft) * (double(msecsSinceEpoch) - leftMs) /
-                                          (double(rightMs) - leftMs));
+    return timeAxis().column(msecsSinceEpoch);
 }
 
 QDateTime TimePlotWidget::xToTime(int x) const
@@ -272,14 +285,44 @@ int TimePlotWidget::valueToY(double value, int curve) const
     return truncateToPixel((top - bottom) * (value - low) / (high - low) + bottom);
 }
 
-void TimePlotWidget::drawCurveRun(QPainter &painter, const QPoint *points, int count)
+void TimePlotWidget::paintCurves(QPainter &painter)
 {
-    curveSegments.resize(0);
-    appendPolylineSegments(points, count, -2.0, width() + 2.0, curveSegments);
-    QPen pen = painter.pen();
-    pen.setCapStyle(Qt::FlatCap);
-    painter.setPen(pen);
-    painter.drawLines(curveSegments);
+    // Each curve's envelope as points, split at breaks into runs, each run as the flat
+    // segments of its polyline (polylinesegments.h); all of them drawn in one layer.
+    const TimeAxis axis = timeAxis();
+    const QPen pen(curveColor, 2, Qt::SolidLine, Qt::FlatCap);
+    const auto appendRun = [&] {
+        if (!curvePoints.isEmpty())
+            appendPolylineSegments(curvePoints.constData(), curvePoints.size(), -2.0, width() + 2.0,
+                                   curveSegments);
+        curvePoints.resize(0);
+    };
+    // A time gap (timegaprule.h) breaks a run as a NaN does: between the columns of the
+    // two visited samples around it.
+    gapColumns.resize(0);
+    for (int visited = 1; visited < gapBefore.size(); ++visited) {
+        if (gapBefore[visited] && sampleX[visited] > sampleX[visited - 1])
+            gapColumns.append({sampleX[visited - 1], sampleX[visited]});
+    }
+    for (int curve = 0; curve < curveCount; ++curve) {
+        curveSegments.resize(0);
+        int gap = 0;
+        int previousColumn = std::numeric_limits<int>::min();
+        for (const EnvelopePoint &point : cache.envelope(curve, axis)) {
+            if (std::isnan(point.value)) {
+                appendRun();
+                continue;
+            }
+            for (; gap < gapColumns.size() && gapColumns[gap].second <= point.column; ++gap) {
+                if (previousColumn <= gapColumns[gap].first)
+                    appendRun();
+            }
+            curvePoints.append(QPoint(point.column, valueToY(point.value, curve)));
+            previousColumn = point.column;
+        }
+        appendRun();
+        curveLayer.drawLines(painter, curveSegments, pen, rect());
+    }
 }
 
 void TimePlotWidget::paintEvent(QPaintEvent *)
@@ -292,45 +335,33 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
     if (!left.isValid() || !right.isValid())
         return;
 
-    // Visible samples: first .. last, both clamped, in steps that keep a curve at
-    // 2000 to 4000 points. sampleX holds the column of every visited sample.
+    // The visited samples of the window (timeplotcache.h) and the column of each.
     const bool haveSamples = timestamps && !timestamps->isEmpty();
-    int first = 0;
-    int last = -1;
-    int step = 1;
-    sampleX.resize(0);
-    gapBefore.resize(0);
-    if (haveSamples) {
-        const int n = timestamps->size();
-        first = int(std::lower_bound(timestamps->begin(), timestamps->end(), left) -
-                    timestamps->begin());
-        last = int(std::upper_bound(timestamps->begin(), timestamps->end(), right) -
-                   timestamps->begin());
-        first = qBound(0, first, n - 1);
-        last = qBound(0, last, n - 1);
-        step = qMax(1, (last - first) / maximumPointCount);
+    cache.update(leftMs, rightMs);
+    const QVector<qint64> &visitedTimes = cache.times();
+    const QVector<int> &visitedIndices = cache.indices();
+    sampleX.resize(visitedTimes.size());
+    gapBefore.resize(visitedTimes.size());
+    if (haveSamples)
         gapRule.update(timestamps);
-        qint64 previousMs = 0;
-        for (int i = first; i <= last; i += step) {
-            const qint64 ms = timestamps->at(i).toMSecsSinceEpoch();
-            gapBefore.append(i > first && gapRule.isGap(previousMs, ms, step));
-            sampleX.append(timeToX(ms));
-            previousMs = ms;
-        }
+    for (int visited = 0; visited < visitedTimes.size(); ++visited) {
+        sampleX[visited] = timeToX(visitedTimes[visited]);
+        gapBefore[visited] =
+            visited > 0 && gapRule.isGap(visitedTimes[visited - 1], visitedTimes[visited],
+                                         visitedIndices[visited] - visitedIndices[visited - 1]);
     }
-    const auto sampleIndex = [&](int visited) { return first + visited * step; };
 
     // Fault shading, and the hovered sample: the last one left of the cursor.
     int hoveredIndex = -1;
     int hoveredVisited = -1;
     uint16_t hoveredState = 0;
     faultRects.resize(0);
-    if (haveSamples && systemStates && last >= first) {
+    if (haveSamples && systemStates) {
         bool open = false;
         int openX = 0;
         for (int visited = 0; visited < sampleX.size(); ++visited) {
-            const int i = sampleIndex(visited);
-            const uint16_t state = i < systemStates->size() ? systemStates->at(i) & ~noFaultBit : 0;
+            const int i = cache.indices()[visited];
+            const uint16_t state = cache.states()[visited] & ~noFaultBit;
             const int x = sampleX[visited];
             if (!open && state != 0) {
                 open = true;
@@ -387,27 +418,16 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
 
     if (haveSamples && curveCount > 0) {
         const QPen textPen(Qt::black, 2, Qt::SolidLine);
-        const QPen curvePen(curveColor, 2, Qt::SolidLine);
         for (int curve = 0; curve < curveCount; ++curve) {
-            const QVector<double> *values = curveData[curve];
-            const auto valueAt = [&](int i) {
-                return values && i < values->size() ? values->at(i)
-                                                    : std::numeric_limits<double>::quiet_NaN();
-            };
             painter.setPen(textPen);
             const double bandTop = double(h) / curveCount * curve;
             painter.drawText(100, int(bandTop + 20), titles[curve]);
             if (curve > 0)
                 painter.drawLine(0, int(bandTop), w, int(bandTop));
 
-            // One pass over the store gathers the visited values: in a long recording
-            // every one of them is a cache miss.
             double low = std::numeric_limits<double>::infinity();
             double high = -std::numeric_limits<double>::infinity();
-            curveValues.resize(sampleX.size());
-            for (int visited = 0; visited < sampleX.size(); ++visited) {
-                const double value = valueAt(sampleIndex(visited));
-                curveValues[visited] = value;
+            for (double value : cache.values(curve)) {
                 if (value > high)
                     high = value;
                 if (value < low)
@@ -419,28 +439,14 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
             const double centre = (high + low) / 2;
             displayHigh[curve] = centre + span / 2;
             displayLow[curve] = centre - span / 2;
+        }
 
-            // NaN and time gaps split the curve into separate runs.
-            painter.setPen(curvePen);
-            curvePoints.resize(0);
-            for (int visited = 0; visited < sampleX.size(); ++visited) {
-                const double value = curveValues[visited];
-                if (gapBefore[visited] && !curvePoints.isEmpty()) {
-                    drawCurveRun(painter, curvePoints.constData(), curvePoints.size());
-                    curvePoints.resize(0);
-                }
-                if (std::isnan(value)) {
-                    if (!curvePoints.isEmpty())
-                        drawCurveRun(painter, curvePoints.constData(), curvePoints.size());
-                    curvePoints.resize(0);
-                    continue;
-                }
-                curvePoints.append(QPoint(sampleX[visited], valueToY(value, curve)));
-            }
-            if (!curvePoints.isEmpty())
-                drawCurveRun(painter, curvePoints.constData(), curvePoints.size());
+        paintCurves(painter);
 
-            painter.setPen(gridPen);
+        // The value grid lies over the curves, as each band's grid over its curve.
+        painter.setPen(gridPen);
+        for (int curve = 0; curve < curveCount; ++curve) {
+            const double bandTop = double(h) / curveCount * curve;
             for (double value : valueTicks(displayLow[curve], displayHigh[curve], 5)) {
                 const int y = valueToY(value, curve);
                 painter.drawLine(0, y, w, y);

@@ -5,7 +5,7 @@
 namespace
 {
 
-QStringList &userGivenPorts()
+QStringList &userGivenPaths()
 {
     static QStringList paths;
     return paths;
@@ -15,7 +15,12 @@ QStringList &userGivenPorts()
 
 void setUserGivenPorts(const QStringList &paths)
 {
-    userGivenPorts() = paths;
+    userGivenPaths() = paths;
+}
+
+QStringList userGivenPorts()
+{
+    return userGivenPaths();
 }
 
 QList<SerialPortEntry> availableSerialPorts()
@@ -24,7 +29,7 @@ QList<SerialPortEntry> availableSerialPorts()
     const QList<QSerialPortInfo> enumerated = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : enumerated)
         ports.append({info.portName(), info.description()});
-    for (const QString &path : qAsConst(userGivenPorts()))
+    for (const QString &path : qAsConst(userGivenPaths()))
         ports.append({path, "user-given port"});
     return ports;
 }

@@ -15,6 +15,7 @@ struct SerialPortEntry {
 };
 
 void setUserGivenPorts(const QStringList &paths);
+QStringList userGivenPorts();
 
 QList<SerialPortEntry> availableSerialPorts();
 

@@ -73,6 +73,7 @@ private:
     QMessageBox *rebootNotice;
     // The note for the status bar once the run of "Write Settings" has been answered.
     QString pendingWriteNote;
+    bool portListShown = false;
 };
 
 #endif
