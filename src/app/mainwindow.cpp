@@ -23,9 +23,26 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->setupUi(this);
     setWindowIcon(loadWindowIcon(QApplication::applicationDirPath()));
 
+    // The connection state sits left of the error label. Permanent widgets are never
+    // hidden by the status bar's own messages; the notes on what succeeded have a label
+    // of their own for the same reason.
     statusBar()->addWidget(&stateLabel);
+    statusBar()->addWidget(&noticeLabel, 1);
+    statusBar()->addPermanentWidget(&connectionState);
     statusBar()->addPermanentWidget(&errorLabel);
     errorLabel.setStyleSheet("font-weight: bold; color: red");
+    stateLabel.setObjectName("label_systemState");
+    noticeLabel.setObjectName("label_notice");
+    // Only the room the others leave: a long path must not squeeze the state widgets.
+    noticeLabel.setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    connectionState.setObjectName("connectionState");
+    errorLabel.setObjectName("label_modbusError");
+    noticeTimer.setSingleShot(true);
+    noticeTimer.setInterval(6000);
+    connect(&noticeTimer, &QTimer::timeout, this, [this] {
+        noticeLabel.clear();
+        noticeLabel.setToolTip(QString());
+    });
     // Stays up while the journal is not writing, whatever the link reports meanwhile.
     journalIndicator.setObjectName("journalIndicator");
     journalIndicator.setText(tr("Journal not writing"));
@@ -78,6 +95,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     connect(ui->tab_currentData, SIGNAL(selectionChanged(QDateTime, QDateTime)), ui->tab_userCalib,
             SLOT(on_selectionChanged(QDateTime, QDateTime)));
+
+    connect(&modbus, &Modbus::linkStateChanged, &connectionState,
+            &ConnectionStateLabel::showLinkState);
+    connect(&modbus, &Modbus::linkStateChanged, this, &MainWindow::showLinkState);
+    connect(&modbus, SIGNAL(writeRunFinished(bool)), ui->tab_settings,
+            SLOT(writeRunFinished(bool)));
+    for (QObject *tab :
+         {static_cast<QObject *>(ui->tab_settings), static_cast<QObject *>(ui->tab_currentData),
+          static_cast<QObject *>(ui->tab_userCalib)})
+        connect(tab, SIGNAL(statusMessage(QString)), this, SLOT(showNotice(QString)));
 
     connect(ui->tab_currentData, SIGNAL(journalFailed(QString)), this,
             SLOT(showJournalFailure(QString)));
@@ -135,7 +162,21 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::showSystemState(uint16_t state)
 {
-    stateLabel.setText("Current System State: " + systemStateText(state, false));
+    lastSystemState = state;
+    stateLabel.setText(systemStateLine(state, true));
+}
+
+void MainWindow::showLinkState(LinkState state)
+{
+    if (state != LinkState::Connected && lastSystemState >= 0)
+        stateLabel.setText(systemStateLine(uint16_t(lastSystemState), false));
+}
+
+void MainWindow::showNotice(const QString &text)
+{
+    noticeLabel.setText(text);
+    noticeLabel.setToolTip(text);
+    noticeTimer.start();
 }
 
 void MainWindow::showJournalFailure(QString error)

@@ -42,3 +42,9 @@ QString systemStateText(uint16_t state, bool multiline)
         text = table.value(0);
     return text;
 }
+
+QString systemStateLine(uint16_t state, bool live)
+{
+    const QString text = systemStateText(state, false);
+    return live ? "Current System State: " + text : "Last System State seen: " + text;
+}

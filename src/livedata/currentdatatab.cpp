@@ -14,19 +14,28 @@
 #include <QMessageBox>
 #include <QSettings>
 
+#include <functional>
+
 namespace
 {
 
 const char journalFileName[] = "recording-journal.csv";
 
-// A name beside the journal for a recording the user chose not to restore.
+// A name beside the journal for a recording the user chose not to restore, or that
+// an import replaced.
 QString setAsideName(const QDateTime &firstSample)
 {
-    const QString stem = "recording-journal-" + firstSample.toString("yyyy-MM-ddTHH-mm-ss");
+    const QString stem = QDir::current().absoluteFilePath(
+        "recording-journal-" + firstSample.toString("yyyy-MM-ddTHH-mm-ss"));
     QString name = stem + ".csv";
     for (int i = 2; QFile::exists(name); ++i)
         name = QString("%1-%2.csv").arg(stem).arg(i);
     return name;
+}
+
+QString shownPath(const QString &fileName)
+{
+    return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
 }
 
 } // namespace
@@ -107,6 +116,7 @@ void CurrentDataTab::clear()
     store->clear();
     restartJournal();
     exportedSamples = 0;
+    recordingFile.clear();
     ui->timePlot->update();
 }
 
@@ -137,26 +147,34 @@ QString CurrentDataTab::exportFileName(const QString &title, const QString &filt
 void CurrentDataTab::on_pushButton_export_clicked()
 {
     const QString fileName = exportFileName(tr("Export .csv"), tr("CSV files (*.csv)"), "csv");
-    if (fileName.isEmpty())
-        return;
-    const int count = store->timestamps.size();
-    if (store->exportCsv(fileName))
-        exportedSamples = count;
-    else if (!store->lastExportCanceled()) // the user's own choice needs no box
-        QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
-                             QMessageBox::Ok);
+    if (!fileName.isEmpty())
+        exportTo(fileName,
+                 [](MeasurementData &data, const QString &name) { return data.exportCsv(name); });
 }
 
 void CurrentDataTab::on_pushButton_exportXLSX_clicked()
 {
     const QString fileName = exportFileName(tr("Export .xlsx"), tr("Excel files (*.xlsx)"), "xlsx");
-    if (fileName.isEmpty())
-        return;
+    if (!fileName.isEmpty())
+        exportTo(fileName,
+                 [](MeasurementData &data, const QString &name) { return data.exportXlsx(name); });
+}
+
+void CurrentDataTab::exportTo(
+    const QString &fileName,
+    const std::function<bool(MeasurementData &, const QString &)> &exporter)
+{
     const int count = store->timestamps.size();
-    if (store->exportXlsx(fileName))
+    if (exporter(*store, fileName)) {
         exportedSamples = count;
-    else if (!store->lastExportCanceled()) // the user's own choice needs no box
-        QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
+        recordingFile = fileName;
+        emit statusMessage(tr("Exported %1 samples to %2").arg(count).arg(shownPath(fileName)));
+        return;
+    }
+    if (!store->lastExportCanceled()) // the user's own choice needs no box
+        QMessageBox::warning(this, tr("Export"),
+                             tr("Export failed, error writing file.") + "\n\n" +
+                                 store->errorString(),
                              QMessageBox::Ok);
 }
 
@@ -198,8 +216,13 @@ void CurrentDataTab::on_pushButton_exportSelection_clicked()
     const SampleRows selected{rows.first, rows.second - rows.first};
     const bool exported = xlsx ? store->exportXlsx(fileName, XlsxWorkbook::maxSheetRows, selected)
                                : store->exportCsv(fileName, selected);
-    if (!exported && !store->lastExportCanceled())
-        QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
+    if (exported)
+        emit statusMessage(
+            tr("Exported %1 samples to %2").arg(selected.count).arg(shownPath(fileName)));
+    else if (!store->lastExportCanceled())
+        QMessageBox::warning(this, tr("Export"),
+                             tr("Export failed, error writing file.") + "\n\n" +
+                                 store->errorString(),
                              QMessageBox::Ok);
 }
 
@@ -213,33 +236,81 @@ void CurrentDataTab::on_pushButton_import_clicked()
         return;
     settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
 
-    // The import empties the store first, even when the file turns out bad; samples that
-    // were recorded but not exported then live on only in the journal.
-    const bool recordingUnexported = store->timestamps.size() > exportedSamples;
-    const QDateTime firstSample = recordingUnexported ? store->timestamps.first() : QDateTime();
+    // A file that cannot be read is refused by the import before it changes anything;
+    // there is nothing to ask then, and the recording and its journal stay as they are.
+    const QFileInfo file(fileName);
+    if (!file.isFile() || !file.isReadable()) {
+        if (!store->importCsv(fileName))
+            QMessageBox::warning(this, tr("Import"),
+                                 tr("Import failed, please check file format.") + "\n\n" +
+                                     store->errorString(),
+                                 QMessageBox::Ok);
+        return;
+    }
+
+    // Samples that were recorded but not exported live on in the journal, which is
+    // set aside under a name of its own.
+    const int previousCount = store->timestamps.size();
+    const bool recordingUnexported = previousCount > exportedSamples;
+    const QString asideName =
+        recordingUnexported ? setAsideName(store->timestamps.first()) : QString();
+    if (recordingUnexported && !mayReplaceRecording(fileName, asideName))
+        return;
+
     const bool imported = store->importCsv(fileName);
-    // The imported samples are safe in their file; the journal starts afresh.
+    QString previousRecording = recordingFile;
     if (recordingUnexported)
-        setJournalAside(firstSample);
+        previousRecording = setJournalAside(asideName);
     else
         restartJournal();
     exportedSamples = store->timestamps.size();
-    if (!imported)
-        QMessageBox::warning(this, tr("Import"),
-                             tr("Import failed, please check file format.") + "\n\n" +
-                                 store->errorString(),
-                             QMessageBox::Ok);
+    recordingFile = fileName;
     ui->timePlot->refresh();
+
+    QString kept;
+    if (previousCount > 0 && !previousRecording.isEmpty())
+        kept = tr("The previous recording (%1 samples) is kept in %2.")
+                   .arg(previousCount)
+                   .arg(shownPath(previousRecording));
+    if (imported) {
+        QString text =
+            tr("Imported %1 samples from %2").arg(exportedSamples).arg(shownPath(fileName));
+        if (recordingUnexported && !kept.isEmpty())
+            text += "; " + kept;
+        emit statusMessage(text);
+        return;
+    }
+    QString text = tr("Import failed, please check file format.") + "\n\n" + store->errorString();
+    if (!kept.isEmpty())
+        text += "\n\n" + kept;
+    QMessageBox::warning(this, tr("Import"), text, QMessageBox::Ok);
 }
 
-void CurrentDataTab::setJournalAside(const QDateTime &firstSample)
+bool CurrentDataTab::mayReplaceRecording(const QString &fileName, const QString &asideName)
+{
+    const int unexported = store->timestamps.size() - exportedSamples;
+    QString text = tr("The recording holds %1 samples that were not exported. Importing %2 "
+                      "replaces the recording.")
+                       .arg(unexported)
+                       .arg(shownPath(fileName));
+    if (journal.isOpen())
+        text += " " + tr("The recording will be kept in %1.").arg(shownPath(asideName));
+    else
+        text += " " + tr("Without the recording journal these samples will be lost.");
+    text += "\n\n" + tr("Import anyway?");
+    return QMessageBox::question(this, tr("Import"), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::NoButton) == QMessageBox::Yes;
+}
+
+QString CurrentDataTab::setJournalAside(const QString &asideName)
 {
     if (!journal.isOpen())
-        return;
+        return QString();
     const QString path = journal.path();
     journal.close();
-    moveJournalAside(path, firstSample);
+    const QString keptIn = moveJournalAside(path, asideName) ? asideName : path;
     startJournal(path);
+    return keptIn;
 }
 
 void CurrentDataTab::restartJournal()
@@ -261,14 +332,13 @@ void CurrentDataTab::startJournal(const QString &path)
         reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
 }
 
-bool CurrentDataTab::moveJournalAside(const QString &path, const QDateTime &firstSample)
+bool CurrentDataTab::moveJournalAside(const QString &path, const QString &asideName)
 {
-    const QString name = setAsideName(firstSample);
-    if (!QFile::rename(path, name)) {
-        reportJournalError(QString("cannot rename %1 to %2").arg(path, name));
+    if (!QFile::rename(path, asideName)) {
+        reportJournalError(QString("cannot rename %1 to %2").arg(path, asideName));
         return false;
     }
-    qDebug() << "CurrentDataTab: recording journal kept as" << name;
+    qDebug() << "CurrentDataTab: recording journal kept as" << asideName;
     return true;
 }
 
@@ -292,7 +362,7 @@ void CurrentDataTab::openJournal()
                 ui->timePlot->refresh();
             } else {
                 store->clear();
-                if (!moveJournalAside(path, firstSample))
+                if (!moveJournalAside(path, setAsideName(firstSample)))
                     return;
             }
         }

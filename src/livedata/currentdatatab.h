@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 
 namespace Ui
 {
@@ -36,6 +37,8 @@ signals:
     void selectionChanged(QDateTime left, QDateTime right);
     // The journal could not be written; recording goes on in memory.
     void journalFailed(QString error);
+    // What an export or import did, for the status bar.
+    void statusMessage(QString text);
     // The journal writes again (also when it was opened at start-up).
     void journalWriting();
 
@@ -58,14 +61,21 @@ private:
     // Asks for a file to export to and stores its folder as workingDir; the name
     // gets the suffix unless it already ends in exactly that one.
     QString exportFileName(const QString &title, const QString &filter, const QString &suffix);
+    // Exports with exporter and says how it went: a note in the status bar, or a box that
+    // names the file and the reason.
+    void exportTo(const QString &fileName,
+                  const std::function<bool(MeasurementData &, const QString &)> &exporter);
+    // Asks before an import replaces samples that were never exported; true to go on.
+    bool mayReplaceRecording(const QString &fileName, const QString &asideName);
     // Opens the journal at path and says whether it writes.
     void startJournal(const QString &path);
     // Empties the journal down to its head lines.
     void restartJournal();
-    // Moves the journal with its recording to a name of its own and starts an empty one.
-    void setJournalAside(const QDateTime &firstSample);
-    // Renames the journal file at path to a dated name; false (reported) when it cannot.
-    bool moveJournalAside(const QString &path, const QDateTime &firstSample);
+    // Moves the journal with its recording to asideName and starts an empty one. Returns
+    // where the recording is now, or an empty string without a journal.
+    QString setJournalAside(const QString &asideName);
+    // Renames the journal file at path to asideName; false (reported) when it cannot.
+    bool moveJournalAside(const QString &path, const QString &asideName);
 
     Ui::CurrentDataTab *ui;
     MeasurementData *store;
@@ -74,6 +84,7 @@ private:
     RecordingJournal journal;
     bool journalEnabled = true;
     int exportedSamples = 0; // the store's size at the last successful export
+    QString recordingFile;   // the file that holds the exported or imported samples
 };
 
 #endif

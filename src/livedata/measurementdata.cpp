@@ -188,6 +188,7 @@ bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows)
             sinceProgress.restart();
         }
         if (progress.wasCanceled()) {
+            lastError = QString("%1: %2").arg(fileName, tr("cancelled"));
             qDebug() << "MeasurementData: CSV export canceled.";
             exportCanceled = true;
             return false;
@@ -345,7 +346,9 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows, SampleR
                            QString::fromUtf8("temperature (°C)"), "statusCode",
                            "kin. viscosity mapped (cSt)"},
                           sheetRows);
+    lastError.clear();
     if (!workbook.open()) {
+        lastError = QString("%1: %2").arg(fileName, workbook.errorString());
         qWarning() << "MeasurementData: cannot open XLSX file for writing" << fileName
                    << workbook.errorString();
         return false;
@@ -365,6 +368,7 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows, SampleR
             sinceProgress.restart();
         }
         if (progress.wasCanceled()) {
+            lastError = QString("%1: %2").arg(fileName, tr("cancelled"));
             qDebug() << "MeasurementData: XLSX export canceled.";
             exportCanceled = true;
             return false;
@@ -402,6 +406,7 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows, SampleR
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     compression->wait();
     if (!saved) {
+        lastError = QString("%1: %2").arg(fileName, workbook.errorString());
         qWarning() << "MeasurementData: cannot write XLSX file" << fileName
                    << workbook.errorString();
         return false;

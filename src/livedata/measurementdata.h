@@ -51,8 +51,8 @@ public:
     // sheetRows is the capacity of one worksheet; samples beyond continue on the next sheet.
     bool exportXlsx(const QString &fileName, int sheetRows = XlsxWorkbook::maxSheetRows,
                     SampleRows rows = {});
-    // Why the last CSV export or import failed: the file and the system's reason or the
-    // bad line; empty after a success.
+    // Why the last export or import failed: the file and the system's reason or the bad
+    // line; empty after a success.
     QString errorString() const { return lastError; }
     // True when the last export returned false because the user pressed Cancel.
     bool lastExportCanceled() const { return exportCanceled; }

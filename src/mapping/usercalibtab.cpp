@@ -103,9 +103,13 @@ void UserCalibTab::replyReceived(QVector<uint16_t> data)
     };
     const bool matches = float(k) == readBack(0) && float(alpha) == readBack(1) &&
                          stored(A, readBack(2)) && stored(B, readBack(3)) && stored(C, readBack(4));
-    if (matches)
+    if (matches) {
+        // Said before the box, which waits for the user.
+        emit statusMessage(tr("Mapping written to the sensor and read back: k = %1, α = %2")
+                               .arg(k, 0, 'f', 5)
+                               .arg(alpha, 0, 'f', 5));
         QMessageBox::information(this, tr("Viscosity Mapping"), tr("Write was successful."));
-    else
+    } else
         QMessageBox::warning(this, tr("Viscosity Mapping"), tr("Data mismatch, please try again."));
 }
 

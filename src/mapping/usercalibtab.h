@@ -26,6 +26,8 @@ public:
 
 signals:
     void writeRegisters(uint8_t firstReg, QVector<uint16_t> data);
+    // A mapping was written and read back unchanged, for the status bar.
+    void statusMessage(QString text);
     void readRegisters(uint8_t firstReg, uint8_t lastReg);
 
 public slots:

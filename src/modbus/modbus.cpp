@@ -46,6 +46,7 @@ void Modbus::connectDevice(QString portName, uint32_t baudrate, uint8_t mode, ui
         frameEndTimer.stop();
         responseTimer.stop();
         serialPort.close();
+        endWriteRun(false);
     }
 
     qDebug() << "Modbus: connecting to device" << portName << "with" << baudrate
@@ -85,12 +86,17 @@ void Modbus::connectDevice(QString portName, uint32_t baudrate, uint8_t mode, ui
 
     connecting = true;
     if (!serialPort.open(QIODevice::ReadWrite)) {
+        linkState = LinkState::OpenFailed;
+        emit linkStateChanged(linkState, {portName, baudrate, mode, address});
         reportError("connect failed");
         return;
     }
     // Whatever the line still holds (a reply to a program that ended while it was on its
     // way) would be taken as the start of the probe's reply.
     serialPort.clear(QSerialPort::Input);
+    // Said even when it was connecting already: the parameters may have changed.
+    linkState = LinkState::Connecting;
+    emit linkStateChanged(linkState, {portName, baudrate, mode, address});
     // The probe bypasses the connected test of readRegisters: its reply is what
     // marks the link connected.
     sendRequest(ModbusFunction::ReadHoldingRegisters, readRequestPayload(0, Registers::InfoLast));
@@ -106,9 +112,11 @@ void Modbus::disconnectDevice(bool hard)
         requestQueue.clear();
         responseTimer.stop();
         frameEndTimer.stop();
+        endWriteRun(false);
     }
     qDebug() << "Modbus: disconnected!";
     emit deviceDisconnected();
+    setLinkState(LinkState::NotConnected);
 }
 
 void Modbus::readRegisters(uint8_t firstReg, uint8_t lastReg)
@@ -122,6 +130,7 @@ void Modbus::writeRegisters(uint8_t firstReg, QVector<uint16_t> data)
 {
     if (!connected)
         return;
+    writeRunOpen = true;
     sendRequest(ModbusFunction::WriteMultipleRegisters, writeRequestPayload(firstReg, data));
 }
 
@@ -163,6 +172,7 @@ void Modbus::readReply()
         connecting = false;
         qDebug() << "Modbus: connected!";
         emit deviceConnected();
+        setLinkState(LinkState::Connected);
     }
 
     switch (reply.function) {
@@ -180,6 +190,12 @@ void Modbus::readReply()
     }
 
     emit showModbusError(QString());
+    // The run ends with its last write: no further write waits right behind it.
+    const bool writeAnswered = reply.function != ModbusFunction::ReadHoldingRegisters;
+    if (writeAnswered && writeRunOpen &&
+        (requestQueue.isEmpty() ||
+         uint8_t(requestQueue.first().at(1)) != ModbusFunction::WriteMultipleRegisters))
+        endWriteRun(true);
     if (requestQueue.isEmpty())
         waitingForReply = false;
     else
@@ -189,12 +205,15 @@ void Modbus::readReply()
 void Modbus::timeout()
 {
     reportError("timeout");
+    if (connecting && !connected)
+        setLinkState(LinkState::ProbeUnanswered);
 }
 
 void Modbus::reportError(const QString &reason)
 {
     requestQueue.clear();
     waitingForReply = false;
+    endWriteRun(false);
     emit showModbusError("Modbus Error: " + reason);
 }
 
@@ -229,6 +248,24 @@ void Modbus::connectionLost()
     frameEndTimer.stop();
     connecting = false;
     connected = false;
+    endWriteRun(false);
     emit showModbusError("Modbus Error: connection lost");
     emit deviceDisconnected();
+    setLinkState(LinkState::ConnectionLost);
+}
+
+void Modbus::setLinkState(LinkState state)
+{
+    if (state == linkState)
+        return;
+    linkState = state;
+    emit linkStateChanged(state, {portName, baudrate, mode, address});
+}
+
+void Modbus::endWriteRun(bool succeeded)
+{
+    if (!writeRunOpen)
+        return;
+    writeRunOpen = false;
+    emit writeRunFinished(succeeded);
 }

@@ -1,6 +1,8 @@
 #ifndef MODBUS_H
 #define MODBUS_H
 
+#include "linkstate.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -29,6 +31,11 @@ signals:
     void deviceConnected();
     void deviceDisconnected();
     void showModbusError(QString error);
+    // Every change of the connection state, with the parameters of the last connect.
+    void linkStateChanged(LinkState state, const LinkSettings &settings);
+    // Writes requested back to back form a run; it succeeded when its last write was
+    // answered without an error, and failed when an error or a disconnect ended it.
+    void writeRunFinished(bool succeeded);
 
 public slots:
     void connectDevice(QString portName, uint32_t baudrate, uint8_t mode, uint8_t address);
@@ -47,6 +54,8 @@ private:
     void sendFrame(const QByteArray &frame);
     void reportError(const QString &reason);
     void connectionLost();
+    void setLinkState(LinkState state);
+    void endWriteRun(bool succeeded);
 
     QSerialPort serialPort;
     QString portName;
@@ -59,6 +68,8 @@ private:
     bool connected = false;
     bool waitingForReply = false;
     QList<QByteArray> requestQueue;
+    LinkState linkState = LinkState::NotConnected;
+    bool writeRunOpen = false;
 };
 
 #endif

@@ -3,6 +3,7 @@
 #include "app/systemstatetext.h"
 #include "plot/plotticks.h"
 #include "plot/polylinesegments.h"
+#include "plot/timegaprule.h"
 
 #include <QDebug>
 #include <QKeyEvent>
@@ -296,13 +297,28 @@ void TimePlotWidget::paintCurves(QPainter &painter)
                                    curveSegments);
         curvePoints.resize(0);
     };
+    // A time gap (timegaprule.h) breaks a run as a NaN does: between the columns of the
+    // two visited samples around it.
+    gapColumns.resize(0);
+    for (int visited = 1; visited < gapBefore.size(); ++visited) {
+        if (gapBefore[visited] && sampleX[visited] > sampleX[visited - 1])
+            gapColumns.append({sampleX[visited - 1], sampleX[visited]});
+    }
     for (int curve = 0; curve < curveCount; ++curve) {
         curveSegments.resize(0);
+        int gap = 0;
+        int previousColumn = std::numeric_limits<int>::min();
         for (const EnvelopePoint &point : cache.envelope(curve, axis)) {
-            if (std::isnan(point.value))
+            if (std::isnan(point.value)) {
                 appendRun();
-            else
-                curvePoints.append(QPoint(point.column, valueToY(point.value, curve)));
+                continue;
+            }
+            for (; gap < gapColumns.size() && gapColumns[gap].second <= point.column; ++gap) {
+                if (previousColumn <= gapColumns[gap].first)
+                    appendRun();
+            }
+            curvePoints.append(QPoint(point.column, valueToY(point.value, curve)));
+            previousColumn = point.column;
         }
         appendRun();
         curveLayer.drawLines(painter, curveSegments, pen, rect());
@@ -323,12 +339,21 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
     const bool haveSamples = timestamps && !timestamps->isEmpty();
     cache.update(leftMs, rightMs);
     const QVector<qint64> &visitedTimes = cache.times();
+    const QVector<int> &visitedIndices = cache.indices();
     sampleX.resize(visitedTimes.size());
-    for (int visited = 0; visited < visitedTimes.size(); ++visited)
+    gapBefore.resize(visitedTimes.size());
+    if (haveSamples)
+        gapRule.update(timestamps);
+    for (int visited = 0; visited < visitedTimes.size(); ++visited) {
         sampleX[visited] = timeToX(visitedTimes[visited]);
+        gapBefore[visited] =
+            visited > 0 && gapRule.isGap(visitedTimes[visited - 1], visitedTimes[visited],
+                                         visitedIndices[visited] - visitedIndices[visited - 1]);
+    }
 
     // Fault shading, and the hovered sample: the last one left of the cursor.
     int hoveredIndex = -1;
+    int hoveredVisited = -1;
     uint16_t hoveredState = 0;
     faultRects.resize(0);
     if (haveSamples && systemStates) {
@@ -348,6 +373,7 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
             }
             if (x <= mouseX) {
                 hoveredIndex = i;
+                hoveredVisited = visited;
                 hoveredState = state;
             }
         }
@@ -355,6 +381,11 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
             faultRects.append(columnsRect(openX, w - 1, h) & rect());
             painter.fillRect(faultRects.last(), faultColor);
         }
+        // Between two samples with a time gap nothing was measured: nothing is hovered.
+        const int next = hoveredVisited + 1;
+        if (hoveredVisited >= 0 && next < sampleX.size() && gapBefore[next] &&
+            mouseX > sampleX[hoveredVisited])
+            hoveredIndex = -1;
     }
 
     if (selectionStart.isValid() && selectionEnd.isValid() && selectionStart != selectionEnd) {

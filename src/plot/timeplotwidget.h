@@ -3,6 +3,7 @@
 
 #include "plot/curveenvelope.h"
 #include "plot/steeplinelayer.h"
+#include "plot/timegaprule.h"
 #include "plot/timeplotcache.h"
 
 #include <QDateTime>
@@ -133,9 +134,14 @@ private:
     QDateTime cursorTimeB;
     // The fault stretches of the last paint, in widget columns.
     QVector<QRect> faultRects;
+    TimeGapRule gapRule;
 
     // Scratch lists of a paint, kept between paints so that they keep their storage.
     QVector<int> sampleX;
+    // Whether a visited sample lies after a time gap (timegaprule.h), and the column
+    // pairs that a curve must not join.
+    QVector<bool> gapBefore;
+    QVector<QPair<int, int>> gapColumns;
     QVector<QPoint> curvePoints;
     QVector<QLineF> curveSegments;
 };

@@ -197,20 +197,31 @@ void SettingsTab::on_pushButton_write_clicked()
         return;
     }
 
+    // A box about an analog output runs the event loop, so a first part of the run may
+    // be answered before the rest is sent: only the run after the last write counts.
+    pendingWriteNote.clear();
     emit writeRegisters(Registers::Unlock, {UnlockCode});
     emit writeRegisters(Registers::ModbusBaudrate,
                         uint32ToWords(ui->comboBox_modbusBaudrate->currentText().toUInt()));
     emit writeRegisters(Registers::ModbusMode, {uint16_t(ui->comboBox_modbusMode->currentIndex())});
     emit writeRegisters(Registers::ModbusAddress, {uint16_t(ui->spinBox_modbusAddress->value())});
-    writeAnalogOutput(0);
-    writeAnalogOutput(1);
+    QStringList skipped;
+    for (int output = 0; output < 2; ++output) {
+        if (!writeAnalogOutput(output))
+            skipped << tr("analog output %1 was left unchanged").arg(output + 1);
+    }
     emit writeRegisters(Registers::FilterLength, {uint16_t(ui->spinBox_filterLength->value())});
     emit writeRegisters(Registers::Command, {DeviceCommand::CommitConfiguration});
 
+    QString note = tr("Settings written to the sensor");
+    if (!skipped.isEmpty())
+        note += " (" + skipped.join(", ") + ")";
     if (!modbusParametersChanged()) {
         emit writeRegisters(Registers::Unlock, {LockCode});
+        pendingWriteNote = note;
         return;
     }
+    pendingWriteNote = note + "; " + tr("it restarts with the new line settings");
 
     // The sensor reboots with its new line settings; the connection panel takes them
     // over so that the next "Connect" reaches it. A soft disconnect lets the queued
@@ -225,7 +236,7 @@ void SettingsTab::on_pushButton_write_clicked()
     QTimer::singleShot(3000, Qt::PreciseTimer, rebootNotice, &QMessageBox::hide);
 }
 
-void SettingsTab::writeAnalogOutput(int output)
+bool SettingsTab::writeAnalogOutput(int output)
 {
     const AnalogOutputWidgets widgets = analogOutputWidgets(output);
     const std::optional<QVector<uint16_t>> words =
@@ -233,11 +244,23 @@ void SettingsTab::writeAnalogOutput(int output)
                            widgets.max->value(), deviceFirmwareDate);
     if (words) {
         emit writeRegisters(widgets.firstReg, *words);
-        return;
+        return true;
     }
     QMessageBox::warning(this, tr("Invalid Value"),
                          tr("Invalid value range for analog output %1").arg(output + 1),
                          QMessageBox::Ok);
+    return false;
+}
+
+void SettingsTab::writeRunFinished(bool succeeded)
+{
+    if (pendingWriteNote.isEmpty())
+        return;
+    const QString note = pendingWriteNote;
+    pendingWriteNote.clear();
+    // A failure is on the error label already.
+    if (succeeded)
+        emit statusMessage(note);
 }
 
 bool SettingsTab::modbusParametersChanged() const

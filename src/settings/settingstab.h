@@ -36,11 +36,15 @@ signals:
     void disconnectDevice(bool hard);
     void readRegisters(uint8_t firstReg, uint8_t lastReg);
     void writeRegisters(uint8_t firstReg, QVector<uint16_t> data);
+    // "Write Settings" was confirmed by the sensor, for the status bar.
+    void statusMessage(QString text);
 
 public slots:
     void replyReceived(QVector<uint16_t> data);
     void deviceConnected();
     void deviceDisconnected();
+    // The link's write run ended; the one after "Write Settings" is said to be done.
+    void writeRunFinished(bool succeeded);
 
 private slots:
     void scanPorts();
@@ -60,13 +64,15 @@ private:
         uint8_t firstReg;
     };
     AnalogOutputWidgets analogOutputWidgets(int output) const;
-    void writeAnalogOutput(int output);
+    bool writeAnalogOutput(int output);
     bool modbusParametersChanged() const;
 
     Ui::SettingsTab *ui;
     QTimer portScanTimer;
     QList<SerialPortEntry> knownPorts;
     QMessageBox *rebootNotice;
+    // The note for the status bar once the run of "Write Settings" has been answered.
+    QString pendingWriteNote;
     bool portListShown = false;
 };
 

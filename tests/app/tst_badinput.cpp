@@ -366,17 +366,43 @@ void TestBadInput::failedImportKeepsUnexportedRecording()
         // Disconnect closes the port at once: nothing is stored after it.
         widget<QPushButton>(window, "pushButton_disconnect")->click();
         recorded = measurementData->frameNr;
+        const QString badFile = QFileInfo("bad.csv").absoluteFilePath();
+        const QString keptFile =
+            QFileInfo("recording-journal-" +
+                      measurementData->timestamps.first().toString("yyyy-MM-ddTHH-mm-ss") + ".csv")
+                .absoluteFilePath();
 
+        // The import asks first; No changes nothing.
         DialogAnswerer answerer;
-        answerer.answerFileDialog(QFileInfo("bad.csv").absoluteFilePath());
+        answerer.answerFileDialog(badFile);
+        answerer.answerMessageBox(QMessageBox::No);
+        widget<QPushButton>(window, "pushButton_import")->click();
+        QVERIFY(answerer.waitUntilAnswered());
+        QCOMPARE(answerer.seenBoxes.last().title, QString("Import"));
+        QCOMPARE(answerer.seenBoxes.last().text,
+                 QString("The recording holds %1 samples that were not exported. Importing %2 "
+                         "replaces the recording. The recording will be kept in %3.\n\n"
+                         "Import anyway?")
+                     .arg(recorded.size())
+                     .arg(badFile, keptFile));
+        QCOMPARE(measurementData->frameNr, recorded);
+        QVERIFY(!QFile::exists(keptFile));
+
+        // Yes: the import fails, and the box says where the recording was kept.
+        answerer.answerFileDialog(badFile);
+        answerer.answerMessageBox(QMessageBox::Yes);
         answerer.answerMessageBox(QMessageBox::Ok);
         QTest::ignoreMessage(QtWarningMsg,
                              "MeasurementData: CSV import line: 1 could not read date/time");
         widget<QPushButton>(window, "pushButton_import")->click();
         QVERIFY(answerer.waitUntilAnswered());
-        QCOMPARE(answerer.seenBoxes.last().text, "Import failed, please check file format.\n\n" +
-                                                     QFileInfo("bad.csv").absoluteFilePath() +
-                                                     ": line 1: could not read date/time");
+        QCOMPARE(answerer.seenBoxes.last().text,
+                 QString("Import failed, please check file format.\n\n"
+                         "%1: line 1: could not read date/time\n\n"
+                         "The previous recording (%2 samples) is kept in %3.")
+                     .arg(badFile)
+                     .arg(recorded.size())
+                     .arg(keptFile));
         QVERIFY(measurementData->frameNr.isEmpty());
     }
     const QStringList kept = QDir().entryList({"recording-journal-*.csv"}, QDir::Files);

@@ -1,3 +1,4 @@
+#include "app/connectionstatetext.h"
 #include "app/customization.h"
 #include "app/mainwindow.h"
 #include "app/systemstatetext.h"
@@ -15,6 +16,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(LinkState)
 
 namespace
 {
@@ -68,6 +71,8 @@ private slots:
     void stateTexts_data();
     void stateTexts();
     void stateLabel();
+    void connectionStateTexts_data();
+    void connectionStateTexts();
     void linkErrorsReachTheErrorLabel();
     void tabsTalkThroughTheOneLink();
     void quitAsksFirst();
@@ -232,6 +237,35 @@ void TestMainWindow::stateLabel()
     emit liveData->showSystemState(0x0006);
     QCOMPARE(label->text(),
              QString("Current System State: out of range, frequency controller error"));
+}
+
+void TestMainWindow::connectionStateTexts_data()
+{
+    QTest::addColumn<LinkState>("state");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("text");
+
+    // The modes are the connection panel's and the sensor's register 37 coding.
+    QTest::newRow("even, 2") << LinkState::Connected << 3
+                             << "Connected to /dev/ttyUSB0, 9600 baud, parity even, 2 stop bits, "
+                                "address 7";
+    QTest::newRow("odd, 1") << LinkState::Connecting << 4
+                            << "Connecting to /dev/ttyUSB0, 9600 baud, parity odd, 1 stop bit, "
+                               "address 7 ...";
+    QTest::newRow("mode outside the table")
+        << LinkState::Connected << 9
+        << "Connected to /dev/ttyUSB0, 9600 baud, parity and stop bits as the port had them, "
+           "address 7";
+    QTest::newRow("port not opened")
+        << LinkState::OpenFailed << 0 << "Not connected: cannot open /dev/ttyUSB0";
+}
+
+void TestMainWindow::connectionStateTexts()
+{
+    QFETCH(LinkState, state);
+    QFETCH(int, mode);
+    QFETCH(QString, text);
+    QCOMPARE(connectionStateText(state, {"/dev/ttyUSB0", 9600, uint8_t(mode), 7}), text);
 }
 
 void TestMainWindow::linkErrorsReachTheErrorLabel()

@@ -270,9 +270,12 @@ void TestCurrentDataTab::exportAndImportThroughTheButtons()
     widget<QPushButton>(window, "pushButton_import")->click();
     QVERIFY(answerer.waitUntilAnswered());
     QCOMPARE(answerer.seenBoxes.last().title, QString("Import"));
-    QCOMPARE(answerer.seenBoxes.last().text, "Import failed, please check file format.\n\n" +
-                                                 bad.fileName() +
-                                                 ": line 3: could not read date/time");
+    QCOMPARE(answerer.seenBoxes.last().text,
+             QString("Import failed, please check file format.\n\n%1: line 3: could not read "
+                     "date/time\n\nThe previous recording (%2 samples) is kept in %3.")
+                 .arg(QFileInfo(bad.fileName()).absoluteFilePath())
+                 .arg(count)
+                 .arg(QFileInfo(folder.filePath("data.csv")).absoluteFilePath()));
     QCOMPARE(measurementData->frameNr, QVector<uint32_t>{7});
 }
 

@@ -54,6 +54,9 @@ private slots:
     void reconnectWhileConnectedProbesAgain();
     void connectFailedIsReported();
     void vanishedPeerEndsTheConnection();
+    void linkStatesFollowTheConnection();
+    void writeRunEndsWithItsLastWrite_data();
+    void writeRunEndsWithItsLastWrite();
     void staleBytesOnTheLineAreDiscardedAtConnect();
     void timersNeverFireEarly();
 };
@@ -342,6 +345,95 @@ void TestModbusLink::vanishedPeerEndsTheConnection()
     PtyPair next;
     QVERIFY(connectLink(link, next));
     QCOMPARE(link.connected.count(), 2);
+}
+
+void TestModbusLink::linkStatesFollowTheConnection()
+{
+    using S = LinkState;
+    Link link;
+    LinkSettings settings;
+    connect(&link.modbus, &Modbus::linkStateChanged,
+            [&](LinkState, const LinkSettings &current) { settings = current; });
+    link.modbus.connectDevice("/dev/does-not-exist", 19200, 0, 1);
+    QCOMPARE(link.states, QList<S>{S::OpenFailed});
+
+    // A probe without an answer goes on waiting; a late answer still connects.
+    auto pty = std::make_unique<PtyPair>();
+    link.modbus.connectDevice(pty->slavePath(), 9600, 3, 7);
+    QCOMPARE(settings.portName, pty->slavePath());
+    QCOMPARE(settings.baudrate, 9600u);
+    QCOMPARE(settings.mode, uint8_t(3));
+    QCOMPARE(settings.address, uint8_t(7));
+    QCOMPARE(pty->readFrame(), buildReadRequest(7, 0, 46));
+    QVERIFY(QTest::qWaitFor([&] { return link.states.size() == 3; }, 6000));
+    QCOMPARE(link.errorTexts().last(), QString("Modbus Error: timeout"));
+    pty->write(readReply(infoBlock(), 7));
+    QVERIFY(QTest::qWaitFor([&] { return link.states.size() == 4; }, 2000));
+    QCOMPARE(link.states,
+             (QList<S>{S::OpenFailed, S::Connecting, S::ProbeUnanswered, S::Connected}));
+
+    link.modbus.disconnectDevice(true);
+    QVERIFY(connectLink(link, *pty));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Modbus: connection lost on "));
+    pty.reset();
+    QVERIFY(QTest::qWaitFor([&] { return link.states.size() == 8; }, 5000));
+    QCOMPARE(link.states.mid(4),
+             (QList<S>{S::NotConnected, S::Connecting, S::Connected, S::ConnectionLost}));
+}
+
+void TestModbusLink::writeRunEndsWithItsLastWrite_data()
+{
+    QTest::addColumn<QByteArray>("secondAnswer");
+    QTest::addColumn<bool>("succeeded");
+
+    QTest::newRow("every write answered") << reply(1, 16, QByteArray::fromHex("00210001")) << true;
+    QTest::newRow("the second write rejected")
+        << reply(1, 0x90, QByteArray::fromHex("02")) << false;
+    QTest::newRow("the second write unanswered") << QByteArray() << false;
+}
+
+void TestModbusLink::writeRunEndsWithItsLastWrite()
+{
+    QFETCH(QByteArray, secondAnswer);
+    QFETCH(bool, succeeded);
+
+    PtyPair pty;
+    Link link;
+    QVERIFY(connectLink(link, pty));
+    // A poll on the wire before the run and one queued behind it, as the live data tab
+    // polls while the settings are written.
+    link.modbus.readRegisters(16, 30);
+    link.modbus.writeRegisters(32, {0x6B3E});
+    link.modbus.writeRegisters(33, {1});
+    link.modbus.writeRegisters(32, {0});
+    link.modbus.readRegisters(16, 30);
+    QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
+    pty.write(readReply(QVector<uint16_t>(15, 7)));
+    QCOMPARE(pty.readFrame(), buildWriteRequest(1, 32, {0x6B3E}));
+    pty.write(reply(1, 16, QByteArray::fromHex("00200001")));
+    QCOMPARE(pty.readFrame(), buildWriteRequest(1, 33, {1}));
+    QCOMPARE(link.writeRuns.count(), 0);
+    if (secondAnswer.startsWith(QByteArray::fromHex("0190")))
+        QTest::ignoreMessage(QtWarningMsg,
+                             "Modbus: message with invalid function code received: 144 : 02");
+    if (!secondAnswer.isEmpty())
+        pty.write(secondAnswer);
+    if (succeeded) {
+        QCOMPARE(pty.readFrame(), buildWriteRequest(1, 32, {0}));
+        QCOMPARE(link.writeRuns.count(), 0);
+        pty.write(reply(1, 16, QByteArray::fromHex("00200001")));
+    }
+    QVERIFY(QTest::qWaitFor([&] { return link.writeRuns.count() == 1; }, 5000));
+    QCOMPARE(link.writeRuns.at(0).at(0).toBool(), succeeded);
+
+    // The poll behind the run (after a failure, a new one) ends no run.
+    if (!succeeded)
+        link.modbus.readRegisters(16, 30);
+    QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
+    const int replies = link.replies.count();
+    pty.write(readReply(QVector<uint16_t>(15, 7)));
+    QVERIFY(QTest::qWaitFor([&] { return link.replies.count() == replies + 1; }, 2000));
+    QCOMPARE(link.writeRuns.count(), 1);
 }
 
 // A reply still on its way from an earlier run was read glued to the probe's reply.

@@ -5,6 +5,12 @@
 
 #include <QTest>
 
+LinkSpy::LinkSpy()
+{
+    QObject::connect(&modbus, &Modbus::linkStateChanged,
+                     [this](LinkState state, const LinkSettings &) { states << state; });
+}
+
 QStringList LinkSpy::errorTexts() const
 {
     QStringList texts;

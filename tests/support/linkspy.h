@@ -16,6 +16,11 @@ struct LinkSpy {
     QSignalSpy connected{&modbus, SIGNAL(deviceConnected())};
     QSignalSpy disconnected{&modbus, SIGNAL(deviceDisconnected())};
     QSignalSpy errors{&modbus, SIGNAL(showModbusError(QString))};
+    QSignalSpy writeRuns{&modbus, SIGNAL(writeRunFinished(bool))};
+    // The connection states in the order they came.
+    QList<LinkState> states;
+
+    LinkSpy();
 
     // Every showModbusError text so far, the empty ones of successful replies included.
     QStringList errorTexts() const;

@@ -1,8 +1,9 @@
 // Starts the simulated sensor and drives the main window as a user would (choose the
-// port, press Connect, watch a cool-down, drag a selection over it, zoom in and place
-// the cursors, calculate and write a mapping), saving pictures of the windows for the
-// README.
+// port, press Connect at a wrong address and then the right one, watch a cool-down, drag a
+// selection over it, zoom in and place the cursors, calculate and write a mapping), saving
+// pictures of the windows for the README.
 
+#include "app/connectionstatelabel.h"
 #include "app/customization.h"
 #include "app/mainwindow.h"
 #include "plot/plotpicture.h"
@@ -21,6 +22,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -136,6 +139,20 @@ int main(int argc, char *argv[])
     if (!waitFor([&] { return ports->findText(entry) >= 0; }, 3000))
         return 1;
     ports->setCurrentIndex(ports->findText(entry));
+
+    // First at an address the sensor does not have: the probe goes unanswered.
+    auto *address = widget<QSpinBox>(window, "spinBox_connectAddress");
+    auto *connectionState = widget<ConnectionStateLabel>(window, "connectionState");
+    address->setValue(2);
+    widget<QPushButton>(window, "pushButton_connect")->click();
+    if (!waitFor([&] { return connectionState->state() == LinkState::ProbeUnanswered; }, 8000)) {
+        std::fprintf(stderr, "the probe was not reported unanswered\n");
+        return 1;
+    }
+    pause(300);
+    bool ok = save(*window.statusBar(), output + "status-no-answer.png");
+
+    address->setValue(1);
     widget<QPushButton>(window, "pushButton_connect")->click();
     if (!waitFor([&] { return widget<QGroupBox>(window, "groupBox_settings")->isEnabled(); },
                  5000)) {
@@ -143,7 +160,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     pause(500);
-    bool ok = save(window, output + "settings-connected.png");
+    ok &= save(window, output + "settings-connected.png");
 
     // Record the cool-down, then drag over it.
     tabs->setCurrentIndex(1);
