@@ -63,8 +63,13 @@ int main(int argc, char *argv[])
                                            "A", "1");
     const QCommandLineOption durationOption(
         "duration", "With --record: stop after SECONDS (default: at Ctrl-C).", "SECONDS", "0");
-    parser.addOptions(
-        {portOption, recordOption, baudOption, modeOption, addressOption, durationOption});
+    const QCommandLineOption giveUpOption(
+        "give-up-after",
+        "With --record: end with exit code 3 when the sensor has been unreachable for SECONDS "
+        "(default: keep trying).",
+        "SECONDS", "0");
+    parser.addOptions({portOption, recordOption, baudOption, modeOption, addressOption,
+                       durationOption, giveUpOption});
     parser.process(*application);
     useCLocale();
 
@@ -76,6 +81,15 @@ int main(int argc, char *argv[])
         options.mode = uint8_t(parser.value(modeOption).toUInt());
         options.address = uint8_t(parser.value(addressOption).toUInt());
         options.durationSeconds = parser.value(durationOption).toInt();
+        bool giveUpValid = false;
+        options.giveUpAfterSeconds = parser.value(giveUpOption).toInt(&giveUpValid);
+        if (!giveUpValid || options.giveUpAfterSeconds < 0) {
+            std::fprintf(stderr,
+                         "Error: --give-up-after %s: expected a whole number of seconds, 0 "
+                         "or more\n",
+                         qPrintable(parser.value(giveUpOption)));
+            return 2;
+        }
         if (options.portName.isEmpty()) {
             std::fprintf(stderr, "Error: --record needs --port PATH\n");
             return 2;

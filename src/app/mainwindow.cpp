@@ -1,7 +1,9 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "busmonitordialog.h"
 #include "customization.h"
+#include "linkstatisticsdialog.h"
 #include "livedata/currentdatatab.h"
 #include "mapping/usercalibtab.h"
 #include "service/debugtab.h"
@@ -14,6 +16,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QSettings>
+#include <QToolButton>
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
@@ -23,30 +26,49 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     statusBar()->addWidget(&stateLabel);
     statusBar()->addPermanentWidget(&errorLabel);
     errorLabel.setStyleSheet("font-weight: bold; color: red");
+    statusBar()->addPermanentWidget(&portProblemLabel);
+    portProblemLabel.setWordWrap(true);
+    portProblemLabel.setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    linkDialog = new LinkStatisticsDialog(modbus.statistics(), this);
+    busMonitor = new BusMonitorDialog(modbus.frameLog(), this);
+    auto *linkButton = new QToolButton(this);
+    linkButton->setObjectName("toolButton_link");
+    linkButton->setText(tr("Link"));
+    linkButton->setAutoRaise(true);
+    connect(linkButton, &QToolButton::clicked, linkDialog, &QDialog::show);
+    auto *monitorButton = new QToolButton(this);
+    monitorButton->setObjectName("toolButton_busMonitor");
+    monitorButton->setText(tr("Bus monitor"));
+    monitorButton->setAutoRaise(true);
+    connect(monitorButton, &QToolButton::clicked, busMonitor, &QDialog::show);
+    statusBar()->addPermanentWidget(linkButton);
+    statusBar()->addPermanentWidget(monitorButton);
 
     connect(ui->tab_currentData, SIGNAL(showSystemState(uint16_t)), this,
             SLOT(showSystemState(uint16_t)));
     connect(&modbus, SIGNAL(showModbusError(QString)), this, SLOT(showModbusError(QString)));
-    connect(ui->tab_settings, SIGNAL(connectDevice(QString,uint32_t,uint8_t,uint8_t)), &modbus,
-            SLOT(connectDevice(QString,uint32_t,uint8_t,uint8_t)));
+    connect(&modbus, SIGNAL(portOpenFailed(QString)), this, SLOT(showPortOpenFailure(QString)));
+    connect(ui->tab_settings, SIGNAL(connectDevice(QString, uint32_t, uint8_t, uint8_t)), &modbus,
+            SLOT(connectDevice(QString, uint32_t, uint8_t, uint8_t)));
     connect(ui->tab_settings, SIGNAL(disconnectDevice(bool)), &modbus,
             SLOT(disconnectDevice(bool)));
-    connect(ui->tab_settings, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-            SLOT(readRegisters(uint8_t,uint8_t)));
+    connect(ui->tab_settings, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+            SLOT(readRegisters(uint8_t, uint8_t)));
     connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_settings,
             SLOT(replyReceived(QVector<uint16_t>)));
-    connect(ui->tab_settings, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
-            SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
+    connect(ui->tab_settings, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)), &modbus,
+            SLOT(writeRegisters(uint8_t, QVector<uint16_t>)));
     connect(&modbus, SIGNAL(deviceConnected()), ui->tab_settings, SLOT(deviceConnected()));
     connect(&modbus, SIGNAL(deviceDisconnected()), ui->tab_settings, SLOT(deviceDisconnected()));
-    connect(ui->tab_currentData, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-            SLOT(readRegisters(uint8_t,uint8_t)));
+    connect(ui->tab_currentData, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+            SLOT(readRegisters(uint8_t, uint8_t)));
     connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_currentData,
             SLOT(replyReceived(QVector<uint16_t>)));
-    connect(ui->tab_userCalib, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
-            SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
-    connect(ui->tab_userCalib, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-            SLOT(readRegisters(uint8_t,uint8_t)));
+    connect(ui->tab_userCalib, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)), &modbus,
+            SLOT(writeRegisters(uint8_t, QVector<uint16_t>)));
+    connect(ui->tab_userCalib, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+            SLOT(readRegisters(uint8_t, uint8_t)));
     connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_userCalib,
             SLOT(replyReceived(QVector<uint16_t>)));
 
@@ -58,16 +80,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     if (settings.value("debug", "false").toBool()) {
         debugTab = new DebugTab(this);
         ui->tabWidget->addTab(debugTab, tr("Debug"));
-        connect(debugTab, SIGNAL(readRegisters(uint8_t,uint8_t)), &modbus,
-                SLOT(readRegisters(uint8_t,uint8_t)));
-        connect(debugTab, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)), &modbus,
-                SLOT(writeRegisters(uint8_t,QVector<uint16_t>)));
+        connect(debugTab, SIGNAL(readRegisters(uint8_t, uint8_t)), &modbus,
+                SLOT(readRegisters(uint8_t, uint8_t)));
+        connect(debugTab, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)), &modbus,
+                SLOT(writeRegisters(uint8_t, QVector<uint16_t>)));
         connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), debugTab,
                 SLOT(replyReceived(QVector<uint16_t>)));
     }
 
-    connect(ui->tab_currentData, SIGNAL(selectionChanged(QDateTime,QDateTime)), ui->tab_userCalib,
-            SLOT(on_selectionChanged(QDateTime,QDateTime)));
+    connect(ui->tab_currentData, SIGNAL(selectionChanged(QDateTime, QDateTime)), ui->tab_userCalib,
+            SLOT(on_selectionChanged(QDateTime, QDateTime)));
 
     // Not a link error, but shown the same way: where the user looks for trouble.
     connect(ui->tab_currentData, SIGNAL(journalFailed(QString)), this,
@@ -105,4 +127,10 @@ void MainWindow::showSystemState(uint16_t state)
 void MainWindow::showModbusError(QString error)
 {
     errorLabel.setText(error);
+    portProblemLabel.clear();
+}
+
+void MainWindow::showPortOpenFailure(QString reason)
+{
+    portProblemLabel.setText(reason);
 }

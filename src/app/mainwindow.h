@@ -14,7 +14,9 @@ namespace Ui
 class MainWindow;
 }
 
+class BusMonitorDialog;
 class DebugTab;
+class LinkStatisticsDialog;
 
 // The only top-level window: builds the tabs, wires them to the one Modbus link and
 // shows the sensor's state and the last link error in the status bar.
@@ -32,13 +34,17 @@ protected:
 private slots:
     void showSystemState(uint16_t state);
     void showModbusError(QString error);
+    void showPortOpenFailure(QString reason);
 
 private:
     Ui::MainWindow *ui;
     QLabel stateLabel;
     QLabel errorLabel;
+    QLabel portProblemLabel; // why the port would not open, beside "connect failed"
     Modbus modbus;
     DebugTab *debugTab = nullptr;
+    LinkStatisticsDialog *linkDialog = nullptr;
+    BusMonitorDialog *busMonitor = nullptr;
 };
 
 #endif

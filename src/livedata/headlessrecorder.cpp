@@ -18,15 +18,20 @@ namespace
 // The signal handler only writes a byte; the event loop does the rest.
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int signalNumber)
 {
-    const char byte = 1;
+    const char byte = char(signalNumber);
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
 QString number(double value, int decimals)
 {
     return QString::number(value, 'f', decimals);
+}
+
+QString timeText(const QDateTime &time)
+{
+    return time.toString("yyyy-MM-dd HH:mm:ss.zzz");
 }
 
 } // namespace
@@ -38,15 +43,22 @@ HeadlessRecorder::HeadlessRecorder(const Options &options, QObject *parent)
     connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), this,
             SLOT(replyReceived(QVector<uint16_t>)));
     connect(&modbus, SIGNAL(showModbusError(QString)), this, SLOT(modbusError(QString)));
+    connect(&modbus, SIGNAL(portOpenFailed(QString)), this, SLOT(portOpenFailed(QString)));
     connect(&pollTimer, &QTimer::timeout, this,
             [this] { modbus.readRegisters(Registers::LiveFirst, Registers::LiveLast); });
     answerTimer.setSingleShot(true);
     connect(&answerTimer, &QTimer::timeout, this, &HeadlessRecorder::noAnswer);
     durationTimer.setSingleShot(true);
-    connect(&durationTimer, &QTimer::timeout, this, [this] { finish(0); });
+    connect(&durationTimer, &QTimer::timeout, this, [this] { finish(Success); });
+    reconnectTimer.setSingleShot(true);
+    reconnectTimer.setTimerType(Qt::PreciseTimer);
+    connect(&reconnectTimer, &QTimer::timeout, this, &HeadlessRecorder::attemptReconnect);
+    giveUpTimer.setSingleShot(true);
+    giveUpTimer.setTimerType(Qt::PreciseTimer);
+    connect(&giveUpTimer, &QTimer::timeout, this, &HeadlessRecorder::giveUp);
     connect(&file, &RecordingJournal::writeFailed, this, [this](const QString &error) {
         err << "Error: " << error << Qt::endl;
-        finish(1);
+        finish(Failure);
     });
 
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
@@ -55,6 +67,7 @@ HeadlessRecorder::HeadlessRecorder(const Options &options, QObject *parent)
                 &HeadlessRecorder::signalReceived);
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
+        std::signal(SIGUSR1, onSignal);
     }
 }
 
@@ -62,6 +75,7 @@ HeadlessRecorder::~HeadlessRecorder()
 {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGUSR1, SIG_DFL);
     delete signalNotifier;
     for (int &fd : signalPipe) {
         if (fd >= 0)
@@ -76,7 +90,7 @@ int HeadlessRecorder::run()
     createdFile = !QFile::exists(path);
     if (!file.open(path)) {
         err << "Error: cannot open " << path << ": " << file.errorString() << Qt::endl;
-        return 2;
+        return BadStart;
     }
     out << "Recording from " << options.portName << " to " << path << Qt::endl;
     answerTimer.start(5000);
@@ -88,11 +102,20 @@ int HeadlessRecorder::run()
 
 void HeadlessRecorder::deviceConnected()
 {
-    connected = true;
     answerTimer.stop();
     pollTimer.start(500);
-    if (options.durationSeconds > 0)
+    reconnectPolicy.reconnected();
+    if (inOutage) {
+        inOutage = false;
+        giveUpTimer.stop();
+        reconnectTimer.stop();
+        const QDateTime end = QDateTime::currentDateTime();
+        err << "Outage from " << timeText(outageStart) << " to " << timeText(end) << ", "
+            << number(outageStart.msecsTo(end) / 1000.0, 1) << " s" << Qt::endl;
+    }
+    if (!everConnected && options.durationSeconds > 0)
         durationTimer.start(options.durationSeconds * 1000);
+    everConnected = true;
 }
 
 void HeadlessRecorder::replyReceived(QVector<uint16_t> data)
@@ -119,30 +142,84 @@ void HeadlessRecorder::replyReceived(QVector<uint16_t> data)
 
 void HeadlessRecorder::modbusError(QString error)
 {
-    if (error.isEmpty())
+    if (error.isEmpty()) {
+        reconnectPolicy.replyArrived();
         return;
-    ++errors;
-    err << error << Qt::endl;
-    if (error.endsWith("connect failed")) {
-        err << "Error: cannot open the serial port " << options.portName << Qt::endl;
-        finish(1);
-    } else if (error.endsWith("connection lost")) {
-        finish(1);
     }
+    ++errors;
+    if (inOutage) {
+        // An attempt failed: the port would not open, or the probe got no answer.
+        if (!reconnectTimer.isActive())
+            reconnectTimer.start(reconnectPolicy.nextPauseMs());
+        return;
+    }
+    err << error << Qt::endl;
+    if (!everConnected) {
+        if (error.endsWith("connect failed")) {
+            err << "Error: cannot open the serial port " << options.portName << Qt::endl;
+            finish(Failure);
+        } else if (error.endsWith("connection lost")) {
+            finish(Failure);
+        }
+        return;
+    }
+    if (error.endsWith("connection lost") ||
+        (error.endsWith("timeout") && reconnectPolicy.timedOut()))
+        beginOutage();
+}
+
+void HeadlessRecorder::portOpenFailed(QString reason)
+{
+    if (!inOutage)
+        err << reason << Qt::endl;
+}
+
+void HeadlessRecorder::beginOutage()
+{
+    inOutage = true;
+    outageStart = QDateTime::currentDateTime();
+    pollTimer.stop();
+    modbus.disconnectDevice(true);
+    err << "Connection lost at " << timeText(outageStart) << "; reconnecting" << Qt::endl;
+    if (options.giveUpAfterSeconds > 0)
+        giveUpTimer.start(options.giveUpAfterSeconds * 1000);
+    reconnectTimer.start(reconnectPolicy.nextPauseMs());
+}
+
+void HeadlessRecorder::attemptReconnect()
+{
+    if (inOutage && !finished)
+        modbus.reconnectDevice();
+}
+
+void HeadlessRecorder::giveUp()
+{
+    err << "Error: no connection to the sensor since " << timeText(outageStart) << " ("
+        << options.giveUpAfterSeconds << " s); giving up" << Qt::endl;
+    finish(GaveUp);
 }
 
 void HeadlessRecorder::noAnswer()
 {
     err << "Error: no answer from a sensor at address " << options.address << " on "
         << options.portName << " within 5 s" << Qt::endl;
-    finish(1);
+    finish(Failure);
 }
 
 void HeadlessRecorder::signalReceived()
 {
-    char byte;
+    char byte = 0;
     [[maybe_unused]] const ssize_t count = ::read(signalPipe[0], &byte, 1);
-    finish(0);
+    if (byte == SIGUSR1)
+        printStatistics();
+    else
+        finish(Success);
+}
+
+void HeadlessRecorder::printStatistics()
+{
+    for (const QString &line : modbus.statistics().summary())
+        out << "Link: " << line << Qt::endl;
 }
 
 void HeadlessRecorder::finish(int code)
@@ -153,14 +230,18 @@ void HeadlessRecorder::finish(int code)
     pollTimer.stop();
     answerTimer.stop();
     durationTimer.stop();
+    reconnectTimer.stop();
+    giveUpTimer.stop();
     file.close();
     // A recording file made for a sensor that never delivered a sample is not left behind.
     if (samples == 0 && createdFile)
         QFile::remove(file.path());
     modbus.disconnectDevice(true);
-    if (code == 0 || connected)
+    if (code == Success || everConnected) {
         out << "Recorded " << samples << " samples to " << file.path() << ", " << errors
             << " Modbus errors" << Qt::endl;
+        printStatistics();
+    }
     exitCode = code;
     QCoreApplication::exit(code);
 }

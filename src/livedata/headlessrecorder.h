@@ -3,6 +3,7 @@
 
 #include "livesampler.h"
 #include "modbus/modbus.h"
+#include "modbus/reconnectpolicy.h"
 #include "recordingjournal.h"
 
 #include <QDateTime>
@@ -16,7 +17,9 @@
 
 // Records from a sensor without a window: connects with the same link and probe as
 // the Settings tab, polls the live block as the Live Data tab does, and appends each
-// new sample to a CSV file in the export format as it is taken.
+// new sample to a CSV file in the export format as it is taken. Once the sensor has
+// answered, a lost link is reopened and probed again and again, and the recording goes
+// on in the same file when the sensor is back.
 class HeadlessRecorder : public QObject
 {
     Q_OBJECT
@@ -28,14 +31,20 @@ public:
         uint32_t baudrate = 19200;
         uint8_t mode = 0;
         uint8_t address = 1;
-        int durationSeconds = 0; // 0: until interrupted
+        int durationSeconds = 0;    // 0: until interrupted
+        int giveUpAfterSeconds = 0; // an outage this long ends the recording; 0: never
     };
+
+    // Exit codes of run().
+    enum ExitCode { Success = 0, Failure = 1, BadStart = 2, GaveUp = 3 };
 
     explicit HeadlessRecorder(const Options &options, QObject *parent = nullptr);
     ~HeadlessRecorder() override;
 
-    // Runs the event loop until the duration is over, SIGINT or SIGTERM arrives, or
-    // the sensor cannot be reached; returns the process exit code.
+    // Runs the event loop until the duration is over, SIGINT or SIGTERM arrives, the
+    // sensor cannot be reached at the start, or an outage lasts longer than
+    // giveUpAfterSeconds; returns the process exit code. SIGUSR1 prints the link
+    // statistics.
     int run();
 
 private slots:
@@ -44,9 +53,14 @@ private slots:
     void modbusError(QString error);
     void noAnswer();
     void signalReceived();
+    void portOpenFailed(QString reason);
+    void attemptReconnect();
+    void giveUp();
 
 private:
     void finish(int exitCode);
+    void beginOutage();
+    void printStatistics();
 
     Options options;
     Modbus modbus;
@@ -56,10 +70,15 @@ private:
     QTimer pollTimer;
     QTimer answerTimer;
     QTimer durationTimer;
+    QTimer reconnectTimer;
+    QTimer giveUpTimer;
+    ReconnectPolicy reconnectPolicy;
+    QDateTime outageStart;
+    bool everConnected = false;
+    bool inOutage = false;
     QSocketNotifier *signalNotifier = nullptr;
     QTextStream out;
     QTextStream err;
-    bool connected = false;
     bool finished = false;
     bool createdFile = false;
     int samples = 0;

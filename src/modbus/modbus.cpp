@@ -1,9 +1,11 @@
 #include "modbus.h"
 
 #include "modbusframe.h"
+#include "portopenfailure.h"
 #include "registermap.h"
 #include "wordconversion.h"
 
+#include <QDateTime>
 #include <QDebug>
 
 #include <poll.h>
@@ -34,7 +36,17 @@ void Modbus::connectDevice(QString portName, uint32_t baudrate, uint8_t mode, ui
     this->baudrate = baudrate;
     this->mode = mode;
     this->address = address;
+    linkStatistics.reset();
+    openPort();
+}
 
+void Modbus::reconnectDevice()
+{
+    openPort();
+}
+
+void Modbus::openPort()
+{
     if (serialPort.isOpen()) {
         connected = false;
         waitingForReply = false;
@@ -81,9 +93,14 @@ void Modbus::connectDevice(QString portName, uint32_t baudrate, uint8_t mode, ui
 
     connecting = true;
     if (!serialPort.open(QIODevice::ReadWrite)) {
+        const PortOpenFailure failure =
+            diagnosePortOpenFailure(portName, serialPort.error(), serialPort.errorString());
+        frames.addEvent("connect failed", now());
         reportError("connect failed");
+        emit portOpenFailed(failure.text);
         return;
     }
+    frames.addEvent("port opened", now());
     // The probe bypasses the connected test of readRegisters: its reply is what
     // marks the link connected.
     sendRequest(ModbusFunction::ReadHoldingRegisters, readRequestPayload(0, Registers::InfoLast));
@@ -130,12 +147,22 @@ void Modbus::sendRequest(uint8_t functionCode, const QByteArray &payload)
 void Modbus::sendFrame(const QByteArray &frame)
 {
     serialPort.write(frame);
+    linkStatistics.requestSent();
+    frames.addFrame(FrameLog::Sent, frame, address, now());
+    // Start, 8 data bits, parity and stop bits per byte: the request ends on the line
+    // this long after it was handed over.
+    const int bitsPerByte = 1 + 8 + (mode >= 2 ? 1 : 0) + (mode % 2 == 1 ? 2 : 1);
+    requestDurationMs = baudrate > 0 ? 1000.0 * frame.size() * bitsPerByte / baudrate : 0;
+    exchangeClock.start();
+    firstByteMs = -1;
     waitingForReply = true;
     responseTimer.start();
 }
 
 void Modbus::onReadyRead()
 {
+    if (firstByteMs < 0 && exchangeClock.isValid())
+        firstByteMs = exchangeClock.nsecsElapsed() / 1e6;
     responseTimer.stop();
     frameEndTimer.start();
 }
@@ -144,8 +171,24 @@ void Modbus::readReply()
 {
     const QByteArray frame = serialPort.readAll();
     const ModbusReply reply = checkReply(frame, address);
+    frames.addFrame(FrameLog::Received, frame, address, now());
     if (reply.status == ModbusReply::TooShort)
         qWarning() << "message too short";
+    switch (reply.status) {
+    case ModbusReply::TooShort:
+        linkStatistics.error(LinkStatistics::TooShort);
+        break;
+    case ModbusReply::CrcError:
+        linkStatistics.error(LinkStatistics::Crc);
+        break;
+    case ModbusReply::InvalidAddress:
+        linkStatistics.error(LinkStatistics::WrongAddress);
+        break;
+    case ModbusReply::Valid:
+        if (reply.function & 0x80)
+            linkStatistics.exception(reply.payload.isEmpty() ? 0 : uint8_t(reply.payload[0]));
+        break;
+    }
     if (reply.status != ModbusReply::Valid) {
         reportError(reply.error);
         return;
@@ -172,6 +215,10 @@ void Modbus::readReply()
         return;
     }
 
+    const double replyMs = exchangeClock.nsecsElapsed() / 1e6;
+    linkStatistics.replyAccepted(qMax(0.0, firstByteMs - requestDurationMs),
+                                 qMax(0.0, replyMs - requestDurationMs));
+
     emit showModbusError(QString());
     if (requestQueue.isEmpty())
         waitingForReply = false;
@@ -181,6 +228,8 @@ void Modbus::readReply()
 
 void Modbus::timeout()
 {
+    linkStatistics.error(LinkStatistics::Timeout);
+    frames.addEvent("time-out", now());
     reportError("timeout");
 }
 
@@ -215,6 +264,8 @@ void Modbus::onPortError(QSerialPort::SerialPortError error)
 void Modbus::connectionLost()
 {
     qWarning() << "Modbus: connection lost on" << portName;
+    linkStatistics.error(LinkStatistics::ConnectionLost);
+    frames.addEvent("connection lost", now());
     serialPort.close();
     requestQueue.clear();
     waitingForReply = false;
@@ -224,4 +275,9 @@ void Modbus::connectionLost()
     connected = false;
     emit showModbusError("Modbus Error: connection lost");
     emit deviceDisconnected();
+}
+
+qint64 Modbus::now() const
+{
+    return QDateTime::currentMSecsSinceEpoch();
 }

@@ -1,7 +1,11 @@
 #ifndef MODBUS_H
 #define MODBUS_H
 
+#include "framelog.h"
+#include "linkstatistics.h"
+
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSerialPort>
@@ -24,15 +28,24 @@ public:
     explicit Modbus(QObject *parent = nullptr);
     ~Modbus() override;
 
+    // Counts and times since Connect, and the latest frames; a reopen keeps both.
+    LinkStatistics &statistics() { return linkStatistics; }
+    FrameLog &frameLog() { return frames; }
+
 signals:
     void replyReceived(QVector<uint16_t> data);
     void deviceConnected();
     void deviceDisconnected();
     void showModbusError(QString error);
+    // After "Modbus Error: connect failed": why the port would not open, and the remedy.
+    void portOpenFailed(QString reason);
 
 public slots:
     void connectDevice(QString portName, uint32_t baudrate, uint8_t mode, uint8_t address);
     void disconnectDevice(bool hard);
+    // Opens the port of the last connectDevice again and probes it, keeping the
+    // statistics: a reconnect after a lost connection rather than a new Connect.
+    void reconnectDevice();
     void readRegisters(uint8_t firstReg, uint8_t lastReg);
     void writeRegisters(uint8_t firstReg, QVector<uint16_t> data);
 
@@ -47,6 +60,8 @@ private:
     void sendFrame(const QByteArray &frame);
     void reportError(const QString &reason);
     void connectionLost();
+    void openPort();
+    qint64 now() const;
 
     QSerialPort serialPort;
     QString portName;
@@ -59,6 +74,11 @@ private:
     bool connected = false;
     bool waitingForReply = false;
     QList<QByteArray> requestQueue;
+    LinkStatistics linkStatistics;
+    FrameLog frames;
+    QElapsedTimer exchangeClock;  // runs from when the request was handed to the port
+    double requestDurationMs = 0; // how long the request takes on the line
+    double firstByteMs = -1;
 };
 
 #endif
