@@ -50,6 +50,8 @@ public:
     // SIGTERM, then waits; true when it ended with exit code 0.
     bool stop(int timeoutMs = 10000);
     bool isRunning() const;
+    // For SIGSTOP and SIGCONT: a sensor that hangs without letting go of its port.
+    qint64 processId() const { return process.processId(); }
 
     QString portName() const { return port; }
     // Everything the simulator wrote to stderr so far, for failure messages.
