@@ -49,6 +49,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
             SLOT(showSystemState(uint16_t)));
     connect(&modbus, SIGNAL(showModbusError(QString)), this, SLOT(showModbusError(QString)));
     connect(&modbus, SIGNAL(portOpenFailed(QString)), this, SLOT(showPortOpenFailure(QString)));
+    statusBar()->addPermanentWidget(&reconnectLabel);
+    autoReconnect.setEnabled(ui->tab_settings->reconnectsAutomatically());
+    connect(ui->tab_settings, &SettingsTab::reconnectAutomaticallyChanged, &autoReconnect,
+            &AutoReconnect::setEnabled);
+    connect(ui->tab_settings, &SettingsTab::connectDevice, &autoReconnect, &AutoReconnect::stop);
+    connect(ui->tab_settings, &SettingsTab::disconnectDevice, &autoReconnect, &AutoReconnect::stop);
+    connect(&autoReconnect, &AutoReconnect::statusChanged, &reconnectLabel, &QLabel::setText);
     connect(ui->tab_settings, SIGNAL(connectDevice(QString, uint32_t, uint8_t, uint8_t)), &modbus,
             SLOT(connectDevice(QString, uint32_t, uint8_t, uint8_t)));
     connect(ui->tab_settings, SIGNAL(disconnectDevice(bool)), &modbus,

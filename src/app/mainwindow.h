@@ -1,6 +1,7 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "modbus/autoreconnect.h"
 #include "modbus/modbus.h"
 
 #include <QLabel>
@@ -41,7 +42,9 @@ private:
     QLabel stateLabel;
     QLabel errorLabel;
     QLabel portProblemLabel; // why the port would not open, beside "connect failed"
+    QLabel reconnectLabel;
     Modbus modbus;
+    AutoReconnect autoReconnect{modbus};
     DebugTab *debugTab = nullptr;
     LinkStatisticsDialog *linkDialog = nullptr;
     BusMonitorDialog *busMonitor = nullptr;

@@ -31,11 +31,14 @@ public:
     explicit SettingsTab(QWidget *parent = nullptr);
     ~SettingsTab() override;
 
+    bool reconnectsAutomatically() const;
+
 signals:
     void connectDevice(QString portName, uint32_t baudrate, uint8_t mode, uint8_t address);
     void disconnectDevice(bool hard);
     void readRegisters(uint8_t firstReg, uint8_t lastReg);
     void writeRegisters(uint8_t firstReg, QVector<uint16_t> data);
+    void reconnectAutomaticallyChanged(bool on);
 
 public slots:
     void replyReceived(QVector<uint16_t> data);
@@ -47,6 +50,7 @@ private slots:
     void on_pushButton_connect_clicked();
     void on_pushButton_disconnect_clicked();
     void on_pushButton_write_clicked();
+    void on_checkBox_autoReconnect_toggled(bool on);
     void on_comboBox_analog_0_currentTextChanged(const QString &text);
     void on_comboBox_analog_1_currentTextChanged(const QString &text);
 
@@ -66,6 +70,7 @@ private:
     Ui::SettingsTab *ui;
     QTimer portScanTimer;
     QList<SerialPortEntry> knownPorts;
+    QString rememberedPort; // selected by the first scan when listed, then forgotten
     QMessageBox *rebootNotice;
 };
 

@@ -70,8 +70,8 @@ void TestPortOpenFailure::portHeldByAnotherProgram()
     child.setProcessEnvironment(environment);
     child.start(QCoreApplication::applicationFilePath(), {"holdingChild"});
     QVERIFY(child.waitForStarted());
-    QVERIFY(QTest::qWaitFor([&] { return child.readAllStandardOutput().contains("holding"); },
-                            20000));
+    QVERIFY(
+        QTest::qWaitFor([&] { return child.readAllStandardOutput().contains("holding"); }, 20000));
 
     const QStringList texts = connectTexts(pty.slavePath());
     const qint64 holder = child.processId();

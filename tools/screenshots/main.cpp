@@ -2,7 +2,9 @@
 // port, press Connect, watch a cool-down, drag a selection over it, calculate and
 // write a mapping), saving pictures of the windows for the README.
 
+#include "app/busmonitordialog.h"
 #include "app/customization.h"
+#include "app/linkstatisticsdialog.h"
 #include "app/mainwindow.h"
 #include "plot/plotwidget.h"
 #include "plot/timeplotwidget.h"
@@ -22,6 +24,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 
 #include <cstdio>
 
@@ -185,6 +188,18 @@ int main(int argc, char *argv[])
     widget<QPushButton>(window, "pushButton_writeQUVA")->click();
     pause(2000);
     ok &= save(window, output + "mapping-tab.png");
+
+    // The link's figures and its latest frames, opened from the status bar.
+    widget<QToolButton>(window, "toolButton_link")->click();
+    auto *linkDialog = window.findChild<LinkStatisticsDialog *>();
+    pause(1200);
+    ok &= save(*linkDialog, output + "link-statistics.png");
+    linkDialog->hide();
+    widget<QToolButton>(window, "toolButton_busMonitor")->click();
+    auto *monitor = window.findChild<BusMonitorDialog *>();
+    pause(1000);
+    ok &= save(*monitor, output + "bus-monitor.png");
+    monitor->hide();
 
     simulator.terminate();
     simulator.waitForFinished(5000);
