@@ -50,12 +50,14 @@ HeadlessRecorder::HeadlessRecorder(const Options &options, QObject *parent)
     connect(&answerTimer, &QTimer::timeout, this, &HeadlessRecorder::noAnswer);
     durationTimer.setSingleShot(true);
     connect(&durationTimer, &QTimer::timeout, this, [this] { finish(Success); });
-    reconnectTimer.setSingleShot(true);
-    reconnectTimer.setTimerType(Qt::PreciseTimer);
-    connect(&reconnectTimer, &QTimer::timeout, this, &HeadlessRecorder::attemptReconnect);
     giveUpTimer.setSingleShot(true);
     giveUpTimer.setTimerType(Qt::PreciseTimer);
     connect(&giveUpTimer, &QTimer::timeout, this, &HeadlessRecorder::giveUp);
+    autoReconnect = std::make_unique<AutoReconnect>(modbus);
+    autoReconnect->setEnabled(true);
+    connect(autoReconnect.get(), &AutoReconnect::connectionLost, this,
+            &HeadlessRecorder::outageBegan);
+    connect(autoReconnect.get(), &AutoReconnect::reconnected, this, &HeadlessRecorder::outageEnded);
     connect(&file, &RecordingJournal::writeFailed, this, [this](const QString &error) {
         err << "Error: " << error << Qt::endl;
         finish(Failure);
@@ -104,15 +106,6 @@ void HeadlessRecorder::deviceConnected()
 {
     answerTimer.stop();
     pollTimer.start(500);
-    reconnectPolicy.reconnected();
-    if (inOutage) {
-        inOutage = false;
-        giveUpTimer.stop();
-        reconnectTimer.stop();
-        const QDateTime end = QDateTime::currentDateTime();
-        err << "Outage from " << timeText(outageStart) << " to " << timeText(end) << ", "
-            << number(outageStart.msecsTo(end) / 1000.0, 1) << " s" << Qt::endl;
-    }
     if (!everConnected && options.durationSeconds > 0)
         durationTimer.start(options.durationSeconds * 1000);
     everConnected = true;
@@ -142,54 +135,44 @@ void HeadlessRecorder::replyReceived(QVector<uint16_t> data)
 
 void HeadlessRecorder::modbusError(QString error)
 {
-    if (error.isEmpty()) {
-        reconnectPolicy.replyArrived();
+    if (error.isEmpty())
         return;
-    }
     ++errors;
-    if (inOutage) {
-        // An attempt failed: the port would not open, or the probe got no answer.
-        if (!reconnectTimer.isActive())
-            reconnectTimer.start(reconnectPolicy.nextPauseMs());
+    // Failed attempts to reconnect are not news; the outage is logged as a whole.
+    if (autoReconnect->isWaiting())
         return;
-    }
     err << error << Qt::endl;
-    if (!everConnected) {
-        if (error.endsWith("connect failed")) {
-            err << "Error: cannot open the serial port " << options.portName << Qt::endl;
-            finish(Failure);
-        } else if (error.endsWith("connection lost")) {
-            finish(Failure);
-        }
+    if (everConnected)
         return;
+    if (error.endsWith("connect failed")) {
+        err << "Error: cannot open the serial port " << options.portName << Qt::endl;
+        finish(Failure);
+    } else if (error.endsWith("connection lost")) {
+        finish(Failure);
     }
-    if (error.endsWith("connection lost") ||
-        (error.endsWith("timeout") && reconnectPolicy.timedOut()))
-        beginOutage();
 }
 
 void HeadlessRecorder::portOpenFailed(QString reason)
 {
-    if (!inOutage)
+    if (!autoReconnect->isWaiting())
         err << reason << Qt::endl;
 }
 
-void HeadlessRecorder::beginOutage()
+void HeadlessRecorder::outageBegan()
 {
-    inOutage = true;
     outageStart = QDateTime::currentDateTime();
     pollTimer.stop();
-    modbus.disconnectDevice(true);
     err << "Connection lost at " << timeText(outageStart) << "; reconnecting" << Qt::endl;
     if (options.giveUpAfterSeconds > 0)
         giveUpTimer.start(options.giveUpAfterSeconds * 1000);
-    reconnectTimer.start(reconnectPolicy.nextPauseMs());
 }
 
-void HeadlessRecorder::attemptReconnect()
+void HeadlessRecorder::outageEnded()
 {
-    if (inOutage && !finished)
-        modbus.reconnectDevice();
+    giveUpTimer.stop();
+    const QDateTime end = QDateTime::currentDateTime();
+    err << "Outage from " << timeText(outageStart) << " to " << timeText(end) << ", "
+        << number(outageStart.msecsTo(end) / 1000.0, 1) << " s" << Qt::endl;
 }
 
 void HeadlessRecorder::giveUp()
@@ -230,7 +213,7 @@ void HeadlessRecorder::finish(int code)
     pollTimer.stop();
     answerTimer.stop();
     durationTimer.stop();
-    reconnectTimer.stop();
+    autoReconnect->stop();
     giveUpTimer.stop();
     file.close();
     // A recording file made for a sensor that never delivered a sample is not left behind.

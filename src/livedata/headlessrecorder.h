@@ -2,8 +2,8 @@
 #define HEADLESSRECORDER_H
 
 #include "livesampler.h"
+#include "modbus/autoreconnect.h"
 #include "modbus/modbus.h"
-#include "modbus/reconnectpolicy.h"
 #include "recordingjournal.h"
 
 #include <QDateTime>
@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <memory>
 
 // Records from a sensor without a window: connects with the same link and probe as
 // the Settings tab, polls the live block as the Live Data tab does, and appends each
@@ -54,12 +55,12 @@ private slots:
     void noAnswer();
     void signalReceived();
     void portOpenFailed(QString reason);
-    void attemptReconnect();
+    void outageBegan();
+    void outageEnded();
     void giveUp();
 
 private:
     void finish(int exitCode);
-    void beginOutage();
     void printStatistics();
 
     Options options;
@@ -70,12 +71,12 @@ private:
     QTimer pollTimer;
     QTimer answerTimer;
     QTimer durationTimer;
-    QTimer reconnectTimer;
     QTimer giveUpTimer;
-    ReconnectPolicy reconnectPolicy;
+    // Made after the recorder's own connections, so that the recorder sees each link
+    // error before the reconnecting does.
+    std::unique_ptr<AutoReconnect> autoReconnect;
     QDateTime outageStart;
     bool everConnected = false;
-    bool inOutage = false;
     QSocketNotifier *signalNotifier = nullptr;
     QTextStream out;
     QTextStream err;

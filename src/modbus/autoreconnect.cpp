@@ -37,6 +37,7 @@ void AutoReconnect::deviceConnected()
     if (waiting) {
         waiting = false;
         emit statusChanged(QString());
+        emit reconnected();
     }
 }
 
@@ -61,6 +62,7 @@ void AutoReconnect::modbusError(QString error)
     waiting = true;
     if (!lost)
         modbus.disconnectDevice(true);
+    emit connectionLost();
     scheduleAttempt();
 }
 

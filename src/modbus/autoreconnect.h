@@ -8,10 +8,10 @@
 #include <QString>
 #include <QTimer>
 
-// Gets a lost link back for the window when the user asked for it: once the sensor
-// has answered, "connection lost" or a run of time-outs closes the port, and it is
-// reopened and probed after growing pauses until the sensor answers again. A Connect
-// or Disconnect of the user's own ends the waiting.
+// Gets a lost link back, for the window when the user asked for it and for the
+// recorder always: once the sensor has answered, "connection lost" or a run of
+// time-outs closes the port, and it is reopened and probed after growing pauses until
+// the sensor answers again. A Connect or Disconnect of the user's own ends the waiting.
 class AutoReconnect : public QObject
 {
     Q_OBJECT
@@ -24,6 +24,9 @@ public:
 signals:
     // What the status bar says while it waits; empty when it no longer waits.
     void statusChanged(QString text);
+    // The link counts as lost and the waiting begins; the sensor answers again.
+    void connectionLost();
+    void reconnected();
 
 public slots:
     void setEnabled(bool on);

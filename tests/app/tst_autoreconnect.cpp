@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "livedata/measurementdata.h"
 #include "settings/serialportlist.h"
+#include "settings/settingstab.h"
 #include "simprocess.h"
 #include "windowdriver.h"
 
@@ -27,6 +28,8 @@ private slots:
 void TestAutoReconnect::replugFoundAgain()
 {
     QFile::remove("gui_settings.ini");
+    // No journal, so that no earlier run's recording is offered at start-up.
+    QSettings("gui_settings.ini", QSettings::IniFormat).setValue("recordingJournal", false);
     measurementData->clear();
     const QString link = QDir::current().absoluteFilePath("sensor-port");
     setUserGivenPorts({link});
@@ -70,8 +73,8 @@ void TestAutoReconnect::replugFoundAgain()
     QVERIFY(replugged->frame(measurementData->frameNr.last()).frameNr != 0);
 
     // Remembered for the next start.
-    window = std::make_unique<MainWindow>();
-    QVERIFY(widget<QCheckBox>(*window, "checkBox_autoReconnect")->isChecked());
+    SettingsTab nextStart;
+    QVERIFY(widget<QCheckBox>(nextStart, "checkBox_autoReconnect")->isChecked());
 }
 
 QTEST_MAIN(TestAutoReconnect)

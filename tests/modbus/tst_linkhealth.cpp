@@ -105,8 +105,9 @@ void TestLinkHealth::faultyExchangeCountedAndMonitored()
     QCOMPARE(statistics.errors(LinkStatistics::TooShort), uint64_t(1));
     QCOMPARE(statistics.errors(LinkStatistics::Timeout), uint64_t(1));
     QCOMPARE(statistics.exceptions().value(2), uint64_t(1));
-    // The accepted reply includes the 100 ms of quiet that ends a frame.
-    QVERIFY(statistics.replyTimes().min >= 100);
+    // The accepted reply includes the 100 ms of quiet that ends a frame (less the few ms the
+    // request takes on the line, and a coarse timer's early firing).
+    QVERIFY(statistics.replyTimes().min >= 80);
 
     // The monitor's rows are those frames, in order, with the port's opening first.
     const auto rowsWithoutTime = [&] {
