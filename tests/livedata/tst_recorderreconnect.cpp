@@ -17,6 +17,7 @@ class TestRecorderReconnect : public QObject
 
 private slots:
     void carriesOnAcrossOutages();
+    void refusesABadGiveUpTime();
 };
 
 namespace
@@ -124,6 +125,19 @@ void TestRecorderReconnect::carriesOnAcrossOutages()
                 << stretch.last();
     }
     qInfo().noquote() << "recorder's stderr:\n" + errors;
+}
+
+void TestRecorderReconnect::refusesABadGiveUpTime()
+{
+    QProcess recorder;
+    recorder.start(QUVA_EXPLORER_PATH,
+                   {"--record", "never.csv", "--port", "/dev/null", "--give-up-after", "soon"});
+    QVERIFY(recorder.waitForFinished(30000));
+    QCOMPARE(recorder.exitCode(), 2);
+    QCOMPARE(QString(recorder.readAllStandardError()),
+             QString("Error: --give-up-after soon: expected a whole number of seconds, 0 or "
+                     "more\n"));
+    QVERIFY(!QFile::exists("never.csv"));
 }
 
 QTEST_MAIN(TestRecorderReconnect)
