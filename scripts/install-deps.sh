@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ ninja-build pkg-config
-    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5svg5
+    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5svg5 libqt5svg5-dev
     libboost-dev libxlsxwriter-dev libmodbus-dev
     xvfb xauth imagemagick x11-utils fonts-dejavu-core tzdata
     python3 python3-openpyxl mbpoll

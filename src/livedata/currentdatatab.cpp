@@ -4,6 +4,7 @@
 #include "app/customization.h"
 #include "livedata/measurementdata.h"
 #include "modbus/registermap.h"
+#include "plot/selectionstatistics.h"
 
 #include <QDebug>
 #include <QDir>
@@ -44,8 +45,8 @@ CurrentDataTab::CurrentDataTab(QWidget *parent)
 
     pollTimer.start(500);
     connect(&pollTimer, SIGNAL(timeout()), this, SLOT(pollData()));
-    connect(ui->timePlot, SIGNAL(selectionChanged(QDateTime,QDateTime)), this,
-            SIGNAL(selectionChanged(QDateTime,QDateTime)));
+    connect(ui->timePlot, SIGNAL(selectionChanged(QDateTime, QDateTime)), this,
+            SIGNAL(selectionChanged(QDateTime, QDateTime)));
     connect(&journal, &RecordingJournal::writeFailed, this, &CurrentDataTab::reportJournalError);
 
     // Asked once the window is up: a journal left by a run that did not end cleanly.
@@ -150,6 +151,49 @@ void CurrentDataTab::on_pushButton_exportXLSX_clicked()
     if (store->exportXlsx(fileName))
         exportedSamples = count;
     else
+        QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
+                             QMessageBox::Ok);
+}
+
+void CurrentDataTab::on_pushButton_exportSelection_clicked()
+{
+    const QString title = tr("Export selection");
+    QDateTime left;
+    QDateTime right;
+    ui->timePlot->selection(left, right);
+    if (!left.isValid() || !right.isValid() || !(left < right)) {
+        QMessageBox::warning(this, title,
+                             tr("Nothing is selected. Drag over the plot to select the samples "
+                                "to export."),
+                             QMessageBox::Ok);
+        return;
+    }
+    const QPair<int, int> rows = rowsBetween(store->timestamps, left, right);
+    if (rows.first >= rows.second) {
+        QMessageBox::warning(this, title, tr("The selection holds no samples."), QMessageBox::Ok);
+        return;
+    }
+
+    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    const QString workingDir = settings.value("workingDir", QDir::homePath()).toString();
+    const QString csvFilter = tr("CSV files (*.csv)");
+    const QString xlsxFilter = tr("Excel files (*.xlsx)");
+    QString selectedFilter = csvFilter;
+    QString fileName = QFileDialog::getSaveFileName(this, title, workingDir,
+                                                    csvFilter + ";;" + xlsxFilter, &selectedFilter);
+    if (fileName.isEmpty())
+        return;
+    settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
+    // The suffix typed decides the format; without one, the chosen filter does.
+    const QString suffix = QFileInfo(fileName).suffix();
+    const bool xlsx = suffix == "xlsx" || (suffix != "csv" && selectedFilter == xlsxFilter);
+    if (suffix != (xlsx ? "xlsx" : "csv"))
+        fileName += xlsx ? ".xlsx" : ".csv";
+
+    const SampleRows selected{rows.first, rows.second - rows.first};
+    const bool exported = xlsx ? store->exportXlsx(fileName, XlsxWorkbook::maxSheetRows, selected)
+                               : store->exportCsv(fileName, selected);
+    if (!exported)
         QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
                              QMessageBox::Ok);
 }

@@ -47,6 +47,7 @@ private slots:
     void on_pushButton_export_clicked();
     void on_pushButton_import_clicked();
     void on_pushButton_exportXLSX_clicked();
+    void on_pushButton_exportSelection_clicked();
     void pollData();
     void openJournal();
     void reportJournalError(const QString &error);

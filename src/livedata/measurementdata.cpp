@@ -84,6 +84,14 @@ bool writeAll(QSaveFile &file, const char *begin, const char *end)
 
 MeasurementData::MeasurementData(QObject *parent) : QObject(parent) {}
 
+int MeasurementData::exportedCount(SampleRows &rows)
+{
+    QMutexLocker locker(&mutex);
+    rows.first = qMax(0, rows.first);
+    const int available = qMax(0, timestamps.size() - rows.first);
+    return rows.count < 0 ? available : qMin(rows.count, available);
+}
+
 bool MeasurementData::addSample(const QDateTime &timestamp, uint32_t frameNr, uint16_t systemState,
                                 double T, double rho, double nu, double eta, double nuUc)
 {
@@ -119,7 +127,7 @@ void MeasurementData::clear()
     nuUc.clear();
 }
 
-bool MeasurementData::exportCsv(const QString &fileName)
+bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows)
 {
     QProgressDialog progress(tr("CSV Export"), tr("Cancel"), 0, 100);
     setUpProgress(progress);
@@ -136,11 +144,7 @@ bool MeasurementData::exportCsv(const QString &fileName)
     char *end = begin;
     bool written = writeAll(file, head.constData(), head.constData() + head.size());
 
-    int count = 0;
-    {
-        QMutexLocker locker(&mutex);
-        count = timestamps.size();
-    }
+    const int count = exportedCount(rows);
     progress.setMaximum(count);
     progress.setValue(0);
     QElapsedTimer sinceProgress;
@@ -156,10 +160,11 @@ bool MeasurementData::exportCsv(const QString &fileName)
         }
         {
             QMutexLocker locker(&mutex);
-            if (i >= timestamps.size())
+            const int row = rows.first + i;
+            if (row >= timestamps.size())
                 break;
-            end = formatCsvLine(end, timestamps.at(i), frameNr.at(i), systemState.at(i), T.at(i),
-                                rho.at(i), nu.at(i), eta.at(i), nuUc.at(i));
+            end = formatCsvLine(end, timestamps.at(row), frameNr.at(row), systemState.at(row),
+                                T.at(row), rho.at(row), nu.at(row), eta.at(row), nuUc.at(row));
         }
         if (end > limit) {
             written = writeAll(file, begin, end);
@@ -245,7 +250,7 @@ bool MeasurementData::importCsv(const QString &fileName)
     return true;
 }
 
-bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
+bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows, SampleRows rows)
 {
     QProgressDialog progress(tr("XLSX Export"), tr("Cancel"), 0, 100);
     setUpProgress(progress);
@@ -262,11 +267,7 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
         return false;
     }
 
-    int count = 0;
-    {
-        QMutexLocker locker(&mutex);
-        count = timestamps.size();
-    }
+    const int count = exportedCount(rows);
     progress.setMaximum(count);
     progress.setValue(0);
     QElapsedTimer sinceProgress;
@@ -284,21 +285,22 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows)
             return false;
         }
         QMutexLocker locker(&mutex);
-        if (i >= timestamps.size())
+        const int row = rows.first + i;
+        if (row >= timestamps.size())
             break;
-        if (systemState.at(i) != shownState) {
-            shownState = systemState.at(i);
+        if (systemState.at(row) != shownState) {
+            shownState = systemState.at(row);
             stateText = QStringLiteral("0x%1").arg(shownState, 4, 16, QLatin1Char('0'));
         }
         workbook.nextRow();
-        workbook.writeDateTime(0, timestamps.at(i));
-        workbook.writeNumber(1, frameNr.at(i));
-        workbook.writeNumber(2, nu.at(i));
-        workbook.writeNumber(3, eta.at(i));
-        workbook.writeNumber(4, rho.at(i));
-        workbook.writeNumber(5, T.at(i));
+        workbook.writeDateTime(0, timestamps.at(row));
+        workbook.writeNumber(1, frameNr.at(row));
+        workbook.writeNumber(2, nu.at(row));
+        workbook.writeNumber(3, eta.at(row));
+        workbook.writeNumber(4, rho.at(row));
+        workbook.writeNumber(5, T.at(row));
         workbook.writeText(6, stateText);
-        workbook.writeNumber(7, nuUc.at(i));
+        workbook.writeNumber(7, nuUc.at(row));
     }
 
     // Compressing takes most of the time for large workbooks and cannot be interrupted.

@@ -10,6 +10,12 @@
 
 #include <cstdint>
 
+// A run of rows of the store: count -1 runs to the end.
+struct SampleRows {
+    int first = 0;
+    int count = -1;
+};
+
 // Every sample taken since start-up, oldest first, as parallel columns. The columns
 // are never replaced, only appended to and emptied, so readers may keep pointers to
 // them. The mutex guards appending, clearing and the exporters' row-wise reads; it
@@ -30,13 +36,14 @@ public:
     // The exports show a progress dialog with a Cancel button when they take longer than a
     // second. They write beside the target and replace it only when the file is complete,
     // so a cancelled or failed export (result false) leaves an existing file untouched.
-    // Samples added meanwhile are not exported.
-    bool exportCsv(const QString &fileName);
+    // Samples added meanwhile are not exported; rows limits the export to a stretch.
+    bool exportCsv(const QString &fileName, SampleRows rows = {});
     // Replaces the store's content with the file's samples; false when the file cannot be
     // read or at the first bad line, whose samples before it stay.
     bool importCsv(const QString &fileName);
     // sheetRows is the capacity of one worksheet; samples beyond continue on the next sheet.
-    bool exportXlsx(const QString &fileName, int sheetRows = XlsxWorkbook::maxSheetRows);
+    bool exportXlsx(const QString &fileName, int sheetRows = XlsxWorkbook::maxSheetRows,
+                    SampleRows rows = {});
 
     QVector<QDateTime> timestamps;
     QVector<uint32_t> frameNr;
@@ -47,6 +54,11 @@ public:
     QVector<double> eta;
     QVector<double> nuUc;
     QMutex mutex;
+
+private:
+    // The number of rows an export of rows writes, read under the lock; a negative
+    // first row becomes 0.
+    int exportedCount(SampleRows &rows);
 };
 
 #endif

@@ -183,6 +183,7 @@ void UserCalibTab::showCurves(double lo, double hi)
     auto *plot = new PlotWidget();
     plot->setAttribute(Qt::WA_DeleteOnClose);
     plot->setWindowTitle(tr("Viscosity Mapping"));
+    plot->setPictureCaption(tr("Viscosity Mapping: kin. viscosity (cSt) over temperature (°C)"));
     plot->plot(selectionT, selectionNu, PlotWidget::Line, "nu_measured");
     plot->plot(grid, fitted, PlotWidget::Line, "nu_fit");
     plot->plot({T1, T2}, {nuRef1, nuRef2}, PlotWidget::Points, "nu_ref");

@@ -1,6 +1,9 @@
 #include "plotwidget.h"
 
+#include "plot/plotpicture.h"
 #include "plot/plotticks.h"
+
+#include <QAction>
 
 #include <QPainter>
 #include <QPolygon>
@@ -19,6 +22,28 @@ const int margin = 80;
 PlotWidget::PlotWidget(QWidget *parent)
     : QWidget(parent), xMin(infinity), xMax(-infinity), yMin(infinity), yMax(-infinity)
 {
+    // The chart window's own menu (right button) and keys: save or copy the picture. It
+    // takes the focus so that the keys reach it.
+    setFocusPolicy(Qt::StrongFocus);
+    auto *savePicture = new QAction(tr("Save picture…"), this);
+    savePicture->setObjectName("actionSavePicture");
+    savePicture->setShortcut(QKeySequence::Save);
+    savePicture->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(savePicture, &QAction::triggered, this, [this] { picture().saveWithDialog(this); });
+    auto *copyPicture = new QAction(tr("Copy picture"), this);
+    copyPicture->setObjectName("actionCopyPicture");
+    copyPicture->setShortcut(QKeySequence::Copy);
+    copyPicture->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(copyPicture, &QAction::triggered, this,
+            [this] { picture().copyToClipboard(devicePixelRatioF()); });
+    addActions({savePicture, copyPicture});
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+PlotPicture PlotWidget::picture()
+{
+    return PlotPicture(
+        size(), [this](QPainter &painter) { render(&painter); }, pictureCaption);
 }
 
 void PlotWidget::setXLabel(const QString &label)
@@ -29,6 +54,11 @@ void PlotWidget::setXLabel(const QString &label)
 void PlotWidget::setYLabel(const QString &label)
 {
     yLabel = label;
+}
+
+void PlotWidget::setPictureCaption(const QString &caption)
+{
+    pictureCaption = caption;
 }
 
 void PlotWidget::plot(const QVector<double> &xData, const QVector<double> &yData,

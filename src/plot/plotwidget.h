@@ -5,9 +5,12 @@
 #include <QVector>
 #include <QWidget>
 
+class PlotPicture;
+
 // A small XY chart: series of dots or polylines in their own hues, over a common data
 // range centred in the widget with an 80 px margin, with a dashed grid, value labels,
-// axis titles and a legend. Iso view draws both axes at the same scale.
+// axis titles and a legend. Iso view draws both axes at the same scale. Its context
+// menu and the keys Ctrl+S and Ctrl+C save the picture (PNG or SVG) or copy it.
 class PlotWidget : public QWidget
 {
     Q_OBJECT
@@ -21,6 +24,8 @@ public:
 public slots:
     void setXLabel(const QString &label);
     void setYLabel(const QString &label);
+    // A line below the saved or copied picture, e.g. what the axes show with their units.
+    void setPictureCaption(const QString &caption);
     // Appends a series and shows the widget; x and y of different sizes are ignored.
     void plot(const QVector<double> &xData, const QVector<double> &yData, PlotStyle plotStyle,
               const QString &label = QString(), bool isoView = false);
@@ -30,6 +35,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    PlotPicture picture();
     QPoint toPixel(double x, double y) const;
 
     QVector<QVector<double>> xSeries;
@@ -38,6 +44,7 @@ private:
     QVector<QString> labels;
     QString xLabel;
     QString yLabel;
+    QString pictureCaption;
     double xMin;
     double xMax;
     double yMin;

@@ -2,13 +2,19 @@
 
 #include "app/customization.h"
 #include "livedata/measurementdata.h"
+#include "plot/selectionstatistics.h"
 #include "ui_timeplotform.h"
 
 #include <QCoreApplication>
+#include <QHeaderView>
+#include <QPainter>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace
@@ -35,6 +41,52 @@ const int visibleIntervalCount = int(sizeof(visibleIntervalTable) / sizeof(Visib
 qint64 intervalOfIndex(int index)
 {
     return visibleIntervalTable[qBound(0, index, visibleIntervalCount - 1)].tenthsOfSecond;
+}
+
+const qint64 minimumSpanMs = 1000;
+
+enum InspectColumn {
+    AtA,
+    AtB,
+    BMinusA,
+    Samples,
+    Mean,
+    Minimum,
+    Maximum,
+    StandardDeviation,
+    Slope,
+    Faults,
+    InspectColumnCount
+};
+
+QString formatValue(double value)
+{
+    return std::isnan(value) ? QStringLiteral("–") : QString::number(value, 'g', 6);
+}
+
+void setCell(QTableWidget *table, int row, int column, const QString &text)
+{
+    QTableWidgetItem *item = table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        table->setItem(row, column, item);
+    }
+    item->setText(text);
+}
+
+// The value of the sample taken exactly at time (cursors stand on samples); NaN when
+// there is none, as after the store was cleared.
+double valueAt(const QVector<QDateTime> &timestamps, const QVector<double> &values,
+               const QDateTime &time)
+{
+    if (!time.isValid())
+        return std::numeric_limits<double>::quiet_NaN();
+    const int row =
+        int(std::lower_bound(timestamps.begin(), timestamps.end(), time) - timestamps.begin());
+    if (row >= timestamps.size() || timestamps[row] != time || row >= values.size())
+        return std::numeric_limits<double>::quiet_NaN();
+    return values[row];
 }
 
 double readMinimumRange(QSettings &settings, const QString &key, double defaultValue)
@@ -65,6 +117,22 @@ TimePlotForm::TimePlotForm(QWidget *parent) : QWidget(parent), ui(new Ui::TimePl
     connect(ui->timePlot, &TimePlotWidget::wheelEventReceived, this,
             &TimePlotForm::on_wheelEventReceived);
     connect(ui->timePlot, &TimePlotWidget::selectionChanged, this, &TimePlotForm::selectionChanged);
+
+    connect(ui->timePlot, &TimePlotWidget::zoomRequested, this, &TimePlotForm::zoomAbout);
+    connect(ui->timePlot, &TimePlotWidget::panRequested, this, &TimePlotForm::pan);
+    connect(ui->timePlot, &TimePlotWidget::homeRequested, this,
+            &TimePlotForm::on_pushButton_home_clicked);
+    connect(ui->timePlot, &TimePlotWidget::cursorsChanged, this, &TimePlotForm::updateInspectTable);
+    connect(ui->timePlot, &TimePlotWidget::selectionChanged, this,
+            &TimePlotForm::updateInspectTable);
+    QTableWidget *table = ui->tableWidget_inspect;
+    table->setColumnCount(InspectColumnCount);
+    table->setHorizontalHeaderLabels({tr("A"), tr("B"), tr("B − A"), tr("Samples"), tr("Mean"),
+                                      tr("Minimum"), tr("Maximum"), tr("Std. dev."),
+                                      tr("Slope /min"), tr("Faults")});
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->hide();
 }
 
 TimePlotForm::~TimePlotForm()
@@ -117,14 +185,19 @@ void TimePlotForm::selection(QDateTime &left, QDateTime &right) const
 void TimePlotForm::setSelection(const QDateTime &left, const QDateTime &right)
 {
     ui->timePlot->setSelection(left, right);
+    updateInspectTable();
 }
 
 void TimePlotForm::refresh()
 {
-    const qint64 interval = intervalOfIndex(ui->comboBox_time->currentIndex());
+    const bool haveSamples = store && !store->timestamps.isEmpty();
+    if (ownSpanMs > 0 && !haveSamples)
+        leaveOwnWindow();
+    const qint64 interval = ownSpanMs > 0 ? qMax<qint64>(1, ownSpanMs / 100)
+                                          : intervalOfIndex(ui->comboBox_time->currentIndex());
     QDateTime first;
     QDateTime last;
-    if (store && !store->timestamps.isEmpty()) {
+    if (haveSamples) {
         first = store->timestamps.first();
         last = store->timestamps.last();
     } else {
@@ -140,15 +213,32 @@ void TimePlotForm::refresh()
         scrollBar->setMinimum(int(interval));
         scrollBar->setMaximum(
             int(qMin<qint64>(first.msecsTo(last) / 100, std::numeric_limits<int>::max())));
-        if (followLatest)
+        if (ownSpanMs > 0)
+            scrollBar->setValue(int(qMin<qint64>((ownRightMs - first.toMSecsSinceEpoch()) / 100,
+                                                 std::numeric_limits<int>::max())));
+        else if (followLatest)
             scrollBar->setValue(scrollBar->maximum());
     }
-    const QDateTime right = first.addMSecs(qint64(scrollBar->value()) * 100);
-    ui->timePlot->setVisibleTimeInterval(right.addMSecs(-interval * 100), right);
+    QDateTime right = first.addMSecs(qint64(scrollBar->value()) * 100);
+    QDateTime left = right.addMSecs(-interval * 100);
+    if (ownSpanMs > 0) {
+        right = QDateTime::fromMSecsSinceEpoch(ownRightMs);
+        left = right.addMSecs(-ownSpanMs);
+    }
+    if (ui->timePlot->setVisibleTimeInterval(left, right)) {
+        windowLeftMs = left.toMSecsSinceEpoch();
+        windowRightMs = right.toMSecsSinceEpoch();
+    }
+    updateInspectTable();
 }
 
 void TimePlotForm::on_comboBox_time_currentIndexChanged(int index)
 {
+    // Choosing an interval ends a zoom; the window keeps its right edge.
+    if (ownSpanMs > 0) {
+        ownSpanMs = 0;
+        followLatest = false;
+    }
     const int interval = int(intervalOfIndex(index));
     ui->horizontalScrollBar_time->setPageStep(interval);
     ui->horizontalScrollBar_time->setSingleStep(qMax(1, interval / 100));
@@ -157,6 +247,12 @@ void TimePlotForm::on_comboBox_time_currentIndexChanged(int index)
 
 void TimePlotForm::on_horizontalScrollBar_time_valueChanged(int value)
 {
+    if (ownSpanMs > 0 && store && !store->timestamps.isEmpty()) {
+        // While zoomed the scroll bar moves the own window, which never follows.
+        setOwnWindow(ownSpanMs,
+                     store->timestamps.first().toMSecsSinceEpoch() + qint64(value) * 100);
+        return;
+    }
     followLatest = value == ui->horizontalScrollBar_time->maximum();
     refresh();
 }
@@ -202,9 +298,194 @@ void TimePlotForm::changeVisableGraphs()
     ui->timePlot->setData(&store->timestamps, titles, curveData, &store->systemState,
                           minimumRanges);
     settings.endGroup();
+    shownTitles = titles;
+    shownColumns.clear();
+    for (const QVector<double> *column : qAsConst(curveData))
+        shownColumns.append(column);
+    updateInspectTable();
 }
 
 void TimePlotForm::on_wheelEventReceived(QWheelEvent *event)
 {
     QCoreApplication::sendEvent(ui->horizontalScrollBar_time, event);
+}
+
+void TimePlotForm::setOwnWindow(qint64 spanMs, qint64 rightMs)
+{
+    const qint64 firstMs = store->timestamps.first().toMSecsSinceEpoch();
+    const qint64 lastMs = store->timestamps.last().toMSecsSinceEpoch();
+    // The window stays on the recording.
+    rightMs = qBound(firstMs + spanMs, rightMs, qMax(lastMs, firstMs + spanMs));
+    QScrollBar *scrollBar = ui->horizontalScrollBar_time;
+    if (ownSpanMs == 0) {
+        chosenPageStep = scrollBar->pageStep();
+        chosenSingleStep = scrollBar->singleStep();
+    }
+    ownSpanMs = spanMs;
+    ownRightMs = rightMs;
+    followLatest = false;
+    {
+        const QSignalBlocker blocker(scrollBar);
+        scrollBar->setPageStep(int(qMax<qint64>(1, spanMs / 100)));
+        scrollBar->setSingleStep(int(qMax<qint64>(1, spanMs / 10000)));
+    }
+    refresh();
+}
+
+void TimePlotForm::leaveOwnWindow()
+{
+    if (ownSpanMs == 0)
+        return;
+    ownSpanMs = 0;
+    QScrollBar *scrollBar = ui->horizontalScrollBar_time;
+    const QSignalBlocker blocker(scrollBar);
+    scrollBar->setPageStep(chosenPageStep);
+    scrollBar->setSingleStep(chosenSingleStep);
+}
+
+void TimePlotForm::zoomAbout(double factor, const QDateTime &anchor)
+{
+    if (!store || store->timestamps.isEmpty() || !anchor.isValid() || !(factor > 0))
+        return;
+    const qint64 spanMs = windowRightMs - windowLeftMs;
+    const qint64 wholeMs =
+        qMax(minimumSpanMs, store->timestamps.first().msecsTo(store->timestamps.last()));
+    const qint64 newSpanMs = qBound(minimumSpanMs, qint64(std::llround(spanMs * factor)), wholeMs);
+    // At a limit a zoom does nothing (and never turns into its opposite).
+    if ((factor < 1 && newSpanMs >= spanMs) || (factor > 1 && newSpanMs <= spanMs))
+        return;
+    const qint64 anchorMs = qBound(windowLeftMs, anchor.toMSecsSinceEpoch(), windowRightMs);
+    const double anchorShare = spanMs > 0 ? double(anchorMs - windowLeftMs) / spanMs : 1;
+    const qint64 newLeftMs = anchorMs - qint64(std::llround(anchorShare * newSpanMs));
+    setOwnWindow(newSpanMs, newLeftMs + newSpanMs);
+}
+
+void TimePlotForm::pan(qint64 milliseconds)
+{
+    if (!store || store->timestamps.isEmpty() || milliseconds == 0)
+        return;
+    // A window that holds the whole recording has nowhere to go.
+    if (windowRightMs - windowLeftMs >= store->timestamps.first().msecsTo(store->timestamps.last()))
+        return;
+    setOwnWindow(windowRightMs - windowLeftMs, windowRightMs + milliseconds);
+}
+
+void TimePlotForm::on_pushButton_home_clicked()
+{
+    leaveOwnWindow();
+    followLatest = true;
+    refresh();
+}
+
+void TimePlotForm::on_pushButton_cursors_toggled(bool on)
+{
+    ui->timePlot->setCursorMode(on);
+    if (!on)
+        ui->timePlot->clearCursors();
+}
+
+void TimePlotForm::updateInspectTable()
+{
+    QTableWidget *table = ui->tableWidget_inspect;
+    const QDateTime a = ui->timePlot->cursorA();
+    const QDateTime b = ui->timePlot->cursorB();
+    QDateTime left;
+    QDateTime right;
+    ui->timePlot->selection(left, right);
+    const bool cursors = store && (a.isValid() || b.isValid());
+    const bool selection = store && left.isValid() && right.isValid() && left < right;
+    if (!cursors && !selection) {
+        table->hide();
+        statisticsKey = StatisticsKey();
+        return;
+    }
+
+    const int rows = shownTitles.size();
+    if (table->rowCount() != rows) {
+        table->setRowCount(rows);
+        statisticsKey = StatisticsKey();
+    }
+    table->setVerticalHeaderLabels(QStringList(shownTitles.begin(), shownTitles.end()));
+    for (int column = AtA; column <= BMinusA; ++column)
+        table->setColumnHidden(column, !cursors);
+    for (int column = Samples; column <= Faults; ++column)
+        table->setColumnHidden(column, !selection);
+
+    if (cursors) {
+        QString difference = tr("B − A");
+        if (a.isValid() && b.isValid())
+            difference += tr(" (Δt %1 s)").arg(a.msecsTo(b) / 1000.0, 0, 'f', 3);
+        table->horizontalHeaderItem(BMinusA)->setText(difference);
+        for (int row = 0; row < rows; ++row) {
+            const double atA = valueAt(store->timestamps, *shownColumns[row], a);
+            const double atB = valueAt(store->timestamps, *shownColumns[row], b);
+            setCell(table, row, AtA, formatValue(atA));
+            setCell(table, row, AtB, formatValue(atB));
+            setCell(table, row, BMinusA, formatValue(atB - atA));
+        }
+    }
+    if (selection) {
+        const QPair<int, int> selectedRows = rowsBetween(store->timestamps, left, right);
+        fillStatistics(selectedRows.first, selectedRows.second);
+    }
+
+    // All rows in view; a narrow window scrolls the columns sideways.
+    table->show();
+    int height = table->horizontalHeader()->sizeHint().height() +
+                 table->verticalHeader()->length() + 2 * table->frameWidth();
+    if (table->horizontalHeader()->length() + table->verticalHeader()->width() +
+            2 * table->frameWidth() >
+        table->width())
+        height += table->horizontalScrollBar()->sizeHint().height();
+    table->setFixedHeight(height);
+}
+
+void TimePlotForm::fillStatistics(int first, int last)
+{
+    StatisticsKey key;
+    key.first = first;
+    key.last = last;
+    key.storeSize = store->timestamps.size();
+    key.firstSample = store->timestamps.value(0);
+    key.columns = shownColumns;
+    if (key == statisticsKey)
+        return;
+    statisticsKey = key;
+
+    QTableWidget *table = ui->tableWidget_inspect;
+    const QVector<SelectionStatistics> statistics =
+        selectionStatistics(store->timestamps, shownColumns, store->systemState, first, last);
+    for (int row = 0; row < statistics.size(); ++row) {
+        const SelectionStatistics &s = statistics[row];
+        setCell(table, row, Samples, QString::number(s.count));
+        setCell(table, row, Mean, formatValue(s.mean));
+        setCell(table, row, Minimum, formatValue(s.minimum));
+        setCell(table, row, Maximum, formatValue(s.maximum));
+        setCell(table, row, StandardDeviation, formatValue(s.standardDeviation));
+        setCell(table, row, Slope, formatValue(s.slopePerMinute));
+        setCell(table, row, Faults, QString::number(s.faultCount));
+    }
+}
+
+PlotPicture TimePlotForm::picture() const
+{
+    TimePlotWidget *plot = ui->timePlot;
+    const QString format =
+        windowRightMs - windowLeftMs >= 86400000 ? "yyyy-MM-dd HH:mm" : "yyyy-MM-dd HH:mm:ss";
+    const QString caption =
+        tr("%1 to %2")
+            .arg(QDateTime::fromMSecsSinceEpoch(windowLeftMs).toString(format),
+                 QDateTime::fromMSecsSinceEpoch(windowRightMs).toString(format));
+    return PlotPicture(
+        plot->size(), [plot](QPainter &painter) { plot->renderPicture(painter); }, caption);
+}
+
+void TimePlotForm::on_pushButton_savePicture_clicked()
+{
+    picture().saveWithDialog(this);
+}
+
+void TimePlotForm::on_pushButton_copyPicture_clicked()
+{
+    picture().copyToClipboard(devicePixelRatioF());
 }

@@ -5,8 +5,10 @@
 #include "plot/polylinesegments.h"
 
 #include <QDebug>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -25,6 +27,11 @@ const QColor selectionColor(254, 213, 138);
 const QColor gridColor(191, 191, 191);
 const QColor curveColor(30, 144, 255);
 const QColor cursorColor(255, 165, 0);
+// Hatching that marks a fault inside the selection; the cursors A and B.
+const QColor faultHatchColor(214, 110, 0);
+const QColor cursorAColor(200, 0, 0);
+const QColor cursorBColor(0, 128, 0);
+const QColor cursorLabelColor(255, 255, 240);
 
 // Truncates toward zero like a cast, but keeps far-off positions in the range of int
 // (and of the rasterizer) instead of overflowing.
@@ -46,6 +53,7 @@ QRect columnsRect(int fromX, int toX, int height)
 TimePlotWidget::TimePlotWidget(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_MouseTracking);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void TimePlotWidget::setData(const QVector<QDateTime> *timestamps, const QVector<QString> &titles,
@@ -98,13 +106,31 @@ bool TimePlotWidget::setVisibleTimeInterval(const QDateTime &left, const QDateTi
 
 void TimePlotWidget::mousePressEvent(QMouseEvent *event)
 {
-    selectionStart = xToTime(qRound(event->localPos().x()));
+    const int x = qRound(event->localPos().x());
+    const bool leftButton = event->button() == Qt::LeftButton;
+    if (event->button() == Qt::MiddleButton ||
+        (leftButton && event->modifiers() & Qt::ShiftModifier)) {
+        gesture = Gesture::Pan;
+        panLastX = x;
+        return;
+    }
+    if (leftButton && (cursorMode || event->modifiers() & Qt::AltModifier)) {
+        gesture = Gesture::Cursor;
+        placeCursor(x);
+        return;
+    }
+    gesture = Gesture::Select;
+    selectionStart = xToTime(x);
     selectionEnd = QDateTime();
     update();
 }
 
 void TimePlotWidget::mouseReleaseEvent(QMouseEvent *)
 {
+    const Gesture ended = gesture;
+    gesture = Gesture::Select;
+    if (ended != Gesture::Select)
+        return;
     if (selectionStart.isValid() && selectionEnd.isValid() && selectionStart != selectionEnd) {
         QDateTime earlier;
         QDateTime later;
@@ -117,14 +143,104 @@ void TimePlotWidget::mouseMoveEvent(QMouseEvent *event)
 {
     mouseX = qRound(event->localPos().x());
     mouseY = qRound(event->localPos().y());
-    if (event->buttons() & Qt::LeftButton)
+    if (gesture == Gesture::Pan && event->buttons() != Qt::NoButton) {
+        // Dragging the plot right shows earlier times.
+        const int moved = mouseX - panLastX;
+        panLastX = mouseX;
+        if (moved != 0 && width() > plotLeft)
+            emit panRequested(-qint64(double(moved) * (rightMs - leftMs) / (width() - plotLeft)));
+    } else if (gesture == Gesture::Select && event->buttons() & Qt::LeftButton) {
         selectionEnd = xToTime(mouseX);
+    }
     update();
 }
 
 void TimePlotWidget::wheelEvent(QWheelEvent *event)
 {
+    if (event->modifiers() & Qt::ControlModifier) {
+        const double notches = event->angleDelta().y() / 120.0;
+        if (notches != 0)
+            emit zoomRequested(std::pow(0.8, notches), xToTime(qRound(event->position().x())));
+        event->accept();
+        return;
+    }
     emit wheelEventReceived(event);
+}
+
+void TimePlotWidget::keyPressEvent(QKeyEvent *event)
+{
+    const QDateTime centre = QDateTime::fromMSecsSinceEpoch(leftMs + (rightMs - leftMs) / 2);
+    const qint64 tenth = (rightMs - leftMs) / 10;
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        emit zoomRequested(0.5, centre);
+        break;
+    case Qt::Key_Minus:
+        emit zoomRequested(2, centre);
+        break;
+    case Qt::Key_Left:
+        emit panRequested(-tenth);
+        break;
+    case Qt::Key_Right:
+        emit panRequested(tenth);
+        break;
+    case Qt::Key_Home:
+        emit homeRequested();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void TimePlotWidget::clearCursors()
+{
+    cursorTimeA = QDateTime();
+    cursorTimeB = QDateTime();
+    nextCursorIsB = false;
+    update();
+    emit cursorsChanged();
+}
+
+void TimePlotWidget::setCursorMode(bool on)
+{
+    cursorMode = on;
+}
+
+void TimePlotWidget::placeCursor(int x)
+{
+    const QDateTime time = nearestSampleTime(xToTime(x));
+    if (!time.isValid())
+        return;
+    (nextCursorIsB ? cursorTimeB : cursorTimeA) = time;
+    nextCursorIsB = !nextCursorIsB;
+    update();
+    emit cursorsChanged();
+}
+
+QDateTime TimePlotWidget::nearestSampleTime(const QDateTime &time) const
+{
+    if (!time.isValid() || !timestamps || timestamps->isEmpty())
+        return time;
+    // Only samples in the window count: a cursor is placed where it can be seen.
+    const auto begin = std::lower_bound(timestamps->begin(), timestamps->end(), left);
+    const auto end = std::upper_bound(begin, timestamps->end(), right);
+    if (begin == end)
+        return time;
+    const auto after = std::lower_bound(begin, end, time);
+    if (after == begin)
+        return *after;
+    if (after == end)
+        return *(end - 1);
+    const QDateTime &before = *(after - 1);
+    return before.msecsTo(time) <= time.msecsTo(*after) ? before : *after;
+}
+
+void TimePlotWidget::renderPicture(QPainter &painter)
+{
+    // No sample lies left of this column, so nothing counts as hovered.
+    const QScopedValueRollback<int> noPointer(mouseX, std::numeric_limits<int>::min());
+    render(&painter);
 }
 
 int TimePlotWidget::timeToX(qint64 msecsSinceEpoch) const
@@ -199,6 +315,7 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
     // Fault shading, and the hovered sample: the last one left of the cursor.
     int hoveredIndex = -1;
     uint16_t hoveredState = 0;
+    faultRects.resize(0);
     if (haveSamples && systemStates && last >= first) {
         bool open = false;
         int openX = 0;
@@ -210,7 +327,8 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
                 open = true;
                 openX = x;
             } else if (open && state == 0) {
-                painter.fillRect(columnsRect(openX, x - 1, h) & rect(), faultColor);
+                faultRects.append(columnsRect(openX, x - 1, h) & rect());
+                painter.fillRect(faultRects.last(), faultColor);
                 open = false;
             }
             if (x <= mouseX) {
@@ -218,18 +336,21 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
                 hoveredState = state;
             }
         }
-        if (open)
-            painter.fillRect(columnsRect(openX, w - 1, h) & rect(), faultColor);
+        if (open) {
+            faultRects.append(columnsRect(openX, w - 1, h) & rect());
+            painter.fillRect(faultRects.last(), faultColor);
+        }
     }
 
     if (selectionStart.isValid() && selectionEnd.isValid() && selectionStart != selectionEnd) {
         QDateTime earlier;
         QDateTime later;
         selection(earlier, later);
-        painter.fillRect(columnsRect(timeToX(earlier.toMSecsSinceEpoch()),
-                                     timeToX(later.toMSecsSinceEpoch()) - 1, h) &
-                             rect(),
-                         selectionColor);
+        const QRect selectionRect = columnsRect(timeToX(earlier.toMSecsSinceEpoch()),
+                                                timeToX(later.toMSecsSinceEpoch()) - 1, h) &
+                                    rect();
+        painter.fillRect(selectionRect, selectionColor);
+        drawFaultsInSelection(painter, selectionRect);
     }
 
     QPen gridPen(gridColor, 1, Qt::DashLine);
@@ -313,6 +434,7 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
     painter.setPen(QPen(cursorColor, 1, Qt::DotLine));
     if (mouseX > 0)
         painter.drawLine(mouseX, 0, mouseX, h);
+    drawCursors(painter);
 
     // Hover texts end just above (state) and just below (value) the pointer, on the
     // side of the cursor with more room.
@@ -343,5 +465,53 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
                     QRect(QPoint(mouseX + 10, 15), QPoint(mouseX + 10 + w - 1, mouseY + 14)),
                     Qt::AlignLeft | Qt::AlignBottom, text);
         }
+    }
+}
+
+void TimePlotWidget::drawFaultsInSelection(QPainter &painter, const QRect &selectionRect)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QBrush hatch(faultHatchColor, Qt::BDiagPattern);
+    for (const QRect &fault : qAsConst(faultRects)) {
+        const QRect overlap = fault & selectionRect;
+        if (!overlap.isEmpty())
+            painter.fillRect(overlap, hatch);
+    }
+    painter.restore();
+}
+
+void TimePlotWidget::drawCursors(QPainter &painter)
+{
+    const qint64 spanMs = rightMs - leftMs;
+    const QString format = spanMs >= 86400000 ? "yyyy-MM-dd HH:mm:ss" : "HH:mm:ss.zzz";
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int padding = 3;
+    // Below the first band's title.
+    int labelTop = 26;
+    for (int cursor = 0; cursor < 2; ++cursor) {
+        const QDateTime &time = cursor == 0 ? cursorTimeA : cursorTimeB;
+        if (!time.isValid())
+            continue;
+        if (time < left || time > right)
+            continue;
+        // A cursor exactly at the window's right end maps to column W.
+        const int x = qMin(timeToX(time.toMSecsSinceEpoch()), width() - 1);
+        const QColor color = cursor == 0 ? cursorAColor : cursorBColor;
+        painter.setPen(QPen(color, 1, Qt::SolidLine));
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.drawLine(x, 0, x, height());
+        painter.setRenderHint(QPainter::Antialiasing, true);
+
+        // The label stays inside the widget: right of the line, or left of it near the
+        // right edge; B's label sits below A's.
+        const QString text = QString(cursor == 0 ? "A " : "B ") + time.toString(format);
+        QRect box(0, labelTop, metrics.horizontalAdvance(text) + 2 * padding,
+                  metrics.height() + 2 * padding);
+        box.moveLeft(x + box.width() + 2 < width() ? x + 2 : x - 2 - box.width());
+        painter.fillRect(box, cursorLabelColor);
+        painter.drawRect(box.adjusted(0, 0, -1, -1));
+        painter.drawText(box, Qt::AlignCenter, text);
+        labelTop = box.bottom() + 3;
     }
 }

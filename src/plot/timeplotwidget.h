@@ -17,6 +17,12 @@ class QPainter;
 // curve, with fault shading, a cursor and a draggable time selection. It draws lists
 // that belong to the measurement store through pointers and never changes them. A
 // paint walks at most about 4000 samples per curve, however long the recording.
+//
+// Besides the plain drag that selects, the widget turns gestures into requests to its
+// owner, which keeps the window: Ctrl+wheel and the + and - keys zoom, Shift+drag, the
+// middle button and the arrow keys pan, Home goes back to the chosen window. Alt+click
+// (or a plain click in cursor mode) places the cursors A and B in turn. None of these
+// starts or clears the selection.
 class TimePlotWidget : public QWidget
 {
     Q_OBJECT
@@ -33,18 +39,38 @@ public:
     void selection(QDateTime &left, QDateTime &right) const;
     void setSelection(const QDateTime &start, const QDateTime &end);
 
+    QDateTime visibleLeft() const { return left; }
+    QDateTime visibleRight() const { return right; }
+
+    // Cursors are times (invalid when not placed), snapped to the nearest sample.
+    QDateTime cursorA() const { return cursorTimeA; }
+    QDateTime cursorB() const { return cursorTimeB; }
+    void clearCursors();
+    // In cursor mode a plain left click places a cursor instead of starting a selection.
+    void setCursorMode(bool on);
+
+    // The plot as it looks without the pointer's cursor and hover texts.
+    void renderPicture(QPainter &painter);
+
 public slots:
     bool setVisibleTimeInterval(const QDateTime &left, const QDateTime &right);
 
 signals:
     void selectionChanged(QDateTime left, QDateTime right);
     void wheelEventReceived(QWheelEvent *event);
+    // factor < 1 zooms in; anchor is the time that keeps its column.
+    void zoomRequested(double factor, QDateTime anchor);
+    // Moves the window later by milliseconds (earlier when negative).
+    void panRequested(qint64 milliseconds);
+    void homeRequested();
+    void cursorsChanged();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
     // Draws one unbroken run of a curve with the painter's pen. A polyline of a wide
@@ -54,6 +80,14 @@ protected:
     virtual void drawCurveRun(QPainter &painter, const QPoint *points, int count);
 
 private:
+    enum class Gesture { Select, Pan, Cursor };
+
+    void placeCursor(int x);
+    QDateTime nearestSampleTime(const QDateTime &time) const;
+    // Where a fault stretch and the selection overlap, the fault is hatched on top.
+    void drawFaultsInSelection(QPainter &painter, const QRect &selectionRect);
+    void drawCursors(QPainter &painter);
+
     int timeToX(qint64 msecsSinceEpoch) const;
     QDateTime xToTime(int x) const;
     int valueToY(double value, int curve) const;
@@ -75,6 +109,15 @@ private:
     int mouseY = 0;
     QDateTime selectionStart;
     QDateTime selectionEnd;
+
+    Gesture gesture = Gesture::Select;
+    int panLastX = 0;
+    bool cursorMode = false;
+    bool nextCursorIsB = false;
+    QDateTime cursorTimeA;
+    QDateTime cursorTimeB;
+    // The fault stretches of the last paint, in widget columns.
+    QVector<QRect> faultRects;
 
     // Scratch lists of a paint, kept between paints so that they keep their storage.
     QVector<int> sampleX;

@@ -1,11 +1,13 @@
 // Starts the simulated sensor and drives the main window as a user would (choose the
-// port, press Connect, watch a cool-down, drag a selection over it, calculate and
-// write a mapping), saving pictures of the windows for the README.
+// port, press Connect, watch a cool-down, drag a selection over it, zoom in and place
+// the cursors, calculate and write a mapping), saving pictures of the windows for the
+// README.
 
 #include "app/busmonitordialog.h"
 #include "app/customization.h"
 #include "app/linkstatisticsdialog.h"
 #include "app/mainwindow.h"
+#include "plot/plotpicture.h"
 #include "plot/plotwidget.h"
 #include "plot/timeplotwidget.h"
 #include "settings/serialportlist.h"
@@ -25,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <cstdio>
 
@@ -156,6 +159,33 @@ int main(int argc, char *argv[])
     drag(plot, 75 + (plot->width() - 75) * 22 / 100, 75 + (plot->width() - 75) * 64 / 100);
     pause(300);
     ok &= save(window, output + "livedata-recording.png");
+
+    // Look closer: zoom in about the selection's middle (Ctrl+wheel), place the cursors A
+    // and B (Alt+click) inside it; the table below the plot shows their values and the
+    // selection's statistics. The plot alone also goes out at device pixel ratio 2.
+    const auto column = [plot](int percent) { return 75 + (plot->width() - 75) * percent / 100; };
+    const QPoint middle(column(43), plot->height() / 2);
+    QWheelEvent zoom(middle, plot->mapToGlobal(middle), QPoint(), QPoint(0, 240), Qt::NoButton,
+                     Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(plot, &zoom);
+    for (int percent : {22, 72}) {
+        const QPoint at(column(percent), plot->height() / 3);
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent click(type, at, plot->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::AltModifier);
+            QApplication::sendEvent(plot, &click);
+        }
+    }
+    pause(300);
+    ok &= save(window, output + "livedata-inspect.png");
+    const PlotPicture picture(
+        plot->size(), [plot](QPainter &painter) { plot->renderPicture(painter); },
+        "The Live Data plot at device pixel ratio 2");
+    const bool savedHiDpi = picture.image(2).save(output + "plot-hidpi.png");
+    std::printf("%s %s\n", savedHiDpi ? "saved" : "could not save",
+                qPrintable(output + "plot-hidpi.png"));
+    ok &= savedHiDpi;
 
     // The mapping from two reference points.
     tabs->setCurrentIndex(2);
