@@ -44,6 +44,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(monitorButton, &QToolButton::clicked, busMonitor, &QDialog::show);
     statusBar()->addPermanentWidget(linkButton);
     statusBar()->addPermanentWidget(monitorButton);
+    // Stays up while the journal is not writing, whatever the link reports meanwhile.
+    journalIndicator.setObjectName("journalIndicator");
+    journalIndicator.setText(tr("Journal not writing"));
+    journalIndicator.setStyleSheet(
+        "font-weight: bold; color: white; background-color: #b34700; padding: 0 4px");
+    statusBar()->addPermanentWidget(&journalIndicator);
+    journalIndicator.hide();
 
     connect(ui->tab_currentData, SIGNAL(showSystemState(uint16_t)), this,
             SLOT(showSystemState(uint16_t)));
@@ -98,9 +105,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(ui->tab_currentData, SIGNAL(selectionChanged(QDateTime, QDateTime)), ui->tab_userCalib,
             SLOT(on_selectionChanged(QDateTime, QDateTime)));
 
-    // Not a link error, but shown the same way: where the user looks for trouble.
     connect(ui->tab_currentData, SIGNAL(journalFailed(QString)), this,
-            SLOT(showModbusError(QString)));
+            SLOT(showJournalFailure(QString)));
+    connect(ui->tab_currentData, SIGNAL(journalWriting()), &journalIndicator, SLOT(hide()));
 
     QApplication::setOrganizationName(companyName);
     QApplication::setApplicationName(applicationName);
@@ -129,6 +136,12 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::showSystemState(uint16_t state)
 {
     stateLabel.setText("Current System State: " + systemStateText(state, false));
+}
+
+void MainWindow::showJournalFailure(QString error)
+{
+    journalIndicator.setToolTip(error);
+    journalIndicator.show();
 }
 
 void MainWindow::showModbusError(QString error)

@@ -36,6 +36,7 @@ private slots:
     void showSystemState(uint16_t state);
     void showModbusError(QString error);
     void showPortOpenFailure(QString reason);
+    void showJournalFailure(QString error);
 
 private:
     Ui::MainWindow *ui;
@@ -43,6 +44,7 @@ private:
     QLabel errorLabel;
     QLabel portProblemLabel; // why the port would not open, beside "connect failed"
     QLabel reconnectLabel;
+    QLabel journalIndicator;
     Modbus modbus;
     AutoReconnect autoReconnect{modbus};
     DebugTab *debugTab = nullptr;

@@ -77,15 +77,29 @@ struct Field {
 
 } // namespace
 
+const char csvColumnHeader[] =
+    "date/time (yyyy-MM-ddTHH:mm:ss.zzz);measurementNo.;kin. viscosity (cSt);"
+    "dyn. viscosity (mPas);density (kg/m^3);temperature (deg C);statusCode;"
+    "kin. viscosity mapped (cSt)";
+
 QByteArray csvHead(const QString &applicationName, const QString &companyName)
 {
+    // A line break in a customization value would start a line that is neither a
+    // comment nor data, and the file could not be read back.
+    const auto oneLine = [](QString value) {
+        for (QChar &c : value) {
+            if (c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == QChar(0x85) ||
+                c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+                c = ' ';
+        }
+        return value.toUtf8();
+    };
     QByteArray head = "#\n";
-    head += "# " + applicationName.toUtf8() + " Data Export File\n";
-    head += "# " + companyName.toUtf8() + ", 2024\n";
+    head += "# " + oneLine(applicationName) + " Data Export File\n";
+    head += "# " + oneLine(companyName) + ", 2024\n";
     head += "#\n";
-    head += "date/time (yyyy-MM-ddTHH:mm:ss.zzz);measurementNo.;kin. viscosity (cSt);"
-            "dyn. viscosity (mPas);density (kg/m^3);temperature (deg C);statusCode;"
-            "kin. viscosity mapped (cSt)\n";
+    head += csvColumnHeader;
+    head += '\n';
     return head;
 }
 

@@ -18,6 +18,10 @@
 // largest double takes 309 digits).
 constexpr int maxCsvLineLength = 2048;
 
+// The import refuses a longer line: measurement lines are a few dozen bytes, and a
+// bounded line keeps the import's memory constant whatever the file holds.
+constexpr int maxCsvImportLineLength = 64 * 1024;
+
 extern const char csvDateTimeFormat[]; // "yyyy-MM-ddTHH:mm:ss.zzz"
 
 struct CsvSample {
@@ -31,7 +35,11 @@ struct CsvSample {
     double nuUc = 0;
 };
 
-// The four comment lines and the header line, each ending in "\n".
+// The line that names the columns, without its line end.
+extern const char csvColumnHeader[];
+
+// The four comment lines and the header line, each ending in "\n". Line breaks in the
+// customization values are written as blanks, so the head is always five lines.
 QByteArray csvHead(const QString &applicationName, const QString &companyName);
 
 // The formatters write at out and return the end of what they wrote.

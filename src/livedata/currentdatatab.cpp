@@ -2,6 +2,7 @@
 #include "ui_currentdatatab.h"
 
 #include "app/customization.h"
+#include "app/settingsvalue.h"
 #include "livedata/measurementdata.h"
 #include "modbus/registermap.h"
 #include "plot/selectionstatistics.h"
@@ -38,8 +39,10 @@ CurrentDataTab::CurrentDataTab(QWidget *parent)
 
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     settings.beginGroup("currentData");
-    ui->timePlot->setIntervalTimeIndex(settings.value("intervalTimeIndex", 1).toInt());
-    ui->timePlot->setVisableGraphs(settings.value("visableGraphs", 15).toUInt());
+    // A value that is not a number reads as the default; an index out of range is
+    // ignored by the plot form. Only the five curves' bits make a bit set.
+    ui->timePlot->setIntervalTimeIndex(settingsInteger(settings, "intervalTimeIndex", 1));
+    ui->timePlot->setVisableGraphs(uint(settingsInteger(settings, "visableGraphs", 15, 0, 31)));
     settings.endGroup();
     journalEnabled = settings.value("recordingJournal", true).toBool();
 
@@ -48,6 +51,7 @@ CurrentDataTab::CurrentDataTab(QWidget *parent)
     connect(ui->timePlot, SIGNAL(selectionChanged(QDateTime, QDateTime)), this,
             SIGNAL(selectionChanged(QDateTime, QDateTime)));
     connect(&journal, &RecordingJournal::writeFailed, this, &CurrentDataTab::reportJournalError);
+    connect(&journal, &RecordingJournal::resumed, this, &CurrentDataTab::journalWriting);
 
     // Asked once the window is up: a journal left by a run that did not end cleanly.
     if (journalEnabled)
@@ -100,7 +104,7 @@ void CurrentDataTab::plotNow()
 void CurrentDataTab::clear()
 {
     store->clear();
-    journal.restart();
+    restartJournal();
     exportedSamples = 0;
     ui->timePlot->update();
 }
@@ -217,10 +221,12 @@ void CurrentDataTab::on_pushButton_import_clicked()
     if (recordingUnexported)
         setJournalAside(firstSample);
     else
-        journal.restart();
+        restartJournal();
     exportedSamples = store->timestamps.size();
     if (!imported)
-        QMessageBox::warning(this, tr("Import"), tr("Import failed, please check file format."),
+        QMessageBox::warning(this, tr("Import"),
+                             tr("Import failed, please check file format.") + "\n\n" +
+                                 store->errorString(),
                              QMessageBox::Ok);
     ui->timePlot->refresh();
 }
@@ -232,7 +238,25 @@ void CurrentDataTab::setJournalAside(const QDateTime &firstSample)
     const QString path = journal.path();
     journal.close();
     moveJournalAside(path, firstSample);
-    if (!journal.open(path))
+    startJournal(path);
+}
+
+void CurrentDataTab::restartJournal()
+{
+    if (journal.isOpen()) {
+        journal.restart();
+    } else if (journalEnabled && !journal.path().isEmpty()) {
+        // One that could not be opened before is tried again.
+        startJournal(journal.path());
+        journal.restart();
+    }
+}
+
+void CurrentDataTab::startJournal(const QString &path)
+{
+    if (journal.open(path))
+        emit journalWriting();
+    else
         reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
 }
 
@@ -253,7 +277,7 @@ void CurrentDataTab::openJournal()
     // Asked at start-up, while the store is still empty: the journal is read into it
     // once, and emptied again if the user does not want it back.
     if (QFile::exists(path) && store->timestamps.isEmpty()) {
-        store->importCsv(path);
+        store->importCsv(path, MeasurementData::UnendedLastLine::Skip);
         if (!store->timestamps.isEmpty()) {
             const QString format = "yyyy-MM-dd HH:mm:ss";
             const QDateTime firstSample = store->timestamps.first();
@@ -272,8 +296,7 @@ void CurrentDataTab::openJournal()
             }
         }
     }
-    if (!journal.open(path))
-        reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
+    startJournal(path);
 }
 
 void CurrentDataTab::reportJournalError(const QString &error)

@@ -36,6 +36,8 @@ signals:
     void selectionChanged(QDateTime left, QDateTime right);
     // The journal could not be written; recording goes on in memory.
     void journalFailed(QString error);
+    // The journal writes again (also when it was opened at start-up).
+    void journalWriting();
 
 public slots:
     void replyReceived(QVector<uint16_t> data);
@@ -56,6 +58,10 @@ private:
     // Asks for a file to export to and stores its folder as workingDir; the name
     // gets the suffix unless it already ends in exactly that one.
     QString exportFileName(const QString &title, const QString &filter, const QString &suffix);
+    // Opens the journal at path and says whether it writes.
+    void startJournal(const QString &path);
+    // Empties the journal down to its head lines.
+    void restartJournal();
     // Moves the journal with its recording to a name of its own and starts an empty one.
     void setJournalAside(const QDateTime &firstSample);
     // Renames the journal file at path to a dated name; false (reported) when it cannot.

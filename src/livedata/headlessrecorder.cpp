@@ -2,6 +2,7 @@
 
 #include "app/systemstatetext.h"
 #include "modbus/registermap.h"
+#include "recordingfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -89,7 +90,12 @@ HeadlessRecorder::~HeadlessRecorder()
 int HeadlessRecorder::run()
 {
     const QString path = QDir::current().absoluteFilePath(options.fileName);
-    createdFile = !QFile::exists(path);
+    const RecordingFileDecision decision = decideRecordingFile(path);
+    if (decision.action == RecordingFileDecision::Refuse) {
+        err << decision.error << Qt::endl;
+        return BadStart;
+    }
+    createdFile = decision.action == RecordingFileDecision::Create;
     if (!file.open(path)) {
         err << "Error: cannot open " << path << ": " << file.errorString() << Qt::endl;
         return BadStart;
@@ -126,7 +132,6 @@ void HeadlessRecorder::replyReceived(QVector<uint16_t> data)
     const LiveSample &values = sample->values;
     file.append(sample->timestamp, values.frameNr, values.systemState, values.T, values.rho,
                 values.nu, values.eta, values.nuUc);
-    ++samples;
     out << sample->timestamp.toString("yyyy-MM-dd HH:mm:ss.zzz") << "  frame " << values.frameNr
         << "  T " << number(values.T, 2) << " degC  rho " << number(values.rho, 1) << " kg/m3  nu "
         << number(values.nu, 3) << " cSt  eta " << number(values.eta, 3) << " mPas  "
@@ -216,12 +221,14 @@ void HeadlessRecorder::finish(int code)
     autoReconnect->stop();
     giveUpTimer.stop();
     file.close();
+    // What reached the file, not what was taken: after a full disk they differ.
+    const int written = file.samplesWritten();
     // A recording file made for a sensor that never delivered a sample is not left behind.
-    if (samples == 0 && createdFile)
+    if (written == 0 && createdFile)
         QFile::remove(file.path());
     modbus.disconnectDevice(true);
     if (code == Success || everConnected) {
-        out << "Recorded " << samples << " samples to " << file.path() << ", " << errors
+        out << "Recorded " << written << " samples to " << file.path() << ", " << errors
             << " Modbus errors" << Qt::endl;
         printStatistics();
     }

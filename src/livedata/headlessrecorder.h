@@ -82,7 +82,6 @@ private:
     QTextStream err;
     bool finished = false;
     bool createdFile = false;
-    int samples = 0;
     int errors = 0;
     int exitCode = 0;
 };

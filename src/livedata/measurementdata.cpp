@@ -14,8 +14,12 @@
 #include <QSaveFile>
 #include <QThread>
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -27,7 +31,9 @@ namespace
 const int rowsPerClockCheck = 256;
 const int progressIntervalMs = 50;
 
+// Also the import's block size: far more than the longest line it takes.
 const int csvBufferSize = 1 << 20;
+static_assert(maxCsvImportLineLength == 65536, "the import's reason names the limit");
 
 void setUpProgress(QProgressDialog &progress)
 {
@@ -74,6 +80,27 @@ private:
     QDate checkedDate;
     int shift = 0;
 };
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// What a file that is not a regular file is, for the message that refuses it.
+QString fileKind(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "is a folder, not a file";
+    if (S_ISFIFO(mode))
+        return "is a named pipe, not a regular file";
+    if (S_ISCHR(mode))
+        return "is a character device, not a regular file";
+    if (S_ISBLK(mode))
+        return "is a block device, not a regular file";
+    if (S_ISSOCK(mode))
+        return "is a socket, not a regular file";
+    return "is not a regular file";
+}
 
 bool writeAll(QSaveFile &file, const char *begin, const char *end)
 {
@@ -133,8 +160,10 @@ bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows)
     setUpProgress(progress);
 
     QSaveFile file(fileName);
+    lastError.clear();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qWarning() << "MeasurementData: cannot open CSV file for writing";
+        lastError = QString("%1: %2").arg(fileName, file.errorString());
+        qWarning().noquote() << "MeasurementData: cannot open CSV file for writing" << lastError;
         return false;
     }
     const QByteArray head = csvHead(applicationName, companyName);
@@ -173,7 +202,8 @@ bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows)
     }
     // A full disk often shows only when the file is committed.
     if (!written || !writeAll(file, begin, end) || !file.commit()) {
-        qWarning() << "MeasurementData: error while writing to CSV file";
+        lastError = QString("%1: %2").arg(fileName, file.errorString());
+        qWarning().noquote() << "MeasurementData: error while writing to CSV file" << lastError;
         return false;
     }
     progress.setValue(count);
@@ -181,33 +211,53 @@ bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows)
     return true;
 }
 
-bool MeasurementData::importCsv(const QString &fileName)
+bool MeasurementData::importCsv(const QString &fileName, UnendedLastLine unendedLastLine)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning() << "MeasurementData: cannot open CSV file for reading";
+    lastError.clear();
+    const auto cannotRead = [&](const char *logText, const QString &reason) {
+        lastError = QString("%1: %2").arg(fileName, reason);
+        qWarning().noquote() << logText << lastError;
         return false;
+    };
+    // Only a regular file has an end: a pipe or a device could keep the import waiting
+    // or reading for ever. Opened without blocking, so a pipe is refused at once.
+    QFile file;
+    const int fd =
+        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return cannotRead("MeasurementData: cannot open CSV file for reading", systemError());
+    struct stat status;
+    const QString reason = ::fstat(fd, &status) != 0  ? systemError()
+                           : !S_ISREG(status.st_mode) ? fileKind(status.st_mode)
+                                                      : QString();
+    if (!reason.isEmpty()) {
+        ::close(fd);
+        return cannotRead("MeasurementData: cannot open CSV file for reading", reason);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return cannotRead("MeasurementData: cannot open CSV file for reading", file.errorString());
     }
     clear();
 
-    // Read as bytes in large blocks. As in a text-mode read every CR is dropped, and a
-    // UTF-8 byte-order mark at the start is skipped as the UTF-8 text stream does.
+    // Read as bytes in blocks of a fixed size, so that memory stays the same whatever the
+    // file holds. As in a text-mode read every CR is dropped, and a UTF-8 byte-order mark
+    // at the start is skipped as the UTF-8 text stream does.
     std::vector<char> buffer(csvBufferSize);
     std::vector<char> lineWithoutCr;
     size_t filled = 0;
     bool atEnd = false;
+    bool inLongComment = false; // skipping the rest of a comment line longer than the limit
     int lineNumber = 0;
     CsvSample sample;
     RepeatedHour repeatedHour;
     while (!atEnd || filled > 0) {
         if (!atEnd) {
-            if (filled == buffer.size())
-                buffer.resize(buffer.size() * 2);
             const qint64 read = file.read(buffer.data() + filled, qint64(buffer.size() - filled));
-            if (read < 0) {
-                qWarning() << "MeasurementData: error while reading CSV file";
-                return false;
-            }
+            if (read < 0)
+                return cannotRead("MeasurementData: error while reading CSV file",
+                                  file.errorString());
             atEnd = read == 0;
             filled += size_t(read);
         }
@@ -215,12 +265,35 @@ bool MeasurementData::importCsv(const QString &fileName)
         const char *const end = next + filled;
         while (next != end) {
             const auto *lineEnd = static_cast<const char *>(std::memchr(next, '\n', end - next));
-            if (!lineEnd && !atEnd)
+            if (inLongComment) {
+                next = lineEnd ? lineEnd + 1 : end;
+                inLongComment = !lineEnd;
+                continue;
+            }
+            if (!lineEnd && !atEnd) {
+                if (end - next <= maxCsvImportLineLength)
+                    break;
+                // Longer than any line can be: a comment is skipped to its end, anything
+                // else refused at its number.
+                if (*next != '#') {
+                    ++lineNumber;
+                    return badLine(lineNumber, "longer than 65536 bytes", fileName);
+                }
+                ++lineNumber;
+                inLongComment = true;
+                next = end;
                 break;
+            }
+            if (!lineEnd && unendedLastLine == UnendedLastLine::Skip) {
+                next = end;
+                break;
+            }
             const char *lineBegin = next;
             const char *contentEnd = lineEnd ? lineEnd : end;
             next = lineEnd ? lineEnd + 1 : end;
             ++lineNumber;
+            if (contentEnd - lineBegin > maxCsvImportLineLength && *lineBegin != '#')
+                return badLine(lineNumber, "longer than 65536 bytes", fileName);
 
             if (std::memchr(lineBegin, '\r', contentEnd - lineBegin)) {
                 lineWithoutCr.clear();
@@ -236,10 +309,8 @@ bool MeasurementData::importCsv(const QString &fileName)
                 lineBegin += 3;
             if (!isCsvDataLine(lineBegin, contentEnd))
                 continue;
-            if (const char *reason = parseCsvLine(lineBegin, contentEnd, sample)) {
-                qWarning() << "MeasurementData: CSV import line:" << lineNumber << reason;
-                return false;
-            }
+            if (const char *reason = parseCsvLine(lineBegin, contentEnd, sample))
+                return badLine(lineNumber, reason, fileName);
             sample.timestamp = repeatedHour.inOrder(sample.timestamp, timestamps);
             addSample(sample.timestamp, sample.frameNr, sample.systemState, sample.T, sample.rho,
                       sample.nu, sample.eta, sample.nuUc);
@@ -248,6 +319,13 @@ bool MeasurementData::importCsv(const QString &fileName)
         std::memmove(buffer.data(), next, filled);
     }
     return true;
+}
+
+bool MeasurementData::badLine(int lineNumber, const char *reason, const QString &fileName)
+{
+    qWarning() << "MeasurementData: CSV import line:" << lineNumber << reason;
+    lastError = QString("%1: line %2: %3").arg(fileName).arg(lineNumber).arg(reason);
+    return false;
 }
 
 bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows, SampleRows rows)

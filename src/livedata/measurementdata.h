@@ -38,12 +38,22 @@ public:
     // so a cancelled or failed export (result false) leaves an existing file untouched.
     // Samples added meanwhile are not exported; rows limits the export to a stretch.
     bool exportCsv(const QString &fileName, SampleRows rows = {});
-    // Replaces the store's content with the file's samples; false when the file cannot be
-    // read or at the first bad line, whose samples before it stay.
-    bool importCsv(const QString &fileName);
+    // What importCsv does with a last line that has no line end: other programs write
+    // files that way, but the journal only ever writes whole lines, so there such a line
+    // is one cut off by a full disk or a crash.
+    enum class UnendedLastLine { Read, Skip };
+    // Replaces the store's content with the samples of a regular file; false when the
+    // file cannot be read (a pipe, a device or a folder is refused at once) or at the
+    // first bad line, whose samples before it stay. A line longer than
+    // maxCsvImportLineLength is a bad line, unless it is a comment.
+    bool importCsv(const QString &fileName,
+                   UnendedLastLine unendedLastLine = UnendedLastLine::Read);
     // sheetRows is the capacity of one worksheet; samples beyond continue on the next sheet.
     bool exportXlsx(const QString &fileName, int sheetRows = XlsxWorkbook::maxSheetRows,
                     SampleRows rows = {});
+    // Why the last CSV export or import failed: the file and the system's reason or the
+    // bad line; empty after a success.
+    QString errorString() const { return lastError; }
 
     QVector<QDateTime> timestamps;
     QVector<uint32_t> frameNr;
@@ -56,9 +66,12 @@ public:
     QMutex mutex;
 
 private:
+    bool badLine(int lineNumber, const char *reason, const QString &fileName);
     // The number of rows an export of rows writes, read under the lock; a negative
     // first row becomes 0.
     int exportedCount(SampleRows &rows);
+
+    QString lastError;
 };
 
 #endif

@@ -16,19 +16,34 @@
 namespace
 {
 
-bool writeAll(int fd, const char *data, qint64 size)
+// Writes what it can; returns the number of bytes written, which is size unless a write
+// failed (errno then says why).
+qint64 writeAll(int fd, const char *data, qint64 size)
 {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size_t(size));
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t written = ::write(fd, data + done, size_t(size - done));
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            break;
         }
-        data += written;
-        size -= written;
+        done += written;
     }
-    return true;
+    return done;
+}
+
+// Cuts the file back to length after a write that stopped short, so that it ends in a
+// complete line. Nothing more can be done when even that fails.
+void cutTo(int fd, off_t length)
+{
+    if (::ftruncate(fd, length) == 0)
+        ::lseek(fd, length, SEEK_SET);
+}
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // Length of the file up to and including its last line feed.
@@ -65,26 +80,45 @@ bool RecordingJournal::open(const QString &path)
     close();
     filePath = path;
     openError.clear();
-    fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const QByteArray name = QFile::encodeName(path);
+    // Created here means removed again when it cannot be set up, so that a failed open
+    // leaves no empty file behind.
+    bool created = true;
+    fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EEXIST) {
+        created = false;
+        // Non-blocking, so that a named pipe in the journal's place cannot hang the open.
+        fd = ::open(name.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    }
     if (fd < 0) {
-        openError = QString::fromLocal8Bit(std::strerror(errno));
+        openError = systemError();
         return false;
     }
+    const auto fail = [&](const QString &error) {
+        openError = error;
+        ::close(fd);
+        fd = -1;
+        if (created)
+            ::unlink(name.constData());
+        return false;
+    };
+    struct stat status;
+    if (::fstat(fd, &status) != 0)
+        return fail(systemError());
+    if (!S_ISREG(status.st_mode))
+        return fail("not a regular file");
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
     head = csvHead(applicationName, companyName);
     const off_t complete = completeLinesLength(fd);
     if (complete == 0) {
-        if (::ftruncate(fd, 0) != 0 || !writeAll(fd, head.constData(), head.size())) {
-            openError = QString::fromLocal8Bit(std::strerror(errno));
-            ::close(fd);
-            fd = -1;
-            return false;
+        if (::ftruncate(fd, 0) != 0 || writeAll(fd, head.constData(), head.size()) != head.size()) {
+            const QString error = systemError();
+            cutTo(fd, 0);
+            return fail(error);
         }
     } else if (::ftruncate(fd, complete) != 0) {
-        openError = QString::fromLocal8Bit(std::strerror(errno));
-        ::close(fd);
-        fd = -1;
-        return false;
+        return fail(systemError());
     }
     ::lseek(fd, 0, SEEK_END);
     ::fsync(fd);
@@ -93,6 +127,7 @@ bool RecordingJournal::open(const QString &path)
     failed = false;
     restartPending = false;
     pending.clear();
+    linesWritten = 0;
     writer = std::thread(&RecordingJournal::writerLoop, this);
     return true;
 }
@@ -142,6 +177,7 @@ void RecordingJournal::writerLoop()
     using namespace std::chrono;
     auto lastSync = steady_clock::now();
     bool unsynced = false;
+    off_t length = ::lseek(fd, 0, SEEK_END); // the file's complete lines
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         wakeUp.wait_for(lock, milliseconds(250),
@@ -154,30 +190,49 @@ void RecordingJournal::writerLoop()
         lock.unlock();
 
         bool ok = true;
+        int error = 0;
         if (restartNow) {
+            linesWritten = 0;
             ok = ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 &&
-                 writeAll(fd, head.constData(), head.size());
+                 writeAll(fd, head.constData(), head.size()) == head.size();
+            error = errno;
+            // A head cut short is no head: the next open writes it again.
+            length = ok ? off_t(head.size()) : 0;
+            if (!ok)
+                cutTo(fd, 0);
             unsynced = true;
-            if (ok)
+            if (ok && failed) {
                 failed = false;
+                QMetaObject::invokeMethod(this, &RecordingJournal::resumed, Qt::QueuedConnection);
+            }
         }
-        // After a failed write the file may end in a cut line; appending more would
-        // bury it mid-file, so the journal stops until it is restarted.
+        // After a failed write the journal stops until it is restarted: lines that came
+        // later would follow a gap that nothing in the file shows.
         if (ok && !failed && !lines.isEmpty()) {
-            ok = writeAll(fd, lines.constData(), lines.size());
+            const qint64 written = writeAll(fd, lines.constData(), lines.size());
+            ok = written == lines.size();
+            error = errno;
+            // A line reaches the file whole or not at all.
+            const qint64 whole = written > 0 ? lines.lastIndexOf('\n', int(written) - 1) + 1 : 0;
+            if (!ok)
+                cutTo(fd, length + whole);
+            length += whole;
+            linesWritten += int(lines.left(int(whole)).count('\n'));
             unsynced = true;
         }
         if (ok && unsynced && (stop || steady_clock::now() - lastSync >= seconds(1))) {
             ok = ::fsync(fd) == 0;
+            error = errno;
             lastSync = steady_clock::now();
             unsynced = false;
         }
         if (!ok && !failed) {
             failed = true;
-            const QString error = QString("cannot write %1: %2")
-                                      .arg(filePath, QString::fromLocal8Bit(std::strerror(errno)));
+            const QString message =
+                QString("cannot write %1: %2")
+                    .arg(filePath, QString::fromLocal8Bit(std::strerror(error)));
             QMetaObject::invokeMethod(
-                this, [this, error] { emit writeFailed(error); }, Qt::QueuedConnection);
+                this, [this, message] { emit writeFailed(message); }, Qt::QueuedConnection);
         }
 
         lock.lock();

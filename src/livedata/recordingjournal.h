@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -26,7 +27,8 @@ public:
 
     // Opens path for appending: a new or empty file gets the head lines; an existing
     // recording goes on after its last complete line (a line cut off by a crash is
-    // dropped). False with errorString() when the file cannot be opened.
+    // dropped). False with errorString() when the file cannot be opened or is not a
+    // regular file; a file created here is then removed again.
     bool open(const QString &path);
     bool isOpen() const { return fd >= 0; }
     QString path() const { return filePath; }
@@ -38,10 +40,16 @@ public:
     void restart();
     // Writes and syncs everything appended so far, then closes the file.
     void close();
+    // Data lines that reached the file since it was opened or restarted. A write that
+    // stops short (a full disk) is cut back to its last complete line, so this is what
+    // the file holds.
+    int samplesWritten() const { return linesWritten; }
 
 signals:
     // The first write error, reported once per open file.
     void writeFailed(QString error);
+    // The journal writes again after a failure, once restart() succeeded.
+    void resumed();
 
 private:
     void writerLoop();
@@ -57,6 +65,7 @@ private:
     bool restartPending = false;
     bool stopping = false;
     bool failed = false;
+    std::atomic<int> linesWritten{0};
     std::thread writer;
 };
 

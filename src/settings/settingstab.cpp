@@ -3,6 +3,7 @@
 
 #include "analogoutput.h"
 #include "app/customization.h"
+#include "app/settingsvalue.h"
 #include "modbus/registermap.h"
 #include "modbus/wordconversion.h"
 
@@ -21,7 +22,9 @@ SettingsTab::SettingsTab(QWidget *parent) : QWidget(parent), ui(new Ui::Settings
 
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     ui->comboBox_connectBaudrate->setCurrentText(settings.value("baudrate", "19200").toString());
-    ui->comboBox_connectMode->setCurrentIndex(settings.value("mode", 0).toInt());
+    // A mode outside the table would leave the box blank and reach the link as 255.
+    ui->comboBox_connectMode->setCurrentIndex(
+        settingsInteger(settings, "mode", 0, 0, ui->comboBox_connectMode->count() - 1));
     ui->spinBox_connectAddress->setValue(int(settings.value("address", 1).toUInt()));
     ui->checkBox_autoReconnect->setChecked(settings.value("autoReconnect", false).toBool());
     // A port named on the command line wins over the one remembered.

@@ -22,7 +22,10 @@
 #include <QtTest>
 
 #include <cmath>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -96,6 +99,9 @@ private slots:
     void badCsvFiles_data();
     void badCsvFiles();
     void hundredMegabyteLine();
+    void onlyRegularFilesAreRead_data();
+    void onlyRegularFilesAreRead();
+    void importOfAPipeThroughTheWindow();
     void recordingAcrossAutumnClockChange();
     void failedImportKeepsUnexportedRecording();
     void badCalibrationFiles_data();
@@ -269,8 +275,8 @@ void TestBadInput::badCsvFiles()
 
 void TestBadInput::hundredMegabyteLine()
 {
-    // One line of 100 MB between two good ones: refused with the reason, the good line
-    // before it kept, in bounded time and memory.
+    // One line of 100 MB between two good ones: refused at its number, the good line
+    // before it kept, in constant memory.
     {
         QFile file("long.csv");
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -283,11 +289,93 @@ void TestBadInput::hundredMegabyteLine()
     MeasurementData store;
     QElapsedTimer timer;
     timer.start();
-    QTest::ignoreMessage(QtWarningMsg, "MeasurementData: CSV import line: 2 could not read nu");
+    QTest::ignoreMessage(QtWarningMsg,
+                         "MeasurementData: CSV import line: 2 longer than 65536 bytes");
     QVERIFY(!store.importCsv("long.csv"));
     qInfo() << "100 MB line read and refused in" << timer.elapsed() << "ms";
     QCOMPARE(store.frameNr, QVector<uint32_t>{1234});
     QFile::remove("long.csv");
+}
+
+void TestBadInput::onlyRegularFilesAreRead_data()
+{
+    QTest::addColumn<QString>("kind"); // what to put at the name
+    QTest::addColumn<bool>("storeKept");
+    QTest::addColumn<QString>("warning"); // after the file's path
+
+    // Regression: a pipe hung the import for good, with or without a writer.
+    QTest::newRow("pipe without a writer")
+        << "fifo" << true << ": is a named pipe, not a regular file";
+    QTest::newRow("pipe with a writer")
+        << "fifo-writer" << true << ": is a named pipe, not a regular file";
+    // Regression: /dev/zero grew to 1.5 GB and ended in std::bad_alloc.
+    QTest::newRow("device") << "/dev/zero" << true << ": is a character device, not a regular file";
+    // Regression: the log named neither the file nor the reason.
+    QTest::newRow("folder") << "folder" << true << ": is a folder, not a file";
+    QTest::newRow("missing") << "missing" << true << ": No such file or directory";
+    // 4 GiB of zero bytes without a line end, as a sparse file.
+    QTest::newRow("endless line") << "sparse" << false << "";
+}
+
+void TestBadInput::onlyRegularFilesAreRead()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, storeKept);
+    QFETCH(QString, warning);
+    QTemporaryDir folder;
+    QString path = folder.filePath("input.csv");
+    int writer = -1;
+    if (kind.startsWith("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        if (kind == "fifo-writer")
+            writer = ::open(QFile::encodeName(path).constData(), O_RDWR);
+    } else if (kind == "folder") {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind == "sparse") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(qint64(4) << 30));
+    } else if (kind != "missing") {
+        path = kind;
+    }
+    const auto closeWriter = qScopeGuard([&] {
+        if (writer >= 0)
+            ::close(writer);
+    });
+
+    MeasurementData store;
+    store.addSample(QDateTime::currentDateTime(), 1, 0, 0, 0, 0, 0, 0);
+    LogRecorder log;
+    QVERIFY(!store.importCsv(path));
+    QCOMPARE(store.frameNr.size(), storeKept ? 1 : 0);
+    QCOMPARE(log.lines.size(), 1);
+    if (warning.isEmpty())
+        QCOMPARE(log.lines[0],
+                 QString("MeasurementData: CSV import line: 1 longer than 65536 bytes"));
+    else
+        QCOMPARE(log.lines[0],
+                 "MeasurementData: cannot open CSV file for reading " + path + warning);
+}
+
+void TestBadInput::importOfAPipeThroughTheWindow()
+{
+    // Regression: "Import .csv" on a pipe froze the window, and polling stopped with it.
+    measurementData->clear();
+    QFile::remove("recording-journal.csv");
+    QTemporaryDir folder;
+    const QString path = folder.filePath("pipe.csv");
+    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    MainWindow window;
+    DialogAnswerer answerer;
+    answerer.answerFileDialog(path);
+    answerer.answerMessageBox(QMessageBox::Ok);
+    QTest::ignoreMessage(QtWarningMsg, qPrintable("MeasurementData: cannot open CSV file for "
+                                                  "reading " +
+                                                  path + ": is a named pipe, not a regular file"));
+    widget<QPushButton>(window, "pushButton_import")->click();
+    QVERIFY(answerer.waitUntilAnswered());
+    QCOMPARE(answerer.seenBoxes.last().title, QString("Import"));
+    QCOMPARE(answerer.seenBoxes.last().text, "Import failed, please check file format.\n\n" + path +
+                                                 ": is a named pipe, not a regular file");
 }
 
 void TestBadInput::recordingAcrossAutumnClockChange()
@@ -334,8 +422,9 @@ void TestBadInput::failedImportKeepsUnexportedRecording()
                              "MeasurementData: CSV import line: 1 could not read date/time");
         widget<QPushButton>(window, "pushButton_import")->click();
         QVERIFY(answerer.waitUntilAnswered());
-        QCOMPARE(answerer.seenBoxes.last().text,
-                 QString("Import failed, please check file format."));
+        QCOMPARE(answerer.seenBoxes.last().text, "Import failed, please check file format.\n\n" +
+                                                     QFileInfo("bad.csv").absoluteFilePath() +
+                                                     ": line 1: could not read date/time");
         QVERIFY(measurementData->frameNr.isEmpty());
     }
     const QStringList kept = QDir().entryList({"recording-journal-*.csv"}, QDir::Files);

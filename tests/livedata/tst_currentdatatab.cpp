@@ -10,6 +10,7 @@
 #include "simprocess.h"
 #include "windowdriver.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QJsonArray>
@@ -77,6 +78,7 @@ private slots:
     void exportAndImportThroughTheButtons();
     void disconnectStopsSamplesReconnectResumes();
     void clearAsksFirst();
+    void plotSettingsAreRemembered_data();
     void plotSettingsAreRemembered();
 };
 
@@ -266,7 +268,9 @@ void TestCurrentDataTab::exportAndImportThroughTheButtons()
     widget<QPushButton>(window, "pushButton_import")->click();
     QVERIFY(answerer.waitUntilAnswered());
     QCOMPARE(answerer.seenBoxes.last().title, QString("Import"));
-    QCOMPARE(answerer.seenBoxes.last().text, QString("Import failed, please check file format."));
+    QCOMPARE(answerer.seenBoxes.last().text, "Import failed, please check file format.\n\n" +
+                                                 bad.fileName() +
+                                                 ": line 3: could not read date/time");
     QCOMPARE(measurementData->frameNr, QVector<uint32_t>{7});
 }
 
@@ -308,22 +312,48 @@ void TestCurrentDataTab::clearAsksFirst()
     QCOMPARE(measurementData->frameNr.size(), 0);
 }
 
+void TestCurrentDataTab::plotSettingsAreRemembered_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<int>("curves");         // checked boxes
+    QTest::addColumn<uint>("visableGraphs"); // written back at the end
+
+    QTest::newRow("stored values")
+        << QByteArray("intervalTimeIndex=3\nvisableGraphs=5\n") << "1 hour" << 2 << 5u;
+    QTest::newRow("index out of range is ignored")
+        << QByteArray("intervalTimeIndex=8\n") << "10 sec" << 4 << 15u;
+    // Regression: these showed no curve at all, and visableGraphs=0 was written back.
+    QTest::newRow("every bit") << QByteArray("visableGraphs=-1\n") << "1 min" << 4 << 15u;
+    QTest::newRow("not numbers") << QByteArray("intervalTimeIndex=long\nvisableGraphs=all\n")
+                                 << "1 min" << 4 << 15u;
+}
+
 void TestCurrentDataTab::plotSettingsAreRemembered()
 {
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, interval);
+    QFETCH(int, curves);
+    QFETCH(uint, visableGraphs);
     {
-        QSettings settings("./gui_settings.ini", QSettings::IniFormat);
-        settings.setValue("currentData/intervalTimeIndex", 3);
-        settings.setValue("currentData/visableGraphs", 5);
+        QFile file("gui_settings.ini");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[currentData]\n" + stored);
     }
     {
         MainWindow window;
-        auto *interval = widget<QComboBox>(window, "comboBox_time");
-        QCOMPARE(interval->currentText(), QString("1 hour"));
-        interval->setCurrentIndex(6);
+        QCOMPARE(widget<QComboBox>(window, "comboBox_time")->currentText(), interval);
+        int checked = 0;
+        for (QCheckBox *box :
+             widget<QGroupBox>(window, "groupBox_visableGraphs")->findChildren<QCheckBox *>())
+            checked += box->isChecked();
+        QCOMPARE(checked, curves);
+        widget<QComboBox>(window, "comboBox_time")->setCurrentIndex(6);
     }
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     QCOMPARE(settings.value("currentData/intervalTimeIndex").toInt(), 6);
-    QCOMPARE(settings.value("currentData/visableGraphs").toUInt(), 5u);
+    QCOMPARE(settings.value("currentData/visableGraphs").toString(),
+             QString::number(visableGraphs));
 }
 
 QTEST_MAIN(TestCurrentDataTab)

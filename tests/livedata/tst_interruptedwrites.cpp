@@ -1,10 +1,20 @@
 // Writes cut short: the program killed outright at random moments of an export or of the
-// recording journal, and the journal and the recorder on a file system that fills up.
+// recording journal, and the journal, the window and the recorder on a file system that
+// fills up.
 
 #include "app/customization.h"
+#include "app/mainwindow.h"
+#include "dialoganswerer.h"
+#include "livedata/csvline.h"
 #include "livedata/measurementdata.h"
 #include "livedata/recordingjournal.h"
+#include "settings/serialportlist.h"
 #include "simprocess.h"
+#include "smallfilesystem.h"
+#include "windowdriver.h"
+
+#include <QLabel>
+#include <QPushButton>
 
 #include <QRandomGenerator>
 #include <QScopeGuard>
@@ -12,7 +22,6 @@
 
 #include <cmath>
 #include <csignal>
-#include <sys/mount.h>
 
 namespace
 {
@@ -95,7 +104,10 @@ private slots:
     void killDuringExport();
     void killDuringJournalWrites();
     void journalOnFullDisk();
+    void shortWriteIsCutBackToWholeLines();
     void recorderOnFullDisk();
+    void recorderLeavesNoEmptyFile();
+    void windowShowsAJournalThatStopped();
 };
 
 void TestInterruptedWrites::initTestCase()
@@ -282,15 +294,11 @@ void TestInterruptedWrites::journalOnFullDisk()
 {
     // The journal lies on a 64 KiB file system: the first failed write is reported once,
     // and what reached the file is complete lines that the next start restores.
-    const QString folder = QDir::current().absoluteFilePath("full-journal");
-    QDir(folder).removeRecursively();
-    QVERIFY(QDir().mkpath(folder));
-    const QByteArray mountPoint = QFile::encodeName(folder);
-    if (mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
-        QSKIP("mounting a small file system needs root");
-    const auto unmount = qScopeGuard([&] { umount(mountPoint.constData()); });
+    SmallFileSystem disk("full-journal", 64 * 1024);
+    if (!disk.isMounted())
+        QSKIP(SmallFileSystem::skipReason);
 
-    const QString path = folder + "/recording-journal.csv";
+    const QString path = disk.filePath("recording-journal.csv");
     RecordingJournal journal;
     QSignalSpy failures(&journal, &RecordingJournal::writeFailed);
     QVERIFY(journal.open(path));
@@ -328,15 +336,11 @@ void TestInterruptedWrites::recorderOnFullDisk()
     // The recorder without a window goes on with a recording on a file system of one
     // page that is all but full: it stops with the error and an exit code, and the file
     // holds the earlier lines and complete new ones.
-    const QString folder = QDir::current().absoluteFilePath("full-recording");
-    QDir(folder).removeRecursively();
-    QVERIFY(QDir().mkpath(folder));
-    const QByteArray mountPoint = QFile::encodeName(folder);
-    if (mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=4k") != 0)
-        QSKIP("mounting a small file system needs root");
-    const auto unmount = qScopeGuard([&] { umount(mountPoint.constData()); });
+    SmallFileSystem disk("full-recording", 4096);
+    if (!disk.isMounted())
+        QSKIP(SmallFileSystem::skipReason);
 
-    const QString path = folder + "/recording.csv";
+    const QString path = disk.filePath("recording.csv");
     int earlier = 0;
     {
         RecordingJournal journal;
@@ -358,16 +362,112 @@ void TestInterruptedWrites::recorderOnFullDisk()
     QVERIFY2(errors.contains("Error: cannot write " + path + ": No space left on device"),
              qPrintable(errors));
 
-    RecordingJournal reopened;
-    QVERIFY(reopened.open(path));
-    reopened.close();
+    // Read as it was left: whole lines only, and the closing line counts what is there.
+    QVERIFY(readFile(path).endsWith('\n'));
     MeasurementData store;
     QVERIFY(store.importCsv(path));
     QVERIFY(store.frameNr.size() > earlier);
     for (int i = 0; i < earlier; ++i)
         QCOMPARE(store.frameNr[i], uint32_t(i + 1));
+    const QString output = recorder.readAllStandardOutput();
+    QVERIFY2(
+        output.contains(QString("Recorded %1 samples to ").arg(store.frameNr.size() - earlier)),
+        qPrintable(output));
     qInfo() << "recorder stopped on a full disk after" << store.frameNr.size() - earlier
             << "new samples";
+}
+
+void TestInterruptedWrites::shortWriteIsCutBackToWholeLines()
+{
+    // Regression: the page boundary fell inside the last field, and "...;0x0000;2769" stayed
+    // in the file, read back as 2769 where the sensor served 2769.80.
+    SmallFileSystem disk("short-write", 4096);
+    if (!disk.isMounted())
+        QSKIP(SmallFileSystem::skipReason);
+    const QString path = disk.filePath("recording-journal.csv");
+    char line[maxCsvLineLength];
+    const int lineLength = int(formatCsvLine(line, start, 7, 0, 20, 850, 12, 10, 2769.8) - line);
+    QVERIFY(QByteArray(line, lineLength).endsWith(";0x0000;2769.80\n"));
+    // Room for the line up to "2769" and no more.
+    QByteArray before = csvHead(applicationName, companyName);
+    before += '#' + QByteArray(4096 - (lineLength - 4) - before.size() - 2, '-') + '\n';
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(before), qint64(before.size()));
+    }
+
+    RecordingJournal journal;
+    QSignalSpy failures(&journal, &RecordingJournal::writeFailed);
+    QVERIFY(journal.open(path));
+    journal.append(start, 7, 0, 20, 850, 12, 10, 2769.8);
+    QVERIFY(failures.wait(10000));
+    journal.close();
+    QCOMPARE(journal.samplesWritten(), 0);
+    QCOMPARE(readFile(path), before);
+}
+
+void TestInterruptedWrites::recorderLeavesNoEmptyFile()
+{
+    // Regression: on a completely full disk the recorder failed and left a 0-byte file.
+    SmallFileSystem disk("no-room", 4096);
+    if (!disk.isMounted())
+        QSKIP(SmallFileSystem::skipReason);
+    QVERIFY(disk.fill("filler"));
+    const QString path = disk.filePath("recording.csv");
+    QProcess recorder;
+    recorder.start(QUVA_EXPLORER_PATH, {"--record", path, "--port", "/dev/no-such-port"});
+    QVERIFY(recorder.waitForFinished(30000));
+    QCOMPARE(recorder.exitCode(), 2);
+    const QString errors = recorder.readAllStandardError();
+    QVERIFY2(errors.contains("Error: cannot open " + path + ": No space left on device"),
+             qPrintable(errors));
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestInterruptedWrites::windowShowsAJournalThatStopped()
+{
+    // Regression: a journal that stopped on a full disk was shown in the error label,
+    // which the next good reply cleared, and recording went on with nothing on screen.
+    SmallFileSystem disk("window-disk", 4096);
+    if (!disk.isMounted())
+        QSKIP(SmallFileSystem::skipReason);
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(disk.path()));
+    const auto back = qScopeGuard([&] { QDir::setCurrent(previous); });
+    // A journal without samples whose page has room for about two lines.
+    QByteArray padding = csvHead(applicationName, companyName);
+    padding += '#' + QByteArray(4096 - 140 - padding.size() - 2, '-') + '\n';
+    {
+        QFile journal("recording-journal.csv");
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write(padding);
+    }
+
+    SimProcess sim({"--rate", "10"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
+    setUserGivenPorts({sim.portName()});
+    measurementData->clear();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("recording journal: cannot write"));
+    MainWindow window;
+    auto *indicator = widget<QLabel>(window, "journalIndicator");
+    QVERIFY(indicator->isHidden());
+    QVERIFY(connectThroughPanel(window, sim.portName()));
+    QVERIFY(QTest::qWaitFor([&] { return !indicator->isHidden(); }, 20000));
+    QVERIFY2(indicator->toolTip().contains("No space left on device"),
+             qPrintable(indicator->toolTip()));
+    const int samples = measurementData->frameNr.size();
+    QVERIFY(QTest::qWaitFor([&] { return measurementData->frameNr.size() >= samples + 2; }, 8000));
+    QVERIFY(!indicator->isHidden());
+    QVERIFY(readFile("recording-journal.csv").endsWith('\n'));
+
+    // Clearing starts the journal afresh, and it writes again.
+    DialogAnswerer answerer;
+    answerer.answerMessageBox(QMessageBox::Yes);
+    widget<QPushButton>(window, "pushButton_clear")->click();
+    QVERIFY(answerer.waitUntilAnswered());
+    QVERIFY(QTest::qWaitFor([&] { return indicator->isHidden(); }, 5000));
+    widget<QPushButton>(window, "pushButton_disconnect")->click();
 }
 
 QTEST_MAIN(TestInterruptedWrites)

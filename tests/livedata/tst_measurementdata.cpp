@@ -199,7 +199,8 @@ void TestMeasurementData::exportToMissingFolder()
 {
     MeasurementData store;
     fillRealistic(store, 3);
-    QTest::ignoreMessage(QtWarningMsg, "MeasurementData: cannot open CSV file for writing");
+    QTest::ignoreMessage(QtWarningMsg, "MeasurementData: cannot open CSV file for writing "
+                                       "no-such-folder/data.csv: No such file or directory");
     QVERIFY(!store.exportCsv("no-such-folder/data.csv"));
     QVERIFY(!QFile::exists("no-such-folder"));
 }
@@ -326,7 +327,8 @@ void TestMeasurementData::importMissingFile()
 {
     MeasurementData store;
     fillRealistic(store, 3);
-    QTest::ignoreMessage(QtWarningMsg, "MeasurementData: cannot open CSV file for reading");
+    QTest::ignoreMessage(QtWarningMsg, "MeasurementData: cannot open CSV file for reading "
+                                       "does-not-exist.csv: No such file or directory");
     QVERIFY(!store.importCsv("does-not-exist.csv"));
     QCOMPARE(store.timestamps.size(), 3);
 }

@@ -121,6 +121,14 @@ void TestSettingsTab::rememberedKeys_data()
         << QByteArray("[General]\nbaudrate=115200\nmode=5\naddress=200\n") << "115200" << 5 << 200;
     QTest::newRow("unknown baud text leaves the first entry")
         << QByteArray("[General]\nbaudrate=38400\n") << "9600" << 0 << 1;
+    QTest::newRow("address clamped")
+        << QByteArray("[General]\naddress=300\n") << "19200" << 0 << 247;
+    // Regression: a mode outside the table left the box blank, and Connect passed 255 to
+    // the link and saved -1.
+    QTest::newRow("mode outside the table")
+        << QByteArray("[General]\nmode=9\n") << "19200" << 0 << 1;
+    QTest::newRow("negative mode") << QByteArray("[General]\nmode=-1\n") << "19200" << 0 << 1;
+    QTest::newRow("mode not a number") << QByteArray("[General]\nmode=odd\n") << "19200" << 0 << 1;
 }
 
 void TestSettingsTab::rememberedKeys()
@@ -135,10 +143,23 @@ void TestSettingsTab::rememberedKeys()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(settings);
     }
+    setUserGivenPorts({"/dev/pts/99"});
     SettingsTab tab;
     QCOMPARE(widget<QComboBox>(tab, "comboBox_connectBaudrate")->currentText(), baudrate);
     QCOMPARE(widget<QComboBox>(tab, "comboBox_connectMode")->currentIndex(), mode);
     QCOMPARE(widget<QSpinBox>(tab, "spinBox_connectAddress")->value(), address);
+
+    // Connect passes and stores what the boxes show, never a value outside them.
+    QSignalSpy connects(&tab, SIGNAL(connectDevice(QString, uint32_t, uint8_t, uint8_t)));
+    auto *ports = widget<QComboBox>(tab, "comboBox_serialPort");
+    QVERIFY(QTest::qWaitFor([&] { return ports->count() > 0; }, 2000));
+    QTest::mouseClick(widget<QPushButton>(tab, "pushButton_connect"), Qt::LeftButton);
+    QCOMPARE(connects.count(), 1);
+    QCOMPARE(connects[0][1].value<uint32_t>(), baudrate.toUInt());
+    QCOMPARE(connects[0][2].value<uint8_t>(), uint8_t(mode));
+    QSettings stored("./gui_settings.ini", QSettings::IniFormat);
+    QCOMPARE(stored.value("mode").toString(), QString::number(mode));
+    QCOMPARE(stored.value("address").toString(), QString::number(address));
 }
 
 void TestSettingsTab::portScanListsUserGivenPortsLast()
@@ -191,7 +212,7 @@ void TestSettingsTab::connectWithoutPortsOnlyDisablesSettings()
         return;
     }
     SettingsTab tab;
-    QSignalSpy connects(&tab, SIGNAL(connectDevice(QString,uint32_t,uint8_t,uint8_t)));
+    QSignalSpy connects(&tab, SIGNAL(connectDevice(QString, uint32_t, uint8_t, uint8_t)));
     QTest::qWait(400);
     QCOMPARE(widget<QComboBox>(tab, "comboBox_serialPort")->count(), 0);
 
@@ -206,7 +227,7 @@ void TestSettingsTab::connectEmitsAndRemembers()
 {
     setUserGivenPorts({"/dev/pts/99"});
     SettingsTab tab;
-    QSignalSpy connects(&tab, SIGNAL(connectDevice(QString,uint32_t,uint8_t,uint8_t)));
+    QSignalSpy connects(&tab, SIGNAL(connectDevice(QString, uint32_t, uint8_t, uint8_t)));
     QSignalSpy disconnects(&tab, SIGNAL(disconnectDevice(bool)));
     auto *ports = widget<QComboBox>(tab, "comboBox_serialPort");
     QVERIFY(QTest::qWaitFor([&] { return ports->count() > 0; }, 2000));
