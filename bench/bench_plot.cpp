@@ -1,14 +1,20 @@
-// Paint time of the time plot at 1600 x 900 with five curves, the drawing of the
-// program against the literal one (one wide antialiased polyline per unbroken run),
-// and the cost of a paint over a store of 10,000,000 samples. Run through
+// Paint time of the time plot at 1600 x 900 with five curves: the drawing of the
+// program against the literal one (one wide antialiased polyline per unbroken run of
+// visited samples) with the difference of the two pictures; the "2 months" window over
+// 10,000 and 10,000,000 samples; every "Visible Time" choice over 10,000,000 samples,
+// repainted and after appending a sample to the followed window; and the XY plot with
+// up to 1,000,000 points. Every figure is the thread CPU time of repeated paints,
+// printed as min / median / max with the number of runs. Run through
 // bench/run-plot-bench.sh on the offscreen platform.
 //
 // Usage: bench_plot [--images DIR] [--quick]
 //   --images DIR  writes the literal and the program's rendering of the simulator's
 //                 data to DIR/plot-literal.png and DIR/plot-fast.png
-//   --quick       skips the 10,000,000-sample store
+//   --quick       skips the 10,000,000-sample stores
+//   --xy          runs only the XY plot
 
 #include "livedata/measurementdata.h"
+#include "plot/plotwidget.h"
 #include "plot/timeplotwidget.h"
 
 #include <QApplication>
@@ -18,6 +24,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -36,14 +43,61 @@ const int plotHeight = 900;
 const qint64 sampleIntervalMs = 1000;
 const int windowSamples = 4000;
 
+// Draws each unbroken run of visited samples as one polyline with the curve's pen.
 class LiteralTimePlot : public TimePlotWidget
 {
 protected:
-    void drawCurveRun(QPainter &painter, const QPoint *points, int count) override
+    void paintCurves(QPainter &painter) override
     {
-        painter.drawPolyline(points, count);
+        painter.setPen(QPen(QColor(30, 144, 255), 2, Qt::SolidLine));
+        const TimePlotCache &samples = visitedSamples();
+        QVector<QPoint> points;
+        for (int curve = 0; curve < curveTotal(); ++curve) {
+            const QVector<double> &values = samples.values(curve);
+            for (int visited = 0; visited <= values.size(); ++visited) {
+                if (visited == values.size() || std::isnan(values[visited])) {
+                    if (!points.isEmpty())
+                        painter.drawPolyline(points.constData(), points.size());
+                    points.resize(0);
+                    continue;
+                }
+                points.append(
+                    QPoint(timeToX(samples.times()[visited]), valueToY(values[visited], curve)));
+            }
+        }
     }
 };
+
+// The program's plot, with what the benchmark reports about it.
+class MeasuredTimePlot : public TimePlotWidget
+{
+public:
+    qint64 cacheBytes() const { return cacheByteSize(); }
+    int visitedCount() const { return visitedSamples().visitedCount(); }
+};
+
+QString firstLineWith(const QString &fileName, const QString &prefix)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith(prefix.toLatin1()))
+            return QString::fromLatin1(line);
+    }
+    return QString();
+}
+
+QString cpuModel()
+{
+    return firstLineWith("/proc/cpuinfo", "model name").section(':', 1).trimmed() +
+           QString(" (%1 cores)").arg(QThread::idealThreadCount());
+}
+
+QString loadAverage()
+{
+    return firstLineWith("/proc/loadavg", "").section(' ', 0, 2);
+}
 
 // Values of the five quantities (T, rho, nu, eta, nuUc) of sample index, taken at
 // seconds after the start.
@@ -152,27 +206,43 @@ double threadMs()
     return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
-double paintMs(TimePlotWidget &plot, QImage &image)
+// Runs of one measurement: at least 5, up to maximumRuns within about 2 s of CPU.
+struct Runs {
+    QVector<double> ms;
+
+    QString text() const
+    {
+        QVector<double> sorted = ms;
+        std::sort(sorted.begin(), sorted.end());
+        return QString::asprintf("%.2f / %.2f / %.2f (%d)", sorted.first(),
+                                 sorted[sorted.size() / 2], sorted.last(), int(sorted.size()));
+    }
+    double median() const
+    {
+        QVector<double> sorted = ms;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[sorted.size() / 2];
+    }
+};
+
+template <typename Work> Runs measure(int maximumRuns, Work work)
 {
-    const double start = threadMs();
-    plot.render(&image);
-    return threadMs() - start;
+    Runs runs;
+    const double budgetStart = threadMs();
+    while (runs.ms.size() < maximumRuns &&
+           (runs.ms.size() < 5 || threadMs() - budgetStart < 2000)) {
+        const double start = threadMs();
+        work();
+        runs.ms.append(threadMs() - start);
+    }
+    return runs;
 }
 
-// Median over repeated paints; slow paints are repeated less often.
-double medianPaintMs(TimePlotWidget &plot, QImage &image, int maximumRuns)
+// Repeated paints after one that warms up the caches; slow paints are repeated less often.
+Runs paintRuns(TimePlotWidget &plot, QImage &image, int maximumRuns)
 {
-    QVector<double> times;
-    const double warmUp = paintMs(plot, image);
-    // A paint of seconds is its own warm-up.
-    if (warmUp > 1000)
-        times.append(warmUp);
-    QElapsedTimer total;
-    total.start();
-    while (times.size() < maximumRuns && (times.size() < 3 || total.elapsed() < 2000))
-        times.append(paintMs(plot, image));
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    plot.render(&image);
+    return measure(maximumRuns, [&] { plot.render(&image); });
 }
 
 struct Difference {
@@ -224,11 +294,11 @@ void compareDrawings(const QString &imageDir)
         {"noisy, uniform over the band", noisyData(), bandScale},
         {"worst case, alternating extremes", alternatingData(), bandScale},
     };
-    std::printf("Full paint, 1600 x 900, five curves of %d points (median ms of thread CPU "
-                "time)\n",
+    std::printf("Full paint, 1600 x 900, five curves of %d points; ms of thread CPU time, "
+                "min / median / max (runs)\n",
                 windowSamples);
-    std::printf("| data | literal | program | ratio | mean pixel difference | pixels off by "
-                "more than 64 |\n|---|---|---|---|---|---|\n");
+    std::printf("| data | literal | program | mean pixel difference | pixels off by "
+                "more than 64 |\n|---|---|---|---|---|\n");
     for (const Case &c : cases) {
         MeasurementData store;
         fill(store, windowSamples, sampleIntervalMs, c.generator);
@@ -242,11 +312,12 @@ void compareDrawings(const QString &imageDir)
         }
         QImage literalImage = newImage();
         QImage fastImage = newImage();
-        const double literalMs = medianPaintMs(literal, literalImage, 7);
-        const double fastMs = medianPaintMs(fast, fastImage, 51);
+        const Runs literalRuns = paintRuns(literal, literalImage, 7);
+        const Runs fastRuns = paintRuns(fast, fastImage, 51);
         const Difference difference = compare(literalImage, fastImage);
-        std::printf("| %s | %.1f | %.2f | %.0f x | %.2f / 255 | %.3f %% |\n", c.name, literalMs,
-                    fastMs, literalMs / fastMs, difference.meanAbsolute, difference.percentAbove64);
+        std::printf("| %s | %s | %s | %.2f / 255 | %.3f %% |\n", c.name,
+                    qPrintable(literalRuns.text()), qPrintable(fastRuns.text()),
+                    difference.meanAbsolute, difference.percentAbove64);
         std::fflush(stdout);
         if (!imageDir.isEmpty() && QString(c.name) == "simulator defaults") {
             literalImage.save(imageDir + "/plot-literal.png");
@@ -272,17 +343,18 @@ template <typename T> qint64 columnBytes(const QVector<T> &column)
     return qint64(column.capacity()) * qint64(sizeof(T));
 }
 
+const qint64 twoMonthsMs = qint64(56) * 24 * 3600 * 1000;
+
 void largeStore()
 {
     // Two months at 2 Hz, the poll rate ("2 months" is 56 days), against 10,000 samples
-    // over the same window. Both paints decimate to about 2000 points, one every 40
-    // minutes of the same signal, so they draw the same picture and differ only in
-    // what the size of the store costs.
-    const qint64 twoMonthsMs = qint64(56) * 24 * 3600 * 1000;
-    std::printf("\nPaint with the \"2 months\" window over the simulator's data (median ms of "
-                "thread CPU time)\n");
-    std::printf("| samples in the store | sample interval | paint | bytes per sample, "
-                "used | bytes per sample, allocated |\n|---|---|---|---|---|\n");
+    // over the same window. Both paints visit about 2000 samples, one every 40 minutes of
+    // the same signal, so they draw the same picture and differ only in what the size of
+    // the store costs.
+    std::printf("\nPaint with the \"2 months\" window over the simulator's data; ms of thread "
+                "CPU time, min / median / max (runs)\n");
+    std::printf("| samples in the store | sample interval | paint | plot's cache | bytes per "
+                "sample, used | bytes per sample, allocated |\n|---|---|---|---|---|---|\n");
     double smallMs = 0;
     for (int count : {10000, 10000000}) {
         const qint64 intervalMs = count == 10000 ? twoMonthsMs / count : 500;
@@ -294,19 +366,144 @@ void largeStore()
                                  columnBytes(store->systemState) + columnBytes(store->T) +
                                  columnBytes(store->rho) + columnBytes(store->nu) +
                                  columnBytes(store->eta) + columnBytes(store->nuUc);
-        TimePlotWidget plot;
+        MeasuredTimePlot plot;
         bind(plot, *store, {1, 1, 1, 10, 1});
         const QDateTime right = store->timestamps.last();
         plot.setVisibleTimeInterval(right.addMSecs(-twoMonthsMs), right);
         QImage image = newImage();
-        const double ms = medianPaintMs(plot, image, 51);
+        const Runs runs = paintRuns(plot, image, 51);
         if (count == 10000)
-            smallMs = ms;
-        std::printf("| %d | %.1f s | %.2f | %.1f | %.1f |\n", count, intervalMs / 1000.0, ms,
+            smallMs = runs.median();
+        std::printf("| %d | %.1f s | %s | %.2f MB | %.1f | %.1f |\n", count, intervalMs / 1000.0,
+                    qPrintable(runs.text()), plot.cacheBytes() / 1e6,
                     double(after - before) / count, double(allocated) / count);
         std::fflush(stdout);
         if (count != 10000)
-            std::printf("\nratio 10,000,000 / 10,000 samples: %.2f\n", ms / smallMs);
+            std::printf("\nratio of the medians, 10,000,000 / 10,000 samples: %.2f\n",
+                        runs.median() / smallMs);
+    }
+}
+
+// Every "Visible Time" choice at the end of a recording of 10,000,000 samples at 2 Hz,
+// the window following: a repaint as the hover causes it, and appending a sample,
+// moving the window to it and repainting, as the poll does.
+void visibleTimes()
+{
+    const char *names[] = {"10 sec",  "1 min",  "10 min",  "1 hour",
+                           "6 hours", "2 days", "2 weeks", "2 months"};
+    const qint64 intervals[] = {100, 600, 6000, 36000, 216000, 1728000, 12096000, 48384000};
+    const Case cases[] = {
+        {"simulator defaults", simulatorData(), {1, 1, 1, 10, 1}},
+        {"noisy, uniform over the band", noisyData(), QVector<double>(5, 0.001)},
+        {"worst case, alternating extremes", alternatingData(), QVector<double>(5, 0.001)},
+    };
+    const int count = 10000000;
+    const qint64 intervalMs = 500;
+    std::printf("\nEvery \"Visible Time\" over %d samples at 2 Hz, window following the last "
+                "sample; ms of thread CPU time, min / median / max (runs)\n",
+                count);
+    std::printf("| data | visible time | visited samples | repaint | append a sample and "
+                "repaint |\n|---|---|---|---|---|\n");
+    auto store = std::make_unique<MeasurementData>();
+    for (const Case &c : cases) {
+        fill(*store, count, intervalMs, c.generator);
+        MeasuredTimePlot plot;
+        bind(plot, *store, c.minimumRanges);
+        QImage image = newImage();
+        int next = count;
+        for (int choice = 0; choice < 8; ++choice) {
+            const auto follow = [&] {
+                const QDateTime right = store->timestamps.last();
+                plot.setVisibleTimeInterval(right.addMSecs(-intervals[choice] * 100), right);
+            };
+            follow();
+            const Runs repaint = paintRuns(plot, image, 51);
+            const Runs append = measure(51, [&] {
+                const Sample s = c.generator(next, next * intervalMs / 1000.0);
+                store->addSample(store->timestamps.last().addMSecs(intervalMs), uint32_t(next), 0,
+                                 s.T, s.rho, s.nu, s.eta, s.nuUc);
+                ++next;
+                follow();
+                plot.render(&image);
+            });
+            std::printf("| %s | %s | %d | %s | %s |\n", c.name, names[choice], plot.visitedCount(),
+                        qPrintable(repaint.text()), qPrintable(append.text()));
+            std::fflush(stdout);
+        }
+    }
+}
+
+// The XY plot as it draws each series in the program, and literally.
+class LiteralXyPlot : public PlotWidget
+{
+protected:
+    void drawSeriesPoints(QPainter &painter, const QPolygon &pixels) override
+    {
+        painter.drawPoints(pixels);
+    }
+    void drawSeriesLine(QPainter &painter, const QPolygon &pixels) override
+    {
+        painter.drawPolyline(pixels);
+    }
+};
+
+// A mapping window as the mapping tab opens it: the selected samples (temperature and
+// viscosity of the simulator's cool-down with its 0.2 % noise, in time order) as a
+// line, the fitted model as a line over 100 temperatures, two reference points and the
+// mapped model; or the samples as dots.
+void fillXyPlot(PlotWidget &plot, int count, PlotWidget::PlotStyle samplesStyle)
+{
+    std::mt19937 random(11);
+    std::normal_distribution<double> gauss;
+    QVector<double> T;
+    QVector<double> nu;
+    const auto viscosity = [](double t) { return 0.02 * std::exp(900 / (t + 95)); };
+    for (int i = 0; i < count; ++i) {
+        const double t = 80 - 60.0 * i / count;
+        T.append(t * (1 + 0.002 * gauss(random)));
+        nu.append(viscosity(t) * (1 + 0.002 * gauss(random)));
+    }
+    QVector<double> grid;
+    QVector<double> fitted;
+    QVector<double> mapped;
+    for (int i = 0; i <= 100; ++i) {
+        grid.append(20 + 0.6 * i);
+        fitted.append(viscosity(grid.last()));
+        mapped.append(1.1 * fitted.last());
+    }
+    plot.resize(plotWidth, plotHeight);
+    plot.plot(T, nu, samplesStyle, "nu_measured");
+    plot.plot(grid, fitted, PlotWidget::Line, "nu_fit");
+    plot.plot({40, 70}, {viscosity(40) * 1.1, viscosity(70) * 1.1}, PlotWidget::Points, "nu_ref");
+    plot.plot(grid, mapped, PlotWidget::Line, "nu_cal");
+    plot.hide();
+}
+
+void xyPlot()
+{
+    std::printf("\nXY plot (mapping window), 1600 x 900, the selected samples noisy; ms of "
+                "thread CPU time, min / median / max (runs)\n");
+    std::printf("| samples | drawn as | literal | program | mean pixel difference | pixels off "
+                "by more than 64 |\n|---|---|---|---|---|---|\n");
+    for (PlotWidget::PlotStyle style : {PlotWidget::Line, PlotWidget::Points}) {
+        for (int count : {400000, 1000000}) {
+            LiteralXyPlot literal;
+            PlotWidget fast;
+            fillXyPlot(literal, count, style);
+            fillXyPlot(fast, count, style);
+            QImage literalImage = newImage();
+            QImage fastImage = newImage();
+            literal.render(&literalImage);
+            const Runs literalRuns = measure(5, [&] { literal.render(&literalImage); });
+            fast.render(&fastImage);
+            const Runs fastRuns = measure(51, [&] { fast.render(&fastImage); });
+            const Difference difference = compare(literalImage, fastImage);
+            std::printf("| %d | %s | %s | %s | %.2f / 255 | %.3f %% |\n", count,
+                        style == PlotWidget::Line ? "line" : "dots", qPrintable(literalRuns.text()),
+                        qPrintable(fastRuns.text()), difference.meanAbsolute,
+                        difference.percentAbove64);
+            std::fflush(stdout);
+        }
     }
 }
 
@@ -318,8 +515,18 @@ int main(int argc, char *argv[])
     const QStringList arguments = application.arguments();
     const int imagesIndex = arguments.indexOf("--images");
     const QString imageDir = imagesIndex > 0 ? arguments.value(imagesIndex + 1) : QString();
+    std::printf("CPU: %s\nQt: %s\n", qPrintable(cpuModel()), qVersion());
+    std::printf("load average at the start: %s\n\n", qPrintable(loadAverage()));
+    if (arguments.contains("--xy")) {
+        xyPlot();
+        return 0;
+    }
     compareDrawings(imageDir);
-    if (!arguments.contains("--quick"))
+    xyPlot();
+    if (!arguments.contains("--quick")) {
         largeStore();
+        visibleTimes();
+    }
+    std::printf("\nload average at the end: %s\n", qPrintable(loadAverage()));
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "app/customization.h"
 #include "app/mainwindow.h"
 #include "livedata/headlessrecorder.h"
+#include "livedata/recorderoptions.h"
 #include "settings/serialportlist.h"
 
 #include <QApplication>
@@ -48,57 +49,21 @@ int main(int argc, char *argv[])
                                      " sensor.");
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption portOption(
-        "port",
-        "Also offer the serial port PATH, which the system does not list (repeatable); "
-        "with --record, the port to record from.",
-        "PATH");
-    const QCommandLineOption recordOption(
-        "record", "Record from the sensor on --port into FILE.csv without a window.", "FILE.csv");
-    const QCommandLineOption baudOption("baud", "With --record: baud rate (default 19200).", "B",
-                                        "19200");
-    const QCommandLineOption modeOption(
-        "mode", "With --record: parity and stop bits, 0 none/1 (default) to 5 odd/2.", "M", "0");
-    const QCommandLineOption addressOption("address", "With --record: Modbus address (default 1).",
-                                           "A", "1");
-    const QCommandLineOption durationOption(
-        "duration", "With --record: stop after SECONDS (default: at Ctrl-C).", "SECONDS", "0");
-    const QCommandLineOption giveUpOption(
-        "give-up-after",
-        "With --record: end with exit code 3 when the sensor has been unreachable for SECONDS "
-        "(default: keep trying).",
-        "SECONDS", "0");
-    parser.addOptions({portOption, recordOption, baudOption, modeOption, addressOption,
-                       durationOption, giveUpOption});
+    addRecorderOptions(parser);
     parser.process(*application);
     useCLocale();
 
-    if (parser.isSet(recordOption)) {
-        HeadlessRecorder::Options options;
-        options.fileName = parser.value(recordOption);
-        options.portName = parser.values(portOption).value(0);
-        options.baudrate = parser.value(baudOption).toUInt();
-        options.mode = uint8_t(parser.value(modeOption).toUInt());
-        options.address = uint8_t(parser.value(addressOption).toUInt());
-        options.durationSeconds = parser.value(durationOption).toInt();
-        bool giveUpValid = false;
-        options.giveUpAfterSeconds = parser.value(giveUpOption).toInt(&giveUpValid);
-        if (!giveUpValid || options.giveUpAfterSeconds < 0) {
-            std::fprintf(stderr,
-                         "Error: --give-up-after %s: expected a whole number of seconds, 0 "
-                         "or more\n",
-                         qPrintable(parser.value(giveUpOption)));
+    if (parser.isSet("record")) {
+        const ParsedRecorderOptions parsed = parseRecorderOptions(parser);
+        if (!parsed.options) {
+            std::fprintf(stderr, "%s\n", qPrintable(parsed.error));
             return 2;
         }
-        if (options.portName.isEmpty()) {
-            std::fprintf(stderr, "Error: --record needs --port PATH\n");
-            return 2;
-        }
-        HeadlessRecorder recorder(options);
+        HeadlessRecorder recorder(*parsed.options);
         return recorder.run();
     }
 
-    setUserGivenPorts(parser.values(portOption));
+    setUserGivenPorts(parser.values("port"));
     MainWindow window;
     window.show();
     return application->exec();

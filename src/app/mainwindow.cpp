@@ -15,7 +15,10 @@
 #include <QDebug>
 #include <QIcon>
 #include <QMessageBox>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
+#include <QShowEvent>
 #include <QToolButton>
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
@@ -112,6 +115,32 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     QApplication::setOrganizationName(companyName);
     QApplication::setApplicationName(applicationName);
     setWindowTitle(applicationName);
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    if (!shownBefore) {
+        shownBefore = true;
+        openLargeEnough();
+    }
+    QMainWindow::showEvent(event);
+}
+
+void MainWindow::openLargeEnough()
+{
+    // The Settings and mapping pages scroll, so that the window fits a small screen; where
+    // the screen has room, the window opens large enough to show them whole.
+    QSize hidden(0, 0);
+    const QList<QWidget *> scrollingPages = {ui->tab_settings, ui->tab_userCalib};
+    for (QWidget *page : scrollingPages) {
+        const auto *area = page->findChild<QScrollArea *>();
+        if (ui->tabWidget->indexOf(page) >= 0 && area && area->widget())
+            hidden = hidden.expandedTo(area->widget()->minimumSizeHint() - area->minimumSizeHint());
+    }
+    QSize wanted = (minimumSizeHint() + hidden).expandedTo(size());
+    // Room for a title bar, which the available geometry still includes.
+    const QSize available = screen()->availableGeometry().size() - QSize(0, 40);
+    resize(wanted.boundedTo(available).expandedTo(minimumSizeHint()));
 }
 
 MainWindow::~MainWindow()

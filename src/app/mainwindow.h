@@ -31,6 +31,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void showSystemState(uint16_t state);
@@ -39,6 +40,8 @@ private slots:
     void showJournalFailure(QString error);
 
 private:
+    void openLargeEnough();
+
     Ui::MainWindow *ui;
     QLabel stateLabel;
     QLabel errorLabel;
@@ -50,6 +53,7 @@ private:
     DebugTab *debugTab = nullptr;
     LinkStatisticsDialog *linkDialog = nullptr;
     BusMonitorDialog *busMonitor = nullptr;
+    bool shownBefore = false;
 };
 
 #endif

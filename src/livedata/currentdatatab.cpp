@@ -46,6 +46,7 @@ CurrentDataTab::CurrentDataTab(QWidget *parent)
     settings.endGroup();
     journalEnabled = settings.value("recordingJournal", true).toBool();
 
+    pollTimer.setTimerType(Qt::PreciseTimer);
     pollTimer.start(500);
     connect(&pollTimer, SIGNAL(timeout()), this, SLOT(pollData()));
     connect(ui->timePlot, SIGNAL(selectionChanged(QDateTime, QDateTime)), this,
@@ -141,7 +142,7 @@ void CurrentDataTab::on_pushButton_export_clicked()
     const int count = store->timestamps.size();
     if (store->exportCsv(fileName))
         exportedSamples = count;
-    else
+    else if (!store->lastExportCanceled()) // the user's own choice needs no box
         QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
                              QMessageBox::Ok);
 }
@@ -154,7 +155,7 @@ void CurrentDataTab::on_pushButton_exportXLSX_clicked()
     const int count = store->timestamps.size();
     if (store->exportXlsx(fileName))
         exportedSamples = count;
-    else
+    else if (!store->lastExportCanceled()) // the user's own choice needs no box
         QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
                              QMessageBox::Ok);
 }
@@ -197,7 +198,7 @@ void CurrentDataTab::on_pushButton_exportSelection_clicked()
     const SampleRows selected{rows.first, rows.second - rows.first};
     const bool exported = xlsx ? store->exportXlsx(fileName, XlsxWorkbook::maxSheetRows, selected)
                                : store->exportCsv(fileName, selected);
-    if (!exported)
+    if (!exported && !store->lastExportCanceled())
         QMessageBox::warning(this, tr("Export"), tr("Export failed, error writing file."),
                              QMessageBox::Ok);
 }

@@ -8,8 +8,11 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <fcntl.h>
+#include <limits>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -48,9 +51,12 @@ HeadlessRecorder::HeadlessRecorder(const Options &options, QObject *parent)
     connect(&pollTimer, &QTimer::timeout, this,
             [this] { modbus.readRegisters(Registers::LiveFirst, Registers::LiveLast); });
     answerTimer.setSingleShot(true);
+    answerTimer.setTimerType(Qt::PreciseTimer);
     connect(&answerTimer, &QTimer::timeout, this, &HeadlessRecorder::noAnswer);
+    pollTimer.setTimerType(Qt::PreciseTimer);
     durationTimer.setSingleShot(true);
-    connect(&durationTimer, &QTimer::timeout, this, [this] { finish(Success); });
+    durationTimer.setTimerType(Qt::PreciseTimer);
+    connect(&durationTimer, &QTimer::timeout, this, &HeadlessRecorder::durationCheck);
     giveUpTimer.setSingleShot(true);
     giveUpTimer.setTimerType(Qt::PreciseTimer);
     connect(&giveUpTimer, &QTimer::timeout, this, &HeadlessRecorder::giveUp);
@@ -112,9 +118,23 @@ void HeadlessRecorder::deviceConnected()
 {
     answerTimer.stop();
     pollTimer.start(500);
-    if (!everConnected && options.durationSeconds > 0)
-        durationTimer.start(options.durationSeconds * 1000);
+    const bool firstConnection = !everConnected;
     everConnected = true;
+    if (firstConnection && options.durationSeconds > 0) {
+        recordingEnd =
+            QDeadlineTimer(qint64(std::ceil(options.durationSeconds * 1000)), Qt::PreciseTimer);
+        durationCheck();
+    }
+}
+
+void HeadlessRecorder::durationCheck()
+{
+    // A timer runs for at most about 24 days; longer recordings take several turns.
+    const qint64 remaining = recordingEnd.remainingTime();
+    if (remaining <= 0)
+        finish(Success);
+    else
+        durationTimer.start(int(std::min<qint64>(remaining, std::numeric_limits<int>::max())));
 }
 
 void HeadlessRecorder::replyReceived(QVector<uint16_t> data)
@@ -154,6 +174,17 @@ void HeadlessRecorder::modbusError(QString error)
         finish(Failure);
     } else if (error.endsWith("connection lost")) {
         finish(Failure);
+    } else {
+        // A probe spoiled on the line goes out again while the 5 s for an answer last;
+        // connecting again also empties the line. Queued: the link is still reporting.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!everConnected && !finished)
+                    modbus.connectDevice(options.portName, options.baudrate, options.mode,
+                                         options.address);
+            },
+            Qt::QueuedConnection);
     }
 }
 

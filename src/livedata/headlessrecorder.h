@@ -4,9 +4,11 @@
 #include "livesampler.h"
 #include "modbus/autoreconnect.h"
 #include "modbus/modbus.h"
+#include "recorderoptions.h"
 #include "recordingjournal.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QString>
@@ -26,15 +28,7 @@ class HeadlessRecorder : public QObject
     Q_OBJECT
 
 public:
-    struct Options {
-        QString fileName;
-        QString portName;
-        uint32_t baudrate = 19200;
-        uint8_t mode = 0;
-        uint8_t address = 1;
-        int durationSeconds = 0;    // 0: until interrupted
-        int giveUpAfterSeconds = 0; // an outage this long ends the recording; 0: never
-    };
+    using Options = RecorderOptions;
 
     // Exit codes of run().
     enum ExitCode { Success = 0, Failure = 1, BadStart = 2, GaveUp = 3 };
@@ -53,6 +47,7 @@ private slots:
     void replyReceived(QVector<uint16_t> data);
     void modbusError(QString error);
     void noAnswer();
+    void durationCheck();
     void signalReceived();
     void portOpenFailed(QString reason);
     void outageBegan();
@@ -77,6 +72,7 @@ private:
     std::unique_ptr<AutoReconnect> autoReconnect;
     QDateTime outageStart;
     bool everConnected = false;
+    QDeadlineTimer recordingEnd;
     QSocketNotifier *signalNotifier = nullptr;
     QTextStream out;
     QTextStream err;

@@ -143,19 +143,23 @@ bool MeasurementData::addSample(const QDateTime &timestamp, uint32_t frameNr, ui
 
 void MeasurementData::clear()
 {
-    QMutexLocker locker(&mutex);
-    timestamps.clear();
-    frameNr.clear();
-    systemState.clear();
-    T.clear();
-    rho.clear();
-    nu.clear();
-    eta.clear();
-    nuUc.clear();
+    {
+        QMutexLocker locker(&mutex);
+        timestamps.clear();
+        frameNr.clear();
+        systemState.clear();
+        T.clear();
+        rho.clear();
+        nu.clear();
+        eta.clear();
+        nuUc.clear();
+    }
+    emit cleared();
 }
 
 bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows)
 {
+    exportCanceled = false;
     QProgressDialog progress(tr("CSV Export"), tr("Cancel"), 0, 100);
     setUpProgress(progress);
 
@@ -185,6 +189,7 @@ bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows)
         }
         if (progress.wasCanceled()) {
             qDebug() << "MeasurementData: CSV export canceled.";
+            exportCanceled = true;
             return false;
         }
         {
@@ -330,6 +335,7 @@ bool MeasurementData::badLine(int lineNumber, const char *reason, const QString 
 
 bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows, SampleRows rows)
 {
+    exportCanceled = false;
     QProgressDialog progress(tr("XLSX Export"), tr("Cancel"), 0, 100);
     setUpProgress(progress);
 
@@ -360,6 +366,7 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows, SampleR
         }
         if (progress.wasCanceled()) {
             qDebug() << "MeasurementData: XLSX export canceled.";
+            exportCanceled = true;
             return false;
         }
         QMutexLocker locker(&mutex);

@@ -54,6 +54,8 @@ public:
     // Why the last CSV export or import failed: the file and the system's reason or the
     // bad line; empty after a success.
     QString errorString() const { return lastError; }
+    // True when the last export returned false because the user pressed Cancel.
+    bool lastExportCanceled() const { return exportCanceled; }
 
     QVector<QDateTime> timestamps;
     QVector<uint32_t> frameNr;
@@ -65,6 +67,11 @@ public:
     QVector<double> nuUc;
     QMutex mutex;
 
+signals:
+    // The columns were emptied; what follows is a new recording (or an import), so
+    // whatever was derived from the old samples is stale.
+    void cleared();
+
 private:
     bool badLine(int lineNumber, const char *reason, const QString &fileName);
     // The number of rows an export of rows writes, read under the lock; a negative
@@ -72,6 +79,7 @@ private:
     int exportedCount(SampleRows &rows);
 
     QString lastError;
+    bool exportCanceled = false;
 };
 
 #endif

@@ -25,6 +25,8 @@
 
 #include <QVector>
 
+#include <optional>
+
 // Least-squares solution of M·x ≈ b through the normal equations MᵀM·x = Mᵀb, LU with
 // partial pivoting. False, with a warning and x unchanged, when a pivot is exactly zero
 // or uBLAS rejects the factorisation or the substitution; no uBLAS exception escapes.
@@ -37,5 +39,20 @@ bool solvePinv(const boost::numeric::ublas::matrix<double> &M,
 // Gauss–Newton steps. A, B and C are written as the fit goes, so after a failure (false)
 // they hold the last values reached; C is 120 from the start.
 bool estVCM(QVector<double> T, QVector<double> nu, double &A, double &B, double &C);
+
+// A fluid model ν(T) = A·exp(B/(T + C)).
+struct FluidModel {
+    double A = 0;
+    double B = 0;
+    double C = 0;
+};
+
+// The model for a selection, or none. A model is accepted only when it is physical over
+// the selected temperatures (B > 0 and T + C > 0 for each) and converged (its last
+// Gauss–Newton correction changed B and C by less than 1e-6 relative). estVCM's result
+// is taken when it passes; otherwise C is searched over the whole physical range with
+// ln A and B solved for each C, and the best fit refined by damped steps and tested the
+// same way.
+std::optional<FluidModel> fitFluidModel(const QVector<double> &T, const QVector<double> &nu);
 
 #endif

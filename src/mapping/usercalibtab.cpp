@@ -26,6 +26,7 @@ namespace
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int curvePoints = 500;
+constexpr double narrowSpan = 15; // K
 
 bool allFinite(std::initializer_list<double> values)
 {
@@ -146,21 +147,31 @@ void UserCalibTab::on_pushButton_calibrate_clicked()
 
     const TemperatureSpan span = curveSpan(selectionTMin, selectionTMax, T1, T2);
 
-    // The estimation writes straight into A, B and C, on failure too.
-    bool estimated = estVCM(selectionT, selectionNu, A, B, C);
+    // A model that is rejected leaves no trace: A, B and C change only with a result.
+    const std::optional<FluidModel> model = fitFluidModel(selectionT, selectionNu);
     MappingFactors factors;
+    bool estimated = model.has_value();
     if (estimated) {
-        factors = mappingFactors(T1, nuRef1, T2, nuRef2, A, B, C);
-        // A model or mapping that is not finite would be written into the sensor as such.
-        estimated = allFinite({A, B, C, factors.k, factors.alpha});
+        factors = mappingFactors(T1, nuRef1, T2, nuRef2, model->A, model->B, model->C);
+        // A mapping that is not finite would be written into the sensor as such.
+        estimated = allFinite({factors.k, factors.alpha});
     }
     if (!estimated) {
-        QMessageBox::warning(
-            this, tr("Viscosity Mapping"),
-            tr("Estimation of fluid parameters from measurement failed, please check data."));
+        QString text =
+            tr("Estimation of fluid parameters from measurement failed, please check data.");
+        // Over a few kelvin the curvature of the model cannot be told from noise.
+        if (selectionTMax - selectionTMin < narrowSpan)
+            text += " " + tr("The selected data covers only %1 K; please select a section with "
+                             "a temperature range of at least %2 K.")
+                              .arg(selectionTMax - selectionTMin, 0, 'f', 1)
+                              .arg(narrowSpan);
+        QMessageBox::warning(this, tr("Viscosity Mapping"), text);
         return;
     }
 
+    A = model->A;
+    B = model->B;
+    C = model->C;
     nuErr = relativeFitError(selectionT, selectionNu, A, B, C);
     k = factors.k;
     alpha = factors.alpha;
@@ -267,11 +278,15 @@ void UserCalibTab::on_pushButton_writeQUVA_clicked()
                                  tr(" does not support viscosity mapping."));
         return;
     }
-    // A, B and C may be NaN (no model); k and α are what the sensor applies.
-    if (!allFinite({k, alpha})) {
+    // k and α are what the sensor applies; A, B and C may be NaN (no model). Checked in
+    // double before the conversion, which would turn 1e39 into infinity.
+    const auto modelValue = [](double value) { return std::isnan(value) || finiteAsFloat(value); };
+    if (!finiteAsFloat(k) || !finiteAsFloat(alpha) || !modelValue(A) || !modelValue(B) ||
+        !modelValue(C)) {
         QMessageBox::warning(this, tr("Viscosity Mapping"),
                              tr("The mapping parameters are invalid: k and α must be finite "
-                                "numbers. Please calculate or load a valid mapping."));
+                                "numbers, and A, B and C finite or empty, within single "
+                                "precision. Please calculate or load a valid mapping."));
         return;
     }
 

@@ -13,10 +13,14 @@
 Modbus::Modbus(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<QVector<uint16_t>>("QVector<uint16_t>");
+    // Coarse timers may fire 5 % early: a reply would be cut before its 100 ms of quiet,
+    // and a sensor answering at 2.9 s reported as silent.
     frameEndTimer.setSingleShot(true);
     frameEndTimer.setInterval(100);
+    frameEndTimer.setTimerType(Qt::PreciseTimer);
     responseTimer.setSingleShot(true);
     responseTimer.setInterval(3000);
+    responseTimer.setTimerType(Qt::PreciseTimer);
 
     connect(&serialPort, SIGNAL(readyRead()), this, SLOT(onReadyRead()));
     connect(&frameEndTimer, SIGNAL(timeout()), this, SLOT(readReply()));
@@ -101,6 +105,9 @@ void Modbus::openPort()
         return;
     }
     frames.addEvent("port opened", now());
+    // Whatever the line still holds (a reply to a program that ended while it was on its
+    // way) would be taken as the start of the probe's reply.
+    serialPort.clear(QSerialPort::Input);
     // The probe bypasses the connected test of readRegisters: its reply is what
     // marks the link connected.
     sendRequest(ModbusFunction::ReadHoldingRegisters, readRequestPayload(0, Registers::InfoLast));

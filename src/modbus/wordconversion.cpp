@@ -1,6 +1,8 @@
 #include "wordconversion.h"
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 QByteArray uint16ToBytes(uint16_t value)
 {
@@ -42,4 +44,9 @@ QVector<uint16_t> floatToWords(float value)
     uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     return uint32ToWords(bits);
+}
+
+bool finiteAsFloat(double value)
+{
+    return std::isfinite(value) && std::abs(value) <= double(std::numeric_limits<float>::max());
 }

@@ -16,5 +16,8 @@ uint32_t wordsToUint32(const QVector<uint16_t> &words);
 float wordsToFloat(const QVector<uint16_t> &words);
 QVector<uint16_t> uint32ToWords(uint32_t value);
 QVector<uint16_t> floatToWords(float value);
+// True when value is finite and within the single-precision range, so that converting it
+// to float neither overflows to infinity nor is undefined.
+bool finiteAsFloat(double value);
 
 #endif

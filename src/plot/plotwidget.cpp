@@ -2,11 +2,13 @@
 
 #include "plot/plotpicture.h"
 #include "plot/plotticks.h"
+#include "plot/polylinesegments.h"
 
 #include <QAction>
 
 #include <QPainter>
 #include <QPolygon>
+#include <QtMath>
 
 #include <cmath>
 #include <limits>
@@ -186,18 +188,91 @@ void PlotWidget::paintEvent(QPaintEvent *)
             pen.setCapStyle(Qt::RoundCap);
             pen.setWidth(10);
             painter.setPen(pen);
-            painter.drawPoints(pixels);
+            drawSeriesPoints(painter, pixels);
             if (!label.isEmpty())
                 painter.drawPoint(legendX - 30, 20);
         } else if (styles[series] == Line) {
             pen.setWidth(2);
             pen.setStyle(Qt::SolidLine);
             painter.setPen(pen);
-            painter.drawPolyline(pixels);
+            drawSeriesLine(painter, pixels);
             if (!label.isEmpty())
                 painter.drawLine(legendX - 30, 20, legendX - 10, 20);
         }
         hue += hueStep;
         legendX += legendStep;
     }
+}
+
+void PlotWidget::drawSeriesPoints(QPainter &painter, const QPolygon &pixels)
+{
+    // A dot per pixel: more dots on one pixel add nothing but a darker rim. Pixels are
+    // marked in a bitmap of the widget and a margin of one dot.
+    const int reach = qCeil(painter.pen().widthF() / 2) + 1;
+    const int columns = width() + 2 * reach;
+    const int rows = height() + 2 * reach;
+    seenPixels.fill(0, int((qint64(columns) * rows + 63) / 64));
+    uniquePixels.resize(0);
+    for (const QPoint &pixel : pixels) {
+        const int column = pixel.x() + reach;
+        const int row = pixel.y() + reach;
+        if (column < 0 || column >= columns || row < 0 || row >= rows)
+            continue;
+        const qint64 bit = qint64(row) * columns + column;
+        quint64 &word = seenPixels[int(bit / 64)];
+        const quint64 mask = quint64(1) << (bit % 64);
+        if (word & mask)
+            continue;
+        word |= mask;
+        uniquePixels.append(pixel);
+    }
+    painter.drawPoints(uniquePixels);
+}
+
+void PlotWidget::drawSeriesLine(QPainter &painter, const QPolygon &pixels)
+{
+    // Drawn as flat segments, which reproduce the polyline's square caps and bevel
+    // joins (polylinesegments.h); other pens are drawn as they are.
+    const QPen &pen = painter.pen();
+    if (pen.capStyle() != Qt::SquareCap || pen.joinStyle() != Qt::BevelJoin ||
+        pen.style() != Qt::SolidLine || pen.color().alpha() != 255) {
+        painter.drawPolyline(pixels);
+        return;
+    }
+    // Consecutive points on one pixel add nothing to the polyline.
+    uniquePixels.resize(0);
+    for (const QPoint &pixel : pixels) {
+        if (uniquePixels.isEmpty() || uniquePixels.last() != pixel)
+            uniquePixels.append(pixel);
+    }
+    lineSegments.resize(0);
+    QPen flatPen = pen;
+    flatPen.setCapStyle(Qt::FlatCap);
+    if (uniquePixels.size() <= 2 * (width() + height())) {
+        appendPolylineSegments(uniquePixels.constData(), uniquePixels.size(), -2.0, width() + 2.0,
+                               lineSegments);
+        lineLayer.drawLines(painter, lineSegments, flatPen, rect());
+        return;
+    }
+    // More points than the widget has pixels along its edges: a dense line, such as
+    // noisy samples in time order, goes back and forth between the same pixels. Each
+    // segment between two pixels is drawn once; the joins lie inside the other segments.
+    // The two ends keep the polyline's square caps.
+    appendPolylineSegments(uniquePixels.constData(), 2, -2.0, width() + 2.0, lineSegments);
+    appendPolylineSegments(uniquePixels.constData() + uniquePixels.size() - 2, 2, -2.0,
+                           width() + 2.0, lineSegments);
+    drawnSegments.clear();
+    const QRect area = rect().adjusted(-2, -2, 2, 2);
+    for (int i = 1; i < uniquePixels.size(); ++i) {
+        const QPoint &a = uniquePixels[i - 1];
+        const QPoint &b = uniquePixels[i];
+        if ((a.x() < area.left() && b.x() < area.left()) ||
+            (a.x() > area.right() && b.x() > area.right()) ||
+            (a.y() < area.top() && b.y() < area.top()) ||
+            (a.y() > area.bottom() && b.y() > area.bottom()))
+            continue;
+        if (drawnSegments.insert(a, b))
+            lineSegments.append(QLineF(a, b));
+    }
+    lineLayer.drawLines(painter, lineSegments, flatPen, rect());
 }

@@ -1,6 +1,10 @@
 #ifndef PLOTWIDGET_H
 #define PLOTWIDGET_H
 
+#include "plot/segmentset.h"
+#include "plot/steeplinelayer.h"
+
+#include <QPolygon>
 #include <QString>
 #include <QVector>
 #include <QWidget>
@@ -34,6 +38,11 @@ public slots:
 protected:
     void paintEvent(QPaintEvent *event) override;
 
+    // Draw one series with the painter's pen. Virtual so that the benchmark can hold
+    // them against QPainter::drawPoints and drawPolyline.
+    virtual void drawSeriesPoints(QPainter &painter, const QPolygon &pixels);
+    virtual void drawSeriesLine(QPainter &painter, const QPolygon &pixels);
+
 private:
     PlotPicture picture();
     QPoint toPixel(double x, double y) const;
@@ -50,6 +59,13 @@ private:
     double yMin;
     double yMax;
     bool isoView = false;
+
+    SteepLineLayer lineLayer;
+    // Scratch lists of a paint, kept so that they keep their storage.
+    QPolygon uniquePixels;
+    QVector<QLineF> lineSegments;
+    QVector<quint64> seenPixels;
+    SegmentSet drawnSegments;
 };
 
 #endif

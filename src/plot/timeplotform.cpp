@@ -144,7 +144,10 @@ void TimePlotForm::setMeasurementData(MeasurementData *store)
 {
     if (!store)
         return;
+    if (this->store)
+        disconnect(this->store, nullptr, ui->timePlot, nullptr);
     this->store = store;
+    connect(store, &MeasurementData::cleared, ui->timePlot, &TimePlotWidget::dataReplaced);
     changeVisableGraphs();
     refresh();
 }

@@ -19,7 +19,6 @@ namespace
 {
 
 const int plotLeft = 75;
-const int maximumPointCount = 2000;
 const uint16_t noFaultBit = 0x0200;
 const QColor backgroundColor(255, 255, 255);
 const QColor faultColor(255, 228, 184);
@@ -67,6 +66,7 @@ void TimePlotWidget::setData(const QVector<QDateTime> *timestamps, const QVector
     this->systemStates = systemStates;
     this->minimumRanges = minimumRanges;
     curveCount = titles.size();
+    cache.setSources(timestamps, curveData, systemStates);
     displayLow.fill(std::numeric_limits<double>::infinity(), curveCount);
     displayHigh.fill(-std::numeric_limits<double>::infinity(), curveCount);
     update();
@@ -102,6 +102,12 @@ bool TimePlotWidget::setVisibleTimeInterval(const QDateTime &left, const QDateTi
     rightMs = right.toMSecsSinceEpoch();
     update();
     return true;
+}
+
+void TimePlotWidget::dataReplaced()
+{
+    cache.reset();
+    update();
 }
 
 void TimePlotWidget::mousePressEvent(QMouseEvent *event)
@@ -243,12 +249,19 @@ void TimePlotWidget::renderPicture(QPainter &painter)
     render(&painter);
 }
 
+TimeAxis TimePlotWidget::timeAxis() const
+{
+    TimeAxis axis;
+    axis.leftMs = leftMs;
+    axis.rightMs = rightMs;
+    axis.plotLeft = plotLeft;
+    axis.width = width();
+    return axis;
+}
+
 int TimePlotWidget::timeToX(qint64 msecsSinceEpoch) const
 {
-    if (leftMs == rightMs)
-        return 0;
-    return truncateToPixel(plotLeft + (width() - plotLeft) * (double(msecsSinceEpoch) - leftMs) /
-                                          (double(rightMs) - leftMs));
+    return timeAxis().column(msecsSinceEpoch);
 }
 
 QDateTime TimePlotWidget::xToTime(int x) const
@@ -271,14 +284,29 @@ int TimePlotWidget::valueToY(double value, int curve) const
     return truncateToPixel((top - bottom) * (value - low) / (high - low) + bottom);
 }
 
-void TimePlotWidget::drawCurveRun(QPainter &painter, const QPoint *points, int count)
+void TimePlotWidget::paintCurves(QPainter &painter)
 {
-    curveSegments.resize(0);
-    appendPolylineSegments(points, count, -2.0, width() + 2.0, curveSegments);
-    QPen pen = painter.pen();
-    pen.setCapStyle(Qt::FlatCap);
-    painter.setPen(pen);
-    painter.drawLines(curveSegments);
+    // Each curve's envelope as points, split at breaks into runs, each run as the flat
+    // segments of its polyline (polylinesegments.h); all of them drawn in one layer.
+    const TimeAxis axis = timeAxis();
+    const QPen pen(curveColor, 2, Qt::SolidLine, Qt::FlatCap);
+    const auto appendRun = [&] {
+        if (!curvePoints.isEmpty())
+            appendPolylineSegments(curvePoints.constData(), curvePoints.size(), -2.0, width() + 2.0,
+                                   curveSegments);
+        curvePoints.resize(0);
+    };
+    for (int curve = 0; curve < curveCount; ++curve) {
+        curveSegments.resize(0);
+        for (const EnvelopePoint &point : cache.envelope(curve, axis)) {
+            if (std::isnan(point.value))
+                appendRun();
+            else
+                curvePoints.append(QPoint(point.column, valueToY(point.value, curve)));
+        }
+        appendRun();
+        curveLayer.drawLines(painter, curveSegments, pen, rect());
+    }
 }
 
 void TimePlotWidget::paintEvent(QPaintEvent *)
@@ -291,37 +319,24 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
     if (!left.isValid() || !right.isValid())
         return;
 
-    // Visible samples: first .. last, both clamped, in steps that keep a curve at
-    // 2000 to 4000 points. sampleX holds the column of every visited sample.
+    // The visited samples of the window (timeplotcache.h) and the column of each.
     const bool haveSamples = timestamps && !timestamps->isEmpty();
-    int first = 0;
-    int last = -1;
-    int step = 1;
-    sampleX.resize(0);
-    if (haveSamples) {
-        const int n = timestamps->size();
-        first = int(std::lower_bound(timestamps->begin(), timestamps->end(), left) -
-                    timestamps->begin());
-        last = int(std::upper_bound(timestamps->begin(), timestamps->end(), right) -
-                   timestamps->begin());
-        first = qBound(0, first, n - 1);
-        last = qBound(0, last, n - 1);
-        step = qMax(1, (last - first) / maximumPointCount);
-        for (int i = first; i <= last; i += step)
-            sampleX.append(timeToX(timestamps->at(i).toMSecsSinceEpoch()));
-    }
-    const auto sampleIndex = [&](int visited) { return first + visited * step; };
+    cache.update(leftMs, rightMs);
+    const QVector<qint64> &visitedTimes = cache.times();
+    sampleX.resize(visitedTimes.size());
+    for (int visited = 0; visited < visitedTimes.size(); ++visited)
+        sampleX[visited] = timeToX(visitedTimes[visited]);
 
     // Fault shading, and the hovered sample: the last one left of the cursor.
     int hoveredIndex = -1;
     uint16_t hoveredState = 0;
     faultRects.resize(0);
-    if (haveSamples && systemStates && last >= first) {
+    if (haveSamples && systemStates) {
         bool open = false;
         int openX = 0;
         for (int visited = 0; visited < sampleX.size(); ++visited) {
-            const int i = sampleIndex(visited);
-            const uint16_t state = i < systemStates->size() ? systemStates->at(i) & ~noFaultBit : 0;
+            const int i = cache.indices()[visited];
+            const uint16_t state = cache.states()[visited] & ~noFaultBit;
             const int x = sampleX[visited];
             if (!open && state != 0) {
                 open = true;
@@ -372,27 +387,16 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
 
     if (haveSamples && curveCount > 0) {
         const QPen textPen(Qt::black, 2, Qt::SolidLine);
-        const QPen curvePen(curveColor, 2, Qt::SolidLine);
         for (int curve = 0; curve < curveCount; ++curve) {
-            const QVector<double> *values = curveData[curve];
-            const auto valueAt = [&](int i) {
-                return values && i < values->size() ? values->at(i)
-                                                    : std::numeric_limits<double>::quiet_NaN();
-            };
             painter.setPen(textPen);
             const double bandTop = double(h) / curveCount * curve;
             painter.drawText(100, int(bandTop + 20), titles[curve]);
             if (curve > 0)
                 painter.drawLine(0, int(bandTop), w, int(bandTop));
 
-            // One pass over the store gathers the visited values: in a long recording
-            // every one of them is a cache miss.
             double low = std::numeric_limits<double>::infinity();
             double high = -std::numeric_limits<double>::infinity();
-            curveValues.resize(sampleX.size());
-            for (int visited = 0; visited < sampleX.size(); ++visited) {
-                const double value = valueAt(sampleIndex(visited));
-                curveValues[visited] = value;
+            for (double value : cache.values(curve)) {
                 if (value > high)
                     high = value;
                 if (value < low)
@@ -404,24 +408,14 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
             const double centre = (high + low) / 2;
             displayHigh[curve] = centre + span / 2;
             displayLow[curve] = centre - span / 2;
+        }
 
-            // NaN splits the curve into separate runs.
-            painter.setPen(curvePen);
-            curvePoints.resize(0);
-            for (int visited = 0; visited < sampleX.size(); ++visited) {
-                const double value = curveValues[visited];
-                if (std::isnan(value)) {
-                    if (!curvePoints.isEmpty())
-                        drawCurveRun(painter, curvePoints.constData(), curvePoints.size());
-                    curvePoints.resize(0);
-                    continue;
-                }
-                curvePoints.append(QPoint(sampleX[visited], valueToY(value, curve)));
-            }
-            if (!curvePoints.isEmpty())
-                drawCurveRun(painter, curvePoints.constData(), curvePoints.size());
+        paintCurves(painter);
 
-            painter.setPen(gridPen);
+        // The value grid lies over the curves, as each band's grid over its curve.
+        painter.setPen(gridPen);
+        for (int curve = 0; curve < curveCount; ++curve) {
+            const double bandTop = double(h) / curveCount * curve;
             for (double value : valueTicks(displayLow[curve], displayHigh[curve], 5)) {
                 const int y = valueToY(value, curve);
                 painter.drawLine(0, y, w, y);

@@ -1,6 +1,10 @@
 #ifndef TIMEPLOTWIDGET_H
 #define TIMEPLOTWIDGET_H
 
+#include "plot/curveenvelope.h"
+#include "plot/steeplinelayer.h"
+#include "plot/timeplotcache.h"
+
 #include <QDateTime>
 #include <QLineF>
 #include <QPoint>
@@ -16,7 +20,9 @@ class QPainter;
 // Strip chart of up to five curves against wall-clock time, one horizontal band per
 // curve, with fault shading, a cursor and a draggable time selection. It draws lists
 // that belong to the measurement store through pointers and never changes them. A
-// paint walks at most about 4000 samples per curve, however long the recording.
+// paint visits at most about 4000 samples per curve, however long the recording, keeps
+// them between paints (timeplotcache.h) and draws each curve from its envelope, at
+// most four points per pixel column (curveenvelope.h).
 //
 // Besides the plain drag that selects, the widget turns gestures into requests to its
 // owner, which keeps the window: Ctrl+wheel and the + and - keys zoom, Shift+drag, the
@@ -54,6 +60,8 @@ public:
 
 public slots:
     bool setVisibleTimeInterval(const QDateTime &left, const QDateTime &right);
+    // The bound lists were emptied or refilled, not only appended to.
+    void dataReplaced();
 
 signals:
     void selectionChanged(QDateTime left, QDateTime right);
@@ -73,11 +81,17 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
-    // Draws one unbroken run of a curve with the painter's pen. A polyline of a wide
-    // pen is filled as one outline, which hangs on noisy data; this draws the same
-    // shape as flat segments (polylinesegments.h). Virtual so that the benchmark can
-    // hold it against the plain polyline.
-    virtual void drawCurveRun(QPainter &painter, const QPoint *points, int count);
+    // Draws every curve from the visited samples (visitedSamples()) into its band,
+    // whose display range is set. Virtual so that the benchmark can hold the drawing
+    // against one polyline through every visited point.
+    virtual void paintCurves(QPainter &painter);
+
+    const TimePlotCache &visitedSamples() const { return cache; }
+    int timeToX(qint64 msecsSinceEpoch) const;
+    int valueToY(double value, int curve) const;
+    int curveTotal() const { return curveCount; }
+    // Memory the plot keeps between paints, in bytes.
+    qint64 cacheByteSize() const { return cache.byteSize() + curveLayer.byteSize(); }
 
 private:
     enum class Gesture { Select, Pan, Cursor };
@@ -88,9 +102,8 @@ private:
     void drawFaultsInSelection(QPainter &painter, const QRect &selectionRect);
     void drawCursors(QPainter &painter);
 
-    int timeToX(qint64 msecsSinceEpoch) const;
+    TimeAxis timeAxis() const;
     QDateTime xToTime(int x) const;
-    int valueToY(double value, int curve) const;
 
     int curveCount = 0;
     const QVector<QDateTime> *timestamps = nullptr;
@@ -110,6 +123,8 @@ private:
     QDateTime selectionStart;
     QDateTime selectionEnd;
 
+    TimePlotCache cache;
+    SteepLineLayer curveLayer;
     Gesture gesture = Gesture::Select;
     int panLastX = 0;
     bool cursorMode = false;
@@ -121,7 +136,6 @@ private:
 
     // Scratch lists of a paint, kept between paints so that they keep their storage.
     QVector<int> sampleX;
-    QVector<double> curveValues;
     QVector<QPoint> curvePoints;
     QVector<QLineF> curveSegments;
 };

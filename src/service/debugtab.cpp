@@ -7,8 +7,10 @@
 #include "service/calibrationfile.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QSaveFile>
 
@@ -89,9 +91,11 @@ void DebugTab::dumpReplyReceived(const QVector<uint16_t> &data)
 
     // Done before the box, whose event loop may deliver further replies.
     pendingOperation = None;
-    QMessageBox::information(this, tr("Diagnostic Data"),
-                             tr("Diagnostic data was written to file:\n%1").arg(fileName),
-                             QMessageBox::Ok);
+    QMessageBox::information(
+        this, tr("Diagnostic Data"),
+        tr("Diagnostic data was written to file:\n%1")
+            .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath())),
+        QMessageBox::Ok);
     showCalibrationDate(registerBuffer);
 }
 

@@ -7,7 +7,7 @@
 namespace
 {
 
-QStringList &userGivenPorts()
+QStringList &userGivenPaths()
 {
     static QStringList paths;
     return paths;
@@ -38,12 +38,12 @@ QList<QPair<QString, QString>> stablePorts()
 
 void setUserGivenPorts(const QStringList &paths)
 {
-    userGivenPorts() = paths;
+    userGivenPaths() = paths;
 }
 
-bool hasUserGivenPorts()
+QStringList userGivenPorts()
 {
-    return !userGivenPorts().isEmpty();
+    return userGivenPaths();
 }
 
 void setStablePortFolder(const QString &folder)
@@ -79,7 +79,7 @@ QList<SerialPortEntry> availableSerialPorts()
         }
         ports.append({stable.first, "stable name of " + description});
     }
-    for (const QString &path : qAsConst(userGivenPorts()))
+    for (const QString &path : qAsConst(userGivenPaths()))
         ports.append({path, "user-given port"});
     return ports;
 }

@@ -17,13 +17,13 @@ struct SerialPortEntry {
 };
 
 void setUserGivenPorts(const QStringList &paths);
-bool hasUserGivenPorts();
 // The folder of stable names; "/dev/serial/by-id" unless set otherwise.
 void setStablePortFolder(const QString &folder);
 
 // The stable name of the device behind path (path itself when it is one); empty when
 // it has none.
 QString stablePortName(const QString &path);
+QStringList userGivenPorts();
 
 QList<SerialPortEntry> availableSerialPorts();
 

@@ -11,6 +11,15 @@
 #include <QPixmap>
 #include <QSettings>
 
+#include <algorithm>
+
+namespace
+{
+
+constexpr int minimumPortBoxWidth = 150;
+
+} // namespace
+
 SettingsTab::SettingsTab(QWidget *parent) : QWidget(parent), ui(new Ui::SettingsTab)
 {
     ui->setupUi(this);
@@ -28,7 +37,7 @@ SettingsTab::SettingsTab(QWidget *parent) : QWidget(parent), ui(new Ui::Settings
     ui->spinBox_connectAddress->setValue(int(settings.value("address", 1).toUInt()));
     ui->checkBox_autoReconnect->setChecked(settings.value("autoReconnect", false).toBool());
     // A port named on the command line wins over the one remembered.
-    if (!hasUserGivenPorts())
+    if (userGivenPorts().isEmpty())
         rememberedPort = settings.value("port").toString();
 
     portScanTimer.start(200);
@@ -38,6 +47,9 @@ SettingsTab::SettingsTab(QWidget *parent) : QWidget(parent), ui(new Ui::Settings
                                    tr("Modbus settings changed, device is rebooting, please "
                                       "reconnect."),
                                    QMessageBox::NoButton);
+    // Without these Qt adds an OK button and blocks the whole application while it shows.
+    rebootNotice->setStandardButtons(QMessageBox::NoButton);
+    rebootNotice->setWindowModality(Qt::NonModal);
     ui->label_description->setText(
         "The " + productName +
         " can be reset to factory settings using the USB Kit:\n\n"
@@ -80,6 +92,22 @@ void SettingsTab::scanPorts()
             ui->comboBox_serialPort->setCurrentIndex(index);
     }
     rememberedPort.clear();
+    // The closed box shows a whole path (/dev/serial/by-id/... names are long): the window
+    // widens for it rather than cut it.
+    ui->comboBox_serialPort->setMinimumWidth(
+        std::max(minimumPortBoxWidth, ui->comboBox_serialPort->sizeHint().width()));
+
+    // Ports named on the command line are the ones the user came for (a simulator, a
+    // bridge): the first of them is chosen when the list is first shown.
+    if (!portListShown && !userGivenPorts().isEmpty()) {
+        for (int i = 0; i < knownPorts.size(); ++i) {
+            if (knownPorts[i].name == userGivenPorts().first()) {
+                ui->comboBox_serialPort->setCurrentIndex(i);
+                break;
+            }
+        }
+    }
+    portListShown = true;
 }
 
 void SettingsTab::on_pushButton_connect_clicked()
@@ -175,6 +203,25 @@ SettingsTab::AnalogOutputWidgets SettingsTab::analogOutputWidgets(int output) co
 
 void SettingsTab::on_pushButton_write_clicked()
 {
+    // A blank box holds a value the sensor reported but this program does not know; its
+    // index would go out as 0xFFFF and reboot the sensor into it.
+    for (const QComboBox *box : {ui->comboBox_modbusBaudrate, ui->comboBox_modbusMode}) {
+        if (box->currentIndex() >= 0)
+            continue;
+        QStringList entries;
+        for (int i = 0; i < box->count(); ++i)
+            entries << "\"" + box->itemText(i) + "\"";
+        const QString field =
+            box == ui->comboBox_modbusBaudrate ? tr("Modbus Baud Rate") : tr("Parity / Stopbits");
+        QMessageBox::warning(this, tr("Invalid Value"),
+                             tr("%1 is not set: the sensor reports a value this program does "
+                                "not know. Choose one of %2 and write again; nothing was "
+                                "written.")
+                                 .arg(field, entries.join(", ")),
+                             QMessageBox::Ok);
+        return;
+    }
+
     emit writeRegisters(Registers::Unlock, {UnlockCode});
     emit writeRegisters(Registers::ModbusBaudrate,
                         uint32ToWords(ui->comboBox_modbusBaudrate->currentText().toUInt()));

@@ -72,6 +72,7 @@ private:
     QList<SerialPortEntry> knownPorts;
     QString rememberedPort; // selected by the first scan when listed, then forgotten
     QMessageBox *rebootNotice;
+    bool portListShown = false;
 };
 
 #endif

@@ -78,6 +78,7 @@ private slots:
     void tabsTalkThroughTheOneLink();
     void quitAsksFirst();
     void numbersUseTheCLocale();
+    void fitsASmallScreenWithEveryTab();
 };
 
 void TestMainWindow::init()
@@ -345,6 +346,44 @@ void TestMainWindow::numbersUseTheCLocale()
     QLocale().toDouble("1,234.5", &ok);
     QVERIFY(!ok);
     QCOMPARE(QString::asprintf("%.1f", 2.5), QString("2.5"));
+}
+
+// With viscosity mapping on, the mapping tab held the window to at least 964 × 798, which
+// pushed the buttons and the status bar off a 1366 × 768 screen (1280 × 680 usable).
+void TestMainWindow::fitsASmallScreenWithEveryTab()
+{
+    writeSettingsFile("[General]\ndebug=true\n[customization]\nviscosityMapping=true\n");
+    startUp();
+    const QStringList pictures = {"USB-KIT.png", "analog-formula.svg", "visc-map.svg"};
+    for (const QString &picture : pictures)
+        QVERIFY(QFile::copy(QUVA_ASSETS_DIR "/" + picture, picture));
+    const auto removePictures = qScopeGuard([&] {
+        for (const QString &picture : pictures)
+            QFile::remove(picture);
+    });
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *tabs = window.findChild<QTabWidget *>("tabWidget");
+    QCOMPARE(tabs->count(), 4);
+    QVERIFY(!window.findChild<QLabel *>("label_USB_KIT")->pixmap(Qt::ReturnByValue).isNull());
+    QVERIFY(qobject_cast<UserCalibTab *>(tabs->widget(2)));
+
+    for (int i = tabs->count() - 1; i >= 0; --i) {
+        tabs->setCurrentIndex(i);
+        const QSize minimum = window.minimumSizeHint().expandedTo(window.minimumSize());
+        const QSize page = tabs->widget(i)->minimumSizeHint();
+        QVERIFY2(minimum.width() <= 1280 && minimum.height() <= 680,
+                 qPrintable(QString("%1: window %2 x %3, page %4 x %5")
+                                .arg(tabs->tabText(i))
+                                .arg(minimum.width())
+                                .arg(minimum.height())
+                                .arg(page.width())
+                                .arg(page.height())));
+    }
+    window.resize(1280, 680);
+    QTRY_COMPARE_WITH_TIMEOUT(window.size(), QSize(1280, 680), 2000);
+    QVERIFY(window.statusBar()->geometry().bottom() < 680);
 }
 
 QTEST_MAIN(TestMainWindow)

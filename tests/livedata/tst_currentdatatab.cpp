@@ -4,6 +4,7 @@
 #include "app/customization.h"
 #include "app/mainwindow.h"
 #include "dialoganswerer.h"
+#include "livedata/currentdatatab.h"
 #include "livedata/measurementdata.h"
 #include "plot/timeplotwidget.h"
 #include "settings/serialportlist.h"
@@ -80,6 +81,7 @@ private slots:
     void clearAsksFirst();
     void plotSettingsAreRemembered_data();
     void plotSettingsAreRemembered();
+    void pollNeverRunsEarly();
 };
 
 void TestCurrentDataTab::init()
@@ -354,6 +356,21 @@ void TestCurrentDataTab::plotSettingsAreRemembered()
     QCOMPARE(settings.value("currentData/intervalTimeIndex").toInt(), 6);
     QCOMPARE(settings.value("currentData/visableGraphs").toString(),
              QString::number(visableGraphs));
+}
+
+// Coarse timers fire up to 5 % early (polls came 474 to 532 ms apart): the n-th poll of
+// a precise one is never sent before n·500 ms. The clock starts before the poll does.
+void TestCurrentDataTab::pollNeverRunsEarly()
+{
+    QElapsedTimer clock;
+    clock.start();
+    CurrentDataTab tab;
+    QList<qint64> times;
+    connect(&tab, &CurrentDataTab::readRegisters, [&] { times << clock.elapsed(); });
+    QVERIFY(QTest::qWaitFor([&] { return times.size() >= 8; }, 30000));
+    for (int n = 0; n < times.size(); ++n)
+        QVERIFY2(times[n] >= (n + 1) * 500,
+                 qPrintable(QString("poll %1 at %2 ms").arg(n + 1).arg(times[n])));
 }
 
 QTEST_MAIN(TestCurrentDataTab)

@@ -1,4 +1,6 @@
 #include "app/customization.h"
+#include "dialoganswerer.h"
+#include "livedata/currentdatatab.h"
 #include "livedata/measurementdata.h"
 
 #include <QApplication>
@@ -25,6 +27,8 @@ private slots:
     void initTestCase();
     void cancelLeavesOldFile_data();
     void cancelLeavesOldFile();
+    void cancelInTheTabShowsNoBox_data();
+    void cancelInTheTabShowsNoBox();
     void writeFailureLeavesOldFile_data();
     void writeFailureLeavesOldFile();
     void fullDiskLeavesOldFile_data();
@@ -109,6 +113,53 @@ private:
     static inline QStringList lines;
 };
 
+// Clicks Cancel in the export's progress dialog as a user would. The first tick during
+// the export stalls the GUI for longer than the dialog's minimum duration, as a slow
+// repaint would, so the dialog appears however fast the machine is.
+struct CancelClicker {
+    QString label;
+    QString buttonText;
+    Qt::WindowModality modality = Qt::NonModal;
+    int minimumDuration = 0;
+    bool hasParent = true;
+    bool clicked = false;
+    bool stalled = false;
+    QTimer timer;
+
+    CancelClicker()
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [this] { tick(); });
+        timer.start();
+    }
+
+    void tick()
+    {
+        QProgressDialog *dialog = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *progress = qobject_cast<QProgressDialog *>(widget))
+                dialog = progress;
+        }
+        if (!dialog || clicked)
+            return;
+        if (!stalled) {
+            stalled = true;
+            QThread::msleep(1100);
+            return;
+        }
+        QPushButton *cancel = dialog->findChild<QPushButton *>();
+        if (dialog->isVisible() && cancel && cancel->isEnabled()) {
+            label = dialog->labelText();
+            buttonText = cancel->text();
+            modality = dialog->windowModality();
+            minimumDuration = dialog->minimumDuration();
+            hasParent = dialog->parentWidget() != nullptr;
+            clicked = true;
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        }
+    }
+};
+
 void addFormatRows()
 {
     QTest::addColumn<QString>("format");
@@ -138,50 +189,54 @@ void TestExportSafety::cancelLeavesOldFile()
     emptyFolder(folder);
     const QString fileName = writeOldFile(folder, format);
 
-    // The first tick stalls the GUI for longer than the dialog's minimum duration, as a
-    // slow repaint would, so the dialog appears however fast the machine is; later ticks
-    // look for it and click Cancel as a user would.
-    QString label;
-    QString buttonText;
-    Qt::WindowModality modality = Qt::NonModal;
-    int minimumDuration = 0;
-    bool hasParent = true;
-    int ticks = 0;
-    bool clicked = false;
-    QTimer user;
-    user.setInterval(20);
-    connect(&user, &QTimer::timeout, [&] {
-        if (ticks++ == 0) {
-            QThread::msleep(1100);
-            return;
-        }
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            auto *dialog = qobject_cast<QProgressDialog *>(widget);
-            QPushButton *cancel = dialog ? dialog->findChild<QPushButton *>() : nullptr;
-            if (!clicked && dialog && dialog->isVisible() && cancel && cancel->isEnabled()) {
-                label = dialog->labelText();
-                buttonText = cancel->text();
-                modality = dialog->windowModality();
-                minimumDuration = dialog->minimumDuration();
-                hasParent = dialog->parentWidget() != nullptr;
-                clicked = true;
-                QTest::mouseClick(cancel, Qt::LeftButton);
-            }
-        }
-    });
-    user.start();
-
+    CancelClicker user;
     QTest::ignoreMessage(QtDebugMsg, format == "csv" ? "MeasurementData: CSV export canceled."
                                                      : "MeasurementData: XLSX export canceled.");
     QVERIFY(!exportTo(large, format, fileName));
-    QVERIFY(clicked);
-    QCOMPARE(label, format == "csv" ? QString("CSV Export") : QString("XLSX Export"));
-    QCOMPARE(buttonText, QString("Cancel"));
-    QCOMPARE(modality, Qt::WindowModal);
-    QCOMPARE(minimumDuration, 1000);
-    QVERIFY(!hasParent);
+    QVERIFY(user.clicked);
+    QCOMPARE(user.label, format == "csv" ? QString("CSV Export") : QString("XLSX Export"));
+    QCOMPARE(user.buttonText, QString("Cancel"));
+    QCOMPARE(user.modality, Qt::WindowModal);
+    QCOMPARE(user.minimumDuration, 1000);
+    QVERIFY(!user.hasParent);
     QCOMPARE(readFile(fileName), oldContent);
     QCOMPARE(filesIn(folder), QStringList{"data." + format});
+}
+
+void TestExportSafety::cancelInTheTabShowsNoBox_data()
+{
+    addFormatRows();
+}
+
+// A cancelled export was reported as "Export failed, error writing file.".
+void TestExportSafety::cancelInTheTabShowsNoBox()
+{
+    QFETCH(QString, format);
+    const QString folder = "tab-cancel-" + format;
+    emptyFolder(folder);
+    const QString fileName = writeOldFile(folder, format);
+    QFile::remove("gui_settings.ini");
+    QSettings("./gui_settings.ini", QSettings::IniFormat).setValue("recordingJournal", false);
+    MeasurementData *const shared = measurementData;
+    measurementData = &large;
+    const auto restore = qScopeGuard([shared] { measurementData = shared; });
+
+    CurrentDataTab tab;
+    tab.show();
+    DialogAnswerer answerer;
+    answerer.answerFileDialog(QDir(folder).absoluteFilePath("data"));
+    // A box would take this answer and be recorded.
+    answerer.answerMessageBox(QMessageBox::Ok);
+    CancelClicker user;
+    QTest::ignoreMessage(QtDebugMsg, format == "csv" ? "MeasurementData: CSV export canceled."
+                                                     : "MeasurementData: XLSX export canceled.");
+    QTest::mouseClick(tab.findChild<QPushButton *>(format == "csv" ? "pushButton_export"
+                                                                   : "pushButton_exportXLSX"),
+                      Qt::LeftButton);
+    QVERIFY(user.clicked);
+    QVERIFY(answerer.seenBoxes.isEmpty());
+    QCOMPARE(answerer.pendingAnswers(), 1);
+    QCOMPARE(readFile(fileName), oldContent);
 }
 
 void TestExportSafety::writeFailureLeavesOldFile_data()

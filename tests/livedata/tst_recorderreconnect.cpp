@@ -135,8 +135,8 @@ void TestRecorderReconnect::refusesABadGiveUpTime()
     QVERIFY(recorder.waitForFinished(30000));
     QCOMPARE(recorder.exitCode(), 2);
     QCOMPARE(QString(recorder.readAllStandardError()),
-             QString("Error: --give-up-after soon: expected a whole number of seconds, 0 or "
-                     "more\n"));
+             QString("Error: --give-up-after: expected a whole number of seconds, 0 or more, "
+                     "got \"soon\"\n"));
     QVERIFY(!QFile::exists("never.csv"));
 }
 

@@ -358,7 +358,9 @@ void TestRecordingJournal::unwritableJournalIsReported()
 
 void TestRecordingJournal::recorderWithoutWindow()
 {
-    SimProcess sim({"--rate", "10", "--fault-every", "1", "--fault-for", "0.3"});
+    // A fault period that is no multiple of the 500 ms poll, so that the polls do not
+    // keep missing the fault stretches.
+    SimProcess sim({"--rate", "10", "--fault-every", "1.3", "--fault-for", "0.5"});
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
 
     QProcess recorder;

@@ -125,6 +125,8 @@ private slots:
     void runsExactlyTenUndampedSteps();
     void nonFiniteSumsEndInOrder_data();
     void nonFiniteSumsEndInOrder();
+    void fitAcceptsSoundModels_data();
+    void fitAcceptsSoundModels();
 };
 
 void TestFluidModel::init()
@@ -305,6 +307,50 @@ void TestFluidModel::nonFiniteSumsEndInOrder()
     double A = 0, B = 0, C = 0;
     const bool estimated = estVCM(T, nu, A, B, C);
     QVERIFY(!estimated || !std::isfinite(A) || !std::isfinite(B) || !std::isfinite(C));
+}
+
+void TestFluidModel::fitAcceptsSoundModels_data()
+{
+    QTest::addColumn<double>("A");
+    QTest::addColumn<double>("B");
+    QTest::addColumn<double>("C");
+    QTest::addColumn<double>("TFrom");
+    QTest::addColumn<bool>("firstAttempt");
+
+    QTest::newRow("the ten steps converge: their result") << 0.02 << 900.0 << 95.0 << 20.0 << true;
+    // From C = 120 the ten steps end at B = -0.31, C = -36.6 (a 352 % fit error).
+    QTest::newRow("C = 40, B = 900 over 30 to 90 degC") << 0.02 << 900.0 << 40.0 << 30.0 << false;
+    // From C = 120 the ten steps diverge.
+    QTest::newRow("C = 60, B = 700 over 30 to 90 degC") << 0.02 << 700.0 << 60.0 << 30.0 << false;
+}
+
+void TestFluidModel::fitAcceptsSoundModels()
+{
+    QFETCH(double, A);
+    QFETCH(double, B);
+    QFETCH(double, C);
+    QFETCH(double, TFrom);
+    QFETCH(bool, firstAttempt);
+    QVector<double> T, nu;
+    for (double t = TFrom + 60; t >= TFrom; t -= 0.5) {
+        T << t;
+        nu << A * std::exp(B / (t + C));
+    }
+
+    const std::optional<FluidModel> model = fitFluidModel(T, nu);
+    QVERIFY(model);
+    relativeCompare(model->A, A, 0.01);
+    relativeCompare(model->B, B, 0.01);
+    relativeCompare(model->C, C, 0.01);
+
+    // Where the specified steps give a sound model, it is theirs to the last bit.
+    double firstA = 0, firstB = 0, firstC = 0;
+    QVERIFY(estVCM(T, nu, firstA, firstB, firstC) || !firstAttempt);
+    if (firstAttempt) {
+        QCOMPARE(model->A, firstA);
+        QCOMPARE(model->B, firstB);
+        QCOMPARE(model->C, firstC);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFluidModel)

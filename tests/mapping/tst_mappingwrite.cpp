@@ -271,6 +271,15 @@ void TestMappingWrite::invalidFactorsAreNotSent_data()
 
     QTest::newRow("k is nan") << QByteArray("[General]\nk=nan\nalpha=1\n");
     QTest::newRow("alpha is infinite") << QByteArray("[General]\nk=1.2\nalpha=inf\n");
+    // Finite in double, infinite in single precision: was sent as 7f80 0000 and read back
+    // equal, "Write was successful.".
+    QTest::newRow("k beyond single precision") << QByteArray("[General]\nk=1e39\nalpha=1\n");
+    QTest::newRow("alpha beyond single precision") << QByteArray("[General]\nk=1\nalpha=3.5e38\n");
+    QTest::newRow("k far below single precision") << QByteArray("[General]\nk=-1e300\nalpha=1\n");
+    QTest::newRow("B beyond single precision")
+        << QByteArray("[General]\nk=1\nalpha=1\nA=0.02\nB=1e300\nC=95\n");
+    QTest::newRow("C is infinite")
+        << QByteArray("[General]\nk=1\nalpha=1\nA=0.02\nB=900\nC=-inf\n");
 }
 
 void TestMappingWrite::invalidFactorsAreNotSent()
@@ -292,7 +301,8 @@ void TestMappingWrite::invalidFactorsAreNotSent()
     const DialogAnswerer::SeenBox box = bench.write();
     QCOMPARE(box.title, QString("Viscosity Mapping"));
     QCOMPARE(box.text, QString("The mapping parameters are invalid: k and α must be finite "
-                               "numbers. Please calculate or load a valid mapping."));
+                               "numbers, and A, B and C finite or empty, within single "
+                               "precision. Please calculate or load a valid mapping."));
     QCOMPARE(box.icon, QMessageBox::Warning);
     QCOMPARE(bench.writes.count(), 0);
     QCOMPARE(bench.reads.count(), 0);

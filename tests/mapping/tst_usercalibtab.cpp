@@ -13,6 +13,8 @@
 #include <cmath>
 #include <limits>
 
+Q_DECLARE_METATYPE(std::function<double(double)>)
+
 namespace
 {
 
@@ -395,17 +397,29 @@ void TestUserCalibTab::missingSamplesAreLeftOut()
 void TestUserCalibTab::failedEstimationKeepsResults_data()
 {
     QTest::addColumn<int>("samples");
-    QTest::addColumn<bool>("exponential");
+    QTest::addColumn<std::function<double(double)>>("viscosity");
+    QTest::addColumn<QString>("message");
 
-    QTest::newRow("one sample: no start values") << 1 << false;
+    const QString failed =
+        "Estimation of fluid parameters from measurement failed, please check data.";
+    const QString narrow = failed + " The selected data covers only %1 K; please select a "
+                                    "section with a temperature range of at least 15 K.";
+    QTest::newRow("one sample: no start values")
+        << 1 << std::function<double(double)>(model) << narrow.arg("0.0");
     // ν = 100·exp(−0.02·T) has no finite C: the steps run off and A overflows.
-    QTest::newRow("non-finite model") << 121 << true;
+    QTest::newRow("non-finite model")
+        << 121 << std::function<double(double)>([](double T) { return 100 * std::exp(-0.02 * T); })
+        << failed;
+    // The ten steps end at B < 0, shown as a result with a fit error of several 100 %.
+    QTest::newRow("viscosity rising with temperature over 5 K")
+        << 11 << std::function<double(double)>([](double T) { return 10 + 0.1 * T; })
+        << narrow.arg("5.0");
 }
 
 void TestUserCalibTab::failedEstimationKeepsResults()
 {
     QFETCH(int, samples);
-    QFETCH(bool, exponential);
+    QFETCH(std::function<double(double)>, viscosity);
 
     recordCoolDown();
     UserCalibTab tab;
@@ -417,7 +431,7 @@ void TestUserCalibTab::failedEstimationKeepsResults()
     const QString fitError = text(tab, "label_nuErr");
     qDeleteAll(plotWindows());
 
-    recordCoolDown(exponential ? [](double T) { return 100 * std::exp(-0.02 * T); } : model);
+    recordCoolDown(viscosity);
     tab.on_selectionChanged(origin.addSecs(-1), origin.addSecs(samples + 1));
     setReferences(tab, 40, 20, 40, 20);
     DialogAnswerer answerer;
@@ -426,12 +440,22 @@ void TestUserCalibTab::failedEstimationKeepsResults()
     QVERIFY(answerer.waitUntilAnswered());
     QCOMPARE(answerer.seenBoxes.size(), 1);
     QCOMPARE(answerer.seenBoxes[0].title, QString("Viscosity Mapping"));
-    QCOMPARE(answerer.seenBoxes[0].text,
-             QString("Estimation of fluid parameters from measurement failed, please check data."));
+    QTEST(answerer.seenBoxes[0].text, "message");
     QCOMPARE(text(tab, "label_k"), QString("1.10000"));
     QCOMPARE(text(tab, "label_alpha"), QString("1.00000"));
     QCOMPARE(text(tab, "label_nuErr"), fitError);
     QVERIFY(plotWindows().isEmpty());
+
+    // The rejected model left no trace: what would be saved or written is the last result.
+    const QString fileName =
+        directory.filePath(QString("after-failure-%1.quc").arg(QTest::currentDataTag()));
+    answerer.answerFileDialog(fileName);
+    click(tab, "pushButton_save");
+    QVERIFY(answerer.waitUntilAnswered());
+    const QVariantMap values = readFile(fileName);
+    QVERIFY(std::abs(values["A"].toDouble() / fluidA - 1) < 1e-6);
+    QVERIFY(std::abs(values["B"].toDouble() / fluidB - 1) < 1e-6);
+    QVERIFY(std::abs(values["C"].toDouble() / 95 - 1) < 1e-6);
 }
 
 void TestUserCalibTab::resetKeepsSelection()

@@ -89,6 +89,8 @@ private slots:
     void reconnectWhileConnectedProbesAgain();
     void connectFailedIsReported();
     void vanishedPeerEndsTheConnection();
+    void staleBytesOnTheLineAreDiscardedAtConnect();
+    void timersNeverFireEarly();
 };
 
 void TestModbusLink::probeConnectsOnFirstValidReply()
@@ -368,6 +370,47 @@ void TestModbusLink::vanishedPeerEndsTheConnection()
     PtyPair next;
     QVERIFY(connectLink(link, next));
     QCOMPARE(link.connected.count(), 2);
+}
+
+// A reply still on its way from an earlier run was read glued to the probe's reply.
+void TestModbusLink::staleBytesOnTheLineAreDiscardedAtConnect()
+{
+    PtyPair pty;
+    Link link;
+    QVERIFY(pty.write(readReply(QVector<uint16_t>(15, 7))));
+    QVERIFY(pty.waitUntilPortHoldsInput());
+
+    QVERIFY(connectLink(link, pty));
+    QCOMPARE(link.connected.count(), 1);
+    QCOMPARE(link.errorTexts(), QStringList{QString()});
+}
+
+// Coarse timers fire up to 5 % early: a reply cut before its 100 ms of quiet, a sensor
+// answering just before 3 s reported as silent. Each clock here starts before the
+// link's timer, so it can only read more than the timer's interval.
+void TestModbusLink::timersNeverFireEarly()
+{
+    PtyPair pty;
+    Link link;
+    QVERIFY(connectLink(link, pty));
+
+    QElapsedTimer clock;
+    for (int i = 0; i < 10; ++i) {
+        link.modbus.readRegisters(16, 30);
+        QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
+        const int replies = link.replies.count();
+        clock.start();
+        pty.write(readReply(QVector<uint16_t>(15, uint16_t(i))));
+        QVERIFY(QTest::qWaitFor([&] { return link.replies.count() == replies + 1; }, 5000));
+        QVERIFY2(clock.elapsed() >= 100, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    const int errors = link.errors.count();
+    clock.start();
+    link.modbus.readRegisters(16, 30);
+    QVERIFY(QTest::qWaitFor([&] { return link.errors.count() == errors + 1; }, 10000));
+    QVERIFY2(clock.elapsed() >= 3000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(link.errorTexts().last(), QString("Modbus Error: timeout"));
 }
 
 QTEST_GUILESS_MAIN(TestModbusLink)

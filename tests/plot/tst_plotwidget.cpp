@@ -14,6 +14,7 @@ private slots:
     void mismatchedSizesAddNothing();
     void fourSeriesGetTheirHues();
     void clearLeavesOnlyTheBackground();
+    void dotsOnOnePixelAreDrawnOnce();
 
 private:
     static QImage render(PlotWidget &plot);
@@ -128,6 +129,22 @@ void TestPlotWidget::clearLeavesOnlyTheBackground()
     // Iso view went with the series: a new one fills both directions.
     plot.plot({0, 10}, {0, 1}, PlotWidget::Points);
     QCOMPARE(render(plot).pixelColor(320, 80), hue(240));
+}
+
+// A thousand dots on one pixel look like one: drawn again, their rims would darken.
+void TestPlotWidget::dotsOnOnePixelAreDrawnOnce()
+{
+    PlotWidget one;
+    PlotWidget many;
+    one.resize(300, 300);
+    many.resize(300, 300);
+    one.plot({0, 1}, {0, 1}, PlotWidget::Points);
+    QVector<double> x(1000, 0);
+    QVector<double> y(1000, 0);
+    x.append(1);
+    y.append(1);
+    many.plot(x, y, PlotWidget::Points);
+    QCOMPARE(render(many), render(one));
 }
 
 QTEST_MAIN(TestPlotWidget)

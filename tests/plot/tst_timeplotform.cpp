@@ -23,6 +23,7 @@ private slots:
     void wheelOverThePlotScrolls();
     void visableGraphs_data();
     void visableGraphs();
+    void replacedRecordingIsRedrawn();
 
 private:
     void record(int count, qint64 intervalMs);
@@ -225,6 +226,34 @@ void TestTimePlotForm::visableGraphs()
         QTest::mouseClick(temperature, Qt::LeftButton, {}, QPoint(5, temperature->height() / 2));
         QCOMPARE(form->visableGraphs(), result ^ 1u);
     }
+}
+
+// Regression: a recording replaced by one with the same times (an import of an edited
+// file) kept its old curve on screen.
+void TestTimePlotForm::replacedRecordingIsRedrawn()
+{
+    form->setMeasurementData(&store);
+    form->setVisableGraphs(1);
+    const auto fill = [&](bool alternating) {
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(store.addSample(start.addMSecs(i * 100), uint32_t(i), 0,
+                                    alternating && i % 2 ? 30 : 20, 800, 3, 2.4, 3));
+        form->refresh();
+    };
+    // Rows of curve colour in a column at 60 % of the time axis.
+    const auto curveRows = [&] {
+        const QImage image = plot->grab().toImage();
+        const int x = 75 + (image.width() - 75) * 6 / 10;
+        int rows = 0;
+        for (int y = 0; y < image.height(); ++y)
+            rows += qBlue(image.pixel(x, y)) - qRed(image.pixel(x, y)) > 60;
+        return rows;
+    };
+    fill(false);
+    QVERIFY(curveRows() <= 4);
+    store.clear();
+    fill(true);
+    QVERIFY(curveRows() > 20);
 }
 
 QTEST_MAIN(TestTimePlotForm)

@@ -28,6 +28,7 @@ private slots:
     void selectionStaysWithItsTimesWhileScrolling();
     void invalidIntervalIsRefused_data();
     void invalidIntervalIsRefused();
+    void worstCaseReachesEveryColumnsExtremes();
 
 private:
     void bind(const QVector<uint16_t> &states, const QVector<double> &values = {});
@@ -302,6 +303,37 @@ void TestTimePlotWidget::invalidIntervalIsRefused()
     const auto window = drag(75, 475);
     QCOMPARE(window.first, start);
     QCOMPARE(window.second, start.addSecs(40));
+}
+
+// Ten samples a column, alternating between the band's extremes: however the curve is
+// reduced, every column must still reach from one extreme to the other.
+void TestTimePlotWidget::worstCaseReachesEveryColumnsExtremes()
+{
+    timestamps.clear();
+    values.clear();
+    // 4000 samples: a paint visits all of them (a larger window would visit every
+    // second one, all of one phase).
+    for (int i = 0; i < 4000; ++i) {
+        timestamps.append(start.addMSecs(i * 10));
+        values.append(i % 2);
+    }
+    systemStates = QVector<uint16_t>(timestamps.size(), 0);
+    plot->setData(&timestamps, {"T"}, {&values}, &systemStates, {1});
+    const QImage image = render();
+    // Display range -0.1 .. 1.1 over rows 200 .. 0: 1 at row 16, 0 at row 183; the
+    // pen covers the columns x - 1 and x of a sample in column x.
+    for (int x = 76; x < image.width(); ++x) {
+        int top = image.height();
+        int bottom = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            if (isCurveColour(image.pixel(x, y))) {
+                top = qMin(top, y);
+                bottom = qMax(bottom, y);
+            }
+        }
+        QVERIFY2(top <= 16 && bottom >= 182,
+                 qPrintable(QString("column %1: rows %2 to %3").arg(x).arg(top).arg(bottom)));
+    }
 }
 
 QTEST_MAIN(TestTimePlotWidget)

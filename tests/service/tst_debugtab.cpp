@@ -147,7 +147,9 @@ void TestDebugTab::dumpHoldsRegisters0To148()
     QCOMPARE(bench.calibrationDateLabel(), QString("-"));
     QVERIFY(answerer.waitUntilAnswered());
     QCOMPARE(answerer.seenBoxes[0].title, QString("Diagnostic Data"));
-    QCOMPARE(answerer.seenBoxes[0].text, "Diagnostic data was written to file:\n" + name);
+    // The whole path, so that the user can find the file.
+    QCOMPARE(answerer.seenBoxes[0].text,
+             "Diagnostic data was written to file:\n" + QDir::current().absoluteFilePath(name));
     QCOMPARE(answerer.seenBoxes[0].icon, QMessageBox::Information);
 
     QFile file(name);

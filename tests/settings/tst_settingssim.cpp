@@ -110,6 +110,10 @@ void TestSettingsSim::addressChangeRebootsTheSensor()
     QVERIFY(rebootNotice()->isVisible());
     QCOMPARE(rebootNotice()->text(),
              QString("Modbus settings changed, device is rebooting, please reconnect."));
+    // A notice, not a question: no button, and the window keeps taking input.
+    QVERIFY(rebootNotice()->buttons().isEmpty());
+    QCOMPARE(rebootNotice()->windowModality(), Qt::NonModal);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
     QVERIFY(!widget<QGroupBox>(window, "groupBox_settings")->isEnabled());
     QCOMPARE(widget<QSpinBox>(window, "spinBox_connectAddress")->value(), 42);
 

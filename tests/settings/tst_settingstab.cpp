@@ -1,4 +1,5 @@
 #include "app/customization.h"
+#include "dialoganswerer.h"
 #include "settings/serialportlist.h"
 #include "settings/settingstab.h"
 #include "windowdriver.h"
@@ -65,6 +66,8 @@ private slots:
     void fillFromInfoBlock();
     void mappedSourceHiddenWithoutMapping();
     void disconnectResetsSerialNumber();
+    void longPortPathIsShownWhole();
+    void unknownModeIsNotWritten();
 };
 
 void TestSettingsTab::initTestCase()
@@ -173,6 +176,8 @@ void TestSettingsTab::portScanListsUserGivenPortsLast()
     QVERIFY(QTest::qWaitFor([&] { return ports->count() == enumerated + 2; }, 2000));
     QCOMPARE(ports->itemText(enumerated), QString("/tmp/quva-a : user-given port"));
     QCOMPARE(ports->itemText(enumerated + 1), QString("/tmp/quva-b : user-given port"));
+    // The ports named on the command line are what the user came for: the first is chosen.
+    QCOMPARE(ports->currentIndex(), enumerated);
 
     // An unchanged list leaves the user's choice alone.
     ports->setCurrentIndex(enumerated + 1);
@@ -320,6 +325,55 @@ void TestSettingsTab::disconnectResetsSerialNumber()
     QCOMPARE(deviceSerialNumber, uint32_t(0));
     QVERIFY(deviceFirmwareDate.isValid());
     QCOMPARE(widget<QLabel>(tab, "label_serial")->text(), QString("0A-1B-2C-05"));
+}
+
+void TestSettingsTab::longPortPathIsShownWhole()
+{
+    const QString path = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    setUserGivenPorts({path});
+    SettingsTab tab;
+    tab.show();
+    auto *ports = widget<QComboBox>(tab, "comboBox_serialPort");
+    QVERIFY(QTest::qWaitFor([&] { return ports->findText(path, Qt::MatchStartsWith) >= 0; }, 2000));
+    ports->setCurrentIndex(ports->findText(path, Qt::MatchStartsWith));
+    QTRY_VERIFY_WITH_TIMEOUT(ports->width() >= ports->sizeHint().width(), 2000);
+    QVERIFY(ports->width() > ports->fontMetrics().horizontalAdvance(ports->currentText()));
+}
+
+// A sensor reporting parity/stop-bits word 7 left the box blank; "Write Settings" then
+// sent 0xFFFF to register 37 and rebooted the sensor into it.
+void TestSettingsTab::unknownModeIsNotWritten()
+{
+    SettingsTab tab;
+    tab.show();
+    QSignalSpy writes(&tab, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)));
+    QSignalSpy disconnects(&tab, SIGNAL(disconnectDevice(bool)));
+    tab.deviceConnected();
+    QVector<uint16_t> words = infoBlock();
+    words[37] = 7;
+    tab.replyReceived(words);
+    QCOMPARE(widget<QComboBox>(tab, "comboBox_modbusMode")->currentIndex(), -1);
+
+    DialogAnswerer answerer;
+    answerer.answerMessageBox(QMessageBox::Ok);
+    QTest::mouseClick(widget<QPushButton>(tab, "pushButton_write"), Qt::LeftButton);
+    QVERIFY(answerer.waitUntilAnswered());
+    QCOMPARE(answerer.seenBoxes.size(), 1);
+    QCOMPARE(answerer.seenBoxes[0].title, QString("Invalid Value"));
+    QCOMPARE(answerer.seenBoxes[0].text,
+             QString("Parity / Stopbits is not set: the sensor reports a value this program "
+                     "does not know. Choose one of \"none, 1\", \"none, 2\", \"even, 1\", "
+                     "\"even, 2\", \"odd, 1\", \"odd, 2\" and write again; nothing was "
+                     "written."));
+    QCOMPARE(writes.count(), 0);
+    QCOMPARE(disconnects.count(), 0);
+    QCOMPARE(widget<QComboBox>(tab, "comboBox_connectMode")->currentIndex(), 0);
+
+    // Once chosen, the settings go out as before.
+    widget<QComboBox>(tab, "comboBox_modbusMode")->setCurrentIndex(0);
+    QTest::mouseClick(widget<QPushButton>(tab, "pushButton_write"), Qt::LeftButton);
+    QVERIFY(writes.count() > 0);
+    QCOMPARE(writes[0][0].value<uint8_t>(), uint8_t(32));
 }
 
 QTEST_MAIN(TestSettingsTab)

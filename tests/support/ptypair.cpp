@@ -88,6 +88,12 @@ bool PtyPair::write(const QByteArray &bytes)
     return written == bytes.size();
 }
 
+bool PtyPair::waitUntilPortHoldsInput(int timeoutMs)
+{
+    pollfd descriptor = {slaveKeepAliveFd, POLLIN, 0};
+    return ::poll(&descriptor, 1, timeoutMs) == 1 && (descriptor.revents & POLLIN);
+}
+
 void PtyPair::closeMaster()
 {
     if (masterFd >= 0)

@@ -23,6 +23,8 @@ public:
     // Everything available right now, without waiting.
     QByteArray readAvailable();
     bool write(const QByteArray &bytes);
+    // Waits until bytes written by the peer are waiting to be read on the port side.
+    bool waitUntilPortHoldsInput(int timeoutMs = 2000);
     // Closes the master side: the slave side sees a hang-up.
     void closeMaster();
 

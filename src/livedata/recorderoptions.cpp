@@ -1,0 +1,137 @@
+#include "recorderoptions.h"
+
+#include <QStringList>
+
+#include <cmath>
+#include <limits>
+
+namespace
+{
+
+const QString portOption = "port";
+const QString recordOption = "record";
+const QString baudOption = "baud";
+const QString modeOption = "mode";
+const QString addressOption = "address";
+const QString durationOption = "duration";
+const QString giveUpOption = "give-up-after";
+
+// The rates the Settings tab offers, the only ones the sensor takes.
+const QStringList baudrates = {"9600", "19200", "115200"};
+
+QString invalid(const QString &option, const QString &expected, const QString &value)
+{
+    return QString("Error: --%1: expected %2, got \"%3\"").arg(option, expected, value);
+}
+
+// A whole number from first to last, in decimal.
+std::optional<int> wholeNumber(const QString &text, int first, int last)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (!ok || text.trimmed() != text || value < first || value > last)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+void addRecorderOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        {portOption,
+         "Also offer the serial port PATH, which the system does not list (repeatable); "
+         "with --record, the port to record from.",
+         "PATH"},
+        {recordOption, "Record from the sensor on --port into FILE.csv without a window.",
+         "FILE.csv"},
+        {baudOption, "With --record: baud rate, 9600, 19200 (default) or 115200.", "B"},
+        {modeOption, "With --record: parity and stop bits, 0 none/1 (default) to 5 odd/2.", "M"},
+        {addressOption, "With --record: Modbus address, 1 (default) to 247.", "A"},
+        {durationOption,
+         "With --record: stop after SECONDS, a positive number, decimals allowed "
+         "(default: at Ctrl-C).",
+         "SECONDS"},
+        {giveUpOption,
+         "With --record: end with exit code 3 when the sensor has been unreachable for SECONDS "
+         "(default: keep trying).",
+         "SECONDS"},
+    });
+}
+
+ParsedRecorderOptions parseRecorderOptions(const QCommandLineParser &parser)
+{
+    ParsedRecorderOptions parsed;
+    RecorderOptions options;
+
+    options.fileName = parser.value(recordOption);
+    if (options.fileName.isEmpty()) {
+        parsed.error = invalid(recordOption, "the name of the CSV file to record into", "");
+        return parsed;
+    }
+    options.portName = parser.values(portOption).value(0);
+    if (options.portName.isEmpty()) {
+        parsed.error = "Error: --record needs --port PATH";
+        return parsed;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        parsed.error = QString("Error: unexpected argument \"%1\": every value follows its option")
+                           .arg(parser.positionalArguments().first());
+        return parsed;
+    }
+
+    if (parser.isSet(baudOption)) {
+        const QString text = parser.value(baudOption);
+        if (!baudrates.contains(text)) {
+            parsed.error = invalid(baudOption, "9600, 19200 or 115200", text);
+            return parsed;
+        }
+        options.baudrate = text.toUInt();
+    }
+    if (parser.isSet(modeOption)) {
+        const QString text = parser.value(modeOption);
+        const std::optional<int> mode = wholeNumber(text, 0, 5);
+        if (!mode) {
+            parsed.error =
+                invalid(modeOption, "a whole number from 0 (none, 1) to 5 (odd, 2)", text);
+            return parsed;
+        }
+        options.mode = uint8_t(*mode);
+    }
+    if (parser.isSet(addressOption)) {
+        const QString text = parser.value(addressOption);
+        const std::optional<int> address = wholeNumber(text, 1, 247);
+        if (!address) {
+            parsed.error = invalid(addressOption, "a whole number from 1 to 247", text);
+            return parsed;
+        }
+        options.address = uint8_t(*address);
+    }
+    if (parser.isSet(durationOption)) {
+        const QString text = parser.value(durationOption);
+        bool ok = false;
+        const double seconds = text.toDouble(&ok);
+        if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > MaxRecordingSeconds ||
+            text.trimmed() != text) {
+            parsed.error = invalid(durationOption,
+                                   "a positive number of seconds such as 60 or 1.5, at most "
+                                   "1000000000",
+                                   text);
+            return parsed;
+        }
+        options.durationSeconds = seconds;
+    }
+    if (parser.isSet(giveUpOption)) {
+        const std::optional<int> seconds =
+            wholeNumber(parser.value(giveUpOption), 0, std::numeric_limits<int>::max() / 1000);
+        if (!seconds) {
+            parsed.error = invalid(giveUpOption, "a whole number of seconds, 0 or more",
+                                   parser.value(giveUpOption));
+            return parsed;
+        }
+        options.giveUpAfterSeconds = *seconds;
+    }
+
+    parsed.options = options;
+    return parsed;
+}

@@ -1,0 +1,40 @@
+#ifndef RECORDEROPTIONS_H
+#define RECORDEROPTIONS_H
+
+#include <QCommandLineParser>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// The command-line options of recording without a window, and their checks. Every value
+// is checked before the recorder touches a file or opens a port; the first bad one gives
+// a single error line that names the option, the value and what is accepted.
+//
+// A new option goes into addRecorderOptions, a field here and a check in
+// parseRecorderOptions.
+struct RecorderOptions {
+    QString fileName;
+    QString portName;
+    uint32_t baudrate = 19200;
+    uint8_t mode = 0; // parity and stop bits, 0 none/1 to 5 odd/2
+    uint8_t address = 1;
+    double durationSeconds = 0; // 0: until interrupted
+    int giveUpAfterSeconds = 0; // an outage this long ends the recording; 0: never
+};
+
+// The longest --duration taken, in seconds (about 31 years).
+inline constexpr double MaxRecordingSeconds = 1e9;
+
+struct ParsedRecorderOptions {
+    std::optional<RecorderOptions> options;
+    QString error; // "Error: ..." when options is empty
+};
+
+// Adds --port, --record, --baud, --mode, --address and --duration to the parser.
+void addRecorderOptions(QCommandLineParser &parser);
+
+// The options of a parser that has parsed the command line; meaningful when --record is set.
+ParsedRecorderOptions parseRecorderOptions(const QCommandLineParser &parser);
+
+#endif
