@@ -1,7 +1,9 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "busmonitordialog.h"
 #include "customization.h"
+#include "linkstatisticsdialog.h"
 #include "livedata/currentdatatab.h"
 #include "mapping/usercalibtab.h"
 #include "pictures.h"
@@ -17,6 +19,7 @@
 #include <QScrollArea>
 #include <QSettings>
 #include <QShowEvent>
+#include <QToolButton>
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
@@ -43,6 +46,24 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         noticeLabel.clear();
         noticeLabel.setToolTip(QString());
     });
+    statusBar()->addPermanentWidget(&portProblemLabel);
+    portProblemLabel.setWordWrap(true);
+    portProblemLabel.setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    linkDialog = new LinkStatisticsDialog(modbus.statistics(), this);
+    busMonitor = new BusMonitorDialog(modbus.frameLog(), this);
+    auto *linkButton = new QToolButton(this);
+    linkButton->setObjectName("toolButton_link");
+    linkButton->setText(tr("Link"));
+    linkButton->setAutoRaise(true);
+    connect(linkButton, &QToolButton::clicked, linkDialog, &QDialog::show);
+    auto *monitorButton = new QToolButton(this);
+    monitorButton->setObjectName("toolButton_busMonitor");
+    monitorButton->setText(tr("Bus monitor"));
+    monitorButton->setAutoRaise(true);
+    connect(monitorButton, &QToolButton::clicked, busMonitor, &QDialog::show);
+    statusBar()->addPermanentWidget(linkButton);
+    statusBar()->addPermanentWidget(monitorButton);
     // Stays up while the journal is not writing, whatever the link reports meanwhile.
     journalIndicator.setObjectName("journalIndicator");
     journalIndicator.setText(tr("Journal not writing"));
@@ -54,6 +75,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(ui->tab_currentData, SIGNAL(showSystemState(uint16_t)), this,
             SLOT(showSystemState(uint16_t)));
     connect(&modbus, SIGNAL(showModbusError(QString)), this, SLOT(showModbusError(QString)));
+    connect(&modbus, SIGNAL(portOpenFailed(QString)), this, SLOT(showPortOpenFailure(QString)));
+    statusBar()->addPermanentWidget(&reconnectLabel);
+    autoReconnect.setEnabled(ui->tab_settings->reconnectsAutomatically());
+    connect(ui->tab_settings, &SettingsTab::reconnectAutomaticallyChanged, &autoReconnect,
+            &AutoReconnect::setEnabled);
+    connect(ui->tab_settings, &SettingsTab::connectDevice, &autoReconnect, &AutoReconnect::stop);
+    connect(ui->tab_settings, &SettingsTab::disconnectDevice, &autoReconnect, &AutoReconnect::stop);
+    connect(&autoReconnect, &AutoReconnect::statusChanged, &reconnectLabel, &QLabel::setText);
     connect(ui->tab_settings, SIGNAL(connectDevice(QString, uint32_t, uint8_t, uint8_t)), &modbus,
             SLOT(connectDevice(QString, uint32_t, uint8_t, uint8_t)));
     connect(ui->tab_settings, SIGNAL(disconnectDevice(bool)), &modbus,
@@ -188,4 +217,10 @@ void MainWindow::showJournalFailure(QString error)
 void MainWindow::showModbusError(QString error)
 {
     errorLabel.setText(error);
+    portProblemLabel.clear();
+}
+
+void MainWindow::showPortOpenFailure(QString reason)
+{
+    portProblemLabel.setText(reason);
 }

@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "connectionstatelabel.h"
+#include "modbus/autoreconnect.h"
 #include "modbus/modbus.h"
 
 #include <QLabel>
@@ -16,7 +17,9 @@ namespace Ui
 class MainWindow;
 }
 
+class BusMonitorDialog;
 class DebugTab;
+class LinkStatisticsDialog;
 
 // The only top-level window: builds the tabs, wires them to the one Modbus link and
 // shows in the status bar the sensor's state, what just succeeded, the connection
@@ -39,6 +42,7 @@ private slots:
     void showLinkState(LinkState state);
     // A short note on what just succeeded, shown for a few seconds.
     void showNotice(const QString &text);
+    void showPortOpenFailure(QString reason);
     void showJournalFailure(QString error);
 
 private:
@@ -51,9 +55,14 @@ private:
     QTimer noticeTimer;
     ConnectionStateLabel connectionState;
     int lastSystemState = -1; // none shown yet
+    QLabel portProblemLabel; // why the port would not open, beside "connect failed"
+    QLabel reconnectLabel;
     QLabel journalIndicator;
     Modbus modbus;
+    AutoReconnect autoReconnect{modbus};
     DebugTab *debugTab = nullptr;
+    LinkStatisticsDialog *linkDialog = nullptr;
+    BusMonitorDialog *busMonitor = nullptr;
     bool shownBefore = false;
 };
 

@@ -22,15 +22,20 @@ namespace
 // The signal handler only writes a byte; the event loop does the rest.
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int signalNumber)
 {
-    const char byte = 1;
+    const char byte = char(signalNumber);
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
 QString number(double value, int decimals)
 {
     return QString::number(value, 'f', decimals);
+}
+
+QString timeText(const QDateTime &time)
+{
+    return time.toString("yyyy-MM-dd HH:mm:ss.zzz");
 }
 
 } // namespace
@@ -42,6 +47,7 @@ HeadlessRecorder::HeadlessRecorder(const Options &options, QObject *parent)
     connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), this,
             SLOT(replyReceived(QVector<uint16_t>)));
     connect(&modbus, SIGNAL(showModbusError(QString)), this, SLOT(modbusError(QString)));
+    connect(&modbus, SIGNAL(portOpenFailed(QString)), this, SLOT(portOpenFailed(QString)));
     connect(&pollTimer, &QTimer::timeout, this,
             [this] { modbus.readRegisters(Registers::LiveFirst, Registers::LiveLast); });
     answerTimer.setSingleShot(true);
@@ -51,9 +57,17 @@ HeadlessRecorder::HeadlessRecorder(const Options &options, QObject *parent)
     durationTimer.setSingleShot(true);
     durationTimer.setTimerType(Qt::PreciseTimer);
     connect(&durationTimer, &QTimer::timeout, this, &HeadlessRecorder::durationCheck);
+    giveUpTimer.setSingleShot(true);
+    giveUpTimer.setTimerType(Qt::PreciseTimer);
+    connect(&giveUpTimer, &QTimer::timeout, this, &HeadlessRecorder::giveUp);
+    autoReconnect = std::make_unique<AutoReconnect>(modbus);
+    autoReconnect->setEnabled(true);
+    connect(autoReconnect.get(), &AutoReconnect::connectionLost, this,
+            &HeadlessRecorder::outageBegan);
+    connect(autoReconnect.get(), &AutoReconnect::reconnected, this, &HeadlessRecorder::outageEnded);
     connect(&file, &RecordingJournal::writeFailed, this, [this](const QString &error) {
         err << "Error: " << error << Qt::endl;
-        finish(1);
+        finish(Failure);
     });
 
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
@@ -62,6 +76,7 @@ HeadlessRecorder::HeadlessRecorder(const Options &options, QObject *parent)
                 &HeadlessRecorder::signalReceived);
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
+        std::signal(SIGUSR1, onSignal);
     }
 }
 
@@ -69,6 +84,7 @@ HeadlessRecorder::~HeadlessRecorder()
 {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGUSR1, SIG_DFL);
     delete signalNotifier;
     for (int &fd : signalPipe) {
         if (fd >= 0)
@@ -83,12 +99,12 @@ int HeadlessRecorder::run()
     const RecordingFileDecision decision = decideRecordingFile(path);
     if (decision.action == RecordingFileDecision::Refuse) {
         err << decision.error << Qt::endl;
-        return 2;
+        return BadStart;
     }
     createdFile = decision.action == RecordingFileDecision::Create;
     if (!file.open(path)) {
         err << "Error: cannot open " << path << ": " << file.errorString() << Qt::endl;
-        return 2;
+        return BadStart;
     }
     out << "Recording from " << options.portName << " to " << path << Qt::endl;
     answerTimer.start(5000);
@@ -100,10 +116,11 @@ int HeadlessRecorder::run()
 
 void HeadlessRecorder::deviceConnected()
 {
-    connected = true;
     answerTimer.stop();
     pollTimer.start(500);
-    if (options.durationSeconds > 0) {
+    const bool firstConnection = !everConnected;
+    everConnected = true;
+    if (firstConnection && options.durationSeconds > 0) {
         recordingEnd =
             QDeadlineTimer(qint64(std::ceil(options.durationSeconds * 1000)), Qt::PreciseTimer);
         durationCheck();
@@ -115,7 +132,7 @@ void HeadlessRecorder::durationCheck()
     // A timer runs for at most about 24 days; longer recordings take several turns.
     const qint64 remaining = recordingEnd.remainingTime();
     if (remaining <= 0)
-        finish(0);
+        finish(Success);
     else
         durationTimer.start(int(std::min<qint64>(remaining, std::numeric_limits<int>::max())));
 }
@@ -146,19 +163,24 @@ void HeadlessRecorder::modbusError(QString error)
     if (error.isEmpty())
         return;
     ++errors;
+    // Failed attempts to reconnect are not news; the outage is logged as a whole.
+    if (autoReconnect->isWaiting())
+        return;
     err << error << Qt::endl;
+    if (everConnected)
+        return;
     if (error.endsWith("connect failed")) {
         err << "Error: cannot open the serial port " << options.portName << Qt::endl;
-        finish(1);
+        finish(Failure);
     } else if (error.endsWith("connection lost")) {
-        finish(1);
-    } else if (!connected) {
+        finish(Failure);
+    } else {
         // A probe spoiled on the line goes out again while the 5 s for an answer last;
         // connecting again also empties the line. Queued: the link is still reporting.
         QMetaObject::invokeMethod(
             this,
             [this] {
-                if (!connected && !finished)
+                if (!everConnected && !finished)
                     modbus.connectDevice(options.portName, options.baudrate, options.mode,
                                          options.address);
             },
@@ -166,18 +188,57 @@ void HeadlessRecorder::modbusError(QString error)
     }
 }
 
+void HeadlessRecorder::portOpenFailed(QString reason)
+{
+    if (!autoReconnect->isWaiting())
+        err << reason << Qt::endl;
+}
+
+void HeadlessRecorder::outageBegan()
+{
+    outageStart = QDateTime::currentDateTime();
+    pollTimer.stop();
+    err << "Connection lost at " << timeText(outageStart) << "; reconnecting" << Qt::endl;
+    if (options.giveUpAfterSeconds > 0)
+        giveUpTimer.start(options.giveUpAfterSeconds * 1000);
+}
+
+void HeadlessRecorder::outageEnded()
+{
+    giveUpTimer.stop();
+    const QDateTime end = QDateTime::currentDateTime();
+    err << "Outage from " << timeText(outageStart) << " to " << timeText(end) << ", "
+        << number(outageStart.msecsTo(end) / 1000.0, 1) << " s" << Qt::endl;
+}
+
+void HeadlessRecorder::giveUp()
+{
+    err << "Error: no connection to the sensor since " << timeText(outageStart) << " ("
+        << options.giveUpAfterSeconds << " s); giving up" << Qt::endl;
+    finish(GaveUp);
+}
+
 void HeadlessRecorder::noAnswer()
 {
     err << "Error: no answer from a sensor at address " << options.address << " on "
         << options.portName << " within 5 s" << Qt::endl;
-    finish(1);
+    finish(Failure);
 }
 
 void HeadlessRecorder::signalReceived()
 {
-    char byte;
+    char byte = 0;
     [[maybe_unused]] const ssize_t count = ::read(signalPipe[0], &byte, 1);
-    finish(0);
+    if (byte == SIGUSR1)
+        printStatistics();
+    else
+        finish(Success);
+}
+
+void HeadlessRecorder::printStatistics()
+{
+    for (const QString &line : modbus.statistics().summary())
+        out << "Link: " << line << Qt::endl;
 }
 
 void HeadlessRecorder::finish(int code)
@@ -188,6 +249,8 @@ void HeadlessRecorder::finish(int code)
     pollTimer.stop();
     answerTimer.stop();
     durationTimer.stop();
+    autoReconnect->stop();
+    giveUpTimer.stop();
     file.close();
     // What reached the file, not what was taken: after a full disk they differ.
     const int written = file.samplesWritten();
@@ -195,9 +258,11 @@ void HeadlessRecorder::finish(int code)
     if (written == 0 && createdFile)
         QFile::remove(file.path());
     modbus.disconnectDevice(true);
-    if (code == 0 || connected)
+    if (code == Success || everConnected) {
         out << "Recorded " << written << " samples to " << file.path() << ", " << errors
             << " Modbus errors" << Qt::endl;
+        printStatistics();
+    }
     exitCode = code;
     QCoreApplication::exit(code);
 }

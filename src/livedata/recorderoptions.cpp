@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include <cmath>
+#include <limits>
 
 namespace
 {
@@ -13,6 +14,7 @@ const QString baudOption = "baud";
 const QString modeOption = "mode";
 const QString addressOption = "address";
 const QString durationOption = "duration";
+const QString giveUpOption = "give-up-after";
 
 // The rates the Settings tab offers, the only ones the sensor takes.
 const QStringList baudrates = {"9600", "19200", "115200"};
@@ -49,6 +51,10 @@ void addRecorderOptions(QCommandLineParser &parser)
         {durationOption,
          "With --record: stop after SECONDS, a positive number, decimals allowed "
          "(default: at Ctrl-C).",
+         "SECONDS"},
+        {giveUpOption,
+         "With --record: end with exit code 3 when the sensor has been unreachable for SECONDS "
+         "(default: keep trying).",
          "SECONDS"},
     });
 }
@@ -114,6 +120,16 @@ ParsedRecorderOptions parseRecorderOptions(const QCommandLineParser &parser)
             return parsed;
         }
         options.durationSeconds = seconds;
+    }
+    if (parser.isSet(giveUpOption)) {
+        const std::optional<int> seconds =
+            wholeNumber(parser.value(giveUpOption), 0, std::numeric_limits<int>::max() / 1000);
+        if (!seconds) {
+            parsed.error = invalid(giveUpOption, "a whole number of seconds, 0 or more",
+                                   parser.value(giveUpOption));
+            return parsed;
+        }
+        options.giveUpAfterSeconds = *seconds;
     }
 
     parsed.options = options;

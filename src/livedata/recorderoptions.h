@@ -20,6 +20,7 @@ struct RecorderOptions {
     uint8_t mode = 0; // parity and stop bits, 0 none/1 to 5 odd/2
     uint8_t address = 1;
     double durationSeconds = 0; // 0: until interrupted
+    int giveUpAfterSeconds = 0; // an outage this long ends the recording; 0: never
 };
 
 // The longest --duration taken, in seconds (about 31 years).

@@ -1,9 +1,11 @@
 #include "modbus.h"
 
 #include "modbusframe.h"
+#include "portopenfailure.h"
 #include "registermap.h"
 #include "wordconversion.h"
 
+#include <QDateTime>
 #include <QDebug>
 
 #include <poll.h>
@@ -38,7 +40,17 @@ void Modbus::connectDevice(QString portName, uint32_t baudrate, uint8_t mode, ui
     this->baudrate = baudrate;
     this->mode = mode;
     this->address = address;
+    linkStatistics.reset();
+    openPort();
+}
 
+void Modbus::reconnectDevice()
+{
+    openPort();
+}
+
+void Modbus::openPort()
+{
     if (serialPort.isOpen()) {
         connected = false;
         waitingForReply = false;
@@ -88,9 +100,14 @@ void Modbus::connectDevice(QString portName, uint32_t baudrate, uint8_t mode, ui
     if (!serialPort.open(QIODevice::ReadWrite)) {
         linkState = LinkState::OpenFailed;
         emit linkStateChanged(linkState, {portName, baudrate, mode, address});
+        const PortOpenFailure failure =
+            diagnosePortOpenFailure(portName, serialPort.error(), serialPort.errorString());
+        frames.addEvent("connect failed", now());
         reportError("connect failed");
+        emit portOpenFailed(failure.text);
         return;
     }
+    frames.addEvent("port opened", now());
     // Whatever the line still holds (a reply to a program that ended while it was on its
     // way) would be taken as the start of the probe's reply.
     serialPort.clear(QSerialPort::Input);
@@ -146,12 +163,22 @@ void Modbus::sendRequest(uint8_t functionCode, const QByteArray &payload)
 void Modbus::sendFrame(const QByteArray &frame)
 {
     serialPort.write(frame);
+    linkStatistics.requestSent();
+    frames.addFrame(FrameLog::Sent, frame, address, now());
+    // Start, 8 data bits, parity and stop bits per byte: the request ends on the line
+    // this long after it was handed over.
+    const int bitsPerByte = 1 + 8 + (mode >= 2 ? 1 : 0) + (mode % 2 == 1 ? 2 : 1);
+    requestDurationMs = baudrate > 0 ? 1000.0 * frame.size() * bitsPerByte / baudrate : 0;
+    exchangeClock.start();
+    firstByteMs = -1;
     waitingForReply = true;
     responseTimer.start();
 }
 
 void Modbus::onReadyRead()
 {
+    if (firstByteMs < 0 && exchangeClock.isValid())
+        firstByteMs = exchangeClock.nsecsElapsed() / 1e6;
     responseTimer.stop();
     frameEndTimer.start();
 }
@@ -160,8 +187,24 @@ void Modbus::readReply()
 {
     const QByteArray frame = serialPort.readAll();
     const ModbusReply reply = checkReply(frame, address);
+    frames.addFrame(FrameLog::Received, frame, address, now());
     if (reply.status == ModbusReply::TooShort)
         qWarning() << "message too short";
+    switch (reply.status) {
+    case ModbusReply::TooShort:
+        linkStatistics.error(LinkStatistics::TooShort);
+        break;
+    case ModbusReply::CrcError:
+        linkStatistics.error(LinkStatistics::Crc);
+        break;
+    case ModbusReply::InvalidAddress:
+        linkStatistics.error(LinkStatistics::WrongAddress);
+        break;
+    case ModbusReply::Valid:
+        if (reply.function & 0x80)
+            linkStatistics.exception(reply.payload.isEmpty() ? 0 : uint8_t(reply.payload[0]));
+        break;
+    }
     if (reply.status != ModbusReply::Valid) {
         reportError(reply.error);
         return;
@@ -189,6 +232,10 @@ void Modbus::readReply()
         return;
     }
 
+    const double replyMs = exchangeClock.nsecsElapsed() / 1e6;
+    linkStatistics.replyAccepted(qMax(0.0, firstByteMs - requestDurationMs),
+                                 qMax(0.0, replyMs - requestDurationMs));
+
     emit showModbusError(QString());
     // The run ends with its last write: no further write waits right behind it.
     const bool writeAnswered = reply.function != ModbusFunction::ReadHoldingRegisters;
@@ -204,6 +251,8 @@ void Modbus::readReply()
 
 void Modbus::timeout()
 {
+    linkStatistics.error(LinkStatistics::Timeout);
+    frames.addEvent("time-out", now());
     reportError("timeout");
     if (connecting && !connected)
         setLinkState(LinkState::ProbeUnanswered);
@@ -241,6 +290,8 @@ void Modbus::onPortError(QSerialPort::SerialPortError error)
 void Modbus::connectionLost()
 {
     qWarning() << "Modbus: connection lost on" << portName;
+    linkStatistics.error(LinkStatistics::ConnectionLost);
+    frames.addEvent("connection lost", now());
     serialPort.close();
     requestQueue.clear();
     waitingForReply = false;
@@ -268,4 +319,9 @@ void Modbus::endWriteRun(bool succeeded)
         return;
     writeRunOpen = false;
     emit writeRunFinished(succeeded);
+}
+
+qint64 Modbus::now() const
+{
+    return QDateTime::currentMSecsSinceEpoch();
 }

@@ -2,8 +2,11 @@
 #define MODBUS_H
 
 #include "linkstate.h"
+#include "framelog.h"
+#include "linkstatistics.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSerialPort>
@@ -26,6 +29,10 @@ public:
     explicit Modbus(QObject *parent = nullptr);
     ~Modbus() override;
 
+    // Counts and times since Connect, and the latest frames; a reopen keeps both.
+    LinkStatistics &statistics() { return linkStatistics; }
+    FrameLog &frameLog() { return frames; }
+
 signals:
     void replyReceived(QVector<uint16_t> data);
     void deviceConnected();
@@ -36,10 +43,15 @@ signals:
     // Writes requested back to back form a run; it succeeded when its last write was
     // answered without an error, and failed when an error or a disconnect ended it.
     void writeRunFinished(bool succeeded);
+    // After "Modbus Error: connect failed": why the port would not open, and the remedy.
+    void portOpenFailed(QString reason);
 
 public slots:
     void connectDevice(QString portName, uint32_t baudrate, uint8_t mode, uint8_t address);
     void disconnectDevice(bool hard);
+    // Opens the port of the last connectDevice again and probes it, keeping the
+    // statistics: a reconnect after a lost connection rather than a new Connect.
+    void reconnectDevice();
     void readRegisters(uint8_t firstReg, uint8_t lastReg);
     void writeRegisters(uint8_t firstReg, QVector<uint16_t> data);
 
@@ -56,6 +68,8 @@ private:
     void connectionLost();
     void setLinkState(LinkState state);
     void endWriteRun(bool succeeded);
+    void openPort();
+    qint64 now() const;
 
     QSerialPort serialPort;
     QString portName;
@@ -70,6 +84,11 @@ private:
     QList<QByteArray> requestQueue;
     LinkState linkState = LinkState::NotConnected;
     bool writeRunOpen = false;
+    LinkStatistics linkStatistics;
+    FrameLog frames;
+    QElapsedTimer exchangeClock;  // runs from when the request was handed to the port
+    double requestDurationMs = 0; // how long the request takes on the line
+    double firstByteMs = -1;
 };
 
 #endif

@@ -1,5 +1,7 @@
 #include "serialportlist.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSerialPortInfo>
 
 namespace
@@ -9,6 +11,27 @@ QStringList &userGivenPaths()
 {
     static QStringList paths;
     return paths;
+}
+
+QString &stablePortFolder()
+{
+    static QString folder = "/dev/serial/by-id";
+    return folder;
+}
+
+// Each link of the stable folder whose device exists, with that device.
+QList<QPair<QString, QString>> stablePorts()
+{
+    QList<QPair<QString, QString>> ports;
+    const QFileInfoList links =
+        QDir(stablePortFolder())
+            .entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &link : links) {
+        const QString device = link.canonicalFilePath();
+        if (link.isSymLink() && !device.isEmpty())
+            ports.append({link.absoluteFilePath(), device});
+    }
+    return ports;
 }
 
 } // namespace
@@ -23,12 +46,39 @@ QStringList userGivenPorts()
     return userGivenPaths();
 }
 
+void setStablePortFolder(const QString &folder)
+{
+    stablePortFolder() = folder;
+}
+
+QString stablePortName(const QString &path)
+{
+    const QString device = QFileInfo(path).canonicalFilePath();
+    if (device.isEmpty())
+        return QString();
+    for (const auto &port : stablePorts()) {
+        if (port.first == QFileInfo(path).absoluteFilePath() || port.second == device)
+            return port.first;
+    }
+    return QString();
+}
+
 QList<SerialPortEntry> availableSerialPorts()
 {
     QList<SerialPortEntry> ports;
     const QList<QSerialPortInfo> enumerated = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : enumerated)
         ports.append({info.portName(), info.description()});
+    for (const auto &stable : stablePorts()) {
+        QString description = stable.second;
+        if (description.startsWith("/dev/"))
+            description = description.mid(5);
+        for (const QSerialPortInfo &info : enumerated) {
+            if (info.systemLocation() == stable.second && !info.description().isEmpty())
+                description = info.description() + ", " + description;
+        }
+        ports.append({stable.first, "stable name of " + description});
+    }
     for (const QString &path : qAsConst(userGivenPaths()))
         ports.append({path, "user-given port"});
     return ports;

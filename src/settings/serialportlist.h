@@ -5,9 +5,11 @@
 #include <QString>
 #include <QStringList>
 
-// The serial ports offered for connecting: those the system enumerates, then those
-// the user named on the command line (pseudo-terminals, socat or ser2net bridges,
-// virtual COM drivers), which the system does not list.
+// The serial ports offered for connecting: those the system enumerates, then their
+// stable names (the links of /dev/serial/by-id, which survive a replug that gives the
+// adapter another ttyUSBn), then those the user named on the command line
+// (pseudo-terminals, socat or ser2net bridges, virtual COM drivers), which the system
+// does not list.
 
 struct SerialPortEntry {
     QString name;
@@ -15,6 +17,12 @@ struct SerialPortEntry {
 };
 
 void setUserGivenPorts(const QStringList &paths);
+// The folder of stable names; "/dev/serial/by-id" unless set otherwise.
+void setStablePortFolder(const QString &folder);
+
+// The stable name of the device behind path (path itself when it is one); empty when
+// it has none.
+QString stablePortName(const QString &path);
 QStringList userGivenPorts();
 
 QList<SerialPortEntry> availableSerialPorts();

@@ -35,6 +35,10 @@ SettingsTab::SettingsTab(QWidget *parent) : QWidget(parent), ui(new Ui::Settings
     ui->comboBox_connectMode->setCurrentIndex(
         settingsInteger(settings, "mode", 0, 0, ui->comboBox_connectMode->count() - 1));
     ui->spinBox_connectAddress->setValue(int(settings.value("address", 1).toUInt()));
+    ui->checkBox_autoReconnect->setChecked(settings.value("autoReconnect", false).toBool());
+    // A port named on the command line wins over the one remembered.
+    if (userGivenPorts().isEmpty())
+        rememberedPort = settings.value("port").toString();
 
     portScanTimer.start(200);
     connect(&portScanTimer, SIGNAL(timeout()), this, SLOT(scanPorts()));
@@ -81,6 +85,13 @@ void SettingsTab::scanPorts()
     ui->comboBox_serialPort->clear();
     for (const SerialPortEntry &port : ports)
         ui->comboBox_serialPort->addItem(port.name + " : " + port.description);
+
+    // Only the first list: later changes make the first entry current.
+    for (int index = 0; index < ports.size() && !rememberedPort.isEmpty(); ++index) {
+        if (ports[index].name == rememberedPort)
+            ui->comboBox_serialPort->setCurrentIndex(index);
+    }
+    rememberedPort.clear();
     // The closed box shows a whole path (/dev/serial/by-id/... names are long): the window
     // widens for it rather than cut it.
     ui->comboBox_serialPort->setMinimumWidth(
@@ -116,6 +127,20 @@ void SettingsTab::on_pushButton_connect_clicked()
     settings.setValue("baudrate", ui->comboBox_connectBaudrate->currentText());
     settings.setValue("mode", ui->comboBox_connectMode->currentIndex());
     settings.setValue("address", ui->spinBox_connectAddress->value());
+    // By the name that finds the same adapter after a replug, where it has one.
+    const QString stableName = stablePortName(portName);
+    settings.setValue("port", stableName.isEmpty() ? portName : stableName);
+}
+
+bool SettingsTab::reconnectsAutomatically() const
+{
+    return ui->checkBox_autoReconnect->isChecked();
+}
+
+void SettingsTab::on_checkBox_autoReconnect_toggled(bool on)
+{
+    QSettings("./gui_settings.ini", QSettings::IniFormat).setValue("autoReconnect", on);
+    emit reconnectAutomaticallyChanged(on);
 }
 
 void SettingsTab::on_pushButton_disconnect_clicked()

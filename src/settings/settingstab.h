@@ -31,6 +31,8 @@ public:
     explicit SettingsTab(QWidget *parent = nullptr);
     ~SettingsTab() override;
 
+    bool reconnectsAutomatically() const;
+
 signals:
     void connectDevice(QString portName, uint32_t baudrate, uint8_t mode, uint8_t address);
     void disconnectDevice(bool hard);
@@ -38,6 +40,7 @@ signals:
     void writeRegisters(uint8_t firstReg, QVector<uint16_t> data);
     // "Write Settings" was confirmed by the sensor, for the status bar.
     void statusMessage(QString text);
+    void reconnectAutomaticallyChanged(bool on);
 
 public slots:
     void replyReceived(QVector<uint16_t> data);
@@ -51,6 +54,7 @@ private slots:
     void on_pushButton_connect_clicked();
     void on_pushButton_disconnect_clicked();
     void on_pushButton_write_clicked();
+    void on_checkBox_autoReconnect_toggled(bool on);
     void on_comboBox_analog_0_currentTextChanged(const QString &text);
     void on_comboBox_analog_1_currentTextChanged(const QString &text);
 
@@ -70,6 +74,7 @@ private:
     Ui::SettingsTab *ui;
     QTimer portScanTimer;
     QList<SerialPortEntry> knownPorts;
+    QString rememberedPort; // selected by the first scan when listed, then forgotten
     QMessageBox *rebootNotice;
     // The note for the status bar once the run of "Write Settings" has been answered.
     QString pendingWriteNote;

@@ -54,6 +54,8 @@ public:
     // SIGKILL, as when the sensor is pulled: its pseudo-terminal vanishes at once.
     void kill();
     bool isRunning() const;
+    // For SIGSTOP and SIGCONT: a sensor that hangs without letting go of its port.
+    qint64 processId() const { return process.processId(); }
 
     QString portName() const { return port; }
     // Everything the simulator wrote to stderr so far, for failure messages.

@@ -4,7 +4,9 @@
 // pictures of the windows for the README.
 
 #include "app/connectionstatelabel.h"
+#include "app/busmonitordialog.h"
 #include "app/customization.h"
+#include "app/linkstatisticsdialog.h"
 #include "app/mainwindow.h"
 #include "plot/plotpicture.h"
 #include "plot/plotwidget.h"
@@ -27,6 +29,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QWheelEvent>
 
 #include <cstdio>
@@ -229,6 +232,18 @@ int main(int argc, char *argv[])
     widget<QPushButton>(window, "pushButton_writeQUVA")->click();
     pause(2000);
     ok &= save(window, output + "mapping-tab.png");
+
+    // The link's figures and its latest frames, opened from the status bar.
+    widget<QToolButton>(window, "toolButton_link")->click();
+    auto *linkDialog = window.findChild<LinkStatisticsDialog *>();
+    pause(1200);
+    ok &= save(*linkDialog, output + "link-statistics.png");
+    linkDialog->hide();
+    widget<QToolButton>(window, "toolButton_busMonitor")->click();
+    auto *monitor = window.findChild<BusMonitorDialog *>();
+    pause(1000);
+    ok &= save(*monitor, output + "bus-monitor.png");
+    monitor->hide();
 
     simulator.terminate();
     simulator.waitForFinished(5000);

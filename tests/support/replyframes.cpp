@@ -1,0 +1,16 @@
+#include "replyframes.h"
+
+#include "modbus/modbusframe.h"
+
+QByteArray exceptionReplyFrame(uint8_t function, uint8_t code, uint8_t address)
+{
+    return buildRequest(address, uint8_t(function | 0x80), QByteArray(1, char(code)));
+}
+
+QVector<uint16_t> infoBlock()
+{
+    QVector<uint16_t> words(47, 0);
+    words[2] = 0x0012;
+    words[3] = 0xABCD;
+    return words;
+}
