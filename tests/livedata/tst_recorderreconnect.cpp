@@ -78,11 +78,15 @@ void TestRecorderReconnect::carriesOnAcrossOutages()
         QVERIFY2(waitForSamples(before + 3), qPrintable(errorOutput()));
     }
 
-    // Hangs for 20 s with its port open, then answers again.
+    // Hangs with its port open for six of the link's 3 s time-outs (about 20 s), then
+    // answers again: fewer time-outs in a row than make the recorder reopen the port.
     SimProcess &last = *sensors.back();
     const int beforeHang = recordedFrames(csv).size();
+    const int timeoutsBefore = int(errorOutput().count("Modbus Error: timeout"));
     ::kill(pid_t(last.processId()), SIGSTOP);
-    QTest::qWait(20000);
+    QVERIFY(QTest::qWaitFor(
+        [&] { return errorOutput().count("Modbus Error: timeout") >= timeoutsBefore + 6; },
+        120000));
     ::kill(pid_t(last.processId()), SIGCONT);
     QVERIFY(waitForSamples(beforeHang + 3));
 

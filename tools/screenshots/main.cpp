@@ -192,7 +192,7 @@ int main(int argc, char *argv[])
         }
     }
     pause(300);
-    ok &= save(window, output + "livedata-inspect.png");
+    ok &= save(window, output + "livedata-zoom-cursors.png");
     const PlotPicture picture(
         plot->size(), [plot](QPainter &painter) { plot->renderPicture(painter); },
         "The Live Data plot at device pixel ratio 2");

@@ -20,7 +20,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TestPlotInspect : public QObject
+class TestPlotZoomCursors : public QObject
 {
     Q_OBJECT
 
@@ -50,7 +50,7 @@ private:
     QTableWidget *table = nullptr;
 };
 
-void TestPlotInspect::init()
+void TestPlotZoomCursors::init()
 {
     viscosityMapping = false;
     store.clear();
@@ -66,31 +66,31 @@ void TestPlotInspect::init()
     table = widget<QTableWidget>(*form, "tableWidget_inspect");
 }
 
-void TestPlotInspect::cleanup()
+void TestPlotZoomCursors::cleanup()
 {
     form.reset();
 }
 
-void TestPlotInspect::record(int from, int to)
+void TestPlotZoomCursors::record(int from, int to)
 {
     for (int i = from; i < to; ++i)
         QVERIFY(store.addSample(start.addSecs(i), uint32_t(i), i >= 300 && i < 360 ? 0x0001 : 0,
                                 i * 0.1, 800 + i % 2, 3, 2.4, 3));
 }
 
-QDateTime TestPlotInspect::timeAt(int x) const
+QDateTime TestPlotZoomCursors::timeAt(int x) const
 {
     const qint64 left = plot->visibleLeft().toMSecsSinceEpoch();
     return QDateTime::fromMSecsSinceEpoch(
         qint64(left + double(spanMs()) * (x - 75) / (plot->width() - 75)));
 }
 
-int TestPlotInspect::columnOf(const QDateTime &time) const
+int TestPlotZoomCursors::columnOf(const QDateTime &time) const
 {
     return int(75 + (plot->width() - 75) * double(plot->visibleLeft().msecsTo(time)) / spanMs());
 }
 
-QString TestPlotInspect::cell(int row, const QString &header) const
+QString TestPlotZoomCursors::cell(int row, const QString &header) const
 {
     for (int column = 0; column < table->columnCount(); ++column) {
         if (table->horizontalHeaderItem(column)->text().startsWith(header))
@@ -101,7 +101,7 @@ QString TestPlotInspect::cell(int row, const QString &header) const
     return QString("no column");
 }
 
-void TestPlotInspect::zoomPanAndHome()
+void TestPlotZoomCursors::zoomPanAndHome()
 {
     QCOMPARE(spanMs(), qint64(60000));
     dragOver(plot, QPoint(300, 50), QPoint(500, 50));
@@ -164,7 +164,7 @@ void TestPlotInspect::zoomPanAndHome()
     QCOMPARE(rightNow, selectedRight);
 }
 
-void TestPlotInspect::panGesturesKeepTheSelection()
+void TestPlotZoomCursors::panGesturesKeepTheSelection()
 {
     QSignalSpy selections(form.data(), &TimePlotForm::selectionChanged);
     form->setIntervalTimeIndex(0);
@@ -186,7 +186,7 @@ void TestPlotInspect::panGesturesKeepTheSelection()
     QVERIFY(!left.isValid() && !selectedRight.isValid());
 }
 
-void TestPlotInspect::cursorsAndTheirValues()
+void TestPlotZoomCursors::cursorsAndTheirValues()
 {
     QSignalSpy selections(form.data(), &TimePlotForm::selectionChanged);
     QVERIFY(table->isHidden());
@@ -233,7 +233,7 @@ void TestPlotInspect::cursorsAndTheirValues()
     QVERIFY(!left.isValid());
 }
 
-void TestPlotInspect::statisticsFollowTheSelection()
+void TestPlotZoomCursors::statisticsFollowTheSelection()
 {
     form->setIntervalTimeIndex(2); // the whole ten minutes
     const QDateTime from = timeAt(300);
@@ -272,7 +272,7 @@ void TestPlotInspect::statisticsFollowTheSelection()
     QCOMPARE(cell(3, "Maximum"), QString("60.1"));
 }
 
-void TestPlotInspect::faultsStayVisibleInsideTheSelection()
+void TestPlotZoomCursors::faultsStayVisibleInsideTheSelection()
 {
     form->setIntervalTimeIndex(2);
     const QColor fault(255, 228, 184);
@@ -300,7 +300,7 @@ void TestPlotInspect::faultsStayVisibleInsideTheSelection()
     QCOMPARE(count(370, 440, hatch), 0);
 }
 
-void TestPlotInspect::savePictures()
+void TestPlotZoomCursors::savePictures()
 {
     QTemporaryDir folder;
     DialogAnswerer answerer;
@@ -362,5 +362,5 @@ void TestPlotInspect::savePictures()
              xy.grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
-QTEST_MAIN(TestPlotInspect)
-#include "tst_plotinspect.moc"
+QTEST_MAIN(TestPlotZoomCursors)
+#include "tst_plotzoomcursors.moc"
