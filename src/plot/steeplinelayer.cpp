@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace
 {
@@ -99,6 +100,17 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
         layerPainter.drawLines(exchanged);
     }
 
+    // The rows the columns of a group reached; top > bottom when none.
+    const auto reachedRows = [&](int group, int groupEnd) {
+        int top = height;
+        int bottom = -1;
+        for (int column = group; column < groupEnd; ++column) {
+            top = std::min(top, columnTop[column]);
+            bottom = std::max(bottom, columnBottom[column]);
+        }
+        return std::pair{top, bottom};
+    };
+
     // Turn the reached rows back, group by group, and leave the layer transparent.
     uchar *source = transposed.bits();
     const qsizetype sourceStride = transposed.bytesPerLine();
@@ -106,12 +118,7 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     const qsizetype targetStride = upright.bytesPerLine();
     for (int group = 0; group < width; group += groupWidth) {
         const int groupEnd = std::min(width, group + groupWidth);
-        int groupTop = height;
-        int groupBottom = -1;
-        for (int column = group; column < groupEnd; ++column) {
-            groupTop = std::min(groupTop, columnTop[column]);
-            groupBottom = std::max(groupBottom, columnBottom[column]);
-        }
+        const auto [groupTop, groupBottom] = reachedRows(group, groupEnd);
         for (int row = groupTop; row <= groupBottom; ++row) {
             QRgb *targetRow = reinterpret_cast<QRgb *>(target + row * targetStride);
             for (int column = group; column < groupEnd; ++column)
@@ -127,12 +134,7 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     painter.drawImage(area.topLeft(), upright, QRect(0, 0, width, height));
     for (int group = 0; group < width; group += groupWidth) {
         const int groupEnd = std::min(width, group + groupWidth);
-        int groupTop = height;
-        int groupBottom = -1;
-        for (int column = group; column < groupEnd; ++column) {
-            groupTop = std::min(groupTop, columnTop[column]);
-            groupBottom = std::max(groupBottom, columnBottom[column]);
-        }
+        const auto [groupTop, groupBottom] = reachedRows(group, groupEnd);
         for (int row = groupTop; row <= groupBottom; ++row)
             std::memset(target + row * targetStride + group * sizeof(QRgb), 0,
                         (groupEnd - group) * sizeof(QRgb));
