@@ -72,10 +72,9 @@ void DotLayer::drawPoints(QPainter &painter, const QPolygon &pixels, const QPen 
         for (int row = fromRow; row < toRow; ++row) {
             quint8 *target = coverage.data() + (top + row) * width + left;
             const quint8 *source = stamp.constData() + row * stampSize;
-            for (int column = fromColumn; column < toColumn; ++column) {
-                const int under = target[column];
-                target[column] = quint8(under + ((255 - under) * source[column] + 127) / 255);
-            }
+            for (int column = fromColumn; column < toColumn; ++column)
+                target[column] =
+                    quint8(target[column] + ((255 - target[column]) * source[column] + 127) / 255);
         }
     }
 

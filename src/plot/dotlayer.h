@@ -15,7 +15,8 @@ class QRect;
 // Qt rasterizes one dot once, and every dot then lays that coverage over the ones
 // before it (1 - (1 - a)(1 - b), what drawing one opaque colour over itself gives) in a
 // buffer of the dots' area, which becomes the pen's colour in a layer drawn with one
-// drawImage.
+// drawImage. Qt fills overlapping dots as one shape; the two differ only where the
+// rims of two dots share a pixel.
 class DotLayer
 {
 public:

@@ -67,7 +67,8 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     areaWidth = area.width();
     areaHeight = area.height();
     cellStride = areaHeight + 2;
-    const qsizetype cellCount = qsizetype(areaWidth) * cellStride;
+    const qsizetype cellCount =
+        qsizetype((areaWidth + groupWidth - 1) / groupWidth) * groupWidth * cellStride;
     if (cells.size() < cellCount)
         cells.resize(cellCount);
     columnTop.fill(cellStride, areaWidth);
@@ -117,27 +118,25 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     // Sum the cells down each column into coverage, group by group, leaving them zero.
     uchar *target = upright.bits();
     const qsizetype targetStride = upright.bytesPerLine();
-    float *columnCells[groupWidth];
-    float sum[groupWidth];
     for (int group = 0; group < areaWidth; group += groupWidth) {
-        const int groupEnd = std::min(areaWidth, group + groupWidth);
-        const int count = groupEnd - group;
-        const auto [groupTop, groupBottom] = reachedRows(group, groupEnd);
-        for (int k = 0; k < count; ++k) {
-            columnCells[k] = cells.data() + qsizetype(group + k) * cellStride;
-            sum[k] = 0;
-        }
-        for (int row = groupTop; row <= groupBottom; ++row) {
+        const int count = std::min(areaWidth, group + groupWidth) - group;
+        const auto [groupTop, groupBottom] = reachedRows(group, group + count);
+        float *groupCells = cells.data() + qsizetype(group / groupWidth) * cellStride * groupWidth;
+        float sum[groupWidth] = {};
+        const int lastInside = std::min(groupBottom, areaHeight - 1);
+        for (int row = groupTop; row <= lastInside; ++row) {
+            float *rowCells = groupCells + row * groupWidth;
             QRgb *targetRow = reinterpret_cast<QRgb *>(target + row * targetStride) + group;
-            const bool inside = row < areaHeight;
             for (int k = 0; k < count; ++k) {
-                sum[k] += columnCells[k][row];
-                columnCells[k][row] = 0;
-                if (inside)
-                    targetRow[k] =
-                        colourAtCoverage[int(std::min(1.0f, std::fabs(sum[k])) * 255 + 0.5f)];
+                sum[k] += rowCells[k];
+                targetRow[k] =
+                    colourAtCoverage[int(std::min(1.0f, std::fabs(sum[k])) * 255 + 0.5f)];
             }
+            std::memset(rowCells, 0, groupWidth * sizeof(float));
         }
+        // Rows below the area take the changes of edges clipped at its last row.
+        for (int row = std::max(groupTop, areaHeight); row <= groupBottom; ++row)
+            std::memset(groupCells + row * groupWidth, 0, groupWidth * sizeof(float));
     }
     painter.drawImage(area.topLeft(), upright, QRect(0, 0, areaWidth, areaHeight));
     for (int group = 0; group < areaWidth; group += groupWidth) {
@@ -190,7 +189,9 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
         const double d = (to - from) * direction;
         const double ua = u0 + (from - v0) * slope;
         const double ub = u0 + (to - v0) * slope;
-        float *cell = cells.data() + qsizetype(column) * cellStride;
+        // cell[index * groupWidth] is the cell of this column in row index.
+        float *cell = cells.data() + (qsizetype(column / groupWidth) * cellStride) * groupWidth +
+                      column % groupWidth;
         const double low = std::min(ua, ub);
         const double high = std::max(ua, ub);
         const double lowFloor = std::floor(low);
@@ -199,8 +200,8 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
         const int highIndex = int(highCeil);
         if (highIndex <= lowIndex + 1) {
             const double middle = 0.5 * (ua + ub) - lowFloor;
-            cell[lowIndex] += float(d - d * middle);
-            cell[lowIndex + 1] += float(d * middle);
+            cell[lowIndex * groupWidth] += float(d - d * middle);
+            cell[(lowIndex + 1) * groupWidth] += float(d * middle);
             columnTop[column] = std::min(columnTop[column], lowIndex);
             columnBottom[column] = std::max(columnBottom[column], lowIndex + 1);
             continue;
@@ -210,19 +211,19 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
         const double firstArea = 0.5 * s * (1 - lowFraction) * (1 - lowFraction);
         const double highFraction = high - highCeil + 1;
         const double lastArea = 0.5 * s * highFraction * highFraction;
-        cell[lowIndex] += float(d * firstArea);
+        cell[lowIndex * groupWidth] += float(d * firstArea);
         if (highIndex == lowIndex + 2) {
-            cell[lowIndex + 1] += float(d * (1 - firstArea - lastArea));
+            cell[(lowIndex + 1) * groupWidth] += float(d * (1 - firstArea - lastArea));
         } else {
             const double secondArea = s * (1.5 - lowFraction);
-            cell[lowIndex + 1] += float(d * (secondArea - firstArea));
+            cell[(lowIndex + 1) * groupWidth] += float(d * (secondArea - firstArea));
             const float step = float(d * s);
             for (int index = lowIndex + 2; index < highIndex - 1; ++index)
-                cell[index] += step;
+                cell[index * groupWidth] += step;
             const double beforeLast = secondArea + (highIndex - lowIndex - 3) * s;
-            cell[highIndex - 1] += float(d * (1 - beforeLast - lastArea));
+            cell[(highIndex - 1) * groupWidth] += float(d * (1 - beforeLast - lastArea));
         }
-        cell[highIndex] += float(d * lastArea);
+        cell[highIndex * groupWidth] += float(d * lastArea);
         columnTop[column] = std::min(columnTop[column], lowIndex);
         columnBottom[column] = std::max(columnBottom[column], highIndex);
     }
