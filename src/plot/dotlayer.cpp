@@ -62,6 +62,9 @@ void DotLayer::drawPoints(QPainter &painter, const QPolygon &pixels, const QPen 
     const int height = area.height();
     if (coverage.size() < width * height)
         coverage.resize(width * height);
+    // Per row of the area, the columns the dots reach (left > right: none).
+    rowLeft.fill(width, height);
+    rowRight.fill(-1, height);
     for (const QPoint &pixel : pixels) {
         const int left = pixel.x() - stampCentre - area.left();
         const int top = pixel.y() - stampCentre - area.top();
@@ -70,6 +73,8 @@ void DotLayer::drawPoints(QPainter &painter, const QPolygon &pixels, const QPen 
         const int fromColumn = std::max(0, -left);
         const int toColumn = std::min(stampSize, width - left);
         for (int row = fromRow; row < toRow; ++row) {
+            rowLeft[top + row] = std::min(rowLeft[top + row], left + fromColumn);
+            rowRight[top + row] = std::max(rowRight[top + row], left + toColumn - 1);
             quint8 *target = coverage.data() + (top + row) * width + left;
             const quint8 *source = stamp.constData() + row * stampSize;
             for (int column = fromColumn; column < toColumn; ++column)
@@ -86,11 +91,16 @@ void DotLayer::drawPoints(QPainter &painter, const QPolygon &pixels, const QPen 
     for (int row = 0; row < height; ++row) {
         QRgb *line = reinterpret_cast<QRgb *>(layer.scanLine(row));
         const quint8 *cells = coverage.constData() + row * width;
-        for (int column = 0; column < width; ++column)
+        for (int column = rowLeft[row]; column <= rowRight[row]; ++column)
             line[column] = colourAtCoverage[cells[column]];
     }
     painter.drawImage(area.topLeft(), layer, QRect(0, 0, width, height));
-    std::memset(coverage.data(), 0, size_t(width) * height);
-    for (int row = 0; row < height; ++row)
-        std::memset(layer.scanLine(row), 0, size_t(width) * sizeof(QRgb));
+    for (int row = 0; row < height; ++row) {
+        if (rowLeft[row] > rowRight[row])
+            continue;
+        const size_t count = size_t(rowRight[row] - rowLeft[row] + 1);
+        std::memset(coverage.data() + row * width + rowLeft[row], 0, count);
+        std::memset(reinterpret_cast<QRgb *>(layer.scanLine(row)) + rowLeft[row], 0,
+                    count * sizeof(QRgb));
+    }
 }

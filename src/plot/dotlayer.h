@@ -35,6 +35,8 @@ private:
     bool stampAntialiased = false;
     // Coverage of the drawn area, zero between calls.
     QVector<quint8> coverage;
+    QVector<int> rowLeft;
+    QVector<int> rowRight;
     // Transparent between calls.
     QImage layer;
     QRgb colourAtCoverage[256] = {};

@@ -190,7 +190,8 @@ void PlotWidget::paintEvent(QPaintEvent *)
         painter.setPen(pen);
 
         const PixelMapping mapping(*this);
-        QPolygon pixels(xSeries[series].size());
+        QPolygon &pixels = seriesPixels;
+        pixels.resize(xSeries[series].size());
         QPoint *pixel = pixels.data();
         const double *x = xSeries[series].constData();
         const double *y = ySeries[series].constData();

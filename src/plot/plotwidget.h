@@ -76,6 +76,7 @@ private:
     SteepLineLayer lineLayer;
     DotLayer dotLayer;
     // Scratch lists of a paint, kept so that they keep their storage.
+    QPolygon seriesPixels;
     QPolygon uniquePixels;
     QVector<QLineF> lineSegments;
     QVector<quint64> seenPixels;
