@@ -298,6 +298,7 @@ void HeadlessRecorder::busReply(const QVector<uint16_t> &data)
                                 .arg(path);
             }
             if (!error.isEmpty() || !sensor.openFile(&error)) {
+                refusedFiles.insert(turn.sensor);
                 retireSensor(turn.sensor, error);
                 return;
             }
@@ -519,7 +520,9 @@ void HeadlessRecorder::finish(int code)
                 out << "Address " << sensor.address();
                 if (sensor.hasIdentity())
                     out << " (sensor " << sensor.serialText() << ")";
-                if (schedule->isRetired(int(index)))
+                if (refusedFiles.contains(int(index)))
+                    out << ", file refused";
+                else if (schedule->isRetired(int(index)))
                     out << ", given up";
                 if (written[index] > 0)
                     out << ": recorded " << written[index] << " samples to " << sensor.path();

@@ -12,6 +12,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSet>
 #include <QSocketNotifier>
 #include <QString>
 #include <QTextStream>
@@ -109,6 +110,7 @@ private:
     ReconnectPolicy linePolicy;
     QTimer lineReopenTimer;
     bool anyGivenUp = false;
+    QSet<int> refusedFiles; // sensors not recorded since their file was refused
 
     QSocketNotifier *signalNotifier = nullptr;
     QTextStream out;

@@ -1,0 +1,151 @@
+// The recorder without a window on a line of several sensors: quva-sim serves several
+// addresses on one pseudo-terminal, and each sensor goes into a file of its own.
+
+#include "livedata/measurementdata.h"
+#include "simprocess.h"
+#include "testfiles.h"
+
+#include <QtTest>
+
+#include <csignal>
+
+class TestRecorderBus : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void threeSensorsThreeFiles();
+    void missingSensorAndRefusedFile();
+};
+
+namespace
+{
+
+struct Recorded {
+    QVector<uint32_t> frameNr;
+    QVector<double> T;
+};
+
+Recorded recorded(const QString &path)
+{
+    MeasurementData store;
+    store.importCsv(path);
+    return {store.frameNr, store.T};
+}
+
+// Runs the recorder until SIGINT; the output and errors so far on request.
+struct Recorder {
+    QProcess process;
+    QString output;
+    QString errors;
+
+    explicit Recorder(const QStringList &arguments)
+    {
+        process.start(QUVA_EXPLORER_PATH, arguments);
+    }
+    const QString &errorText()
+    {
+        errors += process.readAllStandardError();
+        return errors;
+    }
+    bool stop()
+    {
+        ::kill(pid_t(process.processId()), SIGINT);
+        const bool ended = process.waitForFinished(30000);
+        output += process.readAllStandardOutput();
+        errorText();
+        return ended && process.exitStatus() == QProcess::NormalExit;
+    }
+};
+
+} // namespace
+
+void TestRecorderBus::threeSensorsThreeFiles()
+{
+    SimProcess sim({"--address", "1,2,5", "--rate", "2", "--seed", "3"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
+    const QStringList serials = {"00-12-AB-CD", "00-12-AB-CE", "00-12-AB-CF"};
+    for (const QString &serial : serials)
+        QFile::remove("run-" + serial + ".csv");
+
+    Recorder recorder(
+        {"--record", "run-{serial}.csv", "--port", sim.portName(), "--address", "1,2,5"});
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            for (const QString &serial : serials) {
+                if (recorded("run-" + serial + ".csv").frameNr.size() < 4)
+                    return false;
+            }
+            return true;
+        },
+        60000));
+    QVERIFY(recorder.stop());
+    QVERIFY2(recorder.process.exitCode() == 0, qPrintable(recorder.errors));
+
+    // Each file holds its own sensor's frames (the simulator numbers the sensor at
+    // address a from a * 100000 on, the first from 1), rising, with the values it made.
+    QHash<uint32_t, SimProcess::Frame> made;
+    for (const SimProcess::Frame &frame : sim.frames())
+        made.insert(frame.frameNr, frame);
+    const QVector<uint32_t> firstFrame = {0, 200000, 500000};
+    for (int sensor = 0; sensor < 3; ++sensor) {
+        const QString path = QDir::current().absoluteFilePath("run-" + serials[sensor] + ".csv");
+        const Recorded data = recorded(path);
+        for (int i = 0; i < data.frameNr.size(); ++i) {
+            const uint32_t frameNr = data.frameNr[i];
+            QVERIFY2(frameNr > firstFrame[sensor] && frameNr < firstFrame[sensor] + 100000,
+                     qPrintable(QString("%1 in %2").arg(frameNr).arg(path)));
+            QVERIFY(i == 0 || frameNr > data.frameNr[i - 1]);
+            QVERIFY(made.contains(frameNr));
+            QCOMPARE(QString::number(data.T[i], 'f', 2), QString::number(made[frameNr].T, 'f', 2));
+        }
+        QVERIFY2(recorder.output.contains(QString("Address %1 (sensor %2): recorded %3 samples "
+                                                  "to %4")
+                                              .arg(QVector<int>{1, 2, 5}[sensor])
+                                              .arg(serials[sensor])
+                                              .arg(data.frameNr.size())
+                                              .arg(path)),
+                 qPrintable(recorder.output));
+    }
+}
+
+// Address 7 has no sensor and address 2's file name is taken by a file of the user's:
+// address 1 records all along, 7 is probed again on its own until it is given up.
+void TestRecorderBus::missingSensorAndRefusedFile()
+{
+    SimProcess sim({"--address", "1,2", "--rate", "2"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
+    QFile::remove("bus-00-12-AB-CD.csv");
+    const QByteArray usersFile = "not a recording\n";
+    QVERIFY(writeFile("bus-00-12-AB-CE.csv", usersFile));
+
+    Recorder recorder({"--record", "bus-{serial}.csv", "--port", sim.portName(), "--address",
+                       "7,1,2", "--give-up-after", "10"});
+    // The first probe of 7 and a retry, each heard by nobody.
+    QVERIFY(QTest::qWaitFor([&] { return sim.counter("ignoredOtherAddress") >= 2; }, 60000));
+    QVERIFY2(recorder.errorText().contains("Address 7: no answer from a sensor; retrying on its "
+                                           "own"),
+             qPrintable(recorder.errors));
+    QVERIFY(
+        QTest::qWaitFor([&] { return recorder.errorText().contains("giving up on it"); }, 60000));
+    const int before = recorded("bus-00-12-AB-CD.csv").frameNr.size();
+    QVERIFY(before > 0);
+    QVERIFY(QTest::qWaitFor(
+        [&] { return recorded("bus-00-12-AB-CD.csv").frameNr.size() >= before + 3; }, 30000));
+    QVERIFY(recorder.stop());
+    QVERIFY2(recorder.process.exitCode() == 0, qPrintable(recorder.errors));
+
+    QVERIFY2(recorder.errors.contains("Error: no answer from the sensor at address 7 since "),
+             qPrintable(recorder.errors));
+    QVERIFY2(recorder.errors.contains("bus-00-12-AB-CE.csv exists and is not a recording of this "
+                                      "program; choose another name; not recording address 2"),
+             qPrintable(recorder.errors));
+    QCOMPARE(readFile("bus-00-12-AB-CE.csv"), usersFile);
+    QVERIFY2(recorder.output.contains("Address 7, given up: nothing recorded") &&
+                 recorder.output.contains("Address 2 (sensor 00-12-AB-CE), file refused: nothing "
+                                          "recorded"),
+             qPrintable(recorder.output));
+}
+
+QTEST_MAIN(TestRecorderBus)
+#include "tst_recorderbus.moc"
