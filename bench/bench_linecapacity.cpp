@@ -90,15 +90,14 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addOption({"exchanges", "Exchanges measured per baud rate.", "n", "200"});
-    parser.addOption({"sim", "The simulator.", "path",
-                      QCoreApplication::applicationDirPath() + "/quva-sim"});
+    parser.addOption(
+        {"sim", "The simulator.", "path", QCoreApplication::applicationDirPath() + "/quva-sim"});
     parser.process(application);
     const int exchanges = std::max(1, parser.value("exchanges").toInt());
     const double periodMs = 500;
     // 8 request bytes of 10 bits (start, 8 data, stop).
-    const int requestBits = int(buildReadRequest(1, Registers::LiveFirst, Registers::LiveLast)
-                                    .size()) *
-                            10;
+    const int requestBits =
+        int(buildReadRequest(1, Registers::LiveFirst, Registers::LiveLast).size()) * 10;
 
     QTextStream out(stdout);
     out << "CPU: " << cpuModel() << "\nQt: " << qVersion() << "\nruns: " << exchanges
