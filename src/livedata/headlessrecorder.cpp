@@ -287,6 +287,13 @@ void HeadlessRecorder::busReply(const QVector<uint16_t> &data)
         const qint64 lostSince = schedule->outageStart(turn.sensor);
         sensor.takeIdentity(data);
         printIdentity(sensor);
+        // A sensor put in the place of another at this address gets a file of its own.
+        if (sensor.isFileOpen() && sensor.path() != sensor.openedPath()) {
+            const QString previous = sensor.openedPath();
+            const int written = sensor.closeFile();
+            out << "Address " << sensor.address() << ": another sensor answers; recorded "
+                << written << " samples to " << previous << Qt::endl;
+        }
         if (!sensor.isFileOpen()) {
             QString error;
             const QString path = sensor.path();
@@ -389,6 +396,7 @@ void HeadlessRecorder::lineStateChanged(LinkState state)
     if (!bus || state != LinkState::Connecting)
         return;
     lineOpen = true;
+    linePolicy.reconnected();
     inFlight = BusSchedule::Turn{0, BusSchedule::Request::Probe};
 }
 

@@ -37,6 +37,8 @@ public:
     // the line to show when it is refused or cannot be opened, and then nothing was touched.
     bool openFile(QString *error);
     bool isFileOpen() const { return file.isOpen(); }
+    // The file last opened; differs from path() once another sensor answers at this address.
+    QString openedPath() const { return file.path(); }
 
     // The probe's reply, registers 0..46.
     void takeIdentity(const QVector<uint16_t> &words);

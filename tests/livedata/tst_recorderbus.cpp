@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
 
 class TestRecorderBus : public QObject
 {
@@ -16,6 +17,7 @@ class TestRecorderBus : public QObject
 private slots:
     void threeSensorsThreeFiles();
     void missingSensorAndRefusedFile();
+    void lineReplacedWithOtherSensors();
 };
 
 namespace
@@ -144,6 +146,51 @@ void TestRecorderBus::missingSensorAndRefusedFile()
     QVERIFY2(recorder.output.contains("Address 7, given up: nothing recorded") &&
                  recorder.output.contains("Address 2 (sensor 00-12-AB-CE), file refused: nothing "
                                           "recorded"),
+             qPrintable(recorder.output));
+}
+
+// The port goes away and comes back under the same name with two other sensors at the
+// same addresses: the port is reopened, and the new sensors get files of their own.
+void TestRecorderBus::lineReplacedWithOtherSensors()
+{
+    const QString link = QDir::current().absoluteFilePath("bus-port");
+    const QStringList before = {"swap-00-AA-00-01.csv", "swap-00-AA-00-02.csv"};
+    const QStringList after = {"swap-00-BB-00-01.csv", "swap-00-BB-00-02.csv"};
+    for (const QString &name : before + after)
+        QFile::remove(name);
+    const auto allHold = [](const QStringList &names, int samples) {
+        return QTest::qWaitFor(
+            [&] {
+                for (const QString &name : names) {
+                    if (recorded(name).frameNr.size() < samples)
+                        return false;
+                }
+                return true;
+            },
+            60000);
+    };
+
+    auto first = std::make_unique<SimProcess>(
+        QStringList{"--address", "1,2", "--rate", "2", "--serial", "00AA0001", "--link", link});
+    QVERIFY2(first->start(), qPrintable(first->errorOutput()));
+    Recorder recorder({"--record", "swap-{serial}.csv", "--port", link, "--address", "1,2"});
+    QVERIFY(allHold(before, 2));
+    QVERIFY(first->stop());
+    first.reset();
+    QVERIFY(QTest::qWaitFor([&] { return recorder.errorText().contains("reopening the port"); },
+                            30000));
+    QVector<int> counts;
+    for (const QString &name : before)
+        counts.append(recorded(name).frameNr.size());
+
+    SimProcess second({"--address", "1,2", "--rate", "2", "--serial", "00BB0001", "--link", link});
+    QVERIFY2(second.start(), qPrintable(second.errorOutput()));
+    QVERIFY2(allHold(after, 2), qPrintable(recorder.errorText()));
+    QVERIFY(recorder.stop());
+    QVERIFY2(recorder.process.exitCode() == 0, qPrintable(recorder.errors));
+    for (int sensor = 0; sensor < 2; ++sensor)
+        QCOMPARE(recorded(before[sensor]).frameNr.size(), counts[sensor]);
+    QVERIFY2(recorder.output.count(": another sensor answers; recorded ") == 2,
              qPrintable(recorder.output));
 }
 
