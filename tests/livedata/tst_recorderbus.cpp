@@ -2,6 +2,8 @@
 // addresses on one pseudo-terminal, and each sensor goes into a file of its own.
 
 #include "livedata/measurementdata.h"
+#include "modbus/modbusframe.h"
+#include "ptypair.h"
 #include "simprocess.h"
 #include "testfiles.h"
 
@@ -18,6 +20,7 @@ private slots:
     void threeSensorsThreeFiles();
     void missingSensorAndRefusedFile();
     void lineReplacedWithOtherSensors();
+    void noSensorAnswers();
 };
 
 namespace
@@ -192,6 +195,24 @@ void TestRecorderBus::lineReplacedWithOtherSensors()
         QCOMPARE(recorded(before[sensor]).frameNr.size(), counts[sensor]);
     QVERIFY2(recorder.output.count(": another sensor answers; recorded ") == 2,
              qPrintable(recorder.output));
+}
+
+// Nobody on the line: each address is probed once, each probe times out, the run ends with
+// exit code 1 and the files made for it are gone again.
+void TestRecorderBus::noSensorAnswers()
+{
+    PtyPair pty;
+    Recorder recorder(
+        {"--record", "empty-{address}.csv", "--port", pty.slavePath(), "--address", "3,4"});
+    QCOMPARE(pty.readFrame(), buildReadRequest(3, 0, 46));
+    QCOMPARE(pty.readFrame(), buildReadRequest(4, 0, 46));
+    QVERIFY(recorder.process.waitForFinished(30000));
+    QCOMPARE(recorder.process.exitCode(), 1);
+    QVERIFY2(recorder.errorText().contains(
+                 QString("Error: no answer from a sensor at addresses 3, 4 on %1\n")
+                     .arg(pty.slavePath())),
+             qPrintable(recorder.errors));
+    QVERIFY(!QFile::exists("empty-3.csv") && !QFile::exists("empty-4.csv"));
 }
 
 QTEST_MAIN(TestRecorderBus)
