@@ -26,6 +26,7 @@ const int regionSlots = 1 << 12;
 
 quint64 slotOf(quint64 key, int slotCount)
 {
+    // The tile of 8 x 8 pixels that the segment's first pixel lies in.
     const quint64 first = key >> 32;
     const quint64 tile = (first >> 19) << 13 | (first & 0xffff) >> 3;
     const quint64 spread = key * 0x9E3779B97F4A7C15ull;
