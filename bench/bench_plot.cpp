@@ -12,6 +12,7 @@
 //                 data to DIR/plot-literal.png and DIR/plot-fast.png
 //   --quick       skips the 10,000,000-sample stores
 //   --xy          runs only the XY plot
+//   --visible-times  runs only the "Visible Time" choices over 10,000,000 samples
 
 #include "livedata/measurementdata.h"
 #include "plot/plotwidget.h"
@@ -519,6 +520,10 @@ int main(int argc, char *argv[])
     std::printf("load average at the start: %s\n\n", qPrintable(loadAverage()));
     if (arguments.contains("--xy")) {
         xyPlot();
+        return 0;
+    }
+    if (arguments.contains("--visible-times")) {
+        visibleTimes();
         return 0;
     }
     compareDrawings(imageDir);
