@@ -4,11 +4,11 @@
 #include "livedata/headlessrecorder.h"
 #include "livedata/recorderoptions.h"
 #include "settings/serialportlist.h"
+#include "settings/settingsfile.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
-#include <QSettings>
 
 #include <cstdio>
 #include <cstdlib>
@@ -65,7 +65,7 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    SettingsFile settings;
     readCustomization(settings);
 
     QCommandLineParser parser;

@@ -117,7 +117,7 @@ int HeadlessRecorder::run()
 void HeadlessRecorder::deviceConnected()
 {
     answerTimer.stop();
-    pollTimer.start(500);
+    pollTimer.start(LivePollIntervalMs);
     const bool firstConnection = !everConnected;
     everConnected = true;
     if (firstConnection && options.durationSeconds > 0) {
