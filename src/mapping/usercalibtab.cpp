@@ -1,5 +1,4 @@
 #include "usercalibtab.h"
-#include "settings/settingsfile.h"
 #include "ui_usercalibtab.h"
 
 #include "app/customization.h"
@@ -11,6 +10,7 @@
 #include "modbus/registermap.h"
 #include "modbus/wordconversion.h"
 #include "plot/plotwidget.h"
+#include "settings/settingsfile.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -217,15 +217,14 @@ void UserCalibTab::on_pushButton_load_clicked()
     if (fileName.isEmpty())
         return;
 
-    MappingParameters loaded;
-    if (!loadMappingFile(fileName, loaded)) {
+    // A file that cannot be read leaves the mapping as it was.
+    if (!loadMappingFile(fileName, mapping)) {
         QMessageBox::warning(this, tr("Viscosity Mapping"),
                              tr("The mapping parameter file %1 could not be read.")
                                  .arg(QDir::toNativeSeparators(fileName)));
         return;
     }
 
-    mapping = loaded;
     nuErr = NaN;
 
     // The spin boxes clamp to their ranges; the state keeps the file's values.

@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include <cstdint>
+#include <limits>
 
 // The sensor's holding registers as the tool uses them: numbers, encodings, the
 // firmware gates that change them, the reply lengths that tell the requests apart,
@@ -120,9 +121,9 @@ QString formatDeviceDate(const QDateTime &date);
 struct MappingBlock {
     float k = 1;
     float alpha = 1;
-    float A = 0;
-    float B = 0;
-    float C = 0;
+    float A = std::numeric_limits<float>::quiet_NaN();
+    float B = std::numeric_limits<float>::quiet_NaN();
+    float C = std::numeric_limits<float>::quiet_NaN();
 };
 
 // The ten words of the block.

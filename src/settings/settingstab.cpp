@@ -1,5 +1,4 @@
 #include "settingstab.h"
-#include "settingsfile.h"
 #include "ui_settingstab.h"
 
 #include "analogoutput.h"
@@ -8,6 +7,7 @@
 #include "app/settingsvalue.h"
 #include "modbus/registermap.h"
 #include "modbus/wordconversion.h"
+#include "settingsfile.h"
 
 #include <QDebug>
 
