@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -106,6 +107,7 @@ int HeadlessRecorder::run()
         err << "Error: cannot open " << path << ": " << file.errorString() << Qt::endl;
         return BadStart;
     }
+    fileLengthAtOpen = QFileInfo(path).size();
     out << "Recording from " << options.portName << " to " << path << Qt::endl;
     answerTimer.start(5000);
     modbus.connectDevice(options.portName, options.baudrate, options.mode, options.address);
@@ -144,6 +146,8 @@ void HeadlessRecorder::replyReceived(QVector<uint16_t> data)
         firmwareDate = identity.firmwareDate;
         out << "Sensor " << formatSerialNumber(identity.serialNumber) << ", firmware "
             << formatDeviceDate(identity.firmwareDate) << Qt::endl;
+        if (options.mqtt && !publisher)
+            startPublishing(identity);
         return;
     }
     const std::optional<TimedSample> sample = sampler.take(data, firmwareDate);
@@ -264,5 +268,24 @@ void HeadlessRecorder::finish(int code)
         printStatistics();
     }
     exitCode = code;
-    QCoreApplication::exit(code);
+    if (!publisher) {
+        QCoreApplication::exit(code);
+        return;
+    }
+    connect(publisher.get(), &MqttPublisher::closed, this, [this, code] {
+        out << "MQTT: " << publisher->samplesAcknowledged() << " samples acknowledged by the broker"
+            << Qt::endl;
+        QCoreApplication::exit(code);
+    });
+    publisher->close();
+}
+
+void HeadlessRecorder::startPublishing(const DeviceIdentity &identity)
+{
+    publisher =
+        std::make_unique<MqttPublisher>(*options.mqtt, identity, file.path(), fileLengthAtOpen);
+    connect(&file, &RecordingJournal::appended, publisher.get(), &MqttPublisher::fileGrew);
+    connect(publisher.get(), &MqttPublisher::report, this,
+            [this](const QString &line) { err << line << Qt::endl; });
+    publisher->start();
 }

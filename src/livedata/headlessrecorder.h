@@ -4,6 +4,7 @@
 #include "livesampler.h"
 #include "modbus/autoreconnect.h"
 #include "modbus/modbus.h"
+#include "mqttpublisher.h"
 #include "recorderoptions.h"
 #include "recordingjournal.h"
 
@@ -22,7 +23,8 @@
 // the Settings tab, polls the live block as the Live Data tab does, and appends each
 // new sample to a CSV file in the export format as it is taken. Once the sensor has
 // answered, a lost link is reopened and probed again and again, and the recording goes
-// on in the same file when the sensor is back.
+// on in the same file when the sensor is back. With --mqtt every sample that reached
+// the file is also published to a broker, from the file (see MqttPublisher).
 class HeadlessRecorder : public QObject
 {
     Q_OBJECT
@@ -56,12 +58,15 @@ private slots:
 
 private:
     void finish(int exitCode);
+    void startPublishing(const DeviceIdentity &identity);
     void printStatistics();
 
     Options options;
     Modbus modbus;
     LiveSampler sampler;
     RecordingJournal file;
+    qint64 fileLengthAtOpen = 0; // where publishing starts: the samples of this run
+    std::unique_ptr<MqttPublisher> publisher;
     QDateTime firmwareDate;
     QTimer pollTimer;
     QTimer answerTimer;

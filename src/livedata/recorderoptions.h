@@ -1,6 +1,8 @@
 #ifndef RECORDEROPTIONS_H
 #define RECORDEROPTIONS_H
 
+#include "mqttmessage.h"
+
 #include <QCommandLineParser>
 #include <QString>
 
@@ -19,8 +21,9 @@ struct RecorderOptions {
     uint32_t baudrate = 19200;
     uint8_t mode = 0; // parity and stop bits, 0 none/1 to 5 odd/2
     uint8_t address = 1;
-    double durationSeconds = 0; // 0: until interrupted
-    int giveUpAfterSeconds = 0; // an outage this long ends the recording; 0: never
+    double durationSeconds = 0;       // 0: until interrupted
+    int giveUpAfterSeconds = 0;       // an outage this long ends the recording; 0: never
+    std::optional<MqttSettings> mqtt; // --mqtt: publish every sample to this broker
 };
 
 // The longest --duration taken, in seconds (about 31 years).
@@ -31,10 +34,28 @@ struct ParsedRecorderOptions {
     QString error; // "Error: ..." when options is empty
 };
 
-// Adds --port, --record, --baud, --mode, --address and --duration to the parser.
+// Adds --port, --record, --baud, --mode, --address, --duration, the --mqtt options and
+// --subscribe to the parser.
 void addRecorderOptions(QCommandLineParser &parser);
 
 // The options of a parser that has parsed the command line; meaningful when --record is set.
 ParsedRecorderOptions parseRecorderOptions(const QCommandLineParser &parser);
+
+// Taking samples from a broker into a CSV file: --subscribe URL --record FILE.
+struct SubscriberOptions {
+    QString fileName; // may hold {serial}: one file per sensor
+    QString serial;   // empty: every sensor under the prefix
+    MqttSettings mqtt;
+    double durationSeconds = 0; // 0: until interrupted
+};
+
+struct ParsedSubscriberOptions {
+    std::optional<SubscriberOptions> options;
+    QString error;
+};
+
+// The options of a parser that has parsed the command line; meaningful when --subscribe
+// is set.
+ParsedSubscriberOptions parseSubscriberOptions(const QCommandLineParser &parser);
 
 #endif
