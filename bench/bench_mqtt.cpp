@@ -4,8 +4,9 @@
 // duplicates, and the time from taking a sample to its arrival (median, 99th percentile).
 // The publishing process's CPU time is reported per 1,000 sensors.
 //
-//     bench_mqtt [--sensors N] [--seconds S] [--runs R]
+//     bench_mqtt [--sensors N] [--seconds S] [--runs R] [--processes P]
 //     bench_mqtt --subscriber PORT     (the counting side, started by the benchmark)
+//     bench_mqtt --publisher PORT ...  (a recorder process, started by the benchmark)
 
 #include "livedata/mqttconnection.h"
 #include "livedata/mqttpublisher.h"
@@ -136,58 +137,43 @@ int subscriber(int port)
     return QCoreApplication::exec();
 }
 
-struct Figures {
-    double lost = 0;
-    double duplicates = 0;
-    double latencyMedian = 0;
-    double latencyP99 = 0;
-    double cpuPercentPer1000 = 0;
-    double messagesPerSecond = 0;
-};
-
-bool publishRun(int sensors, double seconds, Figures &figures, QString &error)
+// One recorder process: sensors simulated sensors, numbered from first, each with its
+// recording file and publisher. Prints "ready" once every publisher is connected, starts
+// sampling at "go" on stdin, and after seconds prints "samples cpuSeconds elapsedSeconds".
+int publisher(int port, int sensors, int first, double seconds)
 {
-    MosquittoBroker broker;
-    if (!broker.start()) {
-        error = broker.log();
-        return false;
-    }
-    QProcess counter;
-    counter.start(QCoreApplication::applicationFilePath(),
-                  {"--subscriber", QString::number(broker.port())});
-    if (!QTest::qWaitFor(
-            [&] { return counter.canReadLine() || counter.state() == QProcess::NotRunning; },
-            60000) ||
-        counter.readLine() != "ready\n") {
-        error = "the counting subscriber did not start: " + counter.readAllStandardError();
-        return false;
-    }
-
     // Recording files in memory where there is a /dev/shm: the benchmark measures
     // publishing, not the disk.
     QTemporaryDir folder(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/bench-mqtt-XXXXXX"
                                                             : QString());
     MqttSettings settings;
     settings.url.host = "127.0.0.1";
-    settings.url.port = broker.port();
+    settings.url.port = port;
     settings.prefix = prefix;
     std::vector<std::unique_ptr<RecordingJournal>> journals;
     std::vector<std::unique_ptr<MqttPublisher>> publishers;
     std::vector<std::unique_ptr<QTimer>> timers;
+    int connected = 0;
     for (int i = 0; i < sensors; ++i) {
-        const QString path = folder.filePath(QString("sensor-%1.csv").arg(i));
+        const QString path = folder.filePath(QString("sensor-%1.csv").arg(first + i));
         auto journal = std::make_unique<RecordingJournal>();
         if (!journal->open(path)) {
-            error = path + ": " + journal->errorString();
-            return false;
+            std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(journal->errorString()));
+            return 1;
         }
         DeviceIdentity identity;
-        identity.serialNumber = uint32_t(0x10000000 + i);
+        identity.serialNumber = uint32_t(0x10000000 + first + i);
         identity.hardwareRevision = 3;
         auto publisher =
             std::make_unique<MqttPublisher>(settings, identity, path, QFileInfo(path).size());
         QObject::connect(journal.get(), &RecordingJournal::appended, publisher.get(),
                          &MqttPublisher::fileGrew);
+        QObject::connect(publisher.get(), &MqttPublisher::report, [&](const QString &line) {
+            if (line.startsWith("MQTT: connected"))
+                ++connected;
+            else
+                std::fprintf(stderr, "%s\n", qPrintable(line));
+        });
         publisher->start();
         auto timer = std::make_unique<QTimer>();
         timer->setTimerType(Qt::PreciseTimer);
@@ -203,25 +189,22 @@ bool publishRun(int sensors, double seconds, Figures &figures, QString &error)
         publishers.push_back(std::move(publisher));
         timers.push_back(std::move(timer));
     }
-    // Every sensor connected before the clock starts.
-    if (!QTest::qWaitFor([&] { return broker.log().count("New client connected") >= sensors + 1; },
-                         120000)) {
-        error = "not every publisher connected";
-        return false;
-    }
+    if (!QTest::qWaitFor([&] { return connected >= sensors; }, 600000))
+        return 1;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    char go[8] = {};
+    if (::read(STDIN_FILENO, go, sizeof go - 1) <= 0)
+        return 1;
     // The sensors' samples spread over the period, as independent sensors' are.
     for (int i = 0; i < sensors; ++i)
         QTimer::singleShot(500 * i / sensors, timers[size_t(i)].get(), qOverload<>(&QTimer::start));
-
     const double cpuStart = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
     QTest::qWait(int(seconds * 1000));
     for (auto &timer : timers)
         timer->stop();
-    const double elapsed = clock.elapsed() / 1000.0;
-    const double cpu = cpuSeconds() - cpuStart;
-
     qint64 total = 0;
     for (auto &journal : journals) {
         journal->close();
@@ -233,16 +216,92 @@ bool publishRun(int sensors, double seconds, Figures &figures, QString &error)
         publisher->fileGrew();
         publisher->close();
     }
-    counter.write("END " + QByteArray::number(total) + "\n");
-    if (!QTest::qWaitFor([&] { return closed == sensors; }, 120000)) {
-        error = "not every publisher finished";
+    if (!QTest::qWaitFor([&] { return closed == sensors; }, 600000))
+        return 1;
+    const double elapsed = clock.elapsed() / 1000.0;
+    std::printf("%lld %.3f %.3f\n", total, cpuSeconds() - cpuStart, elapsed);
+    std::fflush(stdout);
+    return 0;
+}
+
+struct Figures {
+    double lost = 0;
+    double duplicates = 0;
+    double latencyMedian = 0;
+    double latencyP99 = 0;
+    double cpuPercentPer1000 = 0;
+    double messagesPerSecond = 0;
+};
+
+QList<QByteArray> lastLineFields(QProcess &process)
+{
+    return process.readAllStandardOutput().trimmed().split('\n').last().split(' ');
+}
+
+bool publishRun(int sensors, int processes, double seconds, Figures &figures, QString &error)
+{
+    MosquittoBroker broker;
+    if (!broker.start()) {
+        error = broker.log();
         return false;
     }
+    const QString port = QString::number(broker.port());
+    QProcess counter;
+    counter.start(QCoreApplication::applicationFilePath(), {"--subscriber", port});
+    const auto ready = [&](QProcess &process) {
+        return QTest::qWaitFor(
+                   [&] { return process.canReadLine() || process.state() == QProcess::NotRunning; },
+                   600000) &&
+               process.readLine() == "ready\n";
+    };
+    if (!ready(counter)) {
+        error = "the counting subscriber did not start: " + counter.readAllStandardError();
+        return false;
+    }
+    // libmosquitto waits on its sockets with select(), so one process keeps below 1024
+    // descriptors: the sensors are spread over several recorder processes, as in a plant.
+    std::vector<std::unique_ptr<QProcess>> recorders;
+    for (int p = 0; p < processes; ++p) {
+        const int first = sensors * p / processes;
+        const int count = sensors * (p + 1) / processes - first;
+        recorders.push_back(std::make_unique<QProcess>());
+        recorders.back()->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        recorders.back()->start(QCoreApplication::applicationFilePath(),
+                                {"--publisher", port, "--sensors", QString::number(count),
+                                 "--first", QString::number(first), "--seconds",
+                                 QString::number(seconds)});
+    }
+    for (auto &recorder : recorders) {
+        if (!ready(*recorder)) {
+            error = "a recorder process did not connect all its sensors";
+            return false;
+        }
+    }
+    for (auto &recorder : recorders)
+        recorder->write("go\n");
+    qint64 total = 0;
+    double cpu = 0;
+    double elapsed = 0;
+    for (auto &recorder : recorders) {
+        if (!recorder->waitForFinished(int(seconds * 1000) + 600000) || recorder->exitCode() != 0) {
+            error = "a recorder process failed";
+            return false;
+        }
+        const QList<QByteArray> fields = lastLineFields(*recorder);
+        if (fields.size() != 3) {
+            error = "unexpected recorder output: " + fields.join(' ');
+            return false;
+        }
+        total += fields[0].toLongLong();
+        cpu += fields[1].toDouble();
+        elapsed = std::max(elapsed, fields[2].toDouble());
+    }
+    counter.write("END " + QByteArray::number(total) + "\n");
     if (!counter.waitForFinished(120000)) {
         error = "the counting subscriber did not finish";
         return false;
     }
-    const QList<QByteArray> fields = counter.readAllStandardOutput().trimmed().split(' ');
+    const QList<QByteArray> fields = lastLineFields(counter);
     if (fields.size() != 6) {
         error = "unexpected subscriber output: " + fields.join(' ');
         return false;
@@ -251,8 +310,9 @@ bool publishRun(int sensors, double seconds, Figures &figures, QString &error)
     figures.lost = fields[3].toDouble();
     figures.latencyMedian = fields[4].toDouble();
     figures.latencyP99 = fields[5].toDouble();
+    // Over the sampling and the closing, which publishes what is still on its way.
     figures.cpuPercentPer1000 = 100.0 * cpu / elapsed * 1000.0 / sensors;
-    figures.messagesPerSecond = double(total) / elapsed;
+    figures.messagesPerSecond = double(total) / seconds;
     return true;
 }
 
@@ -277,6 +337,11 @@ int main(int argc, char *argv[])
     };
     if (arguments.contains("--subscriber"))
         return subscriber(int(option("--subscriber", 0)));
+    const int sensors = int(option("--sensors", 1000));
+    const double seconds = option("--seconds", 60);
+    if (arguments.contains("--publisher"))
+        return publisher(int(option("--publisher", 0)), sensors, int(option("--first", 0)),
+                         seconds);
 
     // Every sensor takes a file, a socket and the library's wake-up pair.
     rlimit limit{};
@@ -284,19 +349,19 @@ int main(int argc, char *argv[])
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
 
-    const int sensors = int(option("--sensors", 1000));
-    const double seconds = option("--seconds", 60);
     const int runs = int(option("--runs", 3));
+    const int processes = int(option("--processes", (sensors + 199) / 200));
     QTextStream out(stdout);
     out << "CPU: " << cpuModel() << "\nQt: " << qVersion() << ", libmosquitto "
         << LIBMOSQUITTO_MAJOR << '.' << LIBMOSQUITTO_MINOR << '.' << LIBMOSQUITTO_REVISION
         << "\nruns: " << runs << ", " << sensors << " sensors at 2 samples/s for " << seconds
-        << " s each, QoS 1, broker and subscriber on the same machine" << Qt::endl;
+        << " s each in " << processes
+        << " recorder processes, QoS 1, broker and subscriber on the same machine" << Qt::endl;
     std::vector<double> lost, duplicates, median, p99, cpu, rate;
     for (int run = 0; run < runs; ++run) {
         Figures figures;
         QString error;
-        if (!publishRun(sensors, seconds, figures, error)) {
+        if (!publishRun(sensors, processes, seconds, figures, error)) {
             out << "run " << run + 1 << " failed: " << error << Qt::endl;
             return 1;
         }
