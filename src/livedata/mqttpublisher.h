@@ -33,6 +33,8 @@ public:
     // After the file's last line: publishes what is left and then "offline", waiting as
     // long as the broker keeps acknowledging, and emits closed().
     void close();
+    QString filePath() const { return file.fileName(); }
+    QString serialText() const { return serial; }
     // The samples the broker has acknowledged.
     qint64 samplesAcknowledged() const { return acknowledgedSamples; }
 

@@ -1,7 +1,7 @@
-// Recording into a real mosquitto broker: every sample of the file arrives once and
-// equal to its line, an outage of the broker is caught up from the file, the status
-// ends "offline" however the recorder ends, and credentials and certificates are
-// checked with one clear error each.
+// Recording into a real mosquitto broker: every sample of three sensors on one line
+// arrives once and equal to its line in that sensor's file, an outage of the broker is caught up
+// from the file, the status ends "offline" however the recorder ends, and credentials and
+// certificates are checked with one clear error each.
 
 #include "livedata/csvline.h"
 #include "livedata/mqttmessage.h"
@@ -27,9 +27,11 @@ private slots:
 namespace
 {
 
-const QString serial = "00-12-AB-CD"; // quva-sim's default
+const QString serial = "00-12-AB-CD"; // quva-sim's default, at the first address
 const QString sampleTopicName = "quva/" + serial + "/sample";
 const QString statusTopicName = "quva/" + serial + "/status";
+// quva-sim --address 1,2,5
+const QStringList lineSerials = {"00-12-AB-CD", "00-12-AB-CE", "00-12-AB-CF"};
 
 QList<QByteArray> dataLines(const QString &path)
 {
@@ -41,13 +43,29 @@ QList<QByteArray> dataLines(const QString &path)
     return lines;
 }
 
-// The message that the recorder publishes for a line of its file.
-QByteArray messageOfLine(const QByteArray &line)
+// The messages that the recorder publishes for the lines of a sensor's file.
+QList<QByteArray> messagesOfFile(const QString &path, const QString &serial)
 {
-    CsvSample sample;
-    if (parseCsvLine(line.constBegin(), line.constEnd(), sample) != nullptr)
-        return "unreadable line " + line;
-    return sampleMessage(serial, sample);
+    QList<QByteArray> messages;
+    for (const QByteArray &line : dataLines(path)) {
+        CsvSample sample;
+        if (parseCsvLine(line.constBegin(), line.constEnd(), sample) != nullptr)
+            messages.append("unreadable line " + line);
+        else
+            messages.append(sampleMessage(serial, sample));
+    }
+    return messages;
+}
+
+QString fileOf(const QString &pattern, const QString &serial)
+{
+    return QDir::current().absoluteFilePath(QString(pattern).replace("{serial}", serial));
+}
+
+void removeFiles(const QString &pattern)
+{
+    for (const QString &serial : lineSerials)
+        QFile::remove(fileOf(pattern, serial));
 }
 
 QList<QByteArray> withoutRepeats(const QList<QByteArray> &messages)
@@ -89,92 +107,98 @@ void TestMqttRecording::publishesEverySampleOnce()
     QVERIFY2(broker.start(), qPrintable(broker.log()));
     MqttCapture capture(broker, "quva/#");
     QVERIFY2(capture.start(broker), qPrintable(capture.errorOutput() + broker.log()));
-    SimProcess sensor({"--rate", "4"});
-    QVERIFY2(sensor.start(), qPrintable(sensor.errorOutput()));
+    SimProcess line({"--address", "1,2,5", "--rate", "2"});
+    QVERIFY2(line.start(), qPrintable(line.errorOutput()));
 
-    const QString csv = csvPath("once.csv");
+    const QString pattern = "once-{serial}.csv";
+    removeFiles(pattern);
     QProcess recorder;
-    recorder.start(QUVA_EXPLORER_PATH,
-                   {"--record", csv, "--port", sensor.portName(), "--mqtt", broker.url()});
-    QVERIFY(waitForLines(csv, 8));
+    recorder.start(QUVA_EXPLORER_PATH, {"--record", pattern, "--port", line.portName(), "--address",
+                                        "1,2,5", "--mqtt", broker.url()});
+    for (const QString &serial : lineSerials)
+        QVERIFY(waitForLines(fileOf(pattern, serial), 6));
     QVERIFY(endRecorder(recorder));
     const QString errors = recorder.readAllStandardError();
     QCOMPARE(recorder.exitCode(), 0);
-    QVERIFY2(capture.waitForCount(statusTopicName, 2), qPrintable(errors));
 
-    const QList<QByteArray> lines = dataLines(csv);
-    QList<QByteArray> expected;
-    for (const QByteArray &line : lines)
-        expected.append(messageOfLine(line));
-    QVERIFY2(capture.waitForCount(sampleTopicName, lines.size()), qPrintable(errors));
-    QCOMPARE(capture.payloads(sampleTopicName), expected);
-    QCOMPARE(capture.payloads(statusTopicName), (QList<QByteArray>{"online", "offline"}));
-    const QList<QByteArray> identity = capture.payloads("quva/" + serial + "/identity");
-    QCOMPARE(identity.size(), 1);
-    QVERIFY2(identity.first().startsWith("{\"serial\":\"" + serial.toUtf8() +
-                                         "\",\"hardwareRevision\":"),
-             identity.first().constData());
+    for (const QString &serial : lineSerials) {
+        const QString topic = "quva/" + serial + "/";
+        const QList<QByteArray> expected = messagesOfFile(fileOf(pattern, serial), serial);
+        QVERIFY2(capture.waitForCount(topic + "status", 2), qPrintable(errors));
+        QVERIFY2(capture.waitForCount(topic + "sample", expected.size()), qPrintable(errors));
+        QCOMPARE(capture.payloads(topic + "sample"), expected);
+        QCOMPARE(capture.payloads(topic + "status"), (QList<QByteArray>{"online", "offline"}));
+        const QList<QByteArray> identity = capture.payloads(topic + "identity");
+        QCOMPARE(identity.size(), 1);
+        QVERIFY2(identity.first().startsWith("{\"serial\":\"" + serial.toUtf8() +
+                                             "\",\"hardwareRevision\":"),
+                 identity.first().constData());
+    }
 }
 
 void TestMqttRecording::catchesUpAfterBrokerOutage()
 {
     MosquittoBroker broker;
     QVERIFY2(broker.start(), qPrintable(broker.log()));
-    MqttCapture capture(broker, sampleTopicName);
+    MqttCapture capture(broker, "quva/+/sample");
     QVERIFY2(capture.start(broker), qPrintable(capture.errorOutput() + broker.log()));
-    const QString taken = csvPath("taken.csv");
+    const QString taken = "taken-{serial}.csv";
+    removeFiles(taken);
     QProcess consumer;
-    consumer.start(QUVA_EXPLORER_PATH,
-                   {"--subscribe", broker.url(), "--record", taken, "--serial", serial});
-    QVERIFY2(QTest::qWaitFor([&] { return broker.log().contains(" 1 " + sampleTopicName + "\n"); },
-                             60000),
+    consumer.start(QUVA_EXPLORER_PATH, {"--subscribe", broker.url(), "--record", taken});
+    QVERIFY2(QTest::qWaitFor([&] { return broker.log().contains(" 1 quva/+/sample\n"); }, 60000),
              qPrintable(broker.log() + consumer.readAllStandardError()));
-    SimProcess sensor;
-    QVERIFY2(sensor.start(), qPrintable(sensor.errorOutput()));
-    const QString csv = csvPath("outage.csv");
+    SimProcess line({"--address", "1,2,5", "--rate", "2"});
+    QVERIFY2(line.start(), qPrintable(line.errorOutput()));
+    const QString recorded = "outage-{serial}.csv";
+    removeFiles(recorded);
     QProcess recorder;
-    recorder.start(QUVA_EXPLORER_PATH,
-                   {"--record", csv, "--port", sensor.portName(), "--mqtt", broker.url()});
+    recorder.start(QUVA_EXPLORER_PATH, {"--record", recorded, "--port", line.portName(),
+                                        "--address", "1,2,5", "--mqtt", broker.url()});
     QVERIFY(capture.waitForCount(sampleTopicName, 3));
 
-    // Down for 20 samples, about 10 s.
+    // Down while the first sensor's file grows by 20 samples, about 10 s.
     QVERIFY(broker.stop());
-    const int before = dataLines(csv).size();
-    QVERIFY(waitForLines(csv, before + 20));
+    const QString first = fileOf(recorded, serial);
+    const int before = dataLines(first).size();
+    QVERIFY(waitForLines(first, before + 20));
     QVERIFY2(broker.start(), qPrintable(broker.log()));
     // The recorder catches up while it goes on recording.
     const auto caughtUp = [&] {
-        const QList<QByteArray> lines = dataLines(csv);
-        return lines.size() >= before + 20 &&
-               withoutRepeats(capture.payloads(sampleTopicName)).size() >= lines.size();
+        for (const QString &serial : lineSerials) {
+            const int lines = dataLines(fileOf(recorded, serial)).size();
+            if (lines < before + 20 ||
+                withoutRepeats(capture.payloads("quva/" + serial + "/sample")).size() < lines)
+                return false;
+        }
+        return true;
     };
     QVERIFY2(QTest::qWaitFor(caughtUp, 120000), qPrintable(broker.log()));
     QVERIFY(endRecorder(recorder));
     QCOMPARE(recorder.exitCode(), 0);
     const QString errors = recorder.readAllStandardError();
-    QCOMPARE(errors.count("MQTT: connection to " + broker.url() + " lost"), 1);
+    QCOMPARE(errors.count(": MQTT: connection to " + broker.url() + " lost"), 3);
 
-    const QList<QByteArray> lines = dataLines(csv);
-    QList<QByteArray> expected;
-    for (const QByteArray &line : lines)
-        expected.append(messageOfLine(line));
-    QVERIFY2(QTest::qWaitFor(
-                 [&] {
-                     return withoutRepeats(capture.payloads(sampleTopicName)).size() >=
-                            expected.size();
-                 },
-                 60000),
-             qPrintable(errors));
-    // In order; a message comes twice only when it was sent again after the connection
-    // broke, so it is the same message at its place.
-    const QList<QByteArray> arrived = capture.payloads(sampleTopicName);
-    QCOMPARE(withoutRepeats(arrived), expected);
-    QVERIFY2(QTest::qWaitFor([&] { return dataLines(taken) == lines; }, 60000),
-             qPrintable(consumer.readAllStandardError()));
+    for (const QString &serial : lineSerials) {
+        const QString topic = "quva/" + serial + "/sample";
+        const QString file = fileOf(recorded, serial);
+        const QList<QByteArray> expected = messagesOfFile(file, serial);
+        QVERIFY2(
+            QTest::qWaitFor(
+                [&] { return withoutRepeats(capture.payloads(topic)).size() >= expected.size(); },
+                60000),
+            qPrintable(errors));
+        // In order; a message comes twice only when it was sent again after the connection
+        // broke, so it is the same message at its place.
+        QCOMPARE(withoutRepeats(capture.payloads(topic)), expected);
+        QVERIFY2(QTest::qWaitFor(
+                     [&] { return dataLines(fileOf(taken, serial)) == dataLines(file); }, 60000),
+                 qPrintable(serial));
+    }
     QVERIFY(endRecorder(consumer));
     QCOMPARE(consumer.exitCode(), 0);
-    QCOMPARE(dataLines(taken), lines);
-    qInfo("%d samples, %d messages", int(lines.size()), int(arrived.size()));
+    for (const QString &serial : lineSerials)
+        QCOMPARE(dataLines(fileOf(taken, serial)), dataLines(fileOf(recorded, serial)));
 }
 
 void TestMqttRecording::lastWillWhenKilled()
