@@ -4,11 +4,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 RecordedSensor::RecordedSensor(uint8_t address, const QString &fileNamePattern, QObject *parent)
     : QObject(parent), sensorAddress(address), pattern(fileNamePattern)
 {
     connect(&file, &RecordingJournal::writeFailed, this, &RecordedSensor::writeFailed);
+    connect(&file, &RecordingJournal::appended, this, &RecordedSensor::linesWritten);
 }
 
 QString RecordedSensor::serialText() const
@@ -42,6 +44,7 @@ bool RecordedSensor::openFile(QString *error)
         return false;
     }
     createdFile = decision.action == RecordingFileDecision::Create;
+    lengthAtOpen = QFileInfo(name).size();
     return true;
 }
 

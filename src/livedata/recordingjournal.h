@@ -50,6 +50,8 @@ signals:
     void writeFailed(QString error);
     // The journal writes again after a failure, once restart() succeeded.
     void resumed();
+    // Complete lines reached the file.
+    void appended();
 
 private:
     void writerLoop();
