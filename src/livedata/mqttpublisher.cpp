@@ -189,7 +189,7 @@ void MqttPublisher::finishClosing()
         return;
     done = true;
     closeTimer.stop();
-    if (savedOffset >= 0 && acknowledgedOffset != savedOffset)
+    if (saveTimer.isActive() || (savedOffset >= 0 && acknowledgedOffset != savedOffset))
         savePosition();
     connection.stop();
     emit closed();
