@@ -250,6 +250,8 @@ void TestMqttRecording::resumesWhereAKilledRunLeft()
     QVERIFY(QTest::qWaitFor([&] { return arrived() >= killedAt + 3; }, 120000));
     QVERIFY(endRecorder(recorder));
     QCOMPARE(recorder.exitCode(), 0);
+    const QString errors = recorder.readAllStandardError();
+    QVERIFY2(errors.contains("MQTT: publishing resumed.csv from byte "), qPrintable(errors));
     const QList<QByteArray> expected = messagesOfFile(file, serial);
     QVERIFY(QTest::qWaitFor([&] { return arrived() >= expected.size(); }, 60000));
     QCOMPARE(withoutRepeats(capture.payloads(sampleTopicName)), expected);
