@@ -176,7 +176,7 @@ void HeadlessRecorder::deviceConnected()
     if (bus)
         return;
     answerTimer.stop();
-    pollTimer.start(500);
+    pollTimer.start(LivePollIntervalMs);
     startDuration();
 }
 
