@@ -567,6 +567,7 @@ void HeadlessRecorder::publish(int index)
             err << "Address " << sensor.address() << ": ";
         err << line << Qt::endl;
     });
+    publisher->rememberPosition();
     publisher->start();
     publishers.push_back(std::move(publisher));
 }

@@ -1,5 +1,7 @@
 #include "mqttpublisher.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 
 namespace
@@ -8,6 +10,7 @@ namespace
 // A clean end waits this long for the next acknowledgement before it gives up.
 constexpr int closeWaitMs = 5000;
 constexpr int readSize = 64 * 1024;
+constexpr int saveIntervalMs = 1000;
 
 } // namespace
 
@@ -28,6 +31,22 @@ MqttPublisher::MqttPublisher(const MqttSettings &settings, const DeviceIdentity 
     closeTimer.setSingleShot(true);
     closeTimer.setInterval(closeWaitMs);
     connect(&closeTimer, &QTimer::timeout, this, &MqttPublisher::finishClosing);
+    saveTimer.setSingleShot(true);
+    saveTimer.setInterval(saveIntervalMs);
+    connect(&saveTimer, &QTimer::timeout, this, &MqttPublisher::savePosition);
+}
+
+void MqttPublisher::rememberPosition()
+{
+    remembering = true;
+    const qint64 remembered = rememberedMqttOffset(filePath(), positionDestination(), readOffset);
+    if (remembered >= 0) {
+        acknowledgedOffset = readOffset = bufferOffset = savedOffset = remembered;
+        emit report(QString("MQTT: publishing %1 from byte %2 on, where the broker's "
+                            "acknowledgements ended")
+                        .arg(QFileInfo(filePath()).fileName())
+                        .arg(remembered));
+    }
 }
 
 void MqttPublisher::start()
@@ -47,6 +66,10 @@ void MqttPublisher::close()
 
 void MqttPublisher::fileGrew()
 {
+    // A file that got samples keeps a position from now on, so a later run continuing it
+    // publishes what this one could not.
+    if (remembering && savedOffset < 0 && !saveTimer.isActive())
+        saveTimer.start();
     publishLines();
 }
 
@@ -87,6 +110,8 @@ void MqttPublisher::published(int messageId)
     }
     if (closing)
         closeTimer.start();
+    if (savedOffset >= 0 && acknowledgedOffset != savedOffset && !saveTimer.isActive())
+        saveTimer.start();
     publishLines();
 }
 
@@ -164,6 +189,21 @@ void MqttPublisher::finishClosing()
         return;
     done = true;
     closeTimer.stop();
+    if (saveTimer.isActive() || (savedOffset >= 0 && acknowledgedOffset != savedOffset))
+        savePosition();
     connection.stop();
     emit closed();
+}
+
+void MqttPublisher::savePosition()
+{
+    saveTimer.stop();
+    // A position that cannot be written leaves the last one: at worst lines go out twice.
+    if (saveMqttPosition(filePath(), {acknowledgedOffset, positionDestination()}))
+        savedOffset = acknowledgedOffset;
+}
+
+QString MqttPublisher::positionDestination() const
+{
+    return serial + ' ' + mqttUrlText(settings.url) + ' ' + settings.prefix;
 }

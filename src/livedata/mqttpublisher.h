@@ -2,6 +2,7 @@
 #define MQTTPUBLISHER_H
 
 #include "mqttconnection.h"
+#include "mqttposition.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -29,6 +30,10 @@ public:
     MqttPublisher(const MqttSettings &settings, const DeviceIdentity &identity,
                   const QString &filePath, qint64 startOffset, QObject *parent = nullptr);
 
+    // Keeps how far the broker acknowledged the file next to it (see MqttPosition) and,
+    // when an earlier run on this file left a position that still holds, publishes from
+    // there instead of startOffset. Before start().
+    void rememberPosition();
     void start();
     // After the file's last line: publishes what is left and then "offline", waiting as
     // long as the broker keeps acknowledging, and emits closed().
@@ -62,6 +67,8 @@ private:
     // The next complete line at readOffset, without its line end; false when there is none.
     bool nextLine(QByteArray &line, qint64 &lineEnd);
     void finishClosing();
+    void savePosition();
+    QString positionDestination() const;
 
     MqttSettings settings;
     DeviceIdentity identity;
@@ -80,6 +87,10 @@ private:
     bool done = false;
     int offlineMessageId = -1;
     QTimer closeTimer; // restarted by every acknowledgement while closing
+    bool remembering = false;
+    // The offset in the position file; -1 before there is one for this file.
+    qint64 savedOffset = -1;
+    QTimer saveTimer; // at most one position write a second
 };
 
 #endif

@@ -1,7 +1,9 @@
 // What the recorder publishes, against tables: the sample and identity messages, their
-// times with UTC offset, topic prefixes, broker URLs and the broker options.
+// times with UTC offset, topic prefixes, broker URLs, the broker options and when a
+// remembered publishing position still holds.
 
 #include "livedata/mqttmessage.h"
+#include "livedata/mqttposition.h"
 #include "livedata/recorderoptions.h"
 #include "testfiles.h"
 
@@ -24,6 +26,7 @@ private slots:
     void options_data();
     void options();
     void badOptionTouchesNothing();
+    void rememberedPosition();
 };
 
 namespace
@@ -255,6 +258,28 @@ void TestMqttMessage::badOptionTouchesNothing()
              QByteArray("Error: --mqtt-prefix: expected no empty topic levels (leading, trailing "
                         "or doubled /), got \"a//b\"\n"));
     QVERIFY(!QFile::exists("never.csv"));
+}
+
+void TestMqttMessage::rememberedPosition()
+{
+    QTemporaryDir folder;
+    const QString file = folder.filePath("plant.csv");
+    const QByteArray lines = "head\n" + QByteArray(5000, 'a') + "\nb\n";
+    const QString to = "00-12-AB-CD mqtt://127.0.0.1:1883 quva";
+    QVERIFY(writeFile(file, lines));
+    QCOMPARE(rememberedMqttOffset(file, to, lines.size()), -1); // none yet
+    QVERIFY(saveMqttPosition(file, {5006, to}));
+    QCOMPARE(rememberedMqttOffset(file, to, lines.size()), 5006);
+    // Only for the same serial, broker and prefix, and not past where the file ended.
+    QCOMPARE(rememberedMqttOffset(file, "00-12-AB-CD mqtt://127.0.0.1:1884 quva", 9999), -1);
+    QCOMPARE(rememberedMqttOffset(file, to, 5005), -1);
+    // Another file in its place: a line changed near the start, or just before the offset.
+    QByteArray changed = lines;
+    QVERIFY(writeFile(file, changed.replace(0, 1, "H")));
+    QCOMPARE(rememberedMqttOffset(file, to, lines.size()), -1);
+    changed = lines;
+    QVERIFY(writeFile(file, changed.replace(5004, 1, "c")));
+    QCOMPARE(rememberedMqttOffset(file, to, lines.size()), -1);
 }
 
 QTEST_GUILESS_MAIN(TestMqttMessage)

@@ -5,6 +5,7 @@
 
 #include "livedata/csvline.h"
 #include "livedata/mqttmessage.h"
+#include "livedata/mqttposition.h"
 #include "mosquittobroker.h"
 #include "simprocess.h"
 #include "testfiles.h"
@@ -21,6 +22,7 @@ private slots:
     void publishesEverySampleOnce();
     void catchesUpAfterBrokerOutage();
     void lastWillWhenKilled();
+    void resumesWhereAKilledRunLeft();
     void credentialsAndCertificates();
 };
 
@@ -64,8 +66,10 @@ QString fileOf(const QString &pattern, const QString &serial)
 
 void removeFiles(const QString &pattern)
 {
-    for (const QString &serial : lineSerials)
+    for (const QString &serial : lineSerials) {
         QFile::remove(fileOf(pattern, serial));
+        QFile::remove(mqttPositionPath(fileOf(pattern, serial)));
+    }
 }
 
 QList<QByteArray> withoutRepeats(const QList<QByteArray> &messages)
@@ -96,6 +100,7 @@ QString csvPath(const QString &name)
 {
     const QString path = QDir::current().absoluteFilePath(name);
     QFile::remove(path);
+    QFile::remove(mqttPositionPath(path));
     return path;
 }
 
@@ -216,6 +221,40 @@ void TestMqttRecording::lastWillWhenKilled()
     QVERIFY(endRecorder(recorder, SIGKILL));
     QVERIFY(capture.waitForCount(statusTopicName, 2));
     QCOMPARE(capture.payloads(statusTopicName), (QList<QByteArray>{"online", "offline"}));
+}
+
+// A run killed while the broker was away leaves its samples unpublished; the next run on
+// the same file publishes them first, in order, and then goes on live.
+void TestMqttRecording::resumesWhereAKilledRunLeft()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    QVERIFY(broker.stop()); // nobody listens at its port while the first run records
+    SimProcess sensor;
+    QVERIFY2(sensor.start(), qPrintable(sensor.errorOutput()));
+    const QString file = csvPath("resumed.csv");
+    const QStringList arguments = {"--record",        file,     "--port",
+                                   sensor.portName(), "--mqtt", broker.url()};
+    QProcess recorder;
+    recorder.start(QUVA_EXPLORER_PATH, arguments);
+    QVERIFY(waitForLines(file, 5));
+    QVERIFY(QTest::qWaitFor([&] { return QFile::exists(mqttPositionPath(file)); }, 60000));
+    QVERIFY(endRecorder(recorder, SIGKILL));
+    const int killedAt = dataLines(file).size();
+
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    MqttCapture capture(broker, sampleTopicName);
+    QVERIFY2(capture.start(broker), qPrintable(capture.errorOutput() + broker.log()));
+    recorder.start(QUVA_EXPLORER_PATH, arguments);
+    const auto arrived = [&] { return withoutRepeats(capture.payloads(sampleTopicName)).size(); };
+    QVERIFY(QTest::qWaitFor([&] { return arrived() >= killedAt + 3; }, 120000));
+    QVERIFY(endRecorder(recorder));
+    QCOMPARE(recorder.exitCode(), 0);
+    const QString errors = recorder.readAllStandardError();
+    QVERIFY2(errors.contains("MQTT: publishing resumed.csv from byte "), qPrintable(errors));
+    const QList<QByteArray> expected = messagesOfFile(file, serial);
+    QVERIFY(QTest::qWaitFor([&] { return arrived() >= expected.size(); }, 60000));
+    QCOMPARE(withoutRepeats(capture.payloads(sampleTopicName)), expected);
 }
 
 void TestMqttRecording::credentialsAndCertificates()
