@@ -2,31 +2,18 @@
 
 #include "app/systemstatetext.h"
 #include "modbus/registermap.h"
+#include "platformfile.h"
 #include "recordingfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
-#include <fcntl.h>
 #include <limits>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace
 {
-
-// The signal handler only writes a byte; the event loop does the rest.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int signalNumber)
-{
-    const char byte = char(signalNumber);
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
 
 QString number(double value, int decimals)
 {
@@ -70,28 +57,15 @@ HeadlessRecorder::HeadlessRecorder(const Options &options, QObject *parent)
         finish(Failure);
     });
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        signalNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-        connect(signalNotifier, &QSocketNotifier::activated, this,
-                &HeadlessRecorder::signalReceived);
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-        std::signal(SIGUSR1, onSignal);
-    }
+    processSignals = catchProcessSignals([this](ProcessSignal request) {
+        if (request == ProcessSignal::Statistics)
+            printStatistics();
+        else
+            finish(Success);
+    });
 }
 
-HeadlessRecorder::~HeadlessRecorder()
-{
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGUSR1, SIG_DFL);
-    delete signalNotifier;
-    for (int &fd : signalPipe) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-}
+HeadlessRecorder::~HeadlessRecorder() = default;
 
 int HeadlessRecorder::run()
 {
@@ -146,12 +120,11 @@ void HeadlessRecorder::replyReceived(QVector<uint16_t> data)
             << formatDeviceDate(identity.firmwareDate) << Qt::endl;
         return;
     }
-    const std::optional<TimedSample> sample = sampler.take(data, firmwareDate);
+    const std::optional<LiveSample> sample = sampler.take(data, firmwareDate);
     if (!sample)
         return;
-    const LiveSample &values = sample->values;
-    file.append(sample->timestamp, values.frameNr, values.systemState, values.T, values.rho,
-                values.nu, values.eta, values.nuUc);
+    const LiveSample &values = *sample;
+    file.append(values);
     out << sample->timestamp.toString("yyyy-MM-dd HH:mm:ss.zzz") << "  frame " << values.frameNr
         << "  T " << number(values.T, 2) << " degC  rho " << number(values.rho, 1) << " kg/m3  nu "
         << number(values.nu, 3) << " cSt  eta " << number(values.eta, 3) << " mPas  "
@@ -225,16 +198,6 @@ void HeadlessRecorder::noAnswer()
     finish(Failure);
 }
 
-void HeadlessRecorder::signalReceived()
-{
-    char byte = 0;
-    [[maybe_unused]] const ssize_t count = ::read(signalPipe[0], &byte, 1);
-    if (byte == SIGUSR1)
-        printStatistics();
-    else
-        finish(Success);
-}
-
 void HeadlessRecorder::printStatistics()
 {
     for (const QString &line : modbus.statistics().summary())
@@ -256,7 +219,7 @@ void HeadlessRecorder::finish(int code)
     const int written = file.samplesWritten();
     // A recording file made for a sensor that never delivered a sample is not left behind.
     if (written == 0 && createdFile)
-        QFile::remove(file.path());
+        file.remove();
     modbus.disconnectDevice(true);
     if (code == Success || everConnected) {
         out << "Recorded " << written << " samples to " << file.path() << ", " << errors

@@ -10,7 +10,6 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QObject>
-#include <QSocketNotifier>
 #include <QString>
 #include <QTextStream>
 #include <QTimer>
@@ -48,7 +47,6 @@ private slots:
     void modbusError(QString error);
     void noAnswer();
     void durationCheck();
-    void signalReceived();
     void portOpenFailed(QString reason);
     void outageBegan();
     void outageEnded();
@@ -73,7 +71,7 @@ private:
     QDateTime outageStart;
     bool everConnected = false;
     QDeadlineTimer recordingEnd;
-    QSocketNotifier *signalNotifier = nullptr;
+    std::unique_ptr<QObject> processSignals;
     QTextStream out;
     QTextStream err;
     bool finished = false;

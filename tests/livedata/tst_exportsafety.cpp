@@ -1,6 +1,7 @@
 #include "app/customization.h"
 #include "dialoganswerer.h"
 #include "livedata/currentdatatab.h"
+#include "livedata/exportprogressdialog.h"
 #include "livedata/measurementdata.h"
 #include "logrecorder.h"
 #include "testfiles.h"
@@ -59,7 +60,8 @@ void fill(MeasurementData &store, int count)
 
 bool exportTo(MeasurementData &store, const QString &format, const QString &fileName)
 {
-    return format == "csv" ? store.exportCsv(fileName) : store.exportXlsx(fileName);
+    return format == "csv" ? ExportProgressDialog::exportCsv(store, fileName)
+                           : ExportProgressDialog::exportXlsx(store, fileName);
 }
 
 void emptyFolder(const QString &folder)

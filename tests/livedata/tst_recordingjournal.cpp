@@ -302,7 +302,7 @@ void TestRecordingJournal::restoreTakesWholeLinesOnly()
         QVERIFY(journal.open(QDir::current().absoluteFilePath(journalName)));
         const QDateTime first(QDate(2026, 3, 4), QTime(5, 6, 7));
         for (uint32_t frame = 1; frame <= 3; ++frame)
-            journal.append(first.addSecs(frame), frame, 0, 20, 800, 4612.8, 8, 11);
+            journal.append(LiveSample{first.addSecs(frame), frame, 4612.8, 8, 800, 20, 0, 11});
     }
     QFile file(journalName);
     QVERIFY(file.open(QIODevice::Append));
