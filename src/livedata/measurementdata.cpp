@@ -171,14 +171,15 @@ bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows,
     char *end = begin;
     bool written = writeAll(file, head.constData(), head.constData() + head.size());
 
-    const bool complete = written && exportRows(rows, progress, fileName, "CSV", [&](int row) {
-                              end = formatCsvLine(end, sampleAt(row));
-                              if (end > limit) {
-                                  written = writeAll(file, begin, end);
-                                  end = begin;
-                              }
-                              return written;
-                          });
+    const auto writeRow = [&](int row) {
+        end = formatCsvLine(end, sampleAt(row));
+        if (end > limit) {
+            written = writeAll(file, begin, end);
+            end = begin;
+        }
+        return written;
+    };
+    const bool complete = written && exportRows(rows, progress, fileName, "CSV", writeRow);
     if (exportCanceled)
         return false;
     // A full disk often shows only when the file is committed.
