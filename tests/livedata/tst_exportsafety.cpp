@@ -131,13 +131,6 @@ struct CancelClicker {
     }
 };
 
-void addFormatRows()
-{
-    QTest::addColumn<QString>("format");
-    QTest::newRow("csv") << "csv";
-    QTest::newRow("xlsx") << "xlsx";
-}
-
 } // namespace
 
 void TestExportSafety::initTestCase()
@@ -150,7 +143,7 @@ void TestExportSafety::initTestCase()
 
 void TestExportSafety::cancelLeavesOldFile_data()
 {
-    addFormatRows();
+    addExportFormatRows();
 }
 
 void TestExportSafety::cancelLeavesOldFile()
@@ -176,7 +169,7 @@ void TestExportSafety::cancelLeavesOldFile()
 
 void TestExportSafety::cancelInTheTabShowsNoBox_data()
 {
-    addFormatRows();
+    addExportFormatRows();
 }
 
 // A cancelled export was reported as "Export failed, error writing file.".
@@ -212,7 +205,7 @@ void TestExportSafety::cancelInTheTabShowsNoBox()
 
 void TestExportSafety::writeFailureLeavesOldFile_data()
 {
-    addFormatRows();
+    addExportFormatRows();
 }
 
 void TestExportSafety::writeFailureLeavesOldFile()
@@ -248,7 +241,7 @@ void TestExportSafety::writeFailureLeavesOldFile()
 
 void TestExportSafety::fullDiskLeavesOldFile_data()
 {
-    addFormatRows();
+    addExportFormatRows();
 }
 
 void TestExportSafety::fullDiskLeavesOldFile()

@@ -157,9 +157,7 @@ void TestInterruptedWrites::journalChild()
 
 void TestInterruptedWrites::killDuringExport_data()
 {
-    QTest::addColumn<QString>("format");
-    QTest::newRow("csv") << "csv";
-    QTest::newRow("xlsx") << "xlsx";
+    addExportFormatRows();
 }
 
 void TestInterruptedWrites::killDuringExport()

@@ -177,9 +177,7 @@ void TestMeasurementData::sampleValueFillsItsColumns()
 
 void TestMeasurementData::progressIsToldAndCanCancel_data()
 {
-    QTest::addColumn<QString>("format");
-    QTest::newRow("csv") << "CSV";
-    QTest::newRow("xlsx") << "XLSX";
+    addExportFormatRows();
 }
 
 void TestMeasurementData::progressIsToldAndCanCancel()
@@ -197,23 +195,23 @@ void TestMeasurementData::progressIsToldAndCanCancel()
                                 ++compressions;
                                 worker.wait();
                             }};
-    const QString fileName = "progress." + format.toLower();
+    const QString fileName = "progress." + format;
     const auto exportWith = [&] {
-        return format == "CSV"
+        return format == "csv"
                    ? store.exportCsv(fileName, {}, progress)
                    : store.exportXlsx(fileName, XlsxWorkbook::maxSheetRows, {}, progress);
     };
-    QTest::ignoreMessage(
-        QtDebugMsg, qPrintable("MeasurementData: " + format + " exported: \"" + fileName + "\""));
+    QTest::ignoreMessage(QtDebugMsg, qPrintable("MeasurementData: " + format.toUpper() +
+                                                " exported: \"" + fileName + "\""));
     QVERIFY(exportWith());
     QCOMPARE(told.first(), qMakePair(0, 1000));
-    QCOMPARE(compressions, format == "XLSX" ? 1 : 0);
+    QCOMPARE(compressions, format == "xlsx" ? 1 : 0);
 
     // Cancelled from the start: the file of the export before stays as it was.
     const QByteArray exported = readFile(fileName);
     progress.rowsWritten = [](int, int) { return false; };
     QTest::ignoreMessage(QtDebugMsg,
-                         qPrintable("MeasurementData: " + format + " export canceled."));
+                         qPrintable("MeasurementData: " + format.toUpper() + " export canceled."));
     QVERIFY(!exportWith());
     QVERIFY(store.lastExportCanceled());
     QCOMPARE(store.errorString(), fileName + ": cancelled");
