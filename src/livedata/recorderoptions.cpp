@@ -1,5 +1,7 @@
 #include "recorderoptions.h"
 
+#include "recordingfile.h"
+
 #include <QStringList>
 
 #include <cmath>
@@ -43,11 +45,17 @@ void addRecorderOptions(QCommandLineParser &parser)
          "Also offer the serial port PATH, which the system does not list (repeatable); "
          "with --record, the port to record from.",
          "PATH"},
-        {recordOption, "Record from the sensor on --port into FILE.csv without a window.",
+        {recordOption,
+         "Record from the sensor on --port into FILE.csv without a window. In the name, "
+         "{serial} stands for the sensor's serial number (00-12-AB-CD) and {address} for its "
+         "address; with several addresses the name needs one of them.",
          "FILE.csv"},
         {baudOption, "With --record: baud rate, 9600, 19200 (default) or 115200.", "B"},
         {modeOption, "With --record: parity and stop bits, 0 none/1 (default) to 5 odd/2.", "M"},
-        {addressOption, "With --record: Modbus address, 1 (default) to 247.", "A"},
+        {addressOption,
+         "With --record: Modbus address, 1 (default) to 247; several, separated by commas "
+         "(1,2,5), record as many sensors on one line, one file each.",
+         "A[,A...]"},
         {durationOption,
          "With --record: stop after SECONDS, a positive number, decimals allowed "
          "(default: at Ctrl-C).",
@@ -100,12 +108,36 @@ ParsedRecorderOptions parseRecorderOptions(const QCommandLineParser &parser)
     }
     if (parser.isSet(addressOption)) {
         const QString text = parser.value(addressOption);
-        const std::optional<int> address = wholeNumber(text, 1, 247);
-        if (!address) {
-            parsed.error = invalid(addressOption, "a whole number from 1 to 247", text);
-            return parsed;
+        const QStringList parts = text.split(',');
+        options.addresses.clear();
+        for (const QString &part : parts) {
+            const std::optional<int> address = wholeNumber(part, 1, 247);
+            if (!address) {
+                parsed.error =
+                    parts.size() == 1
+                        ? invalid(addressOption, "a whole number from 1 to 247", text)
+                        : invalid(addressOption,
+                                  "whole numbers from 1 to 247 separated by commas, such as 1,2,5",
+                                  text);
+                return parsed;
+            }
+            if (options.addresses.contains(uint8_t(*address))) {
+                parsed.error = QString("Error: --address: %1 is given twice in \"%2\"; each "
+                                       "sensor is recorded once")
+                                   .arg(*address)
+                                   .arg(text);
+                return parsed;
+            }
+            options.addresses.append(uint8_t(*address));
         }
-        options.address = uint8_t(*address);
+        options.address = options.addresses.constFirst();
+    }
+    if (options.addresses.size() > 1 && !namesEachSensor(options.fileName)) {
+        parsed.error = QString("Error: --record: several sensors cannot share one file; put "
+                               "{serial} or {address} into the name, such as "
+                               "run-{serial}.csv, got \"%1\"")
+                           .arg(options.fileName);
+        return parsed;
     }
     if (parser.isSet(durationOption)) {
         const QString text = parser.value(durationOption);

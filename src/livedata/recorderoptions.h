@@ -3,6 +3,7 @@
 
 #include <QCommandLineParser>
 #include <QString>
+#include <QVector>
 
 #include <cstdint>
 #include <optional>
@@ -17,10 +18,11 @@ struct RecorderOptions {
     QString fileName;
     QString portName;
     uint32_t baudrate = 19200;
-    uint8_t mode = 0; // parity and stop bits, 0 none/1 to 5 odd/2
-    uint8_t address = 1;
-    double durationSeconds = 0; // 0: until interrupted
-    int giveUpAfterSeconds = 0; // an outage this long ends the recording; 0: never
+    uint8_t mode = 0;                 // parity and stop bits, 0 none/1 to 5 odd/2
+    uint8_t address = 1;              // the first of addresses
+    QVector<uint8_t> addresses = {1}; // every sensor recorded, in the order given
+    double durationSeconds = 0;       // 0: until interrupted
+    int giveUpAfterSeconds = 0;       // an outage this long ends the recording; 0: never
 };
 
 // The longest --duration taken, in seconds (about 31 years).
@@ -31,7 +33,8 @@ struct ParsedRecorderOptions {
     QString error; // "Error: ..." when options is empty
 };
 
-// Adds --port, --record, --baud, --mode, --address and --duration to the parser.
+// Adds --port, --record, --baud, --mode, --address, --duration and --give-up-after to
+// the parser.
 void addRecorderOptions(QCommandLineParser &parser);
 
 // The options of a parser that has parsed the command line; meaningful when --record is set.

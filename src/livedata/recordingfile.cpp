@@ -1,6 +1,7 @@
 #include "recordingfile.h"
 
 #include "csvline.h"
+#include "modbus/registermap.h"
 #include "platformfile.h"
 
 #include <cstring>
@@ -68,4 +69,31 @@ RecordingFileDecision decideRecordingFile(const QString &path)
     if (!holdsColumnHeader(file))
         return {RecordingFileDecision::Refuse, notARecording};
     return {RecordingFileDecision::Continue, QString()};
+}
+
+namespace
+{
+
+const QString serialField = "{serial}";
+const QString addressField = "{address}";
+
+} // namespace
+
+bool namesSerial(const QString &pattern)
+{
+    return pattern.contains(serialField);
+}
+
+bool namesEachSensor(const QString &pattern)
+{
+    return namesSerial(pattern) || pattern.contains(addressField);
+}
+
+QString recordingFileName(const QString &pattern, uint8_t address, uint32_t serialNumber)
+{
+    QString name = pattern;
+    name.replace(addressField, QString::number(address));
+    if (namesSerial(pattern))
+        name.replace(serialField, formatSerialNumber(serialNumber));
+    return name;
 }

@@ -40,6 +40,7 @@ void Modbus::connectDevice(QString portName, uint32_t baudrate, uint8_t mode, ui
     this->baudrate = baudrate;
     this->mode = mode;
     this->address = address;
+    replyAddress = address;
     linkStatistics.reset();
     openPort();
 }
@@ -143,6 +144,14 @@ void Modbus::readRegisters(uint8_t firstReg, uint8_t lastReg)
     sendRequest(ModbusFunction::ReadHoldingRegisters, readRequestPayload(firstReg, lastReg));
 }
 
+void Modbus::readRegistersAt(uint8_t address, uint8_t firstReg, uint8_t lastReg)
+{
+    if (!serialPort.isOpen())
+        return;
+    sendRequestTo(address, ModbusFunction::ReadHoldingRegisters,
+                  readRequestPayload(firstReg, lastReg));
+}
+
 void Modbus::writeRegisters(uint8_t firstReg, QVector<uint16_t> data)
 {
     if (!connected)
@@ -153,7 +162,12 @@ void Modbus::writeRegisters(uint8_t firstReg, QVector<uint16_t> data)
 
 void Modbus::sendRequest(uint8_t functionCode, const QByteArray &payload)
 {
-    const QByteArray frame = buildRequest(address, functionCode, payload);
+    sendRequestTo(address, functionCode, payload);
+}
+
+void Modbus::sendRequestTo(uint8_t slave, uint8_t functionCode, const QByteArray &payload)
+{
+    const QByteArray frame = buildRequest(slave, functionCode, payload);
     if (!requestQueue.isEmpty() || waitingForReply)
         requestQueue.append(frame);
     else
@@ -163,8 +177,9 @@ void Modbus::sendRequest(uint8_t functionCode, const QByteArray &payload)
 void Modbus::sendFrame(const QByteArray &frame)
 {
     serialPort.write(frame);
+    replyAddress = uint8_t(frame.at(0));
     linkStatistics.requestSent();
-    frames.addFrame(FrameLog::Sent, frame, address, now());
+    frames.addFrame(FrameLog::Sent, frame, replyAddress, now());
     // Start, 8 data bits, parity and stop bits per byte: the request ends on the line
     // this long after it was handed over.
     const int bitsPerByte = 1 + 8 + (mode >= 2 ? 1 : 0) + (mode % 2 == 1 ? 2 : 1);
@@ -186,8 +201,8 @@ void Modbus::onReadyRead()
 void Modbus::readReply()
 {
     const QByteArray frame = serialPort.readAll();
-    const ModbusReply reply = checkReply(frame, address);
-    frames.addFrame(FrameLog::Received, frame, address, now());
+    const ModbusReply reply = checkReply(frame, replyAddress);
+    frames.addFrame(FrameLog::Received, frame, replyAddress, now());
     if (reply.status == ModbusReply::TooShort)
         qWarning() << "message too short";
     switch (reply.status) {

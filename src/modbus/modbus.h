@@ -1,8 +1,8 @@
 #ifndef MODBUS_H
 #define MODBUS_H
 
-#include "linkstate.h"
 #include "framelog.h"
+#include "linkstate.h"
 #include "linkstatistics.h"
 
 #include <QByteArray>
@@ -53,6 +53,10 @@ public slots:
     // statistics: a reconnect after a lost connection rather than a new Connect.
     void reconnectDevice();
     void readRegisters(uint8_t firstReg, uint8_t lastReg);
+    // A read from the sensor at address on the same line, sent while the port is open
+    // whether or not the sensor of the last connect has answered: on a line of several
+    // sensors one that is missing must not keep the others from being read.
+    void readRegistersAt(uint8_t address, uint8_t firstReg, uint8_t lastReg);
     void writeRegisters(uint8_t firstReg, QVector<uint16_t> data);
 
 private slots:
@@ -63,6 +67,7 @@ private slots:
 
 private:
     void sendRequest(uint8_t functionCode, const QByteArray &payload);
+    void sendRequestTo(uint8_t slave, uint8_t functionCode, const QByteArray &payload);
     void sendFrame(const QByteArray &frame);
     void reportError(const QString &reason);
     void connectionLost();
@@ -76,6 +81,7 @@ private:
     uint32_t baudrate = 0;
     uint8_t mode = 0;
     uint8_t address = 0;
+    uint8_t replyAddress = 0; // the address of the request on the wire
     QTimer frameEndTimer;
     QTimer responseTimer;
     bool connecting = false;

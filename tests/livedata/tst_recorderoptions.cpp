@@ -61,17 +61,25 @@ void TestRecorderOptions::goodOptions_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("address");
     QTest::addColumn<double>("duration");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QVector<uint8_t>>("addresses");
 
     QTest::newRow("defaults: 19200, none/1, address 1, no limit")
-        << QStringList{} << 19200u << 0 << 1 << 0.0;
+        << QStringList{} << 19200u << 0 << 1 << 0.0 << QString("run.csv") << QVector<uint8_t>{1};
     QTest::newRow("every value at its upper end")
         << QStringList{"--baud",    "115200", "--mode",     "5",
                        "--address", "247",    "--duration", "1000000000"}
-        << 115200u << 5 << 247 << 1e9;
+        << 115200u << 5 << 247 << 1e9 << QString("run.csv") << QVector<uint8_t>{247};
     // 1.5 was taken as "no limit".
     QTest::newRow("lower ends, a duration with decimals")
         << QStringList{"--baud=9600", "--mode=0", "--address=1", "--duration=1.5"} << 9600u << 0
-        << 1 << 1.5;
+        << 1 << 1.5 << QString("run.csv") << QVector<uint8_t>{1};
+    QTest::newRow("three sensors, files named by serial number, in the order given")
+        << QStringList{"--record", "run-{serial}.csv", "--address", "5,1,247"} << 19200u << 0 << 5
+        << 0.0 << QString("run-{serial}.csv") << QVector<uint8_t>{5, 1, 247};
+    QTest::newRow("two sensors, files named by address")
+        << QStringList{"--record", "{address}.csv", "--address=2,3"} << 19200u << 0 << 2 << 0.0
+        << QString("{address}.csv") << QVector<uint8_t>{2, 3};
 }
 
 void TestRecorderOptions::goodOptions()
@@ -79,12 +87,13 @@ void TestRecorderOptions::goodOptions()
     QFETCH(QStringList, extra);
     const ParsedRecorderOptions parsed = parse(base + extra);
     QVERIFY2(parsed.options, qPrintable(parsed.error));
-    QCOMPARE(parsed.options->fileName, QString("run.csv"));
     QCOMPARE(parsed.options->portName, QString("/dev/ttyUSB0"));
     QTEST(parsed.options->baudrate, "baudrate");
     QTEST(int(parsed.options->mode), "mode");
     QTEST(int(parsed.options->address), "address");
     QTEST(parsed.options->durationSeconds, "duration");
+    QTEST(parsed.options->fileName, "fileName");
+    QTEST(parsed.options->addresses, "addresses");
 }
 
 void TestRecorderOptions::badOptions_data()
@@ -105,6 +114,26 @@ void TestRecorderOptions::badOptions_data()
     QTest::newRow("address 248") << base + QStringList{"--address", "248"} << address.arg("248");
     QTest::newRow("address with decimals")
         << base + QStringList{"--address", "1.5"} << address.arg("1.5");
+    const QString addresses = "Error: --address: expected whole numbers from 1 to 247 separated "
+                              "by commas, such as 1,2,5, got \"%1\"";
+    const QStringList pattern = {"--record", "run-{address}.csv"};
+    QTest::newRow("address list with a word")
+        << base + pattern + QStringList{"--address", "1,x,5"} << addresses.arg("1,x,5");
+    QTest::newRow("address list with an empty place")
+        << base + pattern + QStringList{"--address", "1,,5"} << addresses.arg("1,,5");
+    QTest::newRow("address list ending in a comma")
+        << base + pattern + QStringList{"--address", "1,2,"} << addresses.arg("1,2,");
+    QTest::newRow("address list with 248")
+        << base + pattern + QStringList{"--address", "1,248"} << addresses.arg("1,248");
+    QTest::newRow("address list with spaces")
+        << base + pattern + QStringList{"--address", "1, 2"} << addresses.arg("1, 2");
+    QTest::newRow("an address twice")
+        << base + pattern + QStringList{"--address", "1,2,1"}
+        << "Error: --address: 1 is given twice in \"1,2,1\"; each sensor is recorded once";
+    QTest::newRow("several sensors, one file")
+        << base + QStringList{"--address", "1,2"}
+        << "Error: --record: several sensors cannot share one file; put {serial} or {address} "
+           "into the name, such as run-{serial}.csv, got \"run.csv\"";
     QTest::newRow("mode 6") << base + QStringList{"--mode", "6"} << mode.arg("6");
     // Was 0 baud, reported as a port that cannot be opened.
     QTest::newRow("baud word") << base + QStringList{"--baud", "fast"} << baud.arg("fast");

@@ -123,7 +123,9 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
            "Serve this serial device (an adapter, one end of a socat pair) instead of a new "
            "pseudo-terminal.");
     option("link", "path", "Also make this symbolic link to the port; removed on exit.");
-    option("address", "n", "Modbus address, 1..247 (default 1).");
+    option("address", "n[,n...]",
+           "Modbus address, 1..247 (default 1); several, comma-separated, serve as many "
+           "sensors on one line, each with its own measurements, serial number and seed.");
     option("baud", "rate", "Baud rate: 9600, 19200 or 115200 (default 19200).");
     option("mode", "n",
            "Parity/stop bits as register 37: 0 none/1, 1 none/2, 2 even/1, 3 even/2, "
@@ -199,7 +201,24 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
     OptionReader read{parser, QString()};
     options.device = parser.value(QStringLiteral("device"));
     options.link = parser.value(QStringLiteral("link"));
-    read.integer(QStringLiteral("address"), 1, 247, options.address);
+    if (parser.isSet(QStringLiteral("address"))) {
+        const QString text = parser.value(QStringLiteral("address"));
+        options.addresses.clear();
+        for (const QString &part : text.split(QLatin1Char(','))) {
+            bool ok = false;
+            const int address = part.toInt(&ok, 10);
+            if (!ok || part.trimmed() != part || address < 1 || address > 247 ||
+                options.addresses.contains(address)) {
+                read.fail(QStringLiteral("--address: expected addresses from 1 to 247, each once, "
+                                         "separated by commas, got \"%1\"")
+                              .arg(text));
+                break;
+            }
+            options.addresses.append(address);
+        }
+        if (!options.addresses.isEmpty())
+            options.address = options.addresses.constFirst();
+    }
     if (parser.isSet(QStringLiteral("baud"))) {
         const QString text = parser.value(QStringLiteral("baud"));
         options.line.baudrate = text.toUInt();

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <cstdint>
 
@@ -37,7 +38,8 @@ struct FluidSettings {
 struct SimOptions {
     QString device;
     QString link;
-    int address = 1;
+    int address = 1;              // the first of addresses
+    QVector<int> addresses = {1}; // every address served, one sensor each
     LineSettings line;
     double turnaroundMs = 5;
     bool anyLineSettings = false;

@@ -1,6 +1,7 @@
 #include "simulator.h"
 
 #include "liveencoding.h"
+#include "requestframe.h"
 
 #include <QSaveFile>
 
@@ -40,15 +41,6 @@ uint64_t chooseSeed(const SimOptions &options)
     return uint64_t(device()) << 32 | device();
 }
 
-SensorRegisters::Identity identityOf(const SimOptions &options)
-{
-    SensorRegisters::Identity identity;
-    identity.hardwareRevision = options.hardwareRevision;
-    identity.serialNumber = options.serialNumber;
-    identity.firmwareDate = options.firmwareDate;
-    return identity;
-}
-
 QString hex(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' '));
@@ -62,15 +54,15 @@ QString hex(const uint8_t *bytes, int length)
 } // namespace
 
 Simulator::Simulator(const SimOptions &options)
-    : options(options), seed(chooseSeed(options)),
-      registers(identityOf(options), options.address, options.line),
-      // The noise has its own stream, so that faults repeat whatever the rate.
-      model(options.fluid, seed ^ 0x9E3779B97F4A7C15ULL), faults(options.faults, seed)
+    : options(options), seed(chooseSeed(options)), faults(options.faults, seed)
 {
     status.address = options.address;
     status.line = options.line;
-    if (options.ignoreWritesFirst >= 0)
-        registers.ignoreWrites(options.ignoreWritesFirst, options.ignoreWritesLast);
+    for (int index = 0; index < options.addresses.size(); ++index) {
+        ServedSensor &sensor = sensors.emplace_back(options, index, seed);
+        if (options.ignoreWritesFirst >= 0)
+            sensor.registers.ignoreWrites(options.ignoreWritesFirst, options.ignoreWritesLast);
+    }
 }
 
 Simulator::~Simulator()
@@ -118,7 +110,8 @@ bool Simulator::loadCalibrationFile(QString *error)
     QVector<uint16_t> words;
     for (int reg = CalibrationFirst; reg <= CalibrationLast; ++reg)
         words.append(uint16_t(uint8_t(image[2 * reg]) | uint8_t(image[2 * reg + 1]) << 8));
-    registers.setCalibrationBlock(words);
+    for (ServedSensor &sensor : sensors)
+        sensor.registers.setCalibrationBlock(words);
     return true;
 }
 
@@ -251,6 +244,13 @@ int Simulator::run()
             .arg(status.line.describe())
             .arg(options.firmwareDate.toUTC().toString(Qt::ISODate))
             .arg(seed));
+    for (auto sensor = sensors.begin() + 1; sensor != sensors.end(); ++sensor)
+        log(QStringLiteral("address %1, serial %2, seed %3")
+                .arg(sensor->address)
+                .arg(QString::number(options.serialNumber + uint32_t(sensor - sensors.begin()), 16)
+                         .toUpper()
+                         .rightJustified(8, QLatin1Char('0')))
+                .arg(sensor->seed));
     std::printf("port: %s\n", line.portName().toLocal8Bit().constData());
     std::fflush(stdout);
 
@@ -316,16 +316,21 @@ void Simulator::produceFrames(Clock::time_point now)
         nextFrameAt = now;
     while (now >= nextFrameAt) {
         nextFrameAt += period;
-        ++frameNr;
-        // Measurement time, not wall time: a seed and a rate repeat the series.
-        const Measurement measurement = model.measure((frameNr - 1) / options.rate);
-        const LiveFrame frame = encodeLiveFrame(frameNr, measurement, options.firmwareDate,
-                                                registers.mappingK(), registers.mappingAlpha());
-        registers.setLiveBlock(frame.words);
-        ++counters.frames;
-        if (framesLog.isOpen()) {
-            framesLog.write(frameLogLine(frame, QDateTime::currentDateTimeUtc()));
-            framesLog.flush();
+        for (ServedSensor &sensor : sensors) {
+            ++sensor.frameNr;
+            ++sensor.measurements;
+            // Measurement time, not wall time: a seed and a rate repeat the series.
+            const Measurement measurement =
+                sensor.model.measure((sensor.measurements - 1) / options.rate);
+            const LiveFrame frame =
+                encodeLiveFrame(sensor.frameNr, measurement, options.firmwareDate,
+                                sensor.registers.mappingK(), sensor.registers.mappingAlpha());
+            sensor.registers.setLiveBlock(frame.words);
+            ++counters.frames;
+            if (framesLog.isOpen()) {
+                framesLog.write(frameLogLine(frame, QDateTime::currentDateTimeUtc()));
+                framesLog.flush();
+            }
         }
     }
 }
@@ -355,8 +360,13 @@ void Simulator::handleInput(Clock::time_point now)
 
     uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
     const int length = modbus_receive(receiver, request);
+    int otherLength = 0;
+    ServedSensor *other = length == 0 ? otherServedSensor(request, &otherLength) : nullptr;
     if (length > 0) {
-        handleRequest(request, length, Clock::now());
+        handleRequest(sensors.front(), request, length, Clock::now());
+    } else if (other) {
+        handleRequest(*other, request, otherLength, Clock::now());
+        resetReceiver();
     } else if (length == 0) {
         ++counters.ignoredOtherAddress;
         verbose(QStringLiteral("request for another address ignored"));
@@ -372,7 +382,24 @@ void Simulator::handleInput(Clock::time_point now)
     writeState();
 }
 
-void Simulator::handleRequest(const uint8_t *request, int length, Clock::time_point now)
+ServedSensor *Simulator::otherServedSensor(const uint8_t *request, int *length)
+{
+    // The receiver filters on the first address; a request it passed over for another
+    // address lies whole in the buffer, as long as its function code says.
+    const auto found = std::find_if(sensors.begin() + 1, sensors.end(),
+                                    [&](const ServedSensor &s) { return s.address == request[0]; });
+    if (found == sensors.end())
+        return nullptr;
+    *length = requestLength(request);
+    if (*length <= 0 || !hasValidCrc(request, *length)) {
+        ++counters.invalidRequests;
+        return nullptr;
+    }
+    return &*found;
+}
+
+void Simulator::handleRequest(ServedSensor &sensor, const uint8_t *request, int length,
+                              Clock::time_point now)
 {
     ++counters.requests;
     verbose(QStringLiteral("request %1").arg(hex(request, length)));
@@ -390,19 +417,19 @@ void Simulator::handleRequest(const uint8_t *request, int length, Clock::time_po
         verbose(QStringLiteral("injected: exception reply"));
         reply = exceptionReply(request, ServerDeviceFailure);
     } else {
-        reply = answer(request, length, &reboot);
+        reply = answer(sensor, request, length, &reboot);
     }
     // A broadcast is carried out but never answered.
     const bool broadcast = request[0] == MODBUS_BROADCAST_ADDRESS;
     if (broadcast || reply.isEmpty()) {
         if (reboot)
-            startReboot(now);
+            startReboot(sensor, now);
         return;
     }
 
     Outgoing outgoing;
     outgoing.transmission = faults.corrupt(reply, plan);
-    outgoing.rebootAfter = reboot;
+    outgoing.rebootAfter = reboot ? &sensor : nullptr;
     outgoing.startAt = now + std::chrono::duration_cast<Clock::duration>(
                                  std::chrono::duration<double, std::milli>(options.turnaroundMs));
     counters.injectedBadCrc += plan.badCrc;
@@ -419,7 +446,7 @@ void Simulator::handleRequest(const uint8_t *request, int length, Clock::time_po
     output.push_back(outgoing);
 }
 
-QByteArray Simulator::answer(const uint8_t *request, int length, bool *reboot)
+QByteArray Simulator::answer(ServedSensor &sensor, const uint8_t *request, int length, bool *reboot)
 {
     const uint8_t function = request[1];
     if (function != MODBUS_FC_READ_HOLDING_REGISTERS &&
@@ -431,6 +458,7 @@ QByteArray Simulator::answer(const uint8_t *request, int length, bool *reboot)
 
     // libmodbus checks quantities and ranges and builds the reply from a scratch
     // copy of the registers; the sensor's own rules then decide about writes.
+    SensorRegisters &registers = sensor.registers;
     std::copy(registers.registers().begin(), registers.registers().end(), mapping->tab_registers);
     modbus_reply(replier, request, length, mapping);
     const QByteArray reply = takeReply();
@@ -521,10 +549,10 @@ void Simulator::sendDueBytes(Clock::time_point now)
         }
         if (head.sent < bytes.size())
             return;
-        const bool reboot = head.rebootAfter;
+        ServedSensor *reboot = head.rebootAfter;
         output.pop_front();
         if (reboot)
-            startReboot(now);
+            startReboot(*reboot, now);
     }
 }
 
@@ -536,17 +564,19 @@ void Simulator::lineHungUp(Clock::time_point now)
     hungUp = true;
     verbose(QStringLiteral("the port was closed"));
     // A reboot that was only waiting for its acknowledgement still happens.
-    const bool reboot = std::any_of(output.begin(), output.end(),
-                                    [](const Outgoing &outgoing) { return outgoing.rebootAfter; });
+    const auto reboot = std::find_if(output.begin(), output.end(),
+                                     [](const Outgoing &outgoing) { return outgoing.rebootAfter; });
+    ServedSensor *rebooted = reboot == output.end() ? nullptr : reboot->rebootAfter;
     output.clear();
     line.discardUnreadOutput();
-    if (reboot)
-        startReboot(now);
+    if (rebooted)
+        startReboot(*rebooted, now);
 }
 
-void Simulator::startReboot(Clock::time_point now)
+void Simulator::startReboot(ServedSensor &sensor, Clock::time_point now)
 {
     output.clear();
+    rebootingSensor = &sensor;
     status.rebooting = true;
     rebootEndsAt = now + std::chrono::milliseconds(options.rebootMs);
     ++counters.reboots;
@@ -556,17 +586,22 @@ void Simulator::startReboot(Clock::time_point now)
 
 void Simulator::finishReboot()
 {
-    registers.reboot();
+    ServedSensor &sensor = *rebootingSensor;
+    sensor.registers.reboot();
+    sensor.address = sensor.registers.committedAddress();
     status.rebooting = false;
-    status.address = registers.committedAddress();
-    status.line = registers.committedLine();
+    // The line's settings and the state file follow the first sensor.
+    if (&sensor == &sensors.front()) {
+        status.address = sensor.address;
+        status.line = sensor.registers.committedLine();
+    }
     resetReceiver();
     // A device is ours to set; a pseudo-terminal's settings belong to the peer,
     // which has to follow the sensor as over a real line.
     QString error;
     if (!line.isPseudoTerminal() && !line.configure(status.line, &error))
         log(error);
-    log(QStringLiteral("rebooted: address %1, %2").arg(status.address).arg(status.line.describe()));
+    log(QStringLiteral("rebooted: address %1, %2").arg(sensor.address).arg(status.line.describe()));
     writeState();
 }
 
@@ -577,7 +612,8 @@ void Simulator::writeState()
     // QSaveFile writes a temporary file and renames it: readers never see half a file.
     QSaveFile file(options.stateFile);
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write(stateDocument(registers, status, counters)) < 0 || !file.commit())
+        file.write(stateDocument(sensors.front().registers, status, counters)) < 0 ||
+        !file.commit())
         log(QStringLiteral("cannot write the state file %1: %2")
                 .arg(options.stateFile, file.errorString()));
 }

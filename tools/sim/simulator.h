@@ -3,8 +3,8 @@
 
 #include "faultinjector.h"
 #include "measurementmodel.h"
-#include "sensorregisters.h"
 #include "serialline.h"
+#include "servedsensor.h"
 #include "simoptions.h"
 #include "statereport.h"
 
@@ -44,7 +44,7 @@ private:
         Transmission transmission;
         int sent = 0;
         bool started = false;
-        bool rebootAfter = false;
+        ServedSensor *rebootAfter = nullptr;
         Clock::time_point startAt;
         Clock::time_point nextAt;
     };
@@ -58,13 +58,15 @@ private:
 
     void produceFrames(Clock::time_point now);
     void handleInput(Clock::time_point now);
-    void handleRequest(const uint8_t *request, int length, Clock::time_point now);
-    QByteArray answer(const uint8_t *request, int length, bool *reboot);
+    void handleRequest(ServedSensor &sensor, const uint8_t *request, int length,
+                       Clock::time_point now);
+    ServedSensor *otherServedSensor(const uint8_t *request, int *length);
+    QByteArray answer(ServedSensor &sensor, const uint8_t *request, int length, bool *reboot);
     QByteArray exceptionReply(const uint8_t *request, int exceptionCode);
     QByteArray takeReply();
     void sendDueBytes(Clock::time_point now);
     void lineHungUp(Clock::time_point now);
-    void startReboot(Clock::time_point now);
+    void startReboot(ServedSensor &sensor, Clock::time_point now);
     void finishReboot();
     Clock::time_point nextDeadline(Clock::time_point now) const;
 
@@ -74,8 +76,9 @@ private:
 
     SimOptions options;
     uint64_t seed = 0;
-    SensorRegisters registers;
-    MeasurementModel model;
+    // One per address served, in the order given; the first is the receiver's own.
+    std::deque<ServedSensor> sensors;
+    ServedSensor *rebootingSensor = nullptr;
     FaultInjector faults;
     SerialLine line;
     SimStatus status;
@@ -88,7 +91,6 @@ private:
 
     QFile framesLog;
     std::deque<Outgoing> output;
-    uint32_t frameNr = 0;
     Clock::time_point nextFrameAt;
     Clock::time_point rebootEndsAt;
     Clock::time_point lineWatchedAgainAt;

@@ -1,0 +1,78 @@
+#ifndef BUSSCHEDULE_H
+#define BUSSCHEDULE_H
+
+#include "modbus/reconnectpolicy.h"
+
+#include <QVector>
+#include <QtGlobal>
+
+#include <optional>
+
+// Which sensor on a line of several is asked next, and what becomes of one that does
+// not answer. One request is on the line at a time; every period each sensor has one
+// turn, in the order given and round the line: a sensor that answered its probe is polled, one that
+// never answered or was lost is probed again on its own after the pauses of ReconnectPolicy (1, 2,
+// 4 … 30 s) while the others go on. A polled sensor counts as lost after the policy's run of
+// time-outs. A sensor without an answer for the give-up time is given up. Times are milliseconds of
+// a clock the caller passes in.
+class BusSchedule
+{
+public:
+    enum class Request { Probe, Poll };
+    struct Turn {
+        int sensor = -1;
+        Request request = Request::Probe;
+    };
+    enum class Outcome {
+        Nothing,
+        Found,   // the first answer of this sensor
+        Back,    // it answers again after it was lost
+        Lost,    // a polled sensor stopped answering
+        Missing, // a probe timed out before it ever answered
+    };
+
+    // giveUpAfterMs 0: never give up.
+    BusSchedule(int sensorCount, qint64 giveUpAfterMs, qint64 nowMs);
+
+    // A new period: every sensor has its turn again.
+    void startPeriod();
+    // The next request of this period; none when every sensor has had its turn or waits.
+    std::optional<Turn> next(qint64 nowMs);
+    Outcome answered(const Turn &turn, qint64 nowMs);
+    // timedOut tells a request nobody answered from a spoiled reply.
+    Outcome failed(const Turn &turn, bool timedOut, qint64 nowMs);
+    // The port itself went away: every polled sensor is lost; returns them.
+    QVector<int> lineLost(qint64 nowMs);
+    // The sensors given up by now that were not yet; they get no more turns.
+    QVector<int> giveUp(qint64 nowMs);
+    // No more turns for this sensor (its file was refused, say).
+    void retire(int sensor);
+
+    bool isPolled(int sensor) const { return sensors.at(sensor).state == State::Polled; }
+    bool hasAnswered(int sensor) const { return sensors.at(sensor).answered; }
+    bool isRetired(int sensor) const { return sensors.at(sensor).state == State::Retired; }
+    qint64 outageStart(int sensor) const { return sensors.at(sensor).outageStartMs; }
+    bool allRetired() const;
+    // Every sensor has let a probe time out and none has ever answered.
+    bool noneAnswers() const;
+
+private:
+    enum class State { Probed, Polled, Waiting, Retired };
+    struct Sensor {
+        State state = State::Probed;
+        ReconnectPolicy policy;
+        qint64 retryAtMs = 0;
+        qint64 outageStartMs = 0;
+        bool turnTaken = false;
+        bool answered = false;
+        bool silent = false; // a probe timed out before it ever answered
+    };
+
+    void wait(Sensor &sensor, qint64 nowMs);
+
+    QVector<Sensor> sensors;
+    qint64 giveUpAfterMs;
+    int cursor = 0; // where the next turn is looked for
+};
+
+#endif
