@@ -1,9 +1,21 @@
 #include "busschedule.h"
 
+#include "modbus/modbus.h"
+#include "modbus/modbusframe.h"
+#include "modbus/registermap.h"
+
 #include <algorithm>
+#include <cmath>
+
+int BusSchedule::responseTimeoutMs(uint32_t baudrate, uint8_t mode)
+{
+    const double readMs =
+        lineTimeMs(ReadRequestBytes + readReplyBytes(ReplyLength::Live), baudrate, mode);
+    return std::min(periodMs, int(std::ceil(readMs)) + Modbus::frameEndMs + answerMarginMs);
+}
 
 BusSchedule::BusSchedule(int sensorCount, qint64 giveUpAfterMs, qint64 nowMs)
-    : sensors(sensorCount), giveUpAfterMs(giveUpAfterMs)
+    : sensors(sensorCount), giveUpAfterMs(giveUpAfterMs), startMs(nowMs)
 {
     for (Sensor &sensor : sensors)
         sensor.outageStartMs = nowMs;
@@ -118,8 +130,9 @@ bool BusSchedule::allRetired() const
                        [](const Sensor &sensor) { return sensor.state == State::Retired; });
 }
 
-bool BusSchedule::noneAnswers() const
+bool BusSchedule::noneAnswers(qint64 nowMs) const
 {
-    return std::all_of(sensors.begin(), sensors.end(),
+    return nowMs - startMs >= firstAnswerWithinMs &&
+           std::all_of(sensors.begin(), sensors.end(),
                        [](const Sensor &sensor) { return !sensor.answered && sensor.silent; });
 }

@@ -6,6 +6,7 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include <cstdint>
 #include <optional>
 
 // Which sensor on a line of several is asked next, and what becomes of one that does
@@ -31,6 +32,20 @@ public:
         Missing, // a probe timed out before it ever answered
     };
 
+    // Every sensor has one turn per period.
+    static constexpr int periodMs = 500;
+    // At the start, the sensors have this long for a first answer, as a single one has.
+    static constexpr qint64 firstAnswerWithinMs = 5000;
+    // Beyond a whole exchange, for the sensor's turnaround and the port's latency.
+    static constexpr int answerMarginMs = 100;
+
+    // How long a request waits for the first byte of a reply on a line of several
+    // sensors: a whole read of the live block (request, reply, frame end) and the
+    // margin, at most a period. A sensor starts any reply, the probe's longer one
+    // too, after its request and turnaround, so one that has not within this time is
+    // silent; it then holds the line for no more than one turn.
+    static int responseTimeoutMs(uint32_t baudrate, uint8_t mode);
+
     // giveUpAfterMs 0: never give up.
     BusSchedule(int sensorCount, qint64 giveUpAfterMs, qint64 nowMs);
 
@@ -53,8 +68,9 @@ public:
     bool isRetired(int sensor) const { return sensors.at(sensor).state == State::Retired; }
     qint64 outageStart(int sensor) const { return sensors.at(sensor).outageStartMs; }
     bool allRetired() const;
-    // Every sensor has let a probe time out and none has ever answered.
-    bool noneAnswers() const;
+    // The time for a first answer is over, every sensor has let a probe time out and
+    // none has ever answered.
+    bool noneAnswers(qint64 nowMs) const;
 
 private:
     enum class State { Probed, Polled, Waiting, Retired };
@@ -72,6 +88,7 @@ private:
 
     QVector<Sensor> sensors;
     qint64 giveUpAfterMs;
+    qint64 startMs;
     int cursor = 0; // where the next turn is looked for
 };
 

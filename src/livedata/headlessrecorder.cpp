@@ -126,7 +126,8 @@ int HeadlessRecorder::runBus()
         << QDir::current().absoluteFilePath(options.fileName) << Qt::endl;
     busClock.start();
     schedule.emplace(int(sensors.size()), qint64(options.giveUpAfterSeconds) * 1000, 0);
-    pollTimer.start(500);
+    pollTimer.start(BusSchedule::periodMs);
+    modbus.setResponseTimeout(BusSchedule::responseTimeoutMs(options.baudrate, options.mode));
     modbus.connectDevice(options.portName, options.baudrate, options.mode, options.address);
     return 0;
 }
@@ -354,12 +355,6 @@ void HeadlessRecorder::busError(const QString &error)
     default:
         break;
     }
-    if (!everConnected && schedule->noneAnswers()) {
-        err << "Error: no answer from a sensor at address" << (sensors.size() > 1 ? "es " : " ")
-            << addressList() << " on " << options.portName << Qt::endl;
-        finish(Failure);
-        return;
-    }
     // Queued: the link is still reporting the error.
     QMetaObject::invokeMethod(this, &HeadlessRecorder::sendNextRequest, Qt::QueuedConnection);
 }
@@ -383,6 +378,12 @@ void HeadlessRecorder::reopenLine()
 void HeadlessRecorder::busPeriod()
 {
     const qint64 now = busClock.elapsed();
+    if (!everConnected && schedule->noneAnswers(now)) {
+        err << "Error: no answer from a sensor at address" << (sensors.size() > 1 ? "es " : " ")
+            << addressList() << " on " << options.portName << Qt::endl;
+        finish(Failure);
+        return;
+    }
     for (int index : schedule->giveUp(now)) {
         const QDateTime since = wallTime(schedule->outageStart(index));
         err << "Error: no answer from the sensor at address " << sensors[size_t(index)]->address()

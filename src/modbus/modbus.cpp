@@ -16,10 +16,10 @@ Modbus::Modbus(QObject *parent) : QObject(parent)
     // Coarse timers may fire 5 % early: a reply would be cut before its 100 ms of quiet,
     // and a sensor answering at 2.9 s reported as silent.
     frameEndTimer.setSingleShot(true);
-    frameEndTimer.setInterval(100);
+    frameEndTimer.setInterval(frameEndMs);
     frameEndTimer.setTimerType(Qt::PreciseTimer);
     responseTimer.setSingleShot(true);
-    responseTimer.setInterval(3000);
+    responseTimer.setInterval(defaultResponseTimeoutMs);
     responseTimer.setTimerType(Qt::PreciseTimer);
 
     connect(&serialPort, SIGNAL(readyRead()), this, SLOT(onReadyRead()));
@@ -180,10 +180,8 @@ void Modbus::sendFrame(const QByteArray &frame)
     replyAddress = uint8_t(frame.at(0));
     linkStatistics.requestSent();
     frames.addFrame(FrameLog::Sent, frame, replyAddress, now());
-    // Start, 8 data bits, parity and stop bits per byte: the request ends on the line
-    // this long after it was handed over.
-    const int bitsPerByte = 1 + 8 + (mode >= 2 ? 1 : 0) + (mode % 2 == 1 ? 2 : 1);
-    requestDurationMs = baudrate > 0 ? 1000.0 * frame.size() * bitsPerByte / baudrate : 0;
+    // The request ends on the line this long after it was handed over.
+    requestDurationMs = lineTimeMs(frame.size(), baudrate, mode);
     exchangeClock.start();
     firstByteMs = -1;
     waitingForReply = true;

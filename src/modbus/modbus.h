@@ -26,8 +26,17 @@ class Modbus : public QObject
     Q_OBJECT
 
 public:
+    // A reply ends after this much quiet on the line.
+    static constexpr int frameEndMs = 100;
+    // How long a request waits for the first byte of its reply, unless set otherwise.
+    static constexpr int defaultResponseTimeoutMs = 3000;
+
     explicit Modbus(QObject *parent = nullptr);
     ~Modbus() override;
+
+    // For the requests written from now on; a recorder on a line of several sensors
+    // shortens it, so that a silent sensor holds the line no longer than an exchange.
+    void setResponseTimeout(int milliseconds) { responseTimer.setInterval(milliseconds); }
 
     // Counts and times since Connect, and the latest frames; a reopen keeps both.
     LinkStatistics &statistics() { return linkStatistics; }

@@ -48,6 +48,14 @@ QByteArray buildReadRequest(uint8_t address, uint8_t firstReg, uint8_t lastReg)
                         readRequestPayload(firstReg, lastReg));
 }
 
+double lineTimeMs(int bytes, uint32_t baudrate, uint8_t mode)
+{
+    if (baudrate == 0)
+        return 0;
+    const int bitsPerByte = 1 + 8 + (mode >= 2 ? 1 : 0) + (mode % 2 == 1 ? 2 : 1);
+    return 1000.0 * bytes * bitsPerByte / baudrate;
+}
+
 QByteArray buildWriteRequest(uint8_t address, uint8_t firstReg, const QVector<uint16_t> &data)
 {
     return buildRequest(address, ModbusFunction::WriteMultipleRegisters,

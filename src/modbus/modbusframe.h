@@ -28,7 +28,17 @@ QByteArray readRequestPayload(uint8_t firstReg, uint8_t lastReg);
 // Payload of a function-16 request: start, quantity N, the low 8 bits of 2·N, the words.
 QByteArray writeRequestPayload(uint8_t firstReg, const QVector<uint16_t> &data);
 QByteArray buildReadRequest(uint8_t address, uint8_t firstReg, uint8_t lastReg);
+constexpr int ReadRequestBytes = 8;
+// Address, function, byte count, the words and the CRC.
+constexpr int readReplyBytes(int wordCount)
+{
+    return 5 + 2 * wordCount;
+}
 QByteArray buildWriteRequest(uint8_t address, uint8_t firstReg, const QVector<uint16_t> &data);
+
+// How long bytes take on the line: a start bit, 8 data bits, and the parity and stop
+// bits of mode (0 none/1, 1 none/2, 2 even/1, 3 even/2, 4 odd/1, 5 odd/2) per byte.
+double lineTimeMs(int bytes, uint32_t baudrate, uint8_t mode);
 
 struct ModbusReply {
     enum Status { Valid, TooShort, CrcError, InvalidAddress };

@@ -106,16 +106,29 @@ void PlotWidget::clear()
 
 QPoint PlotWidget::toPixel(double x, double y) const
 {
-    const int w = width();
-    const int h = height();
-    double xScale = xMin == xMax ? 1 : (w - 2 * margin) / (xMax - xMin);
-    double yScale = yMin == yMax ? 1 : (h - 2 * margin) / (yMax - yMin);
-    if (isoView) {
+    return PixelMapping(*this)(x, y);
+}
+
+PlotWidget::PixelMapping::PixelMapping(const PlotWidget &plot)
+{
+    const int w = plot.width();
+    const int h = plot.height();
+    xScale = plot.xMin == plot.xMax ? 1 : (w - 2 * margin) / (plot.xMax - plot.xMin);
+    yScale = plot.yMin == plot.yMax ? 1 : (h - 2 * margin) / (plot.yMax - plot.yMin);
+    if (plot.isoView) {
         xScale = qMin(xScale, yScale);
         yScale = xScale;
     }
-    const double px = (x - (xMin + xMax) / 2) * xScale + w / 2;
-    const double py = ((yMin + yMax) / 2 - y) * yScale + h / 2;
+    xCentre = (plot.xMin + plot.xMax) / 2;
+    yCentre = (plot.yMin + plot.yMax) / 2;
+    halfWidth = w / 2;
+    halfHeight = h / 2;
+}
+
+QPoint PlotWidget::PixelMapping::operator()(double x, double y) const
+{
+    const double px = (x - xCentre) * xScale + halfWidth;
+    const double py = (yCentre - y) * yScale + halfHeight;
     // Far-off or non-finite values must not overflow the conversion to int.
     const auto toInt = [](double value) {
         const double limit = 1e9;
@@ -176,10 +189,14 @@ void PlotWidget::paintEvent(QPaintEvent *)
         pen.setColor(color);
         painter.setPen(pen);
 
-        QPolygon pixels;
-        pixels.reserve(xSeries[series].size());
-        for (int i = 0; i < xSeries[series].size(); ++i)
-            pixels.append(toPixel(xSeries[series][i], ySeries[series][i]));
+        const PixelMapping mapping(*this);
+        QPolygon &pixels = seriesPixels;
+        pixels.resize(xSeries[series].size());
+        QPoint *pixel = pixels.data();
+        const double *x = xSeries[series].constData();
+        const double *y = ySeries[series].constData();
+        for (int i = 0; i < pixels.size(); ++i)
+            pixel[i] = mapping(x[i], y[i]);
         const QString &label = labels[series];
         if (!label.isEmpty())
             painter.drawText(legendX, 20, label);
@@ -226,7 +243,7 @@ void PlotWidget::drawSeriesPoints(QPainter &painter, const QPolygon &pixels)
         word |= mask;
         uniquePixels.append(pixel);
     }
-    painter.drawPoints(uniquePixels);
+    dotLayer.drawPoints(painter, uniquePixels, painter.pen(), rect());
 }
 
 void PlotWidget::drawSeriesLine(QPainter &painter, const QPolygon &pixels)

@@ -1,6 +1,7 @@
 #ifndef PLOTWIDGET_H
 #define PLOTWIDGET_H
 
+#include "plot/dotlayer.h"
 #include "plot/segmentset.h"
 #include "plot/steeplinelayer.h"
 
@@ -47,6 +48,18 @@ private:
     PlotPicture picture();
     QPoint toPixel(double x, double y) const;
 
+    // The mapping of values to pixels, worked out once for a paint.
+    struct PixelMapping {
+        explicit PixelMapping(const PlotWidget &plot);
+        QPoint operator()(double x, double y) const;
+        double xScale;
+        double yScale;
+        double xCentre;
+        double yCentre;
+        int halfWidth;
+        int halfHeight;
+    };
+
     QVector<QVector<double>> xSeries;
     QVector<QVector<double>> ySeries;
     QVector<int> styles;
@@ -61,7 +74,9 @@ private:
     bool isoView = false;
 
     SteepLineLayer lineLayer;
+    DotLayer dotLayer;
     // Scratch lists of a paint, kept so that they keep their storage.
+    QPolygon seriesPixels;
     QPolygon uniquePixels;
     QVector<QLineF> lineSegments;
     QVector<quint64> seenPixels;

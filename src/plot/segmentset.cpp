@@ -19,10 +19,19 @@ quint64 pack(const QPoint &pixel)
     return quint64(quint32(pixel.x() + 32768) << 16 | quint32(pixel.y() + 32768));
 }
 
+// Segments from neighbouring pixels land in one region of the table, so that a line
+// that wanders slowly, as samples in time order do, works in a few regions at a time;
+// inside a region Fibonacci hashing spreads them.
+const int regionSlots = 1 << 12;
+
 quint64 slotOf(quint64 key, int slotCount)
 {
-    // Fibonacci hashing spreads neighbouring pixels over the table.
-    return (key * 0x9E3779B97F4A7C15ull) >> 20 & quint64(slotCount - 1);
+    // The tile of 8 x 8 pixels that the segment's first pixel lies in.
+    const quint64 first = key >> 32;
+    const quint64 tile = (first >> 19) << 13 | (first & 0xffff) >> 3;
+    const quint64 spread = key * 0x9E3779B97F4A7C15ull;
+    const quint64 region = (tile * 0x9E3779B97F4A7C15ull) >> 32;
+    return (region * regionSlots + (spread >> 40)) & quint64(slotCount - 1);
 }
 
 } // namespace

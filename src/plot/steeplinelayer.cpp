@@ -12,14 +12,21 @@
 namespace
 {
 
-// Columns turned together: one row of a group is one short contiguous write.
-const int groupWidth = 8;
+// Columns turned into layer rows together: one row of a group is one short contiguous
+// write, its cells are read down a few columns at a time.
+const int groupWidth = 16;
 
-QImage transparentImage(const QSize &size)
+bool drawnHere(const QPainter &painter, const QPen &pen)
 {
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    return image;
+    // The layer is drawn at one layer pixel per device pixel, moved by whole pixels at
+    // most (a widget inside its window); scaled (high DPI, a picture saved at another
+    // pixel ratio) or turned, Qt draws.
+    const QTransform device = painter.deviceTransform();
+    return painter.device()->devicePixelRatioF() == 1 && device.type() <= QTransform::TxTranslate &&
+           device.dx() == std::floor(device.dx()) && device.dy() == std::floor(device.dy()) &&
+           pen.capStyle() == Qt::FlatCap && pen.style() == Qt::SolidLine &&
+           pen.brush().style() == Qt::SolidPattern && pen.color().alpha() == 255 &&
+           pen.widthF() > 0 && painter.compositionMode() == QPainter::CompositionMode_SourceOver;
 }
 
 } // namespace
@@ -29,12 +36,7 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
 {
     if (lines.isEmpty())
         return;
-    // The layer is drawn at one layer pixel per device pixel, moved by whole pixels at
-    // most (a widget inside its window); scaled (high DPI, a picture saved at another
-    // pixel ratio) or turned, Qt draws.
-    const QTransform device = painter.deviceTransform();
-    if (painter.device()->devicePixelRatioF() != 1 || device.type() > QTransform::TxTranslate ||
-        device.dx() != std::floor(device.dx()) || device.dy() != std::floor(device.dy())) {
+    if (!drawnHere(painter, pen)) {
         painter.save();
         painter.setPen(pen);
         painter.drawLines(lines);
@@ -43,7 +45,8 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     }
 
     // Everything a line's pen can touch lies within reach of the line.
-    const double reach = pen.widthF() / 2 + 2;
+    const double halfWidth = pen.widthF() / 2;
+    const double reach = halfWidth + 2;
     double left = lines[0].x1();
     double right = left;
     double top = lines[0].y1();
@@ -54,55 +57,56 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
         top = std::min({top, line.y1(), line.y2()});
         bottom = std::max({bottom, line.y1(), line.y2()});
     }
-    const QRect area =
-        QRect(QPoint(int(std::floor(left - reach)), int(std::floor(top - reach))),
-              QPoint(int(std::ceil(right + reach)), int(std::ceil(bottom + reach)))) &
-        clip;
+    const QRect area = QRect(QPoint(int(std::floor(std::max(left - reach, -1e9))),
+                                    int(std::floor(std::max(top - reach, -1e9)))),
+                             QPoint(int(std::ceil(std::min(right + reach, 1e9))),
+                                    int(std::ceil(std::min(bottom + reach, 1e9))))) &
+                       clip;
     if (area.isEmpty())
         return;
-    const int width = area.width();
-    const int height = area.height();
+    areaWidth = area.width();
+    areaHeight = area.height();
+    cellStride = areaHeight + 2;
+    const qsizetype cellCount =
+        qsizetype((areaWidth + groupWidth - 1) / groupWidth) * groupWidth * cellStride;
+    if (cells.size() < cellCount)
+        cells.resize(cellCount);
+    columnTop.fill(cellStride, areaWidth);
+    columnBottom.fill(-1, areaWidth);
+    const QRgb colour = pen.color().rgb();
+    if (colourAtCoverage[255] != qPremultiply(colour | 0xff000000)) {
+        for (int coverage = 0; coverage < 256; ++coverage)
+            colourAtCoverage[coverage] =
+                qPremultiply(qRgba(qRed(colour), qGreen(colour), qBlue(colour), coverage));
+    }
 
-    columnTop.fill(height, width);
-    columnBottom.fill(-1, width);
+    // Each line is the rectangle its flat-capped pen covers.
+    const double dx = area.left();
+    const double dy = area.top();
     for (const QLineF &line : lines) {
-        const int fromColumn =
-            std::max(0, int(std::floor(std::min(line.x1(), line.x2()) - reach)) - area.left());
-        const int toColumn = std::min(
-            width - 1, int(std::ceil(std::max(line.x1(), line.x2()) + reach)) - area.left());
-        const int fromRow =
-            std::max(0, int(std::floor(std::min(line.y1(), line.y2()) - reach)) - area.top());
-        const int toRow = std::min(
-            height - 1, int(std::ceil(std::max(line.y1(), line.y2()) + reach)) - area.top());
-        for (int column = fromColumn; column <= toColumn; ++column) {
-            columnTop[column] = std::min(columnTop[column], fromRow);
-            columnBottom[column] = std::max(columnBottom[column], toRow);
-        }
+        const double length = line.length();
+        if (!(length > 0))
+            continue;
+        const double nx = -line.dy() / length * halfWidth;
+        const double ny = line.dx() / length * halfWidth;
+        const double x1 = line.x1() - dx;
+        const double y1 = line.y1() - dy;
+        const double x2 = line.x2() - dx;
+        const double y2 = line.y2() - dy;
+        addEdge(y1 + ny, x1 + nx, y2 + ny, x2 + nx);
+        addEdge(y2 + ny, x2 + nx, y2 - ny, x2 - nx);
+        addEdge(y2 - ny, x2 - nx, y1 - ny, x1 - nx);
+        addEdge(y1 - ny, x1 - nx, y1 + ny, x1 + nx);
     }
 
-    if (transposed.width() < height || transposed.height() < width)
-        transposed = transparentImage(
-            QSize(std::max(height, transposed.width()), std::max(width, transposed.height())));
-    if (upright.width() < width || upright.height() < height)
-        upright = transparentImage(
-            QSize(std::max(width, upright.width()), std::max(height, upright.height())));
-    {
-        QPainter layerPainter(&transposed);
-        layerPainter.setRenderHint(QPainter::Antialiasing);
-        layerPainter.setPen(pen);
-        layerPainter.setClipRect(QRect(0, 0, height, width));
-        exchanged.resize(0);
-        const double dx = area.left();
-        const double dy = area.top();
-        for (const QLineF &line : lines)
-            exchanged.append(
-                QLineF(line.y1() - dy, line.x1() - dx, line.y2() - dy, line.x2() - dx));
-        layerPainter.drawLines(exchanged);
+    if (upright.width() < areaWidth || upright.height() < areaHeight) {
+        upright = QImage(
+            QSize(std::max(areaWidth, upright.width()), std::max(areaHeight, upright.height())),
+            QImage::Format_ARGB32_Premultiplied);
+        upright.fill(Qt::transparent);
     }
-
-    // The rows the columns of a group reached; top > bottom when none.
     const auto reachedRows = [&](int group, int groupEnd) {
-        int top = height;
+        int top = cellStride;
         int bottom = -1;
         for (int column = group; column < groupEnd; ++column) {
             top = std::min(top, columnTop[column]);
@@ -111,39 +115,122 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
         return std::pair{top, bottom};
     };
 
-    // Turn the reached rows back, group by group, and leave the layer transparent.
-    uchar *source = transposed.bits();
-    const qsizetype sourceStride = transposed.bytesPerLine();
+    // Sum the cells down each column into coverage, group by group, leaving them zero.
     uchar *target = upright.bits();
     const qsizetype targetStride = upright.bytesPerLine();
-    for (int group = 0; group < width; group += groupWidth) {
-        const int groupEnd = std::min(width, group + groupWidth);
-        const auto [groupTop, groupBottom] = reachedRows(group, groupEnd);
-        for (int row = groupTop; row <= groupBottom; ++row) {
-            QRgb *targetRow = reinterpret_cast<QRgb *>(target + row * targetStride);
-            for (int column = group; column < groupEnd; ++column)
-                targetRow[column] =
-                    reinterpret_cast<const QRgb *>(source + column * sourceStride)[row];
+    for (int group = 0; group < areaWidth; group += groupWidth) {
+        const int count = std::min(areaWidth, group + groupWidth) - group;
+        const auto [groupTop, groupBottom] = reachedRows(group, group + count);
+        float *groupCells = cells.data() + qsizetype(group / groupWidth) * cellStride * groupWidth;
+        float sum[groupWidth] = {};
+        const int lastInside = std::min(groupBottom, areaHeight - 1);
+        for (int row = groupTop; row <= lastInside; ++row) {
+            float *rowCells = groupCells + row * groupWidth;
+            QRgb *targetRow = reinterpret_cast<QRgb *>(target + row * targetStride) + group;
+            for (int k = 0; k < count; ++k) {
+                sum[k] += rowCells[k];
+                targetRow[k] =
+                    colourAtCoverage[int(std::min(1.0f, std::fabs(sum[k])) * 255 + 0.5f)];
+            }
+            std::memset(rowCells, 0, groupWidth * sizeof(float));
         }
-        for (int column = group; column < groupEnd; ++column) {
-            if (groupTop <= groupBottom)
-                std::memset(source + column * sourceStride + groupTop * sizeof(QRgb), 0,
-                            (groupBottom - groupTop + 1) * sizeof(QRgb));
-        }
+        // Rows below the area take the changes of edges clipped at its last row.
+        for (int row = std::max(groupTop, areaHeight); row <= groupBottom; ++row)
+            std::memset(groupCells + row * groupWidth, 0, groupWidth * sizeof(float));
     }
-    painter.drawImage(area.topLeft(), upright, QRect(0, 0, width, height));
-    for (int group = 0; group < width; group += groupWidth) {
-        const int groupEnd = std::min(width, group + groupWidth);
+    painter.drawImage(area.topLeft(), upright, QRect(0, 0, areaWidth, areaHeight));
+    for (int group = 0; group < areaWidth; group += groupWidth) {
+        const int groupEnd = std::min(areaWidth, group + groupWidth);
         const auto [groupTop, groupBottom] = reachedRows(group, groupEnd);
-        for (int row = groupTop; row <= groupBottom; ++row)
+        for (int row = groupTop; row <= std::min(groupBottom, areaHeight - 1); ++row)
             std::memset(target + row * targetStride + group * sizeof(QRgb), 0,
                         (groupEnd - group) * sizeof(QRgb));
     }
 }
 
+void SteepLineLayer::addEdge(double u0, double v0, double u1, double v1)
+{
+    // The parts of an edge above the first row or below the last add their whole change
+    // to the first or the last cell: they are kept as edges along those borders.
+    const double limits[2] = {0, double(areaHeight)};
+    for (double limit : limits) {
+        if ((u0 < limit) != (u1 < limit) && u0 != limit && u1 != limit) {
+            const double v = v0 + (v1 - v0) * (limit - u0) / (u1 - u0);
+            addEdge(u0, v0, limit, v);
+            addEdge(limit, v, u1, v1);
+            return;
+        }
+    }
+    addEdgeInRows(std::clamp(u0, limits[0], limits[1]), v0, std::clamp(u1, limits[0], limits[1]),
+                  v1);
+}
+
+void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
+{
+    if (v0 == v1)
+        return;
+    double direction = 1;
+    if (v0 > v1) {
+        std::swap(u0, u1);
+        std::swap(v0, v1);
+        direction = -1;
+    }
+    const double slope = (u1 - u0) / (v1 - v0);
+    const int firstColumn = std::max(0, int(std::floor(v0)));
+    const int endColumn = std::min(areaWidth, int(std::ceil(v1)));
+    for (int column = firstColumn; column < endColumn; ++column) {
+        const double from = std::max<double>(column, v0);
+        const double to = std::min<double>(column + 1, v1);
+        if (!(to > from))
+            continue;
+        // The edge crosses this column from row ua to row ub, covering the height d of it;
+        // the area right of it (below, in the column's cells) changes by d, spread over the
+        // cells it crosses in proportion to where it lies.
+        const double d = (to - from) * direction;
+        const double ua = u0 + (from - v0) * slope;
+        const double ub = u0 + (to - v0) * slope;
+        // cell[index * groupWidth] is the cell of this column in row index.
+        float *cell = cells.data() + (qsizetype(column / groupWidth) * cellStride) * groupWidth +
+                      column % groupWidth;
+        const double low = std::min(ua, ub);
+        const double high = std::max(ua, ub);
+        const double lowFloor = std::floor(low);
+        const int lowIndex = int(lowFloor);
+        const double highCeil = std::ceil(high);
+        const int highIndex = int(highCeil);
+        if (highIndex <= lowIndex + 1) {
+            const double middle = 0.5 * (ua + ub) - lowFloor;
+            cell[lowIndex * groupWidth] += float(d - d * middle);
+            cell[(lowIndex + 1) * groupWidth] += float(d * middle);
+            columnTop[column] = std::min(columnTop[column], lowIndex);
+            columnBottom[column] = std::max(columnBottom[column], lowIndex + 1);
+            continue;
+        }
+        const double s = 1 / (high - low);
+        const double lowFraction = low - lowFloor;
+        const double firstArea = 0.5 * s * (1 - lowFraction) * (1 - lowFraction);
+        const double highFraction = high - highCeil + 1;
+        const double lastArea = 0.5 * s * highFraction * highFraction;
+        cell[lowIndex * groupWidth] += float(d * firstArea);
+        if (highIndex == lowIndex + 2) {
+            cell[(lowIndex + 1) * groupWidth] += float(d * (1 - firstArea - lastArea));
+        } else {
+            const double secondArea = s * (1.5 - lowFraction);
+            cell[(lowIndex + 1) * groupWidth] += float(d * (secondArea - firstArea));
+            const float step = float(d * s);
+            for (int index = lowIndex + 2; index < highIndex - 1; ++index)
+                cell[index * groupWidth] += step;
+            const double beforeLast = secondArea + (highIndex - lowIndex - 3) * s;
+            cell[(highIndex - 1) * groupWidth] += float(d * (1 - beforeLast - lastArea));
+        }
+        cell[highIndex * groupWidth] += float(d * lastArea);
+        columnTop[column] = std::min(columnTop[column], lowIndex);
+        columnBottom[column] = std::max(columnBottom[column], highIndex);
+    }
+}
+
 qint64 SteepLineLayer::byteSize() const
 {
-    return transposed.sizeInBytes() + upright.sizeInBytes() +
-           (columnTop.capacity() + columnBottom.capacity()) * qint64(sizeof(int)) +
-           exchanged.capacity() * qint64(sizeof(QLineF));
+    return upright.sizeInBytes() + cells.capacity() * qint64(sizeof(float)) +
+           (columnTop.capacity() + columnBottom.capacity()) * qint64(sizeof(int));
 }

@@ -3,38 +3,54 @@
 
 #include <QImage>
 #include <QLineF>
+#include <QRgb>
 #include <QVector>
 
 class QPainter;
 class QPen;
 class QRect;
 
-// Draws antialiased wide line segments that are mostly steep, as the segments of a
-// dense curve are: each column's vertical extent and the short joins between
-// neighbouring columns. Qt rasterizes row by row, so a steep segment costs one span
-// per row it crosses, and a dense curve crosses its band hundreds of times. Here the
-// segments are drawn with x and y exchanged into a layer, where each is a flat one
-// crossing few rows, and the layer is turned back and drawn in one piece. Coverage is
-// the area of a pixel under the pen, which the exchange keeps, so the picture is the
-// one Qt draws directly. Only the rows each column's lines reach are cleared and
-// turned, so a thin curve costs little more than its pixels.
+// Draws antialiased wide line segments of one colour, as the segments of a dense curve
+// are: mostly steep (each column's vertical extent and the short joins between
+// neighbouring columns). Qt fills a steep segment one span per row it crosses. Here each
+// segment's outline adds its signed area to a buffer of the pixel columns (the exact
+// area coverage of a polygon, as FreeType's and Qt's antialiasing rasterizers compute
+// it, scanned down the columns instead of along the rows): a vertical span costs a few
+// writes at its two ends, a steep segment one write per row. A running sum down each
+// column then gives every pixel's coverage, which becomes the curve's colour in a layer
+// drawn with one drawImage. Coverage where segments overlap is summed and capped at
+// full, where Qt composes the segments one over the other; the two differ only at
+// partially covered pixels that two segments share.
 class SteepLineLayer
 {
 public:
-    // Draws lines with pen (its colour opaque) inside clip, as painter.drawLines would.
+    // Draws lines with pen inside clip, as painter.drawLines would. Pens other than a
+    // solid, opaque, flat-capped one are drawn by Qt.
     void drawLines(QPainter &painter, const QVector<QLineF> &lines, const QPen &pen,
                    const QRect &clip);
     // Memory held between calls, in bytes.
     qint64 byteSize() const;
 
 private:
-    // Both images are transparent between calls.
-    QImage transposed;
-    QImage upright;
-    // Per column of the drawn area, the rows its lines reach (top > bottom: none).
+    // Adds the edge from (u0, v0) to (u1, v1) of a polygon's outline; u is the row, v the
+    // column, both in pixels of the drawn area.
+    void addEdge(double u0, double v0, double u1, double v1);
+    void addEdgeInRows(double u0, double v0, double u1, double v1);
+
+    int areaWidth = 0;
+    int areaHeight = 0;
+    // Per column of the drawn area, areaHeight + 2 cells of coverage change down the
+    // column, stored a row of a group of columns after the other (steeplinelayer.cpp);
+    // all zero between calls.
+    QVector<float> cells;
+    int cellStride = 0;
+    // Per column, the cells written (top > bottom: none).
     QVector<int> columnTop;
     QVector<int> columnBottom;
-    QVector<QLineF> exchanged;
+    // Transparent between calls.
+    QImage upright;
+    // The pen's colour, premultiplied, at each coverage of 0..255.
+    QRgb colourAtCoverage[256] = {};
 };
 
 #endif

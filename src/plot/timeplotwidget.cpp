@@ -53,6 +53,8 @@ QRect columnsRect(int fromX, int toX, int height)
 TimePlotWidget::TimePlotWidget(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_MouseTracking);
+    // Every paint fills the whole widget first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
 }
 

@@ -38,17 +38,42 @@ class TestBusSchedule : public QObject
     Q_OBJECT
 
 private slots:
+    void responseTimeoutFollowsTheLine_data();
+    void responseTimeoutFollowsTheLine();
     void missingSensorIsRetriedOnItsOwn();
+    void lineWithoutSensorsFailsOnlyAfterTheFirstAnswerTime();
     void polledSensorLostAndBack();
     void everySensorGetsItsTurnWhenPeriodsAreShort();
 };
+
+void TestBusSchedule::responseTimeoutFollowsTheLine_data()
+{
+    QTest::addColumn<uint32_t>("baudrate");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("timeoutMs");
+    // A read of the live block is 8 + 35 bytes; 100 ms frame end, 100 ms margin.
+    QTest::newRow("19200 none/1: 10 bits a byte") << 19200u << 0 << 223;
+    QTest::newRow("19200 odd/1: 11 bits a byte") << 19200u << 4 << 225;
+    QTest::newRow("9600 none/1") << 9600u << 0 << 245;
+    QTest::newRow("9600 even/2: 12 bits a byte") << 9600u << 3 << 254;
+    QTest::newRow("115200 none/1") << 115200u << 0 << 204;
+    QTest::newRow("1200 even/2: never more than a period") << 1200u << 3 << 500;
+}
+
+void TestBusSchedule::responseTimeoutFollowsTheLine()
+{
+    QFETCH(uint32_t, baudrate);
+    QFETCH(int, mode);
+    QFETCH(int, timeoutMs);
+    QCOMPARE(BusSchedule::responseTimeoutMs(baudrate, uint8_t(mode)), timeoutMs);
+}
 
 void TestBusSchedule::missingSensorIsRetriedOnItsOwn()
 {
     BusSchedule schedule(3, 10000, 0);
     QCOMPARE(period(schedule, 0, oneSilent), QStringList({"0:P", "1:P", "2:P"}));
     QVERIFY(schedule.isPolled(0) && !schedule.isPolled(1) && schedule.isPolled(2));
-    QVERIFY(!schedule.noneAnswers());
+    QVERIFY(!schedule.noneAnswers(6000));
     // Probed again 1 s, then 2 s, then 4 s after each failure; the others read every period.
     QCOMPARE(period(schedule, 500, oneSilent), QStringList({"0:R", "2:R"}));
     QCOMPARE(period(schedule, 1000, oneSilent), QStringList({"0:R", "1:P", "2:R"}));
@@ -61,6 +86,23 @@ void TestBusSchedule::missingSensorIsRetriedOnItsOwn()
     QVERIFY(schedule.giveUp(20000).isEmpty());
     QCOMPARE(period(schedule, 20000, oneSilent), QStringList({"0:R", "2:R"}));
     QVERIFY(!schedule.allRetired());
+}
+
+void TestBusSchedule::lineWithoutSensorsFailsOnlyAfterTheFirstAnswerTime()
+{
+    // Short time-outs have probed every address long before the 5 s a single sensor has.
+    BusSchedule schedule(2, 0, 1000);
+    const auto silent = [](BusSchedule &line, const BusSchedule::Turn &turn, qint64 nowMs) {
+        return line.failed(turn, true, nowMs);
+    };
+    QCOMPARE(period(schedule, 1000, silent), QStringList({"0:P", "1:P"}));
+    QVERIFY(!schedule.noneAnswers(5999));
+    QVERIFY(schedule.noneAnswers(6000));
+
+    // Not while an address has not been asked yet.
+    BusSchedule unasked(2, 0, 0);
+    unasked.failed(*unasked.next(0), true, 0);
+    QVERIFY(!unasked.noneAnswers(60000));
 }
 
 void TestBusSchedule::polledSensorLostAndBack()

@@ -3,12 +3,14 @@
 
 #include "livedata/measurementdata.h"
 #include "modbus/modbusframe.h"
+#include "modbus/reconnectpolicy.h"
 #include "ptypair.h"
 #include "simprocess.h"
 #include "testfiles.h"
 
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -19,6 +21,8 @@ class TestRecorderBus : public QObject
 private slots:
     void threeSensorsThreeFiles();
     void missingSensorAndRefusedFile();
+    void silentSensorWhileOthersGoOn();
+    void twoSensorsOneSerial();
     void lineReplacedWithOtherSensors();
     void noSensorAnswers();
 };
@@ -36,6 +40,18 @@ Recorded recorded(const QString &path)
     MeasurementData store;
     store.importCsv(path);
     return {store.frameNr, store.T};
+}
+
+// The number of the latest frame the simulator made for the sensor whose frames count
+// from first on.
+uint32_t latestFrame(const SimProcess &sim, uint32_t first)
+{
+    uint32_t latest = first;
+    for (const SimProcess::Frame &frame : sim.frames()) {
+        if (frame.frameNr > first && frame.frameNr < first + 100000)
+            latest = std::max(latest, frame.frameNr);
+    }
+    return latest;
 }
 
 // Runs the recorder until SIGINT; the output and errors so far on request.
@@ -149,6 +165,93 @@ void TestRecorderBus::missingSensorAndRefusedFile()
     QVERIFY2(recorder.output.contains("Address 7, given up: nothing recorded") &&
                  recorder.output.contains("Address 2 (sensor 00-12-AB-CE), file refused: nothing "
                                           "recorded"),
+             qPrintable(recorder.output));
+}
+
+// Address 2 stops answering while the port stays up. Its time-outs are short, so the
+// others are still read every period: with one measurement a second and a read every
+// 500 ms, each of their files keeps at least half of what was measured meanwhile (with
+// the link's 3 s time-out it would keep less than a third). 2 is lost after its run of
+// time-outs, probed again on its own, and its file goes on when it answers again.
+void TestRecorderBus::silentSensorWhileOthersGoOn()
+{
+    SimProcess sim({"--address", "1,2,5", "--rate", "1", "--silence-on-signal", "2"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
+    const QStringList files = {"quiet-1.csv", "quiet-2.csv", "quiet-5.csv"};
+    const QVector<uint32_t> firstFrame = {0, 200000, 500000};
+    for (const QString &name : files)
+        QFile::remove(name);
+    const auto holds = [](const QString &name, int samples) {
+        return QTest::qWaitFor([&] { return recorded(name).frameNr.size() >= samples; }, 60000);
+    };
+
+    Recorder recorder(
+        {"--record", "quiet-{address}.csv", "--port", sim.portName(), "--address", "1,2,5"});
+    for (const QString &name : files)
+        QVERIFY(holds(name, 2));
+    ::kill(pid_t(sim.processId()), SIGUSR1);
+    QVERIFY(
+        QTest::qWaitFor([&] { return sim.errorOutput().contains("address 2 silenced"); }, 30000));
+    const qint64 ignoredBefore = sim.counter("ignoredOtherAddress");
+    QVector<uint32_t> silentFrom;
+    for (uint32_t first : firstFrame)
+        silentFrom.append(latestFrame(sim, first));
+
+    // Its run of time-outs, then two probes on its own.
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     return recorder.errorText().contains("Address 2: no answer since ") &&
+                            sim.counter("ignoredOtherAddress") >=
+                                ignoredBefore + ReconnectPolicy::timeoutsInARow + 2;
+                 },
+                 120000),
+             qPrintable(recorder.errorText()));
+    QVector<uint32_t> silentTo;
+    for (uint32_t first : firstFrame)
+        silentTo.append(latestFrame(sim, first));
+    ::kill(pid_t(sim.processId()), SIGUSR2);
+    const int heldBefore = recorded(files[1]).frameNr.size();
+    QVERIFY2(holds(files[1], heldBefore + 2), qPrintable(recorder.errorText()));
+    QVERIFY(recorder.stop());
+    QVERIFY2(recorder.process.exitCode() == 0, qPrintable(recorder.errors));
+
+    for (int sensor : {0, 2}) {
+        const Recorded data = recorded(files[sensor]);
+        const int made = int(silentTo[sensor] - silentFrom[sensor]);
+        const int kept =
+            int(std::count_if(data.frameNr.begin(), data.frameNr.end(), [&](uint32_t nr) {
+                return nr > silentFrom[sensor] && nr <= silentTo[sensor];
+            }));
+        QVERIFY2(made >= ReconnectPolicy::timeoutsInARow / 2 && 2 * kept >= made,
+                 qPrintable(QString("%1: %2 of %3 frames").arg(files[sensor]).arg(kept).arg(made)));
+    }
+    const Recorded silent = recorded(files[1]);
+    QVERIFY(std::is_sorted(silent.frameNr.begin(), silent.frameNr.end()));
+    QVERIFY(silent.frameNr.last() > silentTo[1]);
+    QVERIFY2(recorder.errors.contains("Address 2: outage from "), qPrintable(recorder.errors));
+}
+
+// Two sensors with the same serial number would record into one file: the second is
+// refused and the first records.
+void TestRecorderBus::twoSensorsOneSerial()
+{
+    SimProcess sim({"--address", "1,2", "--rate", "2", "--serial-step", "0"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
+    const QString path = QDir::current().absoluteFilePath("twin-00-12-AB-CD.csv");
+    QFile::remove(path);
+    Recorder recorder(
+        {"--record", "twin-{serial}.csv", "--port", sim.portName(), "--address", "1,2"});
+    QVERIFY(QTest::qWaitFor([&] { return recorded(path).frameNr.size() >= 3; }, 60000));
+    QVERIFY(recorder.stop());
+    QVERIFY2(recorder.process.exitCode() == 0, qPrintable(recorder.errors));
+    QVERIFY2(recorder.errors.contains(QString("Error: addresses 1 and 2 would both record into "
+                                              "%1; not recording address 2")
+                                          .arg(path)),
+             qPrintable(recorder.errors));
+    for (uint32_t frameNr : recorded(path).frameNr)
+        QVERIFY(frameNr < 100000);
+    QVERIFY2(recorder.output.contains("Address 2 (sensor 00-12-AB-CD), file refused: nothing "
+                                      "recorded"),
              qPrintable(recorder.output));
 }
 

@@ -265,6 +265,9 @@ void TestSimProcess::invalidArgumentIsRefused_data()
     QTest::newRow("probability above 1") << QStringList{"--drop", "1.5"} << "--drop";
     QTest::newRow("reversed range")
         << QStringList{"--ignore-writes", "201-192"} << "--ignore-writes";
+    QTest::newRow("silenced address not served")
+        << QStringList{"--address", "1,2", "--silence-on-signal", "3"}
+        << "--silence-on-signal: expected one of the addresses served (1,2), got \"3\"";
     QTest::newRow("unknown option") << QStringList{"--colour"} << "colour";
     QTest::newRow("stray argument") << QStringList{"/dev/ttyUSB0"} << "/dev/ttyUSB0";
     QTest::newRow("missing calibration file")

@@ -16,7 +16,7 @@ SensorRegisters::Identity identityOf(const SimOptions &options, int index)
 {
     SensorRegisters::Identity identity;
     identity.hardwareRevision = options.hardwareRevision;
-    identity.serialNumber = options.serialNumber + uint32_t(index);
+    identity.serialNumber = options.serialNumber + options.serialStep * uint32_t(index);
     identity.firmwareDate = options.firmwareDate;
     return identity;
 }

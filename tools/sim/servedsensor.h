@@ -20,6 +20,7 @@ struct ServedSensor {
     MeasurementModel model;
     uint32_t frameNr;          // the latest frame's number
     uint32_t measurements = 0; // frames produced, the measurement time in frames
+    bool silenced = false;     // hears no request, see --silence-on-signal
 };
 
 #endif

@@ -134,6 +134,9 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
     flag("any-line-settings", "Answer whatever baud rate the pseudo-terminal is set to.");
     option("hw-rev", "n", "Hardware revision (default 3).");
     option("serial", "hex", "Serial number, hexadecimal (default 0012ABCD).");
+    option("serial-step", "n",
+           "With several addresses, each further sensor's serial number is the one before "
+           "plus n (default 1; 0 gives them all the same one).");
     option("firmware-date", "date",
            "Firmware date, ISO 8601, UTC unless a zone is given (default "
            "2024-10-10T11:08:48Z, past every format change).");
@@ -152,6 +155,10 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
     option("fault-for", "s", "How long each fault lasts (default 10).");
     option("fault-bits", "hex", "State bits of the fault (default 0001: no resonance).");
     option("reboot-ms", "ms", "Silence after the reboot command (default 1500).");
+    option("silence-on-signal", "n",
+           "SIGUSR1 silences the sensor at address n, one of --address: it hears no "
+           "request, as if cut off the line, and goes on measuring; SIGUSR2 lets it answer "
+           "again.");
     option("ignore-writes", "first-last",
            "Acknowledge writes to these registers but keep the old values.");
     option("calib-file", "path",
@@ -232,6 +239,7 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
 
     read.integer(QStringLiteral("hw-rev"), 0, 65535, options.hardwareRevision);
     read.integer(QStringLiteral("serial"), 0, 0xFFFFFFFFLL, options.serialNumber, 16);
+    read.integer(QStringLiteral("serial-step"), 0, 0xFFFFFFFFLL, options.serialStep);
     if (parser.isSet(QStringLiteral("firmware-date"))) {
         QDateTime date =
             QDateTime::fromString(parser.value(QStringLiteral("firmware-date")), Qt::ISODate);
@@ -260,6 +268,16 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
     read.integer(QStringLiteral("fault-bits"), 0, 0xFFFF, fluid.faultBits, 16);
 
     read.integer(QStringLiteral("reboot-ms"), 0, 600000, options.rebootMs);
+    read.integer(QStringLiteral("silence-on-signal"), 1, 247, options.silencedBySignal);
+    if (options.silencedBySignal != 0 && !options.addresses.contains(options.silencedBySignal)) {
+        QStringList served;
+        for (int address : options.addresses)
+            served.append(QString::number(address));
+        read.fail(QStringLiteral("--silence-on-signal: expected one of the addresses served (%1), "
+                                 "got \"%2\"")
+                      .arg(served.join(QLatin1Char(',')),
+                           parser.value(QStringLiteral("silence-on-signal"))));
+    }
     if (parser.isSet(QStringLiteral("ignore-writes"))) {
         const QString range = parser.value(QStringLiteral("ignore-writes"));
         const QStringList parts = range.split(QLatin1Char('-'));

@@ -46,12 +46,14 @@ struct SimOptions {
 
     uint16_t hardwareRevision = 3;
     uint32_t serialNumber = 0x0012ABCD;
+    uint32_t serialStep = 1; // from one address's serial number to the next one's
     QDateTime firmwareDate = QDateTime(QDate(2024, 10, 10), QTime(11, 8, 48), Qt::UTC);
 
     double rate = 1; // measurements per second
     FluidSettings fluid;
 
     int rebootMs = 1500;
+    int silencedBySignal = 0; // the address SIGUSR1 silences and SIGUSR2 revives; 0: none
     int ignoreWritesFirst = -1;
     int ignoreWritesLast = -1;
     QString calibrationFile;

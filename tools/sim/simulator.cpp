@@ -26,6 +26,13 @@ void onStopSignal(int signal)
     stopSignal = signal;
 }
 
+volatile sig_atomic_t silenceSignal = 0;
+
+void onSilenceSignal(int signal)
+{
+    silenceSignal = signal;
+}
+
 constexpr int CalibrationFirst = 96;
 constexpr int CalibrationLast = 148;
 constexpr int CalibrationImageBytes = 406;
@@ -225,9 +232,21 @@ int Simulator::run()
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    // Without --silence-on-signal, SIGUSR1 and SIGUSR2 keep their default action.
+    if (options.silencedBySignal != 0) {
+        action.sa_handler = onSilenceSignal;
+        sigaction(SIGUSR1, &action, nullptr);
+        sigaction(SIGUSR2, &action, nullptr);
+        sigaddset(&stopSignals, SIGUSR1);
+        sigaddset(&stopSignals, SIGUSR2);
+    }
     sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
     sigdelset(&waitMask, SIGINT);
     sigdelset(&waitMask, SIGTERM);
+    if (options.silencedBySignal != 0) {
+        sigdelset(&waitMask, SIGUSR1);
+        sigdelset(&waitMask, SIGUSR2);
+    }
 
     QString error;
     if (!setUp(&error)) {
@@ -247,7 +266,9 @@ int Simulator::run()
     for (auto sensor = sensors.begin() + 1; sensor != sensors.end(); ++sensor)
         log(QStringLiteral("address %1, serial %2, seed %3")
                 .arg(sensor->address)
-                .arg(QString::number(options.serialNumber + uint32_t(sensor - sensors.begin()), 16)
+                .arg(QString::number(options.serialNumber +
+                                         options.serialStep * uint32_t(sensor - sensors.begin()),
+                                     16)
                          .toUpper()
                          .rightJustified(8, QLatin1Char('0')))
                 .arg(sensor->seed));
@@ -260,6 +281,10 @@ int Simulator::run()
         if (options.exitWithParent && getppid() != parent) {
             log(QStringLiteral("the process that started it has ended"));
             break;
+        }
+        if (silenceSignal) {
+            setSilenced(silenceSignal == SIGUSR1);
+            silenceSignal = 0;
         }
         Clock::time_point now = Clock::now();
         produceFrames(now);
@@ -291,6 +316,18 @@ int Simulator::run()
     writeState();
     removeLink();
     return 0;
+}
+
+void Simulator::setSilenced(bool silenced)
+{
+    for (ServedSensor &sensor : sensors) {
+        if (sensor.address == options.silencedBySignal && sensor.silenced != silenced) {
+            sensor.silenced = silenced;
+            log(QStringLiteral("address %1 %2")
+                    .arg(sensor.address)
+                    .arg(silenced ? QStringLiteral("silenced") : QStringLiteral("answers again")));
+        }
+    }
 }
 
 Simulator::Clock::time_point Simulator::nextDeadline(Clock::time_point now) const
@@ -362,12 +399,13 @@ void Simulator::handleInput(Clock::time_point now)
     const int length = modbus_receive(receiver, request);
     int otherLength = 0;
     ServedSensor *other = length == 0 ? otherServedSensor(request, &otherLength) : nullptr;
-    if (length > 0) {
+    // A silenced sensor is as absent as one at an address nobody serves.
+    if (length > 0 && !sensors.front().silenced) {
         handleRequest(sensors.front(), request, length, Clock::now());
-    } else if (other) {
+    } else if (other && !other->silenced) {
         handleRequest(*other, request, otherLength, Clock::now());
         resetReceiver();
-    } else if (length == 0) {
+    } else if (length >= 0) {
         ++counters.ignoredOtherAddress;
         verbose(QStringLiteral("request for another address ignored"));
         resetReceiver();

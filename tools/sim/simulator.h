@@ -66,6 +66,7 @@ private:
     QByteArray takeReply();
     void sendDueBytes(Clock::time_point now);
     void lineHungUp(Clock::time_point now);
+    void setSilenced(bool silenced);
     void startReboot(ServedSensor &sensor, Clock::time_point now);
     void finishReboot();
     Clock::time_point nextDeadline(Clock::time_point now) const;

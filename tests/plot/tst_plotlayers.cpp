@@ -1,0 +1,143 @@
+#include "plot/dotlayer.h"
+#include "plot/steeplinelayer.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QtTest>
+
+#include <functional>
+
+// The plots' own rasterizers against Qt drawing the same lines and dots.
+class TestPlotLayers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void linesAsQtDrawsThem_data();
+    void linesAsQtDrawsThem();
+    void dotsAsQtDrawsThem_data();
+    void dotsAsQtDrawsThem();
+};
+
+namespace
+{
+
+const QColor curveColour(30, 144, 255);
+
+// Paints on white at 80 x 60 with antialiasing, the painter moved by offset.
+QImage painted(const QPoint &offset, const std::function<void(QPainter &)> &paint)
+{
+    QImage image(80, 60, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(offset);
+    paint(painter);
+    return image;
+}
+
+// The largest difference of a colour channel, and their mean over all pixels.
+void difference(const QImage &a, const QImage &b, int &largest, double &mean)
+{
+    largest = 0;
+    qint64 sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            const int d = qMax(qMax(qAbs(qRed(p) - qRed(q)), qAbs(qGreen(p) - qGreen(q))),
+                               qAbs(qBlue(p) - qBlue(q)));
+            largest = qMax(largest, d);
+            sum += d;
+        }
+    }
+    mean = double(sum) / (a.width() * a.height());
+}
+
+} // namespace
+
+void TestPlotLayers::linesAsQtDrawsThem_data()
+{
+    QTest::addColumn<QVector<QLineF>>("lines");
+    QTest::addColumn<QPoint>("offset");
+    QTest::addColumn<int>("largestDifference");
+    // Single lines: the coverage is the same up to rounding.
+    QTest::newRow("vertical span on a column") << QVector<QLineF>{{20, 5, 20, 40}} << QPoint() << 6;
+    QTest::newRow("span with fractional ends")
+        << QVector<QLineF>{{20, 5.3, 20, 40.7}} << QPoint() << 6;
+    QTest::newRow("steep join between columns")
+        << QVector<QLineF>{{20, 5, 21, 40}} << QPoint() << 6;
+    QTest::newRow("flat line") << QVector<QLineF>{{5, 20, 60, 23}} << QPoint() << 6;
+    QTest::newRow("through and beyond every edge")
+        << QVector<QLineF>{{-30, -20, 110, 90}} << QPoint() << 6;
+    QTest::newRow("far outside") << QVector<QLineF>{{-500, 30, -400, 31}} << QPoint() << 0;
+    QTest::newRow("painter moved by whole pixels")
+        << QVector<QLineF>{{20, 5, 23, 40}, {40, 50, 70, 10}} << QPoint(3, -4) << 6;
+    // Where lines share partly covered pixels, coverage is summed instead of composed:
+    // at most a quarter of the colour's distance from white (two halves: 1 against 3/4).
+    QTest::newRow("crossing lines")
+        << QVector<QLineF>{{10, 10, 50, 50}, {10, 50, 50, 10}} << QPoint() << 64;
+}
+
+void TestPlotLayers::linesAsQtDrawsThem()
+{
+    QFETCH(QVector<QLineF>, lines);
+    QFETCH(QPoint, offset);
+    QFETCH(int, largestDifference);
+    const QPen pen(curveColour, 2, Qt::SolidLine, Qt::FlatCap);
+    const QImage byQt = painted(offset, [&](QPainter &painter) {
+        painter.setPen(pen);
+        painter.drawLines(lines);
+    });
+    SteepLineLayer layer;
+    const QRect clip = QRect(QPoint(), byQt.size()).translated(-offset);
+    // Twice, as the layer keeps its buffers between paints and must leave them clean.
+    for (int paint = 0; paint < 2; ++paint) {
+        const QImage byLayer =
+            painted(offset, [&](QPainter &painter) { layer.drawLines(painter, lines, pen, clip); });
+        int largest = 0;
+        double mean = 0;
+        difference(byQt, byLayer, largest, mean);
+        QVERIFY2(largest <= largestDifference, qPrintable(QString::number(largest)));
+        QVERIFY2(mean < 0.5, qPrintable(QString::number(mean)));
+    }
+}
+
+void TestPlotLayers::dotsAsQtDrawsThem_data()
+{
+    QTest::addColumn<QPolygon>("dots");
+    QTest::addColumn<int>("largestDifference");
+    // Qt fills overlapping dots as one shape; here they are laid one over the other,
+    // which differs where two rims share a pixel, by up to a quarter as for lines.
+    QTest::newRow("apart") << QPolygon(QVector<QPoint>{QPoint(10, 10), QPoint(40, 30)}) << 2;
+    QTest::newRow("overlapping") << QPolygon(QVector<QPoint>{QPoint(10, 10), QPoint(13, 12),
+                                                             QPoint(16, 10)})
+                                 << 64;
+    QTest::newRow("cut by the edges")
+        << QPolygon(QVector<QPoint>{QPoint(1, 2), QPoint(78, 58), QPoint(-3, 30)}) << 2;
+}
+
+void TestPlotLayers::dotsAsQtDrawsThem()
+{
+    QFETCH(QPolygon, dots);
+    QFETCH(int, largestDifference);
+    const QPen pen(curveColour, 10, Qt::SolidLine, Qt::RoundCap);
+    const QImage byQt = painted(QPoint(), [&](QPainter &painter) {
+        painter.setPen(pen);
+        painter.drawPoints(dots);
+    });
+    DotLayer layer;
+    for (int paint = 0; paint < 2; ++paint) {
+        const QImage byLayer = painted(QPoint(), [&](QPainter &painter) {
+            layer.drawPoints(painter, dots, pen, byQt.rect());
+        });
+        int largest = 0;
+        double mean = 0;
+        difference(byQt, byLayer, largest, mean);
+        QVERIFY2(largest <= largestDifference, qPrintable(QString::number(largest)));
+        QVERIFY2(mean < 0.5, qPrintable(QString::number(mean)));
+    }
+}
+
+QTEST_MAIN(TestPlotLayers)
+#include "tst_plotlayers.moc"
