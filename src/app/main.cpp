@@ -2,6 +2,7 @@
 #include "app/datafolder.h"
 #include "app/mainwindow.h"
 #include "livedata/headlessrecorder.h"
+#include "livedata/mqttsubscriber.h"
 #include "livedata/recorderoptions.h"
 #include "settings/serialportlist.h"
 
@@ -49,7 +50,7 @@ int main(int argc, char *argv[])
     const bool printsOnly =
         hasOption(argc, argv, {"-h", "-?", "--help", "--help-all", "-v", "--version"});
     std::unique_ptr<QCoreApplication> application;
-    if (printsOnly || hasOption(argc, argv, {"--record"}, true))
+    if (printsOnly || hasOption(argc, argv, {"--record", "--subscribe"}, true))
         application = std::make_unique<QCoreApplication>(argc, argv);
     else
         application = std::make_unique<QApplication>(argc, argv);
@@ -82,6 +83,15 @@ int main(int argc, char *argv[])
     parser.process(*application);
     useCLocale();
 
+    if (parser.isSet("subscribe")) {
+        const ParsedSubscriberOptions parsed = parseSubscriberOptions(parser);
+        if (!parsed.options) {
+            std::fprintf(stderr, "%s\n", qPrintable(parsed.error));
+            return 2;
+        }
+        MqttSubscriber subscriber(*parsed.options);
+        return subscriber.run();
+    }
     if (parser.isSet("record")) {
         const ParsedRecorderOptions parsed = parseRecorderOptions(parser);
         if (!parsed.options) {

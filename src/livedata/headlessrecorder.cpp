@@ -207,6 +207,7 @@ void HeadlessRecorder::replyReceived(QVector<uint16_t> data)
     if (data.size() == ReplyLength::Info) {
         sensor.takeIdentity(data);
         printIdentity(sensor);
+        publish(0);
         return;
     }
     if (const std::optional<LiveSample> sample = sensor.takeSample(data))
@@ -285,6 +286,7 @@ void HeadlessRecorder::busReply(const QVector<uint16_t> &data)
                 return;
             }
         }
+        publish(turn.sensor);
         const BusSchedule::Outcome outcome = schedule->answered(turn, now);
         if (outcome == BusSchedule::Outcome::Found) {
             out << "Address " << sensor.address() << ": recording to " << sensor.path() << Qt::endl;
@@ -509,5 +511,46 @@ void HeadlessRecorder::finish(int code)
         printStatistics();
     }
     exitCode = code;
-    QCoreApplication::exit(code);
+    exitWhenPublished(code);
+}
+
+void HeadlessRecorder::publish(int index)
+{
+    const RecordedSensor &sensor = *sensors[size_t(index)];
+    if (!options.mqtt || !sensor.isFileOpen())
+        return;
+    for (const std::unique_ptr<MqttPublisher> &publisher : publishers) {
+        if (publisher->filePath() == sensor.openedPath())
+            return;
+    }
+    auto publisher = std::make_unique<MqttPublisher>(*options.mqtt, sensor.identity(),
+                                                     sensor.openedPath(), sensor.openedLength());
+    connect(&sensor, &RecordedSensor::linesWritten, publisher.get(), &MqttPublisher::fileGrew);
+    connect(publisher.get(), &MqttPublisher::report, this, [this, &sensor](const QString &line) {
+        if (bus)
+            err << "Address " << sensor.address() << ": ";
+        err << line << Qt::endl;
+    });
+    publisher->start();
+    publishers.push_back(std::move(publisher));
+}
+
+// The files are closed: the publishers send what is left and "offline" first.
+void HeadlessRecorder::exitWhenPublished(int code)
+{
+    auto open = std::make_shared<int>(int(publishers.size()));
+    if (*open == 0) {
+        QCoreApplication::exit(code);
+        return;
+    }
+    for (const std::unique_ptr<MqttPublisher> &publisher : publishers) {
+        MqttPublisher *source = publisher.get();
+        connect(source, &MqttPublisher::closed, this, [this, code, open, source] {
+            out << "MQTT: " << source->samplesAcknowledged() << " samples of "
+                << source->serialText() << " acknowledged by the broker" << Qt::endl;
+            if (--*open == 0)
+                QCoreApplication::exit(code);
+        });
+        source->close();
+    }
 }

@@ -5,6 +5,7 @@
 #include "modbus/autoreconnect.h"
 #include "modbus/modbus.h"
 #include "modbus/reconnectpolicy.h"
+#include "mqttpublisher.h"
 #include "recordedsensor.h"
 #include "recorderoptions.h"
 
@@ -32,6 +33,9 @@
 // each is probed and then polled in turn within the poll period, into a file of its
 // own; a sensor that is missing or drops out is probed again on its own (BusSchedule)
 // while the others go on.
+//
+// With --mqtt every sample that reached a sensor's file is also published to a broker,
+// from the file (see MqttPublisher).
 class HeadlessRecorder : public QObject
 {
     Q_OBJECT
@@ -82,11 +86,16 @@ private:
     QString addressList() const;
     QDateTime wallTime(qint64 busMs) const;
     void finish(int exitCode);
+    // Publishes the sensor's open file, once its identity is known.
+    void publish(int index);
+    void exitWhenPublished(int exitCode);
     void printStatistics();
 
     Options options;
     Modbus modbus;
     std::vector<std::unique_ptr<RecordedSensor>> sensors;
+    // One per sensor and file; a sensor replaced at its address gets a new one.
+    std::vector<std::unique_ptr<MqttPublisher>> publishers;
     // Several sensors on the line, or a file named from the serial number.
     bool bus = false;
     QTimer pollTimer;

@@ -3,11 +3,13 @@
 #include "recordingfile.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 RecordedSensor::RecordedSensor(uint8_t address, const QString &fileNamePattern, QObject *parent)
     : QObject(parent), sensorAddress(address), pattern(fileNamePattern)
 {
     connect(&file, &RecordingJournal::writeFailed, this, &RecordedSensor::writeFailed);
+    connect(&file, &RecordingJournal::appended, this, &RecordedSensor::linesWritten);
 }
 
 QString RecordedSensor::serialText() const
@@ -41,6 +43,7 @@ bool RecordedSensor::openFile(QString *error)
         return false;
     }
     createdFile = decision.action == RecordingFileDecision::Create;
+    lengthAtOpen = QFileInfo(name).size();
     return true;
 }
 

@@ -39,6 +39,8 @@ public:
     bool isFileOpen() const { return file.isOpen(); }
     // The file last opened; differs from path() once another sensor answers at this address.
     QString openedPath() const { return file.path(); }
+    // The open file's length before this recording appended to it.
+    qint64 openedLength() const { return lengthAtOpen; }
 
     // The probe's reply, registers 0..46.
     void takeIdentity(const QVector<uint16_t> &words);
@@ -54,6 +56,8 @@ signals:
     void sampleRecorded(uint8_t address, QString serial, LiveSample sample);
     // The file cannot be written any more (see RecordingJournal::writeFailed).
     void writeFailed(QString error);
+    // Complete lines reached the file.
+    void linesWritten();
 
 private:
     uint8_t sensorAddress;
@@ -63,6 +67,7 @@ private:
     LiveSampler sampler;
     RecordingJournal file;
     bool createdFile = false;
+    qint64 lengthAtOpen = 0;
 };
 
 #endif

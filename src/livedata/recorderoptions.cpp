@@ -2,6 +2,7 @@
 
 #include "recordingfile.h"
 
+#include <QFile>
 #include <QStringList>
 
 #include <cmath>
@@ -17,6 +18,12 @@ const QString modeOption = "mode";
 const QString addressOption = "address";
 const QString durationOption = "duration";
 const QString giveUpOption = "give-up-after";
+const QString mqttOption = "mqtt";
+const QString caFileOption = "mqtt-cafile";
+const QString passwordFileOption = "mqtt-password-file";
+const QString prefixOption = "mqtt-prefix";
+const QString subscribeOption = "subscribe";
+const QString serialOption = "serial";
 
 // The rates the Settings tab offers, the only ones the sensor takes.
 const QStringList baudrates = {"9600", "19200", "115200"};
@@ -34,6 +41,81 @@ std::optional<int> wholeNumber(const QString &text, int first, int last)
     if (!ok || text.trimmed() != text || value < first || value > last)
         return std::nullopt;
     return value;
+}
+
+std::optional<double> durationSeconds(const QString &text, QString &error)
+{
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > MaxRecordingSeconds ||
+        text.trimmed() != text) {
+        error = invalid(durationOption,
+                        "a positive number of seconds such as 60 or 1.5, at most 1000000000", text);
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+// The first line of a password file, "user:password".
+bool readPasswordFile(const QString &path, MqttSettings &settings, QString &error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QString("Error: --%1: cannot read \"%2\": %3")
+                    .arg(passwordFileOption, path, file.errorString());
+        return false;
+    }
+    const QString line = QString::fromUtf8(file.readLine(4096)).remove('\n').remove('\r');
+    const int colon = line.indexOf(':');
+    if (colon <= 0) {
+        error = QString("Error: --%1: expected a first line user:password in \"%2\"")
+                    .arg(passwordFileOption, path);
+        return false;
+    }
+    settings.user = line.left(colon);
+    settings.password = line.mid(colon + 1);
+    return true;
+}
+
+// The broker options beside the URL option urlOption (--mqtt or --subscribe).
+std::optional<MqttSettings> parseMqttSettings(const QCommandLineParser &parser,
+                                              const QString &urlOption, QString &error)
+{
+    MqttSettings settings;
+    const QString url = parser.value(urlOption);
+    QString expected;
+    const std::optional<MqttUrl> parsedUrl = parseMqttUrl(url, expected);
+    if (!parsedUrl) {
+        error = invalid(urlOption, expected, url);
+        return std::nullopt;
+    }
+    settings.url = *parsedUrl;
+    if (parser.isSet(caFileOption)) {
+        settings.caFile = parser.value(caFileOption);
+        if (!settings.url.tls) {
+            error =
+                QString("Error: --%1 needs an mqtts:// broker, got \"%2\"").arg(caFileOption, url);
+            return std::nullopt;
+        }
+        QFile file(settings.caFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            error = QString("Error: --%1: cannot read \"%2\": %3")
+                        .arg(caFileOption, settings.caFile, file.errorString());
+            return std::nullopt;
+        }
+    }
+    if (parser.isSet(passwordFileOption) &&
+        !readPasswordFile(parser.value(passwordFileOption), settings, error))
+        return std::nullopt;
+    if (parser.isSet(prefixOption)) {
+        settings.prefix = parser.value(prefixOption);
+        const QString prefixError = topicPrefixError(settings.prefix);
+        if (!prefixError.isEmpty()) {
+            error = invalid(prefixOption, prefixError, settings.prefix);
+            return std::nullopt;
+        }
+    }
+    return settings;
 }
 
 } // namespace
@@ -64,6 +146,25 @@ void addRecorderOptions(QCommandLineParser &parser)
          "With --record: end with exit code 3 when the sensor has been unreachable for SECONDS "
          "(default: keep trying).",
          "SECONDS"},
+        {mqttOption,
+         "With --record: publish every sample to the MQTT broker at URL, mqtt://HOST:PORT or "
+         "mqtts://HOST:PORT (TLS).",
+         "URL"},
+        {caFileOption,
+         "With an mqtts:// broker: check its certificate against the CA certificates in FILE "
+         "(default: the system's).",
+         "FILE"},
+        {passwordFileOption, "Log in to the broker with the first line of FILE, user:password.",
+         "FILE"},
+        {prefixOption, "The first levels of the MQTT topics (default quva).", "PREFIX"},
+        {subscribeOption,
+         "Take the samples published to the MQTT broker at URL into --record FILE.csv, "
+         "duplicates removed; {serial} in the file name makes one file per sensor.",
+         "URL"},
+        {serialOption,
+         "With --subscribe: only the sensor with this serial number, such as "
+         "00-12-AB-CD.",
+         "SERIAL"},
     });
 }
 
@@ -140,18 +241,11 @@ ParsedRecorderOptions parseRecorderOptions(const QCommandLineParser &parser)
         return parsed;
     }
     if (parser.isSet(durationOption)) {
-        const QString text = parser.value(durationOption);
-        bool ok = false;
-        const double seconds = text.toDouble(&ok);
-        if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > MaxRecordingSeconds ||
-            text.trimmed() != text) {
-            parsed.error = invalid(durationOption,
-                                   "a positive number of seconds such as 60 or 1.5, at most "
-                                   "1000000000",
-                                   text);
+        const std::optional<double> seconds =
+            durationSeconds(parser.value(durationOption), parsed.error);
+        if (!seconds)
             return parsed;
-        }
-        options.durationSeconds = seconds;
+        options.durationSeconds = *seconds;
     }
     if (parser.isSet(giveUpOption)) {
         const std::optional<int> seconds =
@@ -163,7 +257,75 @@ ParsedRecorderOptions parseRecorderOptions(const QCommandLineParser &parser)
         }
         options.giveUpAfterSeconds = *seconds;
     }
+    if (parser.isSet(mqttOption)) {
+        options.mqtt = parseMqttSettings(parser, mqttOption, parsed.error);
+        if (!options.mqtt)
+            return parsed;
+    } else {
+        for (const QString &option : {caFileOption, passwordFileOption, prefixOption}) {
+            if (parser.isSet(option)) {
+                parsed.error = QString("Error: --%1 needs --mqtt URL").arg(option);
+                return parsed;
+            }
+        }
+    }
+    if (parser.isSet(serialOption)) {
+        parsed.error = QString("Error: --%1 needs --subscribe URL").arg(serialOption);
+        return parsed;
+    }
 
+    parsed.options = options;
+    return parsed;
+}
+
+ParsedSubscriberOptions parseSubscriberOptions(const QCommandLineParser &parser)
+{
+    ParsedSubscriberOptions parsed;
+    SubscriberOptions options;
+    for (const QString &option :
+         {portOption, baudOption, modeOption, addressOption, giveUpOption, mqttOption}) {
+        if (parser.isSet(option)) {
+            parsed.error = QString("Error: --%1 is for recording from a sensor, not with --%2")
+                               .arg(option, subscribeOption);
+            return parsed;
+        }
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        parsed.error = QString("Error: unexpected argument \"%1\": every value follows its option")
+                           .arg(parser.positionalArguments().first());
+        return parsed;
+    }
+    options.fileName = parser.value(recordOption);
+    if (options.fileName.isEmpty()) {
+        parsed.error = QString("Error: --%1 needs --record FILE.csv").arg(subscribeOption);
+        return parsed;
+    }
+    const std::optional<MqttSettings> mqtt =
+        parseMqttSettings(parser, subscribeOption, parsed.error);
+    if (!mqtt)
+        return parsed;
+    options.mqtt = *mqtt;
+    if (parser.isSet(serialOption)) {
+        const std::optional<QString> serial = normalizedSerial(parser.value(serialOption));
+        if (!serial) {
+            parsed.error = invalid(serialOption, "a serial number such as 00-12-AB-CD",
+                                   parser.value(serialOption));
+            return parsed;
+        }
+        options.serial = *serial;
+    } else if (!options.fileName.contains("{serial}")) {
+        parsed.error = QString("Error: --%1 without --%2 takes every sensor and needs {serial} in "
+                               "the --record file name, got \"%3\"")
+                           .arg(subscribeOption, serialOption, options.fileName);
+        return parsed;
+    }
+    if (parser.isSet(durationOption)) {
+        const std::optional<double> seconds =
+            durationSeconds(parser.value(durationOption), parsed.error);
+        if (!seconds)
+            return parsed;
+        options.durationSeconds = *seconds;
+    }
     parsed.options = options;
     return parsed;
 }

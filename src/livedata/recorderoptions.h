@@ -1,6 +1,8 @@
 #ifndef RECORDEROPTIONS_H
 #define RECORDEROPTIONS_H
 
+#include "mqttmessage.h"
+
 #include <QCommandLineParser>
 #include <QString>
 #include <QVector>
@@ -23,6 +25,7 @@ struct RecorderOptions {
     QVector<uint8_t> addresses = {1}; // every sensor recorded, in the order given
     double durationSeconds = 0;       // 0: until interrupted
     int giveUpAfterSeconds = 0;       // an outage this long ends the recording; 0: never
+    std::optional<MqttSettings> mqtt; // --mqtt: publish every sample to this broker
 };
 
 // The longest --duration taken, in seconds (about 31 years).
@@ -33,11 +36,28 @@ struct ParsedRecorderOptions {
     QString error; // "Error: ..." when options is empty
 };
 
-// Adds --port, --record, --baud, --mode, --address, --duration and --give-up-after to
-// the parser.
+// Adds --port, --record, --baud, --mode, --address, --duration, --give-up-after, the
+// --mqtt options and --subscribe to the parser.
 void addRecorderOptions(QCommandLineParser &parser);
 
 // The options of a parser that has parsed the command line; meaningful when --record is set.
 ParsedRecorderOptions parseRecorderOptions(const QCommandLineParser &parser);
+
+// Taking samples from a broker into a CSV file: --subscribe URL --record FILE.
+struct SubscriberOptions {
+    QString fileName; // may hold {serial}: one file per sensor
+    QString serial;   // empty: every sensor under the prefix
+    MqttSettings mqtt;
+    double durationSeconds = 0; // 0: until interrupted
+};
+
+struct ParsedSubscriberOptions {
+    std::optional<SubscriberOptions> options;
+    QString error;
+};
+
+// The options of a parser that has parsed the command line; meaningful when --subscribe
+// is set.
+ParsedSubscriberOptions parseSubscriberOptions(const QCommandLineParser &parser);
 
 #endif

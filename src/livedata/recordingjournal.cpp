@@ -232,6 +232,8 @@ void RecordingJournal::writerLoop()
             length += whole;
             linesWritten += int(lines.left(int(whole)).count('\n'));
             unsynced = true;
+            if (whole > 0)
+                QMetaObject::invokeMethod(this, &RecordingJournal::appended, Qt::QueuedConnection);
         }
         if (ok && unsynced && (stop || steady_clock::now() - lastSync >= seconds(1))) {
             ok = file.sync();

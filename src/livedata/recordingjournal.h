@@ -74,6 +74,8 @@ signals:
     void started();
     // start() or moving the journal aside failed.
     void fileError(QString error);
+    // Complete lines reached the file.
+    void appended();
 
 private:
     void writerLoop();

@@ -43,7 +43,7 @@ for field in Maintainer Section Description Depends; do
     grep -q "^$field: ." <<<"$control" || fail "no $field field"
 done
 depends=$(dpkg-deb -f "$package" Depends)
-for dependency in libqt5svg5 libqt5widgets5 libqt5serialport5 libmodbus5 libxlsxwriter; do
+for dependency in libqt5svg5 libqt5widgets5 libqt5serialport5 libmodbus5 libxlsxwriter libmosquitto1; do
     grep -q "$dependency" <<<"$depends" || fail "Depends lacks $dependency: $depends"
 done
 controlFiles=$(dpkg-deb --ctrl-tarfile "$package" | tar -t | grep -v '^\./$' | sort | tr '\n' ' ')

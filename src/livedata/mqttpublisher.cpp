@@ -1,0 +1,169 @@
+#include "mqttpublisher.h"
+
+#include <algorithm>
+
+namespace
+{
+
+// A clean end waits this long for the next acknowledgement before it gives up.
+constexpr int closeWaitMs = 5000;
+constexpr int readSize = 64 * 1024;
+
+} // namespace
+
+MqttPublisher::MqttPublisher(const MqttSettings &settings, const DeviceIdentity &identity,
+                             const QString &filePath, qint64 startOffset, QObject *parent)
+    : QObject(parent), settings(settings), identity(identity),
+      serial(formatSerialNumber(identity.serialNumber)),
+      sampleTopicName(sampleTopic(settings.prefix, serial)),
+      statusTopicName(statusTopic(settings.prefix, serial)), connection(settings, QString()),
+      file(filePath), acknowledgedOffset(startOffset), readOffset(startOffset),
+      bufferOffset(startOffset)
+{
+    connection.setWill(statusTopicName, "offline");
+    connect(&connection, &MqttConnection::connected, this, &MqttPublisher::connected);
+    connect(&connection, &MqttConnection::connectionLost, this, &MqttPublisher::connectionLost);
+    connect(&connection, &MqttConnection::published, this, &MqttPublisher::published);
+    connect(&connection, &MqttConnection::report, this, &MqttPublisher::report);
+    closeTimer.setSingleShot(true);
+    closeTimer.setInterval(closeWaitMs);
+    connect(&closeTimer, &QTimer::timeout, this, &MqttPublisher::finishClosing);
+}
+
+void MqttPublisher::start()
+{
+    file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    connection.start();
+}
+
+void MqttPublisher::close()
+{
+    if (closing)
+        return;
+    closing = true;
+    closeTimer.start();
+    publishLines();
+}
+
+void MqttPublisher::fileGrew()
+{
+    publishLines();
+}
+
+void MqttPublisher::connected()
+{
+    int messageId = 0;
+    connection.publish(identityTopic(settings.prefix, serial), identityMessage(identity), true,
+                       messageId);
+    connection.publish(statusTopicName, "online", true, messageId);
+    publishLines();
+}
+
+void MqttPublisher::connectionLost()
+{
+    // What was not acknowledged goes out again from the file after reconnecting.
+    inFlight.clear();
+    readOffset = acknowledgedOffset;
+    offlineMessageId = -1;
+}
+
+void MqttPublisher::published(int messageId)
+{
+    if (closing && messageId == offlineMessageId) {
+        finishClosing();
+        return;
+    }
+    const auto found =
+        std::find_if(inFlight.begin(), inFlight.end(),
+                     [messageId](const InFlight &entry) { return entry.messageId == messageId; });
+    if (found == inFlight.end())
+        return;
+    found->acknowledged = true;
+    while (!inFlight.empty() && inFlight.front().acknowledged) {
+        acknowledgedOffset = inFlight.front().lineEnd;
+        if (inFlight.front().messageId >= 0)
+            ++acknowledgedSamples;
+        inFlight.pop_front();
+    }
+    if (closing)
+        closeTimer.start();
+    publishLines();
+}
+
+void MqttPublisher::publishLines()
+{
+    if (!connection.isConnected() || offlineMessageId >= 0)
+        return;
+    if (!file.isOpen() && !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return;
+    // A file emptied down to its head lines starts again from its beginning.
+    if (file.size() < readOffset) {
+        inFlight.clear();
+        acknowledgedOffset = readOffset = 0;
+    }
+    bool atEnd = false;
+    while (int(inFlight.size()) < maxInFlight) {
+        QByteArray line;
+        qint64 lineEnd = 0;
+        if (!nextLine(line, lineEnd)) {
+            atEnd = true;
+            break;
+        }
+        CsvSample sample;
+        // Head lines, the column header and a line that cannot be read are passed over.
+        if (!isCsvDataLine(line.constBegin(), line.constEnd()) ||
+            parseCsvLine(line.constBegin(), line.constEnd(), sample) != nullptr) {
+            if (inFlight.empty())
+                acknowledgedOffset = lineEnd;
+            else
+                inFlight.push_back({-1, lineEnd, true});
+            readOffset = lineEnd;
+            continue;
+        }
+        int messageId = 0;
+        if (!connection.publish(sampleTopicName, sampleMessage(serial, sample), false, messageId))
+            return;
+        readOffset = lineEnd;
+        inFlight.push_back({messageId, lineEnd, false});
+    }
+    if (closing && atEnd && inFlight.empty())
+        connection.publish(statusTopicName, "offline", true, offlineMessageId);
+}
+
+bool MqttPublisher::nextLine(QByteArray &line, qint64 &lineEnd)
+{
+    for (;;) {
+        qint64 start = readOffset - bufferOffset;
+        if (start < 0 || start > buffer.size()) {
+            buffer.clear();
+            bufferOffset = readOffset;
+            start = 0;
+        }
+        const int newline = buffer.indexOf('\n', int(start));
+        if (newline >= 0) {
+            line = buffer.mid(int(start), newline - int(start));
+            if (line.endsWith('\r'))
+                line.chop(1);
+            lineEnd = bufferOffset + newline + 1;
+            return true;
+        }
+        buffer.remove(0, int(start));
+        bufferOffset += start;
+        if (!file.seek(bufferOffset + buffer.size()))
+            return false;
+        const QByteArray more = file.read(readSize);
+        if (more.isEmpty())
+            return false;
+        buffer += more;
+    }
+}
+
+void MqttPublisher::finishClosing()
+{
+    if (done)
+        return;
+    done = true;
+    closeTimer.stop();
+    connection.stop();
+    emit closed();
+}

@@ -1,0 +1,85 @@
+#ifndef MQTTPUBLISHER_H
+#define MQTTPUBLISHER_H
+
+#include "mqttconnection.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <deque>
+
+// Publishes one sensor's recording file to an MQTT broker, line by line. The file is
+// the source of truth: the publisher reads complete lines from the file, from the end
+// of the last line the broker has acknowledged, and turns each into a sample message.
+// While the broker is away the file grows as always; when it is back, the publisher
+// goes on from there, in order, so a consumer sees every sample at least once (a
+// message in flight when the connection broke may come twice). At most maxInFlight
+// samples wait for their acknowledgement, however far behind the publisher is.
+class MqttPublisher : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int maxInFlight = 100;
+
+    // Publishes the lines of filePath from byte startOffset on.
+    MqttPublisher(const MqttSettings &settings, const DeviceIdentity &identity,
+                  const QString &filePath, qint64 startOffset, QObject *parent = nullptr);
+
+    void start();
+    // After the file's last line: publishes what is left and then "offline", waiting as
+    // long as the broker keeps acknowledging, and emits closed().
+    void close();
+    QString filePath() const { return file.fileName(); }
+    QString serialText() const { return serial; }
+    // The samples the broker has acknowledged.
+    qint64 samplesAcknowledged() const { return acknowledgedSamples; }
+
+public slots:
+    // The file has grown.
+    void fileGrew();
+
+signals:
+    void report(QString line);
+    void closed();
+
+private slots:
+    void connected();
+    void connectionLost();
+    void published(int messageId);
+
+private:
+    struct InFlight {
+        int messageId;
+        qint64 lineEnd; // the file offset after the line
+        bool acknowledged;
+    };
+
+    void publishLines();
+    // The next complete line at readOffset, without its line end; false when there is none.
+    bool nextLine(QByteArray &line, qint64 &lineEnd);
+    void finishClosing();
+
+    MqttSettings settings;
+    DeviceIdentity identity;
+    QString serial;
+    QString sampleTopicName;
+    QString statusTopicName;
+    MqttConnection connection;
+    QFile file;
+    qint64 acknowledgedOffset;
+    qint64 readOffset;
+    QByteArray buffer; // file bytes from bufferOffset on
+    qint64 bufferOffset = 0;
+    std::deque<InFlight> inFlight;
+    qint64 acknowledgedSamples = 0;
+    bool closing = false;
+    bool done = false;
+    int offlineMessageId = -1;
+    QTimer closeTimer; // restarted by every acknowledgement while closing
+};
+
+#endif

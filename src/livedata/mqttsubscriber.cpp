@@ -1,0 +1,188 @@
+#include "mqttsubscriber.h"
+
+#include "recordingfile.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <limits>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace
+{
+
+// The signal handler only writes a byte; the event loop does the rest.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int signalNumber)
+{
+    const char byte = char(signalNumber);
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+QString absoluteName(const QString &fileName)
+{
+    return QDir::current().absoluteFilePath(fileName);
+}
+
+// The same consumer gets the same session back from the broker.
+QString clientId(const SubscriberOptions &options)
+{
+    const QByteArray key =
+        (absoluteName(options.fileName) + '\n' + options.serial + '\n' + options.mqtt.prefix)
+            .toUtf8();
+    return "quva-subscriber-" +
+           QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16);
+}
+
+} // namespace
+
+MqttSubscriber::MqttSubscriber(const SubscriberOptions &options, QObject *parent)
+    : QObject(parent), options(options), connection(options.mqtt, clientId(options)), out(stdout),
+      err(stderr)
+{
+    connect(&connection, &MqttConnection::connected, this, &MqttSubscriber::connected);
+    connect(&connection, &MqttConnection::messageArrived, this, &MqttSubscriber::messageArrived);
+    connect(&connection, &MqttConnection::report, this,
+            [this](const QString &line) { err << line << Qt::endl; });
+    durationTimer.setSingleShot(true);
+    connect(&durationTimer, &QTimer::timeout, this, &MqttSubscriber::durationCheck);
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        signalNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+        connect(signalNotifier, &QSocketNotifier::activated, this, &MqttSubscriber::signalReceived);
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+    }
+}
+
+MqttSubscriber::~MqttSubscriber()
+{
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    delete signalNotifier;
+    for (int &fd : signalPipe) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+}
+
+int MqttSubscriber::run()
+{
+    // A single file is checked before the broker is asked for anything.
+    if (!options.serial.isEmpty()) {
+        const QString path =
+            absoluteName(QString(options.fileName).replace("{serial}", options.serial));
+        const RecordingFileDecision decision = decideRecordingFile(path);
+        if (decision.action == RecordingFileDecision::Refuse) {
+            err << decision.error << Qt::endl;
+            return 2;
+        }
+    }
+    const QString serials = options.serial.isEmpty() ? "every sensor" : options.serial;
+    out << "Taking samples of " << serials << " from " << mqttUrlText(options.mqtt.url) << " into "
+        << absoluteName(options.fileName) << Qt::endl;
+    if (options.durationSeconds > 0) {
+        end = QDeadlineTimer(qint64(std::ceil(options.durationSeconds * 1000)), Qt::PreciseTimer);
+        durationCheck();
+    }
+    connection.start();
+    return QCoreApplication::exec();
+}
+
+void MqttSubscriber::connected()
+{
+    const QString serial = options.serial.isEmpty() ? "+" : options.serial;
+    connection.subscribe(sampleTopic(options.mqtt.prefix, serial));
+}
+
+MqttSubscriber::SensorFile &MqttSubscriber::sensorFile(const QString &serial)
+{
+    const auto found = sensors.find(serial);
+    if (found != sensors.end())
+        return found->second;
+    SensorFile &sensor = sensors[serial];
+    const QString path = absoluteName(QString(options.fileName).replace("{serial}", serial));
+    const RecordingFileDecision decision = decideRecordingFile(path);
+    if (decision.action == RecordingFileDecision::Refuse) {
+        err << decision.error << "; the samples of " << serial << " are not kept" << Qt::endl;
+        return sensor;
+    }
+    auto journal = std::make_unique<RecordingJournal>();
+    if (!journal->open(path)) {
+        err << "Error: cannot open " << path << ": " << journal->errorString()
+            << "; the samples of " << serial << " are not kept" << Qt::endl;
+        return sensor;
+    }
+    connect(journal.get(), &RecordingJournal::writeFailed, this,
+            [this](const QString &error) { err << "Error: " << error << Qt::endl; });
+    out << "Sensor " << serial << " into " << path << Qt::endl;
+    sensor.journal = std::move(journal);
+    return sensor;
+}
+
+void MqttSubscriber::messageArrived(const QString &topic, const QByteArray &payload)
+{
+    const std::optional<ReceivedSample> received = parseSampleMessage(payload);
+    if (!received) {
+        err << "Not a sample message on " << topic << ": " << payload.left(200) << Qt::endl;
+        return;
+    }
+    SensorFile &sensor = sensorFile(received->serial);
+    if (!sensor.journal)
+        return;
+    const CsvSample &sample = received->sample;
+    const std::pair<uint32_t, qint64> key(sample.frameNr, sample.timestamp.toMSecsSinceEpoch());
+    if (sensor.seen.contains(key)) {
+        ++sensor.duplicates;
+        return;
+    }
+    sensor.seen.insert(key);
+    sensor.seenOrder.push_back(key);
+    if (int(sensor.seenOrder.size()) > rememberedSamples) {
+        sensor.seen.remove(sensor.seenOrder.front());
+        sensor.seenOrder.pop_front();
+    }
+    sensor.journal->append(sample.timestamp, sample.frameNr, sample.systemState, sample.T,
+                           sample.rho, sample.nu, sample.eta, sample.nuUc);
+    ++sensor.written;
+}
+
+void MqttSubscriber::durationCheck()
+{
+    const qint64 remaining = end.remainingTime();
+    if (remaining <= 0)
+        finish();
+    else
+        durationTimer.start(int(std::min<qint64>(remaining, std::numeric_limits<int>::max())));
+}
+
+void MqttSubscriber::signalReceived()
+{
+    char byte = 0;
+    [[maybe_unused]] const ssize_t count = ::read(signalPipe[0], &byte, 1);
+    finish();
+}
+
+void MqttSubscriber::finish()
+{
+    if (finished)
+        return;
+    finished = true;
+    durationTimer.stop();
+    connection.stop();
+    for (auto &[serial, sensor] : sensors) {
+        if (!sensor.journal)
+            continue;
+        sensor.journal->close();
+        out << "Took " << sensor.written << " samples of " << serial << " into "
+            << sensor.journal->path() << ", " << sensor.duplicates << " duplicates dropped"
+            << Qt::endl;
+    }
+    QCoreApplication::exit(0);
+}
