@@ -5,11 +5,11 @@
 #include "livedata/mqttsubscriber.h"
 #include "livedata/recorderoptions.h"
 #include "settings/serialportlist.h"
+#include "settings/settingsfile.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
-#include <QSettings>
 
 #include <cstdio>
 #include <cstdlib>
@@ -66,7 +66,7 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    SettingsFile settings;
     readCustomization(settings);
 
     QCommandLineParser parser;

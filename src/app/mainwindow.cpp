@@ -8,6 +8,7 @@
 #include "mapping/usercalibtab.h"
 #include "pictures.h"
 #include "service/debugtab.h"
+#include "settings/settingsfile.h"
 #include "settings/settingstab.h"
 #include "systemstatetext.h"
 
@@ -17,7 +18,6 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
-#include <QSettings>
 #include <QShowEvent>
 #include <QToolButton>
 
@@ -106,7 +106,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(&modbus, SIGNAL(replyReceived(QVector<uint16_t>)), ui->tab_userCalib,
             SLOT(replyReceived(QVector<uint16_t>)));
 
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    SettingsFile settings;
     // The mapping tab stays alive and connected; only its page goes.
     if (!viscosityMapping)
         ui->tabWidget->removeTab(ui->tabWidget->indexOf(ui->tab_userCalib));

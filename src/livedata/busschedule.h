@@ -2,6 +2,7 @@
 #define BUSSCHEDULE_H
 
 #include "modbus/reconnectpolicy.h"
+#include "modbus/registermap.h"
 
 #include <QVector>
 #include <QtGlobal>
@@ -32,8 +33,8 @@ public:
         Missing, // a probe timed out before it ever answered
     };
 
-    // Every sensor has one turn per period.
-    static constexpr int periodMs = 500;
+    // Every sensor has one turn per period: each is read as often as a single one.
+    static constexpr int periodMs = LivePollIntervalMs;
     // At the start, the sensors have this long for a first answer, as a single one has.
     static constexpr qint64 firstAnswerWithinMs = 5000;
     // Beyond a whole exchange, for the sensor's turnaround and the port's latency.

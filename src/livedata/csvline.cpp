@@ -1,5 +1,7 @@
 #include "csvline.h"
 
+#include "modbus/quantities.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -332,7 +334,7 @@ const char *parseCsvLine(const char *begin, const char *end, LiveSample &sample)
     if (!parseCsvStatus(systemState.begin, systemState.end, sample.systemState))
         return "could not read systemState";
     if (oldest)
-        sample.eta = sample.nu * sample.rho / 1000;
+        sample.eta = dynamicViscosity(sample.nu, sample.rho);
     else if (!parseCsvDouble(fields[3].begin, fields[3].end, sample.eta))
         return "could not read eta";
     if (count < 8)

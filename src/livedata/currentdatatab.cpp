@@ -7,13 +7,14 @@
 #include "livedata/measurementdata.h"
 #include "modbus/registermap.h"
 #include "plot/selectionstatistics.h"
+#include "plot/timeplotform.h"
+#include "settings/settingsfile.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QSettings>
 
 namespace
 {
@@ -38,17 +39,18 @@ CurrentDataTab::CurrentDataTab(QWidget *parent)
     ui->setupUi(this);
     ui->timePlot->setMeasurementData(store);
 
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    SettingsFile settings;
     settings.beginGroup("currentData");
     // A value that is not a number reads as the default; an index out of range is
     // ignored by the plot form. Only the five curves' bits make a bit set.
     ui->timePlot->setIntervalTimeIndex(settingsInteger(settings, "intervalTimeIndex", 1));
-    ui->timePlot->setVisableGraphs(uint(settingsInteger(settings, "visableGraphs", 15, 0, 31)));
+    ui->timePlot->setVisableGraphs(
+        uint(settingsInteger(settings, "visableGraphs", GraphFlag::Default, 0, GraphFlag::All)));
     settings.endGroup();
     const bool journalEnabled = settings.value("recordingJournal", true).toBool();
 
     pollTimer.setTimerType(Qt::PreciseTimer);
-    pollTimer.start(500);
+    pollTimer.start(LivePollIntervalMs);
     connect(&pollTimer, SIGNAL(timeout()), this, SLOT(pollData()));
     connect(ui->timePlot, SIGNAL(selectionChanged(QDateTime, QDateTime)), this,
             SIGNAL(selectionChanged(QDateTime, QDateTime)));
@@ -73,7 +75,7 @@ CurrentDataTab::~CurrentDataTab()
             journal.close();
     }
 
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    SettingsFile settings;
     settings.beginGroup("currentData");
     settings.setValue("intervalTimeIndex", ui->timePlot->intervalTimeIndex());
     settings.setValue("visableGraphs", ui->timePlot->visableGraphs());
@@ -124,13 +126,13 @@ void CurrentDataTab::on_pushButton_clear_clicked()
 QString CurrentDataTab::exportFileName(const QString &title, const QString &filter,
                                        const QString &suffix)
 {
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
-    const QString workingDir = settings.value("workingDir", QDir::homePath()).toString();
+    SettingsFile settings;
+    const QString workingDir = settings.workingDir();
     QString fileName = QFileDialog::getSaveFileName(this, title, workingDir, filter);
     if (fileName.isEmpty())
         return QString();
 
-    settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
+    settings.setWorkingDirFromFile(fileName);
     if (QFileInfo(fileName).suffix() != suffix)
         fileName += "." + suffix;
     return fileName;
@@ -185,8 +187,8 @@ void CurrentDataTab::on_pushButton_exportSelection_clicked()
         return;
     }
 
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
-    const QString workingDir = settings.value("workingDir", QDir::homePath()).toString();
+    SettingsFile settings;
+    const QString workingDir = settings.workingDir();
     const QString csvFilter = tr("CSV files (*.csv)");
     const QString xlsxFilter = tr("Excel files (*.xlsx)");
     QString selectedFilter = csvFilter;
@@ -194,7 +196,7 @@ void CurrentDataTab::on_pushButton_exportSelection_clicked()
                                                     csvFilter + ";;" + xlsxFilter, &selectedFilter);
     if (fileName.isEmpty())
         return;
-    settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
+    settings.setWorkingDirFromFile(fileName);
     // The suffix typed decides the format; without one, the chosen filter does.
     const QString suffix = QFileInfo(fileName).suffix();
     const bool xlsx = suffix == "xlsx" || (suffix != "csv" && selectedFilter == xlsxFilter);
@@ -216,13 +218,13 @@ void CurrentDataTab::on_pushButton_exportSelection_clicked()
 
 void CurrentDataTab::on_pushButton_import_clicked()
 {
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
-    const QString workingDir = settings.value("workingDir", QDir::homePath()).toString();
+    SettingsFile settings;
+    const QString workingDir = settings.workingDir();
     const QString fileName =
         QFileDialog::getOpenFileName(this, tr("Import .csv"), workingDir, tr("CSV files (*.csv)"));
     if (fileName.isEmpty())
         return;
-    settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
+    settings.setWorkingDirFromFile(fileName);
 
     // A file that cannot be read is refused by the import before it changes anything;
     // there is nothing to ask then, and the recording and its journal stay as they are.

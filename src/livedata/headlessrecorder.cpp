@@ -150,7 +150,7 @@ void HeadlessRecorder::deviceConnected()
     if (bus)
         return;
     answerTimer.stop();
-    pollTimer.start(500);
+    pollTimer.start(LivePollIntervalMs);
     startDuration();
 }
 

@@ -10,11 +10,11 @@
 #include "modbus/registermap.h"
 #include "modbus/wordconversion.h"
 #include "plot/plotwidget.h"
+#include "settings/settingsfile.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QSettings>
 
 #include <algorithm>
 #include <cmath>
@@ -35,17 +35,13 @@ bool allFinite(std::initializer_list<double> values)
 
 } // namespace
 
-UserCalibTab::UserCalibTab(QWidget *parent)
-    : QWidget(parent), ui(new Ui::UserCalibTab), selectionTMin(NaN), selectionTMax(NaN)
+UserCalibTab::UserCalibTab(QWidget *parent) : QWidget(parent), ui(new Ui::UserCalibTab)
 {
     ui->setupUi(this);
     ui->label_visc_map->setPixmap(loadPicture("visc-map.svg"));
 
     // A file can be saved before the first calculation: it then holds the form's defaults.
-    T1 = ui->doubleSpinBox_T1->value();
-    T2 = ui->doubleSpinBox_T2->value();
-    nuRef1 = ui->doubleSpinBox_nuRef1->value();
-    nuRef2 = ui->doubleSpinBox_nuRef2->value();
+    takeReferences();
     on_pushButton_resetCalib_clicked();
 
     const QString quote = "\"";
@@ -78,17 +74,14 @@ void UserCalibTab::on_selectionChanged(QDateTime left, QDateTime right)
     ui->label_selectionTime->setText(left.toString("yyyy-MM-dd HH:mm") + "  -  " +
                                      right.toString("yyyy-MM-dd HH:mm"));
 
-    const SampleSelection selection = selectSamples(measurementData->timestamps, measurementData->T,
-                                                    measurementData->nu, left, right);
-    if (selection.T.isEmpty())
+    SampleSelection selected = selectSamples(measurementData->timestamps, measurementData->T,
+                                             measurementData->nu, left, right);
+    if (selected.T.isEmpty())
         return;
 
-    selectionT = selection.T;
-    selectionNu = selection.nu;
-    selectionTMin = selection.TMin;
-    selectionTMax = selection.TMax;
-    ui->label_temperatureRange->setText(QString::number(selectionTMin, 'f', 2) + "  -  " +
-                                        QString::number(selectionTMax, 'f', 2));
+    selection = std::move(selected);
+    ui->label_temperatureRange->setText(QString::number(selection.TMin, 'f', 2) + "  -  " +
+                                        QString::number(selection.TMax, 'f', 2));
 }
 
 void UserCalibTab::replyReceived(QVector<uint16_t> data)
@@ -97,17 +90,18 @@ void UserCalibTab::replyReceived(QVector<uint16_t> data)
     if (data.size() != ReplyLength::Mapping)
         return;
 
-    const auto readBack = [&data](int index) { return wordsToFloat(data.mid(2 * index, 2)); };
+    const MappingBlock readBack = decodeMappingBlock(data);
     const auto stored = [](double value, float read) {
         return std::isnan(value) || float(value) == read;
     };
-    const bool matches = float(k) == readBack(0) && float(alpha) == readBack(1) &&
-                         stored(A, readBack(2)) && stored(B, readBack(3)) && stored(C, readBack(4));
+    const bool matches = float(mapping.k) == readBack.k && float(mapping.alpha) == readBack.alpha &&
+                         stored(mapping.A, readBack.A) && stored(mapping.B, readBack.B) &&
+                         stored(mapping.C, readBack.C);
     if (matches) {
         // Said before the box, which waits for the user.
         emit statusMessage(tr("Mapping written to the sensor and read back: k = %1, α = %2")
-                               .arg(k, 0, 'f', 5)
-                               .arg(alpha, 0, 'f', 5));
+                               .arg(mapping.k, 0, 'f', 5)
+                               .arg(mapping.alpha, 0, 'f', 5));
         QMessageBox::information(this, tr("Viscosity Mapping"), tr("Write was successful."));
     } else
         QMessageBox::warning(this, tr("Viscosity Mapping"), tr("Data mismatch, please try again."));
@@ -117,14 +111,11 @@ void UserCalibTab::on_pushButton_calibrate_clicked()
 {
     ui->label_messageBox->setText(QString());
 
-    T1 = ui->doubleSpinBox_T1->value();
-    T2 = ui->doubleSpinBox_T2->value();
-    nuRef1 = ui->doubleSpinBox_nuRef1->value();
-    nuRef2 = ui->doubleSpinBox_nuRef2->value();
+    takeReferences();
 
     QString rejection;
-    switch (
-        checkMappingInput(T1, nuRef1, T2, nuRef2, selectionT.isEmpty() || selectionNu.isEmpty())) {
+    switch (checkMappingInput(mapping.T1, mapping.nuRef1, mapping.T2, mapping.nuRef2,
+                              selection.T.isEmpty() || selection.nu.isEmpty())) {
     case MappingInput::Accepted:
         break;
     case MappingInput::InconsistentSets:
@@ -145,18 +136,19 @@ void UserCalibTab::on_pushButton_calibrate_clicked()
         return;
     }
 
-    if (!referencesCovered(T1, T2, selectionTMin, selectionTMax))
+    if (!referencesCovered(mapping.T1, mapping.T2, selection.TMin, selection.TMax))
         ui->label_messageBox->setText(tr("Warning: The reference temperature points should "
                                          "ideally be covered by the measurement data."));
 
-    const TemperatureSpan span = curveSpan(selectionTMin, selectionTMax, T1, T2);
+    const TemperatureSpan span = curveSpan(selection.TMin, selection.TMax, mapping.T1, mapping.T2);
 
     // A model that is rejected leaves no trace: A, B and C change only with a result.
-    const std::optional<FluidModel> model = fitFluidModel(selectionT, selectionNu);
+    const std::optional<FluidModel> model = fitFluidModel(selection.T, selection.nu);
     MappingFactors factors;
     bool estimated = model.has_value();
     if (estimated) {
-        factors = mappingFactors(T1, nuRef1, T2, nuRef2, model->A, model->B, model->C);
+        factors = mappingFactors(mapping.T1, mapping.nuRef1, mapping.T2, mapping.nuRef2, model->A,
+                                 model->B, model->C);
         // A mapping that is not finite would be written into the sensor as such.
         estimated = allFinite({factors.k, factors.alpha});
     }
@@ -164,21 +156,21 @@ void UserCalibTab::on_pushButton_calibrate_clicked()
         QString text =
             tr("Estimation of fluid parameters from measurement failed, please check data.");
         // Over a few kelvin the curvature of the model cannot be told from noise.
-        if (selectionTMax - selectionTMin < narrowSpan)
+        if (selection.TMax - selection.TMin < narrowSpan)
             text += " " + tr("The selected data covers only %1 K; please select a section with "
                              "a temperature range of at least %2 K.")
-                              .arg(selectionTMax - selectionTMin, 0, 'f', 1)
+                              .arg(selection.TMax - selection.TMin, 0, 'f', 1)
                               .arg(narrowSpan);
         QMessageBox::warning(this, tr("Viscosity Mapping"), text);
         return;
     }
 
-    A = model->A;
-    B = model->B;
-    C = model->C;
-    nuErr = relativeFitError(selectionT, selectionNu, A, B, C);
-    k = factors.k;
-    alpha = factors.alpha;
+    mapping.A = model->A;
+    mapping.B = model->B;
+    mapping.C = model->C;
+    nuErr = relativeFitError(selection.T, selection.nu, model->A, model->B, model->C);
+    mapping.k = factors.k;
+    mapping.alpha = factors.alpha;
     showResults();
     showCurves(span.lo, span.hi);
 }
@@ -190,8 +182,8 @@ void UserCalibTab::showCurves(double lo, double hi)
     QVector<double> mapped(curvePoints);
     for (int j = 0; j < curvePoints; ++j) {
         grid[j] = lo + j * (hi - lo) / curvePoints;
-        fitted[j] = vogelViscosity(grid[j], A, B, C);
-        mapped[j] = k * std::pow(fitted[j], alpha);
+        fitted[j] = vogelViscosity(grid[j], mapping.A, mapping.B, mapping.C);
+        mapped[j] = mapping.k * std::pow(fitted[j], mapping.alpha);
     }
 
     // Each calculation opens its own window; it lives until the user closes it.
@@ -199,19 +191,20 @@ void UserCalibTab::showCurves(double lo, double hi)
     plot->setAttribute(Qt::WA_DeleteOnClose);
     plot->setWindowTitle(tr("Viscosity Mapping"));
     plot->setPictureCaption(tr("Viscosity Mapping: kin. viscosity (cSt) over temperature (°C)"));
-    plot->plot(selectionT, selectionNu, PlotWidget::Line, "nu_measured");
+    plot->plot(selection.T, selection.nu, PlotWidget::Line, "nu_measured");
     plot->plot(grid, fitted, PlotWidget::Line, "nu_fit");
-    plot->plot({T1, T2}, {nuRef1, nuRef2}, PlotWidget::Points, "nu_ref");
+    plot->plot({mapping.T1, mapping.T2}, {mapping.nuRef1, mapping.nuRef2}, PlotWidget::Points,
+               "nu_ref");
     plot->plot(grid, mapped, PlotWidget::Line, "nu_cal");
 }
 
 void UserCalibTab::on_pushButton_resetCalib_clicked()
 {
-    k = 1;
-    alpha = 1;
-    A = NaN;
-    B = NaN;
-    C = NaN;
+    mapping.k = 1;
+    mapping.alpha = 1;
+    mapping.A = NaN;
+    mapping.B = NaN;
+    mapping.C = NaN;
     nuErr = NaN;
     showResults();
     ui->label_messageBox->setText(QString());
@@ -224,30 +217,21 @@ void UserCalibTab::on_pushButton_load_clicked()
     if (fileName.isEmpty())
         return;
 
-    MappingParameters parameters;
-    if (!loadMappingFile(fileName, parameters)) {
+    // A file that cannot be read leaves the mapping as it was.
+    if (!loadMappingFile(fileName, mapping)) {
         QMessageBox::warning(this, tr("Viscosity Mapping"),
                              tr("The mapping parameter file %1 could not be read.")
                                  .arg(QDir::toNativeSeparators(fileName)));
         return;
     }
 
-    T1 = parameters.T1;
-    nuRef1 = parameters.nuRef1;
-    T2 = parameters.T2;
-    nuRef2 = parameters.nuRef2;
-    A = parameters.A;
-    B = parameters.B;
-    C = parameters.C;
-    k = parameters.k;
-    alpha = parameters.alpha;
     nuErr = NaN;
 
     // The spin boxes clamp to their ranges; the state keeps the file's values.
-    ui->doubleSpinBox_T1->setValue(T1);
-    ui->doubleSpinBox_nuRef1->setValue(nuRef1);
-    ui->doubleSpinBox_T2->setValue(T2);
-    ui->doubleSpinBox_nuRef2->setValue(nuRef2);
+    ui->doubleSpinBox_T1->setValue(mapping.T1);
+    ui->doubleSpinBox_nuRef1->setValue(mapping.nuRef1);
+    ui->doubleSpinBox_T2->setValue(mapping.T2);
+    ui->doubleSpinBox_nuRef2->setValue(mapping.nuRef2);
     showResults();
     ui->label_messageBox->setText(QString());
     // The loaded mapping does not belong to the data section selected before.
@@ -262,8 +246,7 @@ void UserCalibTab::on_pushButton_save_clicked()
         return;
 
     const QString fileName = mappingFileName(chosenName);
-    const MappingParameters parameters{T1, nuRef1, T2, nuRef2, A, B, C, k, alpha};
-    if (!saveMappingFile(fileName, parameters))
+    if (!saveMappingFile(fileName, mapping))
         QMessageBox::warning(this, tr("Viscosity Mapping"),
                              tr("The mapping parameter file %1 could not be written.")
                                  .arg(QDir::toNativeSeparators(fileName)));
@@ -285,8 +268,8 @@ void UserCalibTab::on_pushButton_writeQUVA_clicked()
     // k and α are what the sensor applies; A, B and C may be NaN (no model). Checked in
     // double before the conversion, which would turn 1e39 into infinity.
     const auto modelValue = [](double value) { return std::isnan(value) || finiteAsFloat(value); };
-    if (!finiteAsFloat(k) || !finiteAsFloat(alpha) || !modelValue(A) || !modelValue(B) ||
-        !modelValue(C)) {
+    if (!finiteAsFloat(mapping.k) || !finiteAsFloat(mapping.alpha) || !modelValue(mapping.A) ||
+        !modelValue(mapping.B) || !modelValue(mapping.C)) {
         QMessageBox::warning(this, tr("Viscosity Mapping"),
                              tr("The mapping parameters are invalid: k and α must be finite "
                                 "numbers, and A, B and C finite or empty, within single "
@@ -294,11 +277,11 @@ void UserCalibTab::on_pushButton_writeQUVA_clicked()
         return;
     }
 
-    QVector<uint16_t> words;
-    for (double value : {k, alpha, A, B, C})
-        words += floatToWords(float(value));
+    const MappingBlock block{float(mapping.k), float(mapping.alpha), float(mapping.A),
+                             float(mapping.B), float(mapping.C)};
     const QVector<RegisterWrite> sequence = configurationWriteSequence(
-        {RegisterWrite{Registers::MappingFirst, words}}, DeviceCommand::CommitConfiguration);
+        {RegisterWrite{Registers::MappingFirst, encodeMappingBlock(block)}},
+        DeviceCommand::CommitConfiguration);
     for (const RegisterWrite &write : sequence)
         emit writeRegisters(write.firstReg, write.data);
     emit readRegisters(Registers::MappingFirst, Registers::MappingLast);
@@ -306,22 +289,29 @@ void UserCalibTab::on_pushButton_writeQUVA_clicked()
 
 void UserCalibTab::clearSelection()
 {
-    selectionT.clear();
-    selectionNu.clear();
+    selection.T.clear();
+    selection.nu.clear();
     ui->label_selectionTime->setText(" - ");
     ui->label_temperatureRange->setText(" - ");
 }
 
 void UserCalibTab::showResults()
 {
-    ui->label_k->setText(QString::number(k, 'f', 5));
-    ui->label_alpha->setText(QString::number(alpha, 'f', 5));
+    ui->label_k->setText(QString::number(mapping.k, 'f', 5));
+    ui->label_alpha->setText(QString::number(mapping.alpha, 'f', 5));
     ui->label_nuErr->setText(std::isnan(nuErr) ? QString("-")
                                                : QString::number(100 * nuErr, 'f', 3));
 }
 
+void UserCalibTab::takeReferences()
+{
+    mapping.T1 = ui->doubleSpinBox_T1->value();
+    mapping.T2 = ui->doubleSpinBox_T2->value();
+    mapping.nuRef1 = ui->doubleSpinBox_nuRef1->value();
+    mapping.nuRef2 = ui->doubleSpinBox_nuRef2->value();
+}
+
 QString UserCalibTab::startDirectory() const
 {
-    const QSettings settings("./gui_settings.ini", QSettings::IniFormat);
-    return settings.value("workingDir", QDir::homePath()).toString();
+    return SettingsFile().workingDir();
 }

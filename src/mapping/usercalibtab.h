@@ -1,6 +1,9 @@
 #ifndef USERCALIBTAB_H
 #define USERCALIBTAB_H
 
+#include "mappingcalculation.h"
+#include "mappingfile.h"
+
 #include <QDateTime>
 #include <QVector>
 #include <QWidget>
@@ -45,26 +48,18 @@ private:
     void clearSelection();
     void showResults();
     void showCurves(double lo, double hi);
+    // The reference points as the spin boxes show them now.
+    void takeReferences();
     QString startDirectory() const;
 
     Ui::UserCalibTab *ui;
 
-    // The mapping state. T1..nuRef2 are those of the last calculation or load, not what
-    // the spin boxes show now. NaN in A, B, C: no fluid model; NaN in nuErr: no fit error.
-    QVector<double> selectionT;
-    QVector<double> selectionNu;
-    double selectionTMin;
-    double selectionTMax;
-    double T1;
-    double T2;
-    double nuRef1;
-    double nuRef2;
-    double A;
-    double B;
-    double C;
-    double k;
-    double alpha;
-    double nuErr; // a fraction: 0.01 is 1 %
+    // The samples of the data section selected in the live data.
+    SampleSelection selection;
+    // The mapping of the last calculation or load: its references are those it was made
+    // from, not what the spin boxes show now. NaN in A, B, C: no fluid model.
+    MappingParameters mapping;
+    double nuErr; // a fraction: 0.01 is 1 %; NaN: no fit error
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "registermap.h"
 
+#include "quantities.h"
 #include "wordconversion.h"
 
 #include <cmath>
@@ -24,6 +25,12 @@ double scaledUint32(uint16_t high, uint16_t low, double scale)
 {
     const uint32_t value = wordsToUint32({high, low});
     return value == NoValueUint32 ? NaN : value * scale;
+}
+
+// Seconds since the epoch in two registers, from a block that starts at register 0.
+QDateTime secondsSinceEpoch(const QVector<uint16_t> &registers, uint8_t firstReg)
+{
+    return QDateTime::fromSecsSinceEpoch(wordsToUint32(registers.mid(firstReg, 2)));
 }
 
 // Word index of a register inside the live block.
@@ -58,7 +65,7 @@ LiveSample decodeLiveBlock(const QVector<uint16_t> &words, const QDateTime &firm
         sample.eta =
             scaledUint32(words[live(Registers::Eta)], words[live(Registers::Eta) + 1], 0.001);
     else
-        sample.eta = sample.nu * sample.rho / 1000;
+        sample.eta = dynamicViscosity(sample.nu, sample.rho);
 
     if (firmwareAtLeast(firmwareDate, FirmwareGate::Mapping))
         sample.nuUc = scaledUint16(words[live(Registers::NuUc)], 0.1);
@@ -74,9 +81,13 @@ DeviceIdentity decodeIdentity(const QVector<uint16_t> &words)
     DeviceIdentity identity;
     identity.hardwareRevision = words[Registers::HardwareRevision];
     identity.serialNumber = wordsToUint32(words.mid(Registers::SerialNumber, 2));
-    identity.firmwareDate =
-        QDateTime::fromSecsSinceEpoch(wordsToUint32(words.mid(Registers::FirmwareDate, 2)));
+    identity.firmwareDate = secondsSinceEpoch(words, Registers::FirmwareDate);
     return identity;
+}
+
+QDateTime decodeCalibrationDate(const QVector<uint16_t> &registers)
+{
+    return secondsSinceEpoch(registers, Registers::CalibrationDate);
 }
 
 QString formatSerialNumber(uint32_t serialNumber)
@@ -90,6 +101,20 @@ QString formatSerialNumber(uint32_t serialNumber)
 QString formatDeviceDate(const QDateTime &date)
 {
     return date.toLocalTime().toString("yyyy-MM-dd HH:mm:ss");
+}
+
+QVector<uint16_t> encodeMappingBlock(const MappingBlock &block)
+{
+    QVector<uint16_t> words;
+    for (float value : {block.k, block.alpha, block.A, block.B, block.C})
+        words += floatToWords(value);
+    return words;
+}
+
+MappingBlock decodeMappingBlock(const QVector<uint16_t> &words)
+{
+    const auto value = [&words](int index) { return wordsToFloat(words.mid(2 * index, 2)); };
+    return {value(0), value(1), value(2), value(3), value(4)};
 }
 
 QVector<RegisterWrite> configurationWriteSequence(const QVector<RegisterWrite> &dataWrites,

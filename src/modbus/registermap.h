@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include <cstdint>
+#include <limits>
 
 // The sensor's holding registers as the tool uses them: numbers, encodings, the
 // firmware gates that change them, the reply lengths that tell the requests apart,
@@ -67,6 +68,9 @@ constexpr int DumpSecond = 54;  // registers 95..148
 constexpr int Calibration = 53; // registers 96..148, calibration read-back
 } // namespace ReplyLength
 
+// The live block is read this often while a sensor is connected.
+constexpr int LivePollIntervalMs = 500;
+
 // No-value markers of the measurements.
 constexpr uint16_t NoValueUint16 = 0xFFFF;
 constexpr uint16_t NoValueInt16 = 0x7FFF;
@@ -97,10 +101,28 @@ struct DeviceIdentity {
 // Decodes the identity registers 1..5 from a reply that starts at register 0.
 DeviceIdentity decodeIdentity(const QVector<uint16_t> &words);
 
+// The calibration date, registers 144..145, from a block that starts at register 0.
+QDateTime decodeCalibrationDate(const QVector<uint16_t> &registers);
+
 // The serial number's four bytes, most significant first, as "0A-1B-2C-3D".
 QString formatSerialNumber(uint32_t serialNumber);
 // Seconds since the epoch shown in local time as "yyyy-MM-dd HH:mm:ss".
 QString formatDeviceDate(const QDateTime &date);
+
+// The viscosity mapping as the sensor keeps it in registers 192..201: k and α of
+// ν' = k·ν^α, then the fluid model's A, B and C (NaN: no model), each a float32.
+struct MappingBlock {
+    float k = 1;
+    float alpha = 1;
+    float A = std::numeric_limits<float>::quiet_NaN();
+    float B = std::numeric_limits<float>::quiet_NaN();
+    float C = std::numeric_limits<float>::quiet_NaN();
+};
+
+// The ten words of the block.
+QVector<uint16_t> encodeMappingBlock(const MappingBlock &block);
+// Decodes the ten words of a read-back of registers 192..201.
+MappingBlock decodeMappingBlock(const QVector<uint16_t> &words);
 
 struct RegisterWrite {
     uint8_t firstReg = 0;

@@ -46,6 +46,25 @@ QVector<uint16_t> floatToWords(float value)
     return uint32ToWords(bits);
 }
 
+QByteArray wordsToLittleEndianBytes(const QVector<uint16_t> &words)
+{
+    QByteArray bytes;
+    bytes.reserve(2 * words.size());
+    for (uint16_t word : words) {
+        bytes.append(char(word & 0xFF));
+        bytes.append(char(word >> 8));
+    }
+    return bytes;
+}
+
+QVector<uint16_t> littleEndianBytesToWords(const QByteArray &bytes)
+{
+    QVector<uint16_t> words(bytes.size() / 2);
+    for (int i = 0; i < words.size(); ++i)
+        words[i] = uint16_t(uint8_t(bytes[2 * i]) | uint8_t(bytes[2 * i + 1]) << 8);
+    return words;
+}
+
 bool finiteAsFloat(double value)
 {
     return std::isfinite(value) && std::abs(value) <= double(std::numeric_limits<float>::max());

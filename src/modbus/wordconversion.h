@@ -16,6 +16,10 @@ uint32_t wordsToUint32(const QVector<uint16_t> &words);
 float wordsToFloat(const QVector<uint16_t> &words);
 QVector<uint16_t> uint32ToWords(uint32_t value);
 QVector<uint16_t> floatToWords(float value);
+// Files that image the registers (dumps, calibration files) hold each word low byte first.
+QByteArray wordsToLittleEndianBytes(const QVector<uint16_t> &words);
+// One word per two bytes; an odd last byte is ignored.
+QVector<uint16_t> littleEndianBytesToWords(const QByteArray &bytes);
 // True when value is finite and within the single-precision range, so that converting it
 // to float neither overflows to infinity nor is undefined.
 bool finiteAsFloat(double value);

@@ -1,5 +1,7 @@
 #include "plotpicture.h"
 
+#include "settings/settingsfile.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -10,7 +12,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QSaveFile>
-#include <QSettings>
 #include <QSvgGenerator>
 
 namespace
@@ -107,8 +108,8 @@ bool PlotPicture::save(const QString &fileName, qreal pixelRatio, QString &error
 
 void PlotPicture::saveWithDialog(QWidget *parent) const
 {
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
-    const QString workingDir = settings.value("workingDir", QDir::homePath()).toString();
+    SettingsFile settings;
+    const QString workingDir = settings.workingDir();
     const QString pngFilter = tr("PNG image (*.png)");
     const QString svgFilter = tr("SVG drawing (*.svg)");
     QString selectedFilter = pngFilter;
@@ -116,7 +117,7 @@ void PlotPicture::saveWithDialog(QWidget *parent) const
                                                     pngFilter + ";;" + svgFilter, &selectedFilter);
     if (fileName.isEmpty())
         return;
-    settings.setValue("workingDir", QFileInfo(fileName).absolutePath());
+    settings.setWorkingDirFromFile(fileName);
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix != "png" && suffix != "svg")
         fileName += selectedFilter == svgFilter ? ".svg" : ".png";

@@ -3,6 +3,7 @@
 #include "app/customization.h"
 #include "livedata/measurementdata.h"
 #include "plot/selectionstatistics.h"
+#include "settings/settingsfile.h"
 #include "ui_timeplotform.h"
 
 #include <QCoreApplication>
@@ -167,11 +168,11 @@ int TimePlotForm::intervalTimeIndex() const
 void TimePlotForm::setVisableGraphs(unsigned int flags)
 {
     visableGraphFlags = flags;
-    ui->checkBox_show_nu->setChecked(flags & 4);
-    ui->checkBox_show_eta->setChecked(flags & 8);
-    ui->checkBox_show_rho->setChecked(flags & 2);
-    ui->checkBox_show_T->setChecked(flags & 1);
-    ui->checkBox_show_nu_uc->setChecked(viscosityMapping && (flags & 16));
+    ui->checkBox_show_nu->setChecked(flags & GraphFlag::Nu);
+    ui->checkBox_show_eta->setChecked(flags & GraphFlag::Eta);
+    ui->checkBox_show_rho->setChecked(flags & GraphFlag::Rho);
+    ui->checkBox_show_T->setChecked(flags & GraphFlag::T);
+    ui->checkBox_show_nu_uc->setChecked(viscosityMapping && (flags & GraphFlag::NuUc));
     changeVisableGraphs();
 }
 
@@ -264,7 +265,7 @@ void TimePlotForm::changeVisableGraphs()
 {
     if (!store)
         return;
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    SettingsFile settings;
     settings.beginGroup("plot");
 
     struct Graph {
@@ -277,12 +278,15 @@ void TimePlotForm::changeVisableGraphs()
     };
     // The mapped viscosity shares the minimum range of nu.
     const Graph graphs[] = {
-        {ui->checkBox_show_nu, 4, tr("kin. Viscosity (cSt)"), &store->nu, "nuMinRange", 1},
-        {ui->checkBox_show_nu_uc, 16, tr("kin. Viscosity mapped (cSt)"), &store->nuUc, "nuMinRange",
+        {ui->checkBox_show_nu, GraphFlag::Nu, tr("kin. Viscosity (cSt)"), &store->nu, "nuMinRange",
          1},
-        {ui->checkBox_show_eta, 8, tr("dyn. Viscosity (mPas)"), &store->eta, "etaMinRange", 1},
-        {ui->checkBox_show_rho, 2, tr("Density (kg/m³)"), &store->rho, "rhoMinRange", 10},
-        {ui->checkBox_show_T, 1, tr("Temperature (°C)"), &store->T, "TMinRange", 1},
+        {ui->checkBox_show_nu_uc, GraphFlag::NuUc, tr("kin. Viscosity mapped (cSt)"), &store->nuUc,
+         "nuMinRange", 1},
+        {ui->checkBox_show_eta, GraphFlag::Eta, tr("dyn. Viscosity (mPas)"), &store->eta,
+         "etaMinRange", 1},
+        {ui->checkBox_show_rho, GraphFlag::Rho, tr("Density (kg/m³)"), &store->rho, "rhoMinRange",
+         10},
+        {ui->checkBox_show_T, GraphFlag::T, tr("Temperature (°C)"), &store->T, "TMinRange", 1},
     };
 
     visableGraphFlags = 0;

@@ -8,6 +8,18 @@
 #include "plot/plotpicture.h"
 
 class MeasurementData;
+
+// The bits of visableGraphs, one per curve.
+namespace GraphFlag
+{
+constexpr unsigned int T = 1;
+constexpr unsigned int Rho = 2;
+constexpr unsigned int Nu = 4;
+constexpr unsigned int Eta = 8;
+constexpr unsigned int NuUc = 16;
+constexpr unsigned int All = T | Rho | Nu | Eta | NuUc;
+constexpr unsigned int Default = T | Rho | Nu | Eta; // the mapped viscosity is chosen by hand
+} // namespace GraphFlag
 class QWheelEvent;
 
 namespace Ui
@@ -34,7 +46,7 @@ public:
     void setMeasurementData(MeasurementData *store);
     void setIntervalTimeIndex(int index);
     int intervalTimeIndex() const;
-    // Bits: 1 T, 2 rho, 4 nu, 8 eta, 16 nuUc.
+    // A set of GraphFlag bits.
     void setVisableGraphs(unsigned int flags);
     unsigned int visableGraphs() const;
     void selection(QDateTime &left, QDateTime &right) const;

@@ -17,13 +17,11 @@ CalibrationFile checkCalibrationFile(const QByteArray &bytes, uint32_t connected
     file.registers = QVector<uint16_t>(CalibrationFileWords, 0);
     if (bytes.size() < CalibrationFileBytes)
         return file;
-    for (int i = 0; i < CalibrationFileWords; ++i)
-        file.registers[i] = uint16_t(uint8_t(bytes[2 * i]) | uint8_t(bytes[2 * i + 1]) << 8);
+    file.registers = littleEndianBytesToWords(bytes.left(CalibrationFileBytes));
 
     file.testValue = file.registers[0];
     file.serialNumber = wordsToUint32(file.registers.mid(Registers::SerialNumber, 2));
-    file.date = QDateTime::fromSecsSinceEpoch(
-        wordsToUint32(file.registers.mid(Registers::CalibrationDate, 2)));
+    file.date = decodeCalibrationDate(file.registers);
 
     if (file.testValue != CalibrationTestValue)
         file.status = CalibrationFile::InvalidTestValue;

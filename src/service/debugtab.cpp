@@ -14,17 +14,6 @@
 #include <QMessageBox>
 #include <QSaveFile>
 
-namespace
-{
-
-QDateTime calibrationDate(const QVector<uint16_t> &registers)
-{
-    return QDateTime::fromSecsSinceEpoch(
-        wordsToUint32(registers.mid(Registers::CalibrationDate, 2)));
-}
-
-} // namespace
-
 QString dumpFileName(uint32_t serialNumber, const QDateTime &time)
 {
     return QString("dump-%1-%2.bin")
@@ -78,12 +67,7 @@ void DebugTab::dumpReplyReceived(const QVector<uint16_t> &data)
     // Written aside and moved into place, so the file holds exactly this dump.
     const QString fileName = dumpFileName(deviceSerialNumber, clock());
     QSaveFile file(fileName);
-    QByteArray bytes;
-    bytes.reserve(registerBuffer.size() * 2);
-    for (uint16_t word : qAsConst(registerBuffer)) {
-        bytes.append(char(word & 0xFF));
-        bytes.append(char(word >> 8));
-    }
+    const QByteArray bytes = wordsToLittleEndianBytes(registerBuffer);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         qWarning() << "DebugTab: cannot write diagnostic data to" << fileName << ":"
                    << file.errorString();
@@ -200,5 +184,5 @@ void DebugTab::calibrationReplyReceived(const QVector<uint16_t> &data)
 
 void DebugTab::showCalibrationDate(const QVector<uint16_t> &registers)
 {
-    ui->label_calibDate->setText(calibrationDate(registers).toString("yyyy-MM-dd HH:mm:ss"));
+    ui->label_calibDate->setText(formatDeviceDate(decodeCalibrationDate(registers)));
 }

@@ -7,22 +7,27 @@
 namespace
 {
 
+constexpr double fineScale = 0.01;
+
 struct SourceCode {
     uint16_t code;
     const char *source;
+    const char *unit;
     double scale;
     bool isSigned;
+    const QDate *gate; // the firmware that brought the code; none: every firmware
 };
 
-// Each code is the live register that carries the quantity at that scale.
+// Each code is the live register that carries the quantity at that scale. Where a
+// quantity has two, the finer comes first and is taken while the limits fit it.
 const SourceCode sourceCodes[] = {
-    {18, "kinematic Viscosity", 0.01, false},
-    {26, "kinematic Viscosity", 0.1, false},
-    {27, "kinematic Viscosity mapped", 0.1, false},
-    {20, "dynamic Viscosity", 0.01, false},
-    {30, "dynamic Viscosity", 0.1, false},
-    {19, "Density", 0.1, false},
-    {22, "Temperature", 0.01, true},
+    {18, "kinematic Viscosity", "cSt", fineScale, false, nullptr},
+    {26, "kinematic Viscosity", "cSt", 0.1, false, &FirmwareGate::NuUint32},
+    {27, "kinematic Viscosity mapped", "cSt", 0.1, false, &FirmwareGate::Mapping},
+    {20, "dynamic Viscosity", "mPas", fineScale, false, &FirmwareGate::EtaRegister},
+    {30, "dynamic Viscosity", "mPas", 0.1, false, &FirmwareGate::EtaRegister},
+    {19, "Density", "kg/m³", 0.1, false, nullptr},
+    {22, "Temperature", "°C", fineScale, true, nullptr},
 };
 
 const SourceCode *findCode(uint16_t code)
@@ -42,21 +47,17 @@ uint16_t rawWord(double value, double scale)
 
 bool fitsFineScale(double min, double max)
 {
-    return min / 0.01 < 65535 && max / 0.01 < 65535;
+    return min / fineScale < 65535 && max / fineScale < 65535;
 }
 
 } // namespace
 
 QString analogUnit(const QString &source)
 {
-    if (source == "kinematic Viscosity" || source == "kinematic Viscosity mapped")
-        return "cSt";
-    if (source == "dynamic Viscosity")
-        return "mPas";
-    if (source == "Density")
-        return "kg/m³";
-    if (source == "Temperature")
-        return "°C";
+    for (const SourceCode &entry : sourceCodes) {
+        if (source == entry.source)
+            return entry.unit;
+    }
     return "-";
 }
 
@@ -73,48 +74,21 @@ AnalogOutputSetting decodeAnalogOutput(uint16_t code, uint16_t raw4, uint16_t ra
 std::optional<QVector<uint16_t>> encodeAnalogOutput(const QString &source, double min, double max,
                                                     const QDateTime &firmwareDate)
 {
-    uint16_t code = 0;
-    double scale = 1;
     if (source == "None")
         return QVector<uint16_t>{0, 0, 0};
     if (source != "Temperature" && (min < 0 || max < 0))
         return std::nullopt;
+    if (source == "Temperature" && (min > 300 || max > 300))
+        return std::nullopt;
 
-    if (source == "kinematic Viscosity") {
-        if (fitsFineScale(min, max)) {
-            code = 18;
-            scale = 0.01;
-        } else if (!firmwareAtLeast(firmwareDate, FirmwareGate::NuUint32)) {
+    for (const SourceCode &entry : sourceCodes) {
+        // Temperature has a single code; its limit of 300 °C keeps it within the word.
+        const bool fits = entry.isSigned || entry.scale != fineScale || fitsFineScale(min, max);
+        if (source != entry.source || !fits)
+            continue;
+        if (entry.gate && !firmwareAtLeast(firmwareDate, *entry.gate))
             return std::nullopt;
-        } else {
-            code = 26;
-            scale = 0.1;
-        }
-    } else if (source == "kinematic Viscosity mapped") {
-        if (!firmwareAtLeast(firmwareDate, FirmwareGate::Mapping))
-            return std::nullopt;
-        code = 27;
-        scale = 0.1;
-    } else if (source == "dynamic Viscosity") {
-        if (!firmwareAtLeast(firmwareDate, FirmwareGate::EtaRegister))
-            return std::nullopt;
-        if (fitsFineScale(min, max)) {
-            code = 20;
-            scale = 0.01;
-        } else {
-            code = 30;
-            scale = 0.1;
-        }
-    } else if (source == "Density") {
-        code = 19;
-        scale = 0.1;
-    } else if (source == "Temperature") {
-        if (min > 300 || max > 300)
-            return std::nullopt;
-        code = 22;
-        scale = 0.01;
-    } else {
-        return QVector<uint16_t>{0, 0, 0};
+        return QVector<uint16_t>{entry.code, rawWord(min, entry.scale), rawWord(max, entry.scale)};
     }
-    return QVector<uint16_t>{code, rawWord(min, scale), rawWord(max, scale)};
+    return QVector<uint16_t>{0, 0, 0};
 }

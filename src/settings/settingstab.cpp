@@ -7,9 +7,9 @@
 #include "app/settingsvalue.h"
 #include "modbus/registermap.h"
 #include "modbus/wordconversion.h"
+#include "settingsfile.h"
 
 #include <QDebug>
-#include <QSettings>
 
 #include <algorithm>
 
@@ -29,7 +29,7 @@ SettingsTab::SettingsTab(QWidget *parent) : QWidget(parent), ui(new Ui::Settings
     ui->label_USB_KIT->setPixmap(loadPicture("USB-KIT.png"));
     ui->label_analogFormula->setPixmap(loadPicture("analog-formula.svg"));
 
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    SettingsFile settings;
     ui->comboBox_connectBaudrate->setCurrentText(settings.value("baudrate", "19200").toString());
     // A mode outside the table would leave the box blank and reach the link as 255.
     ui->comboBox_connectMode->setCurrentIndex(
@@ -123,7 +123,7 @@ void SettingsTab::on_pushButton_connect_clicked()
     const uint8_t address = uint8_t(ui->spinBox_connectAddress->value());
     emit connectDevice(portName, baudrate, mode, address);
 
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    SettingsFile settings;
     settings.setValue("baudrate", ui->comboBox_connectBaudrate->currentText());
     settings.setValue("mode", ui->comboBox_connectMode->currentIndex());
     settings.setValue("address", ui->spinBox_connectAddress->value());
@@ -139,7 +139,7 @@ bool SettingsTab::reconnectsAutomatically() const
 
 void SettingsTab::on_checkBox_autoReconnect_toggled(bool on)
 {
-    QSettings("./gui_settings.ini", QSettings::IniFormat).setValue("autoReconnect", on);
+    SettingsFile().setValue("autoReconnect", on);
     emit reconnectAutomaticallyChanged(on);
 }
 
@@ -222,27 +222,52 @@ void SettingsTab::on_pushButton_write_clicked()
         return;
     }
 
-    // A box about an analog output runs the event loop, so a first part of the run may
-    // be answered before the rest is sent: only the run after the last write counts.
-    pendingWriteNote.clear();
-    emit writeRegisters(Registers::Unlock, {UnlockCode});
-    emit writeRegisters(Registers::ModbusBaudrate,
-                        uint32ToWords(ui->comboBox_modbusBaudrate->currentText().toUInt()));
-    emit writeRegisters(Registers::ModbusMode, {uint16_t(ui->comboBox_modbusMode->currentIndex())});
-    emit writeRegisters(Registers::ModbusAddress, {uint16_t(ui->spinBox_modbusAddress->value())});
-    QStringList skipped;
+    QVector<RegisterWrite> dataWrites{
+        {Registers::ModbusBaudrate,
+         uint32ToWords(ui->comboBox_modbusBaudrate->currentText().toUInt())},
+        {Registers::ModbusMode, {uint16_t(ui->comboBox_modbusMode->currentIndex())}},
+        {Registers::ModbusAddress, {uint16_t(ui->spinBox_modbusAddress->value())}}};
+    // An analog output whose range is refused is left out of the run; its warning comes
+    // where its write would have gone.
+    QVector<QPair<int, int>> refusedOutputs; // output, index of the write it precedes
     for (int output = 0; output < 2; ++output) {
-        if (!writeAnalogOutput(output))
-            skipped << tr("analog output %1 was left unchanged").arg(output + 1);
+        const AnalogOutputWidgets widgets = analogOutputWidgets(output);
+        const std::optional<QVector<uint16_t>> words =
+            encodeAnalogOutput(widgets.source->currentText(), widgets.min->value(),
+                               widgets.max->value(), deviceFirmwareDate);
+        if (words)
+            dataWrites.append(RegisterWrite{widgets.firstReg, *words});
+        else
+            refusedOutputs.append(qMakePair(output, dataWrites.size()));
     }
-    emit writeRegisters(Registers::FilterLength, {uint16_t(ui->spinBox_filterLength->value())});
-    emit writeRegisters(Registers::Command, {DeviceCommand::CommitConfiguration});
+    dataWrites.append(
+        RegisterWrite{Registers::FilterLength, {uint16_t(ui->spinBox_filterLength->value())}});
+    const bool reboot = modbusParametersChanged();
+    const QVector<RegisterWrite> run =
+        configurationWriteSequence(dataWrites, DeviceCommand::CommitConfiguration, reboot);
+
+    // A warning box runs the event loop, so a first part of the run may be answered
+    // before the rest is sent: only the run after the last write counts.
+    pendingWriteNote.clear();
+    QStringList skipped;
+    for (int index = 0; index < run.size(); ++index) {
+        for (const QPair<int, int> &refused : qAsConst(refusedOutputs)) {
+            // The run starts with the unlock: data write i is its write i + 1.
+            if (refused.second + 1 != index)
+                continue;
+            QMessageBox::warning(
+                this, tr("Invalid Value"),
+                tr("Invalid value range for analog output %1").arg(refused.first + 1),
+                QMessageBox::Ok);
+            skipped << tr("analog output %1 was left unchanged").arg(refused.first + 1);
+        }
+        emit writeRegisters(run[index].firstReg, run[index].data);
+    }
 
     QString note = tr("Settings written to the sensor");
     if (!skipped.isEmpty())
         note += " (" + skipped.join(", ") + ")";
-    if (!modbusParametersChanged()) {
-        emit writeRegisters(Registers::Unlock, {LockCode});
+    if (!reboot) {
         pendingWriteNote = note;
         return;
     }
@@ -251,7 +276,6 @@ void SettingsTab::on_pushButton_write_clicked()
     // The sensor reboots with its new line settings; the connection panel takes them
     // over so that the next "Connect" reaches it. A soft disconnect lets the queued
     // writes still go out on the open port.
-    emit writeRegisters(Registers::Command, {DeviceCommand::Reboot});
     ui->comboBox_connectBaudrate->setCurrentText(ui->comboBox_modbusBaudrate->currentText());
     ui->comboBox_connectMode->setCurrentIndex(ui->comboBox_modbusMode->currentIndex());
     ui->spinBox_connectAddress->setValue(ui->spinBox_modbusAddress->value());
@@ -259,22 +283,6 @@ void SettingsTab::on_pushButton_write_clicked()
     emit disconnectDevice(false);
     rebootNotice->show();
     QTimer::singleShot(3000, Qt::PreciseTimer, rebootNotice, &QMessageBox::hide);
-}
-
-bool SettingsTab::writeAnalogOutput(int output)
-{
-    const AnalogOutputWidgets widgets = analogOutputWidgets(output);
-    const std::optional<QVector<uint16_t>> words =
-        encodeAnalogOutput(widgets.source->currentText(), widgets.min->value(),
-                           widgets.max->value(), deviceFirmwareDate);
-    if (words) {
-        emit writeRegisters(widgets.firstReg, *words);
-        return true;
-    }
-    QMessageBox::warning(this, tr("Invalid Value"),
-                         tr("Invalid value range for analog output %1").arg(output + 1),
-                         QMessageBox::Ok);
-    return false;
 }
 
 void SettingsTab::writeRunFinished(bool succeeded)

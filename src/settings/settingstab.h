@@ -68,7 +68,6 @@ private:
         uint8_t firstReg;
     };
     AnalogOutputWidgets analogOutputWidgets(int output) const;
-    bool writeAnalogOutput(int output);
     bool modbusParametersChanged() const;
 
     Ui::SettingsTab *ui;

@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <limits>
 
 namespace
 {
@@ -46,6 +47,8 @@ private slots:
     void noValueMarkers();
     void identity();
     void writeSequence();
+    void mappingBlock_data();
+    void mappingBlock();
 };
 
 void TestRegisterMap::firmwareGates_data()
@@ -180,6 +183,31 @@ void TestRegisterMap::writeSequence()
                                         DeviceCommand::CommitCalibration)
                  .at(2),
              (RegisterWrite{33, {2}}));
+}
+
+void TestRegisterMap::mappingBlock_data()
+{
+    QTest::addColumn<QVector<float>>("values"); // k, alpha, A, B, C
+    QTest::addColumn<QVector<uint16_t>>("words");
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    QTest::newRow("identity mapping without a model")
+        << QVector<float>{1, 1, nan, nan, nan}
+        << QVector<uint16_t>{0x3F80, 0, 0x3F80, 0, 0x7FC0, 0, 0x7FC0, 0, 0x7FC0, 0};
+    QTest::newRow("each value high word first")
+        << QVector<float>{0.8125f, -2, 1e-7f, 3.4e38f, -273.15f}
+        << QVector<uint16_t>{0x3F50, 0, 0xC000, 0, 0x33D6, 0xBF95, 0x7F7F, 0xC99E, 0xC388, 0x9333};
+}
+
+void TestRegisterMap::mappingBlock()
+{
+    QFETCH(QVector<float>, values);
+    QFETCH(QVector<uint16_t>, words);
+    QCOMPARE(encodeMappingBlock({values[0], values[1], values[2], values[3], values[4]}), words);
+    const MappingBlock decoded = decodeMappingBlock(words);
+    const QVector<float> back{decoded.k, decoded.alpha, decoded.A, decoded.B, decoded.C};
+    for (int i = 0; i < values.size(); ++i)
+        QVERIFY2(back[i] == values[i] || (std::isnan(back[i]) && std::isnan(values[i])),
+                 qPrintable(QString("value %1").arg(i)));
 }
 
 QTEST_GUILESS_MAIN(TestRegisterMap)

@@ -68,12 +68,15 @@ private slots:
     void disconnectResetsSerialNumber();
     void longPortPathIsShownWhole();
     void unknownModeIsNotWritten();
+    void refusedOutputsWarnInTheirPlace_data();
+    void refusedOutputsWarnInTheirPlace();
 };
 
 void TestSettingsTab::initTestCase()
 {
     qRegisterMetaType<uint32_t>("uint32_t");
     qRegisterMetaType<uint8_t>("uint8_t");
+    qRegisterMetaType<QVector<uint16_t>>("QVector<uint16_t>");
 }
 
 void TestSettingsTab::init()
@@ -348,7 +351,7 @@ void TestSettingsTab::unknownModeIsNotWritten()
 {
     SettingsTab tab;
     tab.show();
-    QSignalSpy writes(&tab, SIGNAL(writeRegisters(uint8_t,QVector<uint16_t>)));
+    QSignalSpy writes(&tab, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)));
     QSignalSpy disconnects(&tab, SIGNAL(disconnectDevice(bool)));
     tab.deviceConnected();
     QVector<uint16_t> words = infoBlock();
@@ -376,6 +379,62 @@ void TestSettingsTab::unknownModeIsNotWritten()
     QTest::mouseClick(widget<QPushButton>(tab, "pushButton_write"), Qt::LeftButton);
     QVERIFY(writes.count() > 0);
     QCOMPARE(writes[0][0].value<uint8_t>(), uint8_t(32));
+}
+
+void TestSettingsTab::refusedOutputsWarnInTheirPlace_data()
+{
+    QTest::addColumn<bool>("refuseSecond");
+    QTest::addColumn<bool>("reboot");
+    QTest::addColumn<QVector<int>>("registers"); // first register of each write, in order
+    QTest::addColumn<QVector<int>>("writesBeforeWarnings");
+    QTest::newRow("first refused, locked")
+        << false << false << QVector<int>{32, 34, 37, 36, 44, 38, 33, 32} << QVector<int>{4};
+    QTest::newRow("both refused, rebooted")
+        << true << true << QVector<int>{32, 34, 37, 36, 38, 33, 33} << QVector<int>{4, 4};
+}
+
+// The run is unlock, line settings, analog outputs, filter, commit, then lock or reboot; a
+// refused output's warning comes where its write would have gone.
+void TestSettingsTab::refusedOutputsWarnInTheirPlace()
+{
+    QFETCH(bool, refuseSecond);
+    QFETCH(bool, reboot);
+    QFETCH(QVector<int>, registers);
+    QFETCH(QVector<int>, writesBeforeWarnings);
+    viscosityMapping = true;
+    SettingsTab tab;
+    tab.show();
+    tab.deviceConnected();
+    tab.replyReceived(infoBlock());
+    if (!reboot) {
+        widget<QComboBox>(tab, "comboBox_connectBaudrate")->setCurrentText("115200");
+        widget<QComboBox>(tab, "comboBox_connectMode")->setCurrentIndex(4);
+        widget<QSpinBox>(tab, "spinBox_connectAddress")->setValue(17);
+    }
+    widget<QDoubleSpinBox>(tab, "doubleSpinBox_analog_0_min")->setValue(-1);
+    if (refuseSecond)
+        widget<QDoubleSpinBox>(tab, "doubleSpinBox_analog_1_max")->setValue(301);
+
+    QSignalSpy writes(&tab, SIGNAL(writeRegisters(uint8_t, QVector<uint16_t>)));
+    DialogAnswerer answerer;
+    QVector<int> seenAfter;
+    answerer.beforeAnswer = [&] { seenAfter << writes.count(); };
+    for (int i = 0; i < writesBeforeWarnings.size(); ++i)
+        answerer.answerMessageBox(QMessageBox::Ok);
+    QTest::mouseClick(widget<QPushButton>(tab, "pushButton_write"), Qt::LeftButton);
+    QVERIFY(answerer.waitUntilAnswered());
+    QCOMPARE(seenAfter, writesBeforeWarnings);
+    for (int i = 0; i < answerer.seenBoxes.size(); ++i)
+        QCOMPARE(answerer.seenBoxes[i].text,
+                 QString("Invalid value range for analog output %1").arg(i + 1));
+
+    QVector<int> written;
+    for (const QList<QVariant> &write : qAsConst(writes))
+        written << write[0].value<uint8_t>();
+    QCOMPARE(written, registers);
+    QCOMPARE(writes[0][1].value<QVector<uint16_t>>(), QVector<uint16_t>{0x6B3E});
+    QCOMPARE(writes.last()[1].value<QVector<uint16_t>>(),
+             QVector<uint16_t>{uint16_t(reboot ? 255 : 0)});
 }
 
 QTEST_MAIN(TestSettingsTab)

@@ -46,6 +46,8 @@ void DialogAnswerer::poll()
             return;
         const Answer answer = answers.takeFirst();
         seenBoxes.append({box->windowTitle(), box->text(), box->icon()});
+        if (beforeAnswer)
+            beforeAnswer();
         QAbstractButton *button = box->button(answer.button);
         if (button)
             QTest::mouseClick(button, Qt::LeftButton);

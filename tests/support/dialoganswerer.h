@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+
 // Answers the modal dialogs that the code under test opens, as a user would: it
 // watches for the active modal widget and clicks a message box's button, or types
 // a name into a file dialog and presses its accept button. Answers are used in the
@@ -34,6 +36,9 @@ public:
     int pendingAnswers() const { return answers.size(); }
 
     QList<SeenBox> seenBoxes;
+    // Called when a message box is seen, before it is answered: what the code under test
+    // had done by the time it asked.
+    std::function<void()> beforeAnswer;
     QStringList seenFileDialogTitles;
 
 private slots:

@@ -3,15 +3,17 @@
 // selection over it, zoom in and place the cursors, calculate and write a mapping), saving
 // pictures of the windows for the README.
 
-#include "app/connectionstatelabel.h"
 #include "app/busmonitordialog.h"
+#include "app/connectionstatelabel.h"
 #include "app/customization.h"
 #include "app/linkstatisticsdialog.h"
 #include "app/mainwindow.h"
 #include "plot/plotpicture.h"
 #include "plot/plotwidget.h"
+#include "plot/timeplotform.h"
 #include "plot/timeplotwidget.h"
 #include "settings/serialportlist.h"
+#include "settings/settingsfile.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -23,7 +25,6 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
-#include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -112,12 +113,12 @@ int main(int argc, char *argv[])
     QTemporaryDir workDir;
     QDir::setCurrent(workDir.path());
     {
-        QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+        SettingsFile settings;
         settings.setValue("customization/viscosityMapping", true);
         settings.setValue("currentData/intervalTimeIndex", 1);
-        settings.setValue("currentData/visableGraphs", 15);
+        settings.setValue("currentData/visableGraphs", GraphFlag::Default);
     }
-    QSettings settings("./gui_settings.ini", QSettings::IniFormat);
+    SettingsFile settings;
     readCustomization(settings);
     useCLocale();
 
