@@ -182,8 +182,8 @@ int publisher(int port, int sensors, int first, double seconds)
         uint32_t frame = 0;
         QObject::connect(timer.get(), &QTimer::timeout, [file, frame, i]() mutable {
             const double T = 20 + (frame % 600) / 10.0;
-            file->append(QDateTime::currentDateTime(), ++frame, 0, T, 850 - T, 3.5 + i % 7,
-                         3.0 + i % 5, std::nan(""));
+            file->append(LiveSample{QDateTime::currentDateTime(), ++frame, 3.5 + i % 7, 3.0 + i % 5,
+                                    850 - T, T, 0, std::nan("")});
         });
         journals.push_back(std::move(journal));
         publishers.push_back(std::move(publisher));

@@ -41,7 +41,7 @@ bool referenceImport(QByteArray bytes, MeasurementData &store)
         const char *end = begin + line.size();
         if (!isCsvDataLine(begin, end))
             continue;
-        CsvSample sample;
+        LiveSample sample;
         if (parseCsvLine(begin, end, sample))
             return false;
         // A time of the hour that repeats in autumn (by one hour in this zone) is the

@@ -67,11 +67,10 @@ bool rounded(double readBack, double written, int decimals)
     return std::fabs(readBack - written) <= step * (1 + 1e-9) + std::fabs(written) * 1e-15;
 }
 
-QByteArray formatted(const CsvSample &sample)
+QByteArray formatted(const LiveSample &sample)
 {
     char line[maxCsvLineLength];
-    const char *end = formatCsvLine(line, sample.timestamp, sample.frameNr, sample.systemState,
-                                    sample.T, sample.rho, sample.nu, sample.eta, sample.nuUc);
+    const char *end = formatCsvLine(line, sample);
     FUZZ_CHECK(end > line && end <= line + maxCsvLineLength && end[-1] == '\n');
     return QByteArray(line, int(end - line - 1));
 }
@@ -92,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     if (!isCsvDataLine(begin, end))
         return 0;
-    CsvSample sample;
+    LiveSample sample;
     if (parseCsvLine(begin, end, sample))
         return 0;
     FUZZ_CHECK(sample.timestamp.isValid());
@@ -100,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // What the export writes for this sample reads back as the same sample, to the file's
     // decimals; written again, it reads back the same once more.
     const QByteArray first = formatted(sample);
-    CsvSample again;
+    LiveSample again;
     const char *reason = parseCsvLine(first.constData(), first.constData() + first.size(), again);
     if (reason)
         std::fprintf(stderr, "%s: %s\n", reason, first.constData());
@@ -111,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                rounded(again.rho, sample.rho, 1) && rounded(again.T, sample.T, 2) &&
                rounded(again.nuUc, sample.nuUc, 2));
     const QByteArray second = formatted(again);
-    CsvSample third;
+    LiveSample third;
     FUZZ_CHECK(!parseCsvLine(second.constData(), second.constData() + second.size(), third));
     FUZZ_CHECK(rounded(third.nu, again.nu, 0) && rounded(third.eta, again.eta, 0) &&
                rounded(third.rho, again.rho, 0) && rounded(third.T, again.T, 0) &&

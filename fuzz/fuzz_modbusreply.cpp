@@ -45,7 +45,7 @@ void decodeWords(const QVector<uint16_t> &words)
             FUZZ_CHECK(std::isnan(sample.rho) == (words[3] == NoValueUint16));
             FUZZ_CHECK(std::isnan(sample.nuUc) || sample.nuUc >= 0);
             FUZZ_CHECK(!std::isinf(sample.nu) && !std::isinf(sample.eta));
-            const std::optional<TimedSample> taken = sampler.take(words, date);
+            const std::optional<LiveSample> taken = sampler.take(words, date);
             FUZZ_CHECK(taken.has_value() == (&date == firmwareDates && sample.frameNr != 0));
         }
     } else if (words.size() == ReplyLength::Info) {

@@ -84,6 +84,11 @@ const char csvColumnHeader[] =
     "dyn. viscosity (mPas);density (kg/m^3);temperature (deg C);statusCode;"
     "kin. viscosity mapped (cSt)";
 
+QStringList exportTitleLines(const QString &applicationName, const QString &companyName)
+{
+    return {applicationName + " Data Export File", companyName + ", 2024"};
+}
+
 QByteArray csvHead(const QString &applicationName, const QString &companyName)
 {
     // A line break in a customization value would start a line that is neither a
@@ -97,8 +102,8 @@ QByteArray csvHead(const QString &applicationName, const QString &companyName)
         return value.toUtf8();
     };
     QByteArray head = "#\n";
-    head += "# " + oneLine(applicationName) + " Data Export File\n";
-    head += "# " + oneLine(companyName) + ", 2024\n";
+    for (const QString &title : exportTitleLines(applicationName, companyName))
+        head += "# " + oneLine(title) + '\n';
     head += "#\n";
     head += csvColumnHeader;
     head += '\n';
@@ -171,21 +176,21 @@ char *formatCsvFixed(char *out, double value, int decimals)
     return end;
 }
 
-char *formatCsvLine(char *out, const QDateTime &timestamp, uint32_t frameNr, uint16_t systemState,
-                    double T, double rho, double nu, double eta, double nuUc)
+char *formatCsvLine(char *out, const LiveSample &sample)
 {
     static const char hexDigits[] = "0123456789abcdef";
-    out = formatCsvDateTime(out, timestamp);
+    const uint16_t systemState = sample.systemState;
+    out = formatCsvDateTime(out, sample.timestamp);
     *out++ = ';';
-    out = std::to_chars(out, out + 10, frameNr).ptr;
+    out = std::to_chars(out, out + 10, sample.frameNr).ptr;
     *out++ = ';';
-    out = formatCsvFixed(out, nu, 2);
+    out = formatCsvFixed(out, sample.nu, 2);
     *out++ = ';';
-    out = formatCsvFixed(out, eta, 2);
+    out = formatCsvFixed(out, sample.eta, 2);
     *out++ = ';';
-    out = formatCsvFixed(out, rho, 1);
+    out = formatCsvFixed(out, sample.rho, 1);
     *out++ = ';';
-    out = formatCsvFixed(out, T, 2);
+    out = formatCsvFixed(out, sample.T, 2);
     *out++ = ';';
     *out++ = '0';
     *out++ = 'x';
@@ -194,7 +199,7 @@ char *formatCsvLine(char *out, const QDateTime &timestamp, uint32_t frameNr, uin
     *out++ = hexDigits[(systemState >> 4) & 0xf];
     *out++ = hexDigits[systemState & 0xf];
     *out++ = ';';
-    out = formatCsvFixed(out, nuUc, 2);
+    out = formatCsvFixed(out, sample.nuUc, 2);
     *out++ = '\n';
     return out;
 }
@@ -293,7 +298,7 @@ bool parseCsvStatus(const char *begin, const char *end, uint16_t &value)
     return ok;
 }
 
-const char *parseCsvLine(const char *begin, const char *end, CsvSample &sample)
+const char *parseCsvLine(const char *begin, const char *end, LiveSample &sample)
 {
     Field fields[8];
     int count = 0;

@@ -1,9 +1,12 @@
 #ifndef CSVLINE_H
 #define CSVLINE_H
 
+#include "modbus/livesample.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -24,19 +27,12 @@ constexpr int maxCsvImportLineLength = 64 * 1024;
 
 extern const char csvDateTimeFormat[]; // "yyyy-MM-ddTHH:mm:ss.zzz"
 
-struct CsvSample {
-    QDateTime timestamp;
-    uint32_t frameNr = 0;
-    uint16_t systemState = 0;
-    double T = 0;
-    double rho = 0;
-    double nu = 0;
-    double eta = 0;
-    double nuUc = 0;
-};
-
 // The line that names the columns, without its line end.
 extern const char csvColumnHeader[];
+
+// The title lines of every export, CSV and XLSX alike: "<applicationName> Data Export
+// File" and "<companyName>, 2024".
+QStringList exportTitleLines(const QString &applicationName, const QString &companyName);
 
 // The four comment lines and the header line, each ending in "\n". Line breaks in the
 // customization values are written as blanks, so the head is always five lines.
@@ -45,8 +41,7 @@ QByteArray csvHead(const QString &applicationName, const QString &companyName);
 // The formatters write at out and return the end of what they wrote.
 char *formatCsvDateTime(char *out, const QDateTime &timestamp);
 char *formatCsvFixed(char *out, double value, int decimals);
-char *formatCsvLine(char *out, const QDateTime &timestamp, uint32_t frameNr, uint16_t systemState,
-                    double T, double rho, double nu, double eta, double nuUc);
+char *formatCsvLine(char *out, const LiveSample &sample);
 
 // False for lines the import skips: empty ones, comments and the header.
 bool isCsvDataLine(const char *begin, const char *end);
@@ -54,7 +49,7 @@ bool isCsvDataLine(const char *begin, const char *end);
 // Reads a data line (without its line end) into sample. Returns nullptr on success,
 // otherwise why the line could not be read ("not enough columns", "could not read nu", ...).
 // Six fields are the oldest layout, seven the older one, eight or more the current one.
-const char *parseCsvLine(const char *begin, const char *end, CsvSample &sample);
+const char *parseCsvLine(const char *begin, const char *end, LiveSample &sample);
 
 QDateTime parseCsvDateTime(const char *begin, const char *end);
 bool parseCsvUInt(const char *begin, const char *end, uint32_t &value);

@@ -3,6 +3,7 @@
 
 #include "app/customization.h"
 #include "app/settingsvalue.h"
+#include "livedata/exportprogressdialog.h"
 #include "livedata/measurementdata.h"
 #include "modbus/registermap.h"
 #include "plot/selectionstatistics.h"
@@ -15,23 +16,14 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include <functional>
-
 namespace
 {
 
 const char journalFileName[] = "recording-journal.csv";
 
-// A name beside the journal for a recording the user chose not to restore, or that
-// an import replaced.
-QString setAsideName(const QDateTime &firstSample)
+QString journalPath()
 {
-    const QString stem = QDir::current().absoluteFilePath(
-        "recording-journal-" + firstSample.toString("yyyy-MM-ddTHH-mm-ss"));
-    QString name = stem + ".csv";
-    for (int i = 2; QFile::exists(name); ++i)
-        name = QString("%1-%2.csv").arg(stem).arg(i);
-    return name;
+    return QDir::current().absoluteFilePath(journalFileName);
 }
 
 QString shownPath(const QString &fileName)
@@ -55,7 +47,7 @@ CurrentDataTab::CurrentDataTab(QWidget *parent)
     ui->timePlot->setVisableGraphs(
         uint(settingsInteger(settings, "visableGraphs", GraphFlag::Default, 0, GraphFlag::All)));
     settings.endGroup();
-    journalEnabled = settings.value("recordingJournal", true).toBool();
+    const bool journalEnabled = settings.value("recordingJournal", true).toBool();
 
     pollTimer.setTimerType(Qt::PreciseTimer);
     pollTimer.start(LivePollIntervalMs);
@@ -64,6 +56,8 @@ CurrentDataTab::CurrentDataTab(QWidget *parent)
             SIGNAL(selectionChanged(QDateTime, QDateTime)));
     connect(&journal, &RecordingJournal::writeFailed, this, &CurrentDataTab::reportJournalError);
     connect(&journal, &RecordingJournal::resumed, this, &CurrentDataTab::journalWriting);
+    connect(&journal, &RecordingJournal::started, this, &CurrentDataTab::journalWriting);
+    connect(&journal, &RecordingJournal::fileError, this, &CurrentDataTab::reportJournalError);
 
     // Asked once the window is up: a journal left by a run that did not end cleanly.
     if (journalEnabled)
@@ -75,9 +69,10 @@ CurrentDataTab::~CurrentDataTab()
     // A journal whose samples were all exported has done its job; one with samples
     // that were not is kept, so the next start offers them again.
     if (journal.isOpen()) {
-        journal.close();
         if (store->timestamps.size() == exportedSamples)
-            QFile::remove(journal.path());
+            journal.remove();
+        else
+            journal.close();
     }
 
     SettingsFile settings;
@@ -96,16 +91,13 @@ void CurrentDataTab::pollData()
 
 void CurrentDataTab::replyReceived(QVector<uint16_t> data)
 {
-    const std::optional<TimedSample> sample = sampler.take(data, deviceFirmwareDate);
+    const std::optional<LiveSample> sample = sampler.take(data, deviceFirmwareDate);
     if (!sample)
         return;
-    const LiveSample &values = sample->values;
-    if (store->addSample(sample->timestamp, values.frameNr, values.systemState, values.T,
-                         values.rho, values.nu, values.eta, values.nuUc))
-        journal.append(sample->timestamp, values.frameNr, values.systemState, values.T, values.rho,
-                       values.nu, values.eta, values.nuUc);
+    if (store->addSample(*sample))
+        journal.append(*sample);
     ui->timePlot->refresh();
-    emit showSystemState(values.systemState);
+    emit showSystemState(sample->systemState);
 }
 
 void CurrentDataTab::plotNow()
@@ -116,7 +108,7 @@ void CurrentDataTab::plotNow()
 void CurrentDataTab::clear()
 {
     store->clear();
-    restartJournal();
+    journal.startOver();
     exportedSamples = 0;
     recordingFile.clear();
     ui->timePlot->update();
@@ -150,24 +142,20 @@ void CurrentDataTab::on_pushButton_export_clicked()
 {
     const QString fileName = exportFileName(tr("Export .csv"), tr("CSV files (*.csv)"), "csv");
     if (!fileName.isEmpty())
-        exportTo(fileName,
-                 [](MeasurementData &data, const QString &name) { return data.exportCsv(name); });
+        exportTo(fileName, &ExportProgressDialog::exportCsv);
 }
 
 void CurrentDataTab::on_pushButton_exportXLSX_clicked()
 {
     const QString fileName = exportFileName(tr("Export .xlsx"), tr("Excel files (*.xlsx)"), "xlsx");
     if (!fileName.isEmpty())
-        exportTo(fileName,
-                 [](MeasurementData &data, const QString &name) { return data.exportXlsx(name); });
+        exportTo(fileName, &ExportProgressDialog::exportXlsx);
 }
 
-void CurrentDataTab::exportTo(
-    const QString &fileName,
-    const std::function<bool(MeasurementData &, const QString &)> &exporter)
+void CurrentDataTab::exportTo(const QString &fileName, Exporter exporter)
 {
     const int count = store->timestamps.size();
-    if (exporter(*store, fileName)) {
+    if (exporter(*store, fileName, {})) {
         exportedSamples = count;
         recordingFile = fileName;
         emit statusMessage(tr("Exported %1 samples to %2").arg(count).arg(shownPath(fileName)));
@@ -216,8 +204,8 @@ void CurrentDataTab::on_pushButton_exportSelection_clicked()
         fileName += xlsx ? ".xlsx" : ".csv";
 
     const SampleRows selected{rows.first, rows.second - rows.first};
-    const bool exported = xlsx ? store->exportXlsx(fileName, XlsxWorkbook::maxSheetRows, selected)
-                               : store->exportCsv(fileName, selected);
+    const bool exported = xlsx ? ExportProgressDialog::exportXlsx(*store, fileName, selected)
+                               : ExportProgressDialog::exportCsv(*store, fileName, selected);
     if (exported)
         emit statusMessage(
             tr("Exported %1 samples to %2").arg(selected.count).arg(shownPath(fileName)));
@@ -255,16 +243,17 @@ void CurrentDataTab::on_pushButton_import_clicked()
     const int previousCount = store->timestamps.size();
     const bool recordingUnexported = previousCount > exportedSamples;
     const QString asideName =
-        recordingUnexported ? setAsideName(store->timestamps.first()) : QString();
+        recordingUnexported ? RecordingJournal::asideName(journalPath(), store->timestamps.first())
+                            : QString();
     if (recordingUnexported && !mayReplaceRecording(fileName, asideName))
         return;
 
     const bool imported = store->importCsv(fileName);
     QString previousRecording = recordingFile;
     if (recordingUnexported)
-        previousRecording = setJournalAside(asideName);
+        previousRecording = journal.setAside(asideName);
     else
-        restartJournal();
+        journal.startOver();
     exportedSamples = store->timestamps.size();
     recordingFile = fileName;
     ui->timePlot->refresh();
@@ -304,49 +293,9 @@ bool CurrentDataTab::mayReplaceRecording(const QString &fileName, const QString 
                                  QMessageBox::NoButton) == QMessageBox::Yes;
 }
 
-QString CurrentDataTab::setJournalAside(const QString &asideName)
-{
-    if (!journal.isOpen())
-        return QString();
-    const QString path = journal.path();
-    journal.close();
-    const QString keptIn = moveJournalAside(path, asideName) ? asideName : path;
-    startJournal(path);
-    return keptIn;
-}
-
-void CurrentDataTab::restartJournal()
-{
-    if (journal.isOpen()) {
-        journal.restart();
-    } else if (journalEnabled && !journal.path().isEmpty()) {
-        // One that could not be opened before is tried again.
-        startJournal(journal.path());
-        journal.restart();
-    }
-}
-
-void CurrentDataTab::startJournal(const QString &path)
-{
-    if (journal.open(path))
-        emit journalWriting();
-    else
-        reportJournalError(QString("cannot open %1: %2").arg(path, journal.errorString()));
-}
-
-bool CurrentDataTab::moveJournalAside(const QString &path, const QString &asideName)
-{
-    if (!QFile::rename(path, asideName)) {
-        reportJournalError(QString("cannot rename %1 to %2").arg(path, asideName));
-        return false;
-    }
-    qDebug() << "CurrentDataTab: recording journal kept as" << asideName;
-    return true;
-}
-
 void CurrentDataTab::openJournal()
 {
-    const QString path = QDir::current().absoluteFilePath(journalFileName);
+    const QString path = journalPath();
     // Asked at start-up, while the store is still empty: the journal is read into it
     // once, and emptied again if the user does not want it back.
     if (QFile::exists(path) && store->timestamps.isEmpty()) {
@@ -364,12 +313,12 @@ void CurrentDataTab::openJournal()
                 ui->timePlot->refresh();
             } else {
                 store->clear();
-                if (!moveJournalAside(path, setAsideName(firstSample)))
+                if (!journal.moveAside(path, RecordingJournal::asideName(path, firstSample)))
                     return;
             }
         }
     }
-    startJournal(path);
+    journal.start(path);
 }
 
 void CurrentDataTab::reportJournalError(const QString &error)

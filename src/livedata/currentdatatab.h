@@ -10,7 +10,6 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <functional>
 
 namespace Ui
 {
@@ -18,6 +17,7 @@ class CurrentDataTab;
 }
 
 class MeasurementData;
+struct SampleRows;
 
 // The Live Data tab: polls the measurement registers twice a second, turns each new
 // measurement into a sample of the store, keeps the time plot current and offers
@@ -63,26 +63,16 @@ private:
     QString exportFileName(const QString &title, const QString &filter, const QString &suffix);
     // Exports with exporter and says how it went: a note in the status bar, or a box that
     // names the file and the reason.
-    void exportTo(const QString &fileName,
-                  const std::function<bool(MeasurementData &, const QString &)> &exporter);
+    using Exporter = bool (*)(MeasurementData &, const QString &, SampleRows);
+    void exportTo(const QString &fileName, Exporter exporter);
     // Asks before an import replaces samples that were never exported; true to go on.
     bool mayReplaceRecording(const QString &fileName, const QString &asideName);
-    // Opens the journal at path and says whether it writes.
-    void startJournal(const QString &path);
-    // Empties the journal down to its head lines.
-    void restartJournal();
-    // Moves the journal with its recording to asideName and starts an empty one. Returns
-    // where the recording is now, or an empty string without a journal.
-    QString setJournalAside(const QString &asideName);
-    // Renames the journal file at path to asideName; false (reported) when it cannot.
-    bool moveJournalAside(const QString &path, const QString &asideName);
 
     Ui::CurrentDataTab *ui;
     MeasurementData *store;
     LiveSampler sampler;
     QTimer pollTimer;
     RecordingJournal journal;
-    bool journalEnabled = true;
     int exportedSamples = 0; // the store's size at the last successful export
     QString recordingFile;   // the file that holds the exported or imported samples
 };

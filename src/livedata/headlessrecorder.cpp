@@ -2,33 +2,20 @@
 
 #include "app/systemstatetext.h"
 #include "modbus/registermap.h"
+#include "platformfile.h"
 #include "recordingfile.h"
 
 #include <QStringList>
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
-#include <fcntl.h>
 #include <limits>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace
 {
-
-// The signal handler only writes a byte; the event loop does the rest.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int signalNumber)
-{
-    const char byte = char(signalNumber);
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
 
 QString number(double value, int decimals)
 {
@@ -86,28 +73,15 @@ HeadlessRecorder::HeadlessRecorder(const Options &options, QObject *parent)
             &HeadlessRecorder::outageBegan);
     connect(autoReconnect.get(), &AutoReconnect::reconnected, this, &HeadlessRecorder::outageEnded);
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        signalNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-        connect(signalNotifier, &QSocketNotifier::activated, this,
-                &HeadlessRecorder::signalReceived);
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-        std::signal(SIGUSR1, onSignal);
-    }
+    processSignals = catchProcessSignals([this](ProcessSignal request) {
+        if (request == ProcessSignal::Statistics)
+            printStatistics();
+        else
+            finish(Success);
+    });
 }
 
-HeadlessRecorder::~HeadlessRecorder()
-{
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGUSR1, SIG_DFL);
-    delete signalNotifier;
-    for (int &fd : signalPipe) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-}
+HeadlessRecorder::~HeadlessRecorder() = default;
 
 int HeadlessRecorder::run()
 {
@@ -209,10 +183,10 @@ void HeadlessRecorder::printIdentity(const RecordedSensor &sensor)
         << formatDeviceDate(sensor.identity().firmwareDate) << Qt::endl;
 }
 
-void HeadlessRecorder::printSample(const RecordedSensor &sensor, const TimedSample &sample,
+void HeadlessRecorder::printSample(const RecordedSensor &sensor, const LiveSample &sample,
                                    bool withAddress)
 {
-    const LiveSample &values = sample.values;
+    const LiveSample &values = sample;
     if (withAddress)
         out << "address " << sensor.address() << "  ";
     out << sample.timestamp.toString("yyyy-MM-dd HH:mm:ss.zzz") << "  frame " << values.frameNr
@@ -236,7 +210,7 @@ void HeadlessRecorder::replyReceived(QVector<uint16_t> data)
         publish(0);
         return;
     }
-    if (const std::optional<TimedSample> sample = sensor.takeSample(data))
+    if (const std::optional<LiveSample> sample = sensor.takeSample(data))
         printSample(sensor, *sample, false);
 }
 
@@ -326,7 +300,7 @@ void HeadlessRecorder::busReply(const QVector<uint16_t> &data)
         return;
     }
     schedule->answered(turn, now);
-    if (const std::optional<TimedSample> sample = sensor.takeSample(data))
+    if (const std::optional<LiveSample> sample = sensor.takeSample(data))
         printSample(sensor, *sample, true);
 }
 
@@ -486,16 +460,6 @@ void HeadlessRecorder::noAnswer()
     err << "Error: no answer from a sensor at address " << options.address << " on "
         << options.portName << " within 5 s" << Qt::endl;
     finish(Failure);
-}
-
-void HeadlessRecorder::signalReceived()
-{
-    char byte = 0;
-    [[maybe_unused]] const ssize_t count = ::read(signalPipe[0], &byte, 1);
-    if (byte == SIGUSR1)
-        printStatistics();
-    else
-        finish(Success);
 }
 
 void HeadlessRecorder::printStatistics()

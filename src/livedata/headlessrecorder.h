@@ -14,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QSet>
-#include <QSocketNotifier>
 #include <QString>
 #include <QTextStream>
 #include <QTimer>
@@ -65,7 +64,6 @@ private slots:
     void modbusError(QString error);
     void noAnswer();
     void durationCheck();
-    void signalReceived();
     void portOpenFailed(QString reason);
     void outageBegan();
     void outageEnded();
@@ -75,7 +73,7 @@ private:
     int runOneSensor();
     int runBus();
     void startDuration();
-    void printSample(const RecordedSensor &sensor, const TimedSample &sample, bool withAddress);
+    void printSample(const RecordedSensor &sensor, const LiveSample &sample, bool withAddress);
     void printIdentity(const RecordedSensor &sensor);
     void busReply(const QVector<uint16_t> &data);
     void busError(const QString &error);
@@ -121,7 +119,7 @@ private:
     bool anyGivenUp = false;
     QSet<int> refusedFiles; // sensors not recorded since their file was refused
 
-    QSocketNotifier *signalNotifier = nullptr;
+    std::unique_ptr<QObject> processSignals;
     QTextStream out;
     QTextStream err;
     bool finished = false;

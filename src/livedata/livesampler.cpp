@@ -2,8 +2,8 @@
 
 #include "modbus/wordconversion.h"
 
-std::optional<TimedSample> LiveSampler::take(const QVector<uint16_t> &data,
-                                             const QDateTime &firmwareDate)
+std::optional<LiveSample> LiveSampler::take(const QVector<uint16_t> &data,
+                                            const QDateTime &firmwareDate)
 {
     if (data.size() != ReplyLength::Live)
         return std::nullopt;
@@ -12,5 +12,7 @@ std::optional<TimedSample> LiveSampler::take(const QVector<uint16_t> &data,
     if (frameNr == lastFrameNr)
         return std::nullopt;
     lastFrameNr = frameNr;
-    return TimedSample{now, decodeLiveBlock(data, firmwareDate)};
+    LiveSample sample = decodeLiveBlock(data, firmwareDate);
+    sample.timestamp = now;
+    return sample;
 }

@@ -9,19 +9,15 @@
 #include <cstdint>
 #include <optional>
 
-struct TimedSample {
-    QDateTime timestamp; // when the reply was handled, local time
-    LiveSample values;
-};
-
 // Turns the replies of the live poll into samples, for the Live Data tab and the
 // recorder without a window alike: only 15-word replies count, a frame number that
 // did not change (the sensor has nothing new; 0 before the first) is skipped, and
-// the words are decoded by the rules of the sensor's firmware.
+// the words are decoded by the rules of the sensor's firmware. A sample is stamped
+// with the local time its reply was handled.
 class LiveSampler
 {
 public:
-    std::optional<TimedSample> take(const QVector<uint16_t> &data, const QDateTime &firmwareDate);
+    std::optional<LiveSample> take(const QVector<uint16_t> &data, const QDateTime &firmwareDate);
 
 private:
     uint32_t lastFrameNr = 0;

@@ -2,53 +2,27 @@
 
 #include "app/customization.h"
 #include "csvline.h"
+#include "platformfile.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
 #include <QMutexLocker>
-#include <QProgressDialog>
-#include <QPushButton>
 #include <QSaveFile>
-#include <QThread>
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace
 {
 
-// The exports look at the clock every so many rows and tell the dialog their progress
-// about every 50 ms, so the event loop runs at least every 100 ms without paying for it
-// on every row.
+// The exports look at the clock every so many rows and tell their progress about every
+// 50 ms, so that a dialog can run the event loop often without costing every row.
 const int rowsPerClockCheck = 256;
 const int progressIntervalMs = 50;
 
 // Also the import's block size: far more than the longest line it takes.
 const int csvBufferSize = 1 << 20;
 static_assert(maxCsvImportLineLength == 65536, "the import's reason names the limit");
-
-void setUpProgress(QProgressDialog &progress)
-{
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(1000);
-}
-
-// Before the dialog appears, setValue() runs no events; timers and repaints are served
-// here then, while the user's clicks wait until the dialog is up or the export is done.
-void showProgress(QProgressDialog &progress, int value)
-{
-    progress.setValue(value);
-    if (!progress.isVisible())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
 
 // In the hour that repeats when summer time ends, a wall-clock time names two moments and
 // the file does not say which (the C library picks one by what it resolved before). The
@@ -81,27 +55,6 @@ private:
     int shift = 0;
 };
 
-QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-// What a file that is not a regular file is, for the message that refuses it.
-QString fileKind(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return "is a folder, not a file";
-    if (S_ISFIFO(mode))
-        return "is a named pipe, not a regular file";
-    if (S_ISCHR(mode))
-        return "is a character device, not a regular file";
-    if (S_ISBLK(mode))
-        return "is a block device, not a regular file";
-    if (S_ISSOCK(mode))
-        return "is a socket, not a regular file";
-    return "is not a regular file";
-}
-
 bool writeAll(QSaveFile &file, const char *begin, const char *end)
 {
     return file.write(begin, end - begin) == end - begin;
@@ -110,14 +63,6 @@ bool writeAll(QSaveFile &file, const char *begin, const char *end)
 } // namespace
 
 MeasurementData::MeasurementData(QObject *parent) : QObject(parent) {}
-
-int MeasurementData::exportedCount(SampleRows &rows)
-{
-    QMutexLocker locker(&mutex);
-    rows.first = qMax(0, rows.first);
-    const int available = qMax(0, timestamps.size() - rows.first);
-    return rows.count < 0 ? available : qMin(rows.count, available);
-}
 
 bool MeasurementData::addSample(const QDateTime &timestamp, uint32_t frameNr, uint16_t systemState,
                                 double T, double rho, double nu, double eta, double nuUc)
@@ -141,6 +86,57 @@ bool MeasurementData::addSample(const QDateTime &timestamp, uint32_t frameNr, ui
     return true;
 }
 
+bool MeasurementData::addSample(const LiveSample &sample)
+{
+    return addSample(sample.timestamp, sample.frameNr, sample.systemState, sample.T, sample.rho,
+                     sample.nu, sample.eta, sample.nuUc);
+}
+
+LiveSample MeasurementData::sampleAt(int row) const
+{
+    return {timestamps.at(row), frameNr.at(row), nu.at(row),          eta.at(row),
+            rho.at(row),        T.at(row),       systemState.at(row), nuUc.at(row)};
+}
+
+template <typename WriteRow>
+bool MeasurementData::exportRows(SampleRows rows, const ExportProgress &progress,
+                                 const QString &fileName, const char *format, WriteRow writeRow)
+{
+    int count = 0;
+    {
+        QMutexLocker locker(&mutex);
+        rows.first = qMax(0, rows.first);
+        const int available = qMax(0, timestamps.size() - rows.first);
+        count = rows.count < 0 ? available : qMin(rows.count, available);
+    }
+    const auto goOn = [&](int written) {
+        if (!progress.rowsWritten || progress.rowsWritten(written, count))
+            return true;
+        lastError = QString("%1: %2").arg(fileName, tr("cancelled"));
+        qDebug().noquote() << "MeasurementData:" << format << "export canceled.";
+        exportCanceled = true;
+        return false;
+    };
+    if (!goOn(0))
+        return false;
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    for (int i = 0; i < count; ++i) {
+        if (i % rowsPerClockCheck == 0 && sinceProgress.hasExpired(progressIntervalMs)) {
+            if (!goOn(i))
+                return false;
+            sinceProgress.restart();
+        }
+        QMutexLocker locker(&mutex);
+        const int row = rows.first + i;
+        if (row >= timestamps.size())
+            break;
+        if (!writeRow(row))
+            return false;
+    }
+    return true;
+}
+
 void MeasurementData::clear()
 {
     {
@@ -157,12 +153,10 @@ void MeasurementData::clear()
     emit cleared();
 }
 
-bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows)
+bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows,
+                                const ExportProgress &progress)
 {
     exportCanceled = false;
-    QProgressDialog progress(tr("CSV Export"), tr("Cancel"), 0, 100);
-    setUpProgress(progress);
-
     QSaveFile file(fileName);
     lastError.clear();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
@@ -177,42 +171,23 @@ bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows)
     char *end = begin;
     bool written = writeAll(file, head.constData(), head.constData() + head.size());
 
-    const int count = exportedCount(rows);
-    progress.setMaximum(count);
-    progress.setValue(0);
-    QElapsedTimer sinceProgress;
-    sinceProgress.start();
-    for (int i = 0; written && i < count; ++i) {
-        if (i % rowsPerClockCheck == 0 && sinceProgress.hasExpired(progressIntervalMs)) {
-            showProgress(progress, i);
-            sinceProgress.restart();
-        }
-        if (progress.wasCanceled()) {
-            lastError = QString("%1: %2").arg(fileName, tr("cancelled"));
-            qDebug() << "MeasurementData: CSV export canceled.";
-            exportCanceled = true;
-            return false;
-        }
-        {
-            QMutexLocker locker(&mutex);
-            const int row = rows.first + i;
-            if (row >= timestamps.size())
-                break;
-            end = formatCsvLine(end, timestamps.at(row), frameNr.at(row), systemState.at(row),
-                                T.at(row), rho.at(row), nu.at(row), eta.at(row), nuUc.at(row));
-        }
+    const auto writeRow = [&](int row) {
+        end = formatCsvLine(end, sampleAt(row));
         if (end > limit) {
             written = writeAll(file, begin, end);
             end = begin;
         }
-    }
+        return written;
+    };
+    const bool complete = written && exportRows(rows, progress, fileName, "CSV", writeRow);
+    if (exportCanceled)
+        return false;
     // A full disk often shows only when the file is committed.
-    if (!written || !writeAll(file, begin, end) || !file.commit()) {
+    if (!complete || !writeAll(file, begin, end) || !file.commit()) {
         lastError = QString("%1: %2").arg(fileName, file.errorString());
         qWarning().noquote() << "MeasurementData: error while writing to CSV file" << lastError;
         return false;
     }
-    progress.setValue(count);
     qDebug() << "MeasurementData: CSV exported:" << fileName;
     return true;
 }
@@ -226,25 +201,10 @@ bool MeasurementData::importCsv(const QString &fileName, UnendedLastLine unended
         return false;
     };
     // Only a regular file has an end: a pipe or a device could keep the import waiting
-    // or reading for ever. Opened without blocking, so a pipe is refused at once.
-    QFile file;
-    const int fd =
-        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return cannotRead("MeasurementData: cannot open CSV file for reading", systemError());
-    struct stat status;
-    const QString reason = ::fstat(fd, &status) != 0  ? systemError()
-                           : !S_ISREG(status.st_mode) ? fileKind(status.st_mode)
-                                                      : QString();
-    if (!reason.isEmpty()) {
-        ::close(fd);
-        return cannotRead("MeasurementData: cannot open CSV file for reading", reason);
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    // or reading for ever, so anything else is refused at once.
+    PlatformFile file;
+    if (file.openRegular(fileName, false) != PlatformFile::Opened::Yes)
         return cannotRead("MeasurementData: cannot open CSV file for reading", file.errorString());
-    }
     clear();
 
     // Read as bytes in blocks of a fixed size, so that memory stays the same whatever the
@@ -256,7 +216,7 @@ bool MeasurementData::importCsv(const QString &fileName, UnendedLastLine unended
     bool atEnd = false;
     bool inLongComment = false; // skipping the rest of a comment line longer than the limit
     int lineNumber = 0;
-    CsvSample sample;
+    LiveSample sample;
     RepeatedHour repeatedHour;
     while (!atEnd || filled > 0) {
         if (!atEnd) {
@@ -318,8 +278,7 @@ bool MeasurementData::importCsv(const QString &fileName, UnendedLastLine unended
             if (const char *reason = parseCsvLine(lineBegin, contentEnd, sample))
                 return badLine(lineNumber, reason, fileName);
             sample.timestamp = repeatedHour.inOrder(sample.timestamp, timestamps);
-            addSample(sample.timestamp, sample.frameNr, sample.systemState, sample.T, sample.rho,
-                      sample.nu, sample.eta, sample.nuUc);
+            addSample(sample);
         }
         filled = size_t(end - next);
         std::memmove(buffer.data(), next, filled);
@@ -334,13 +293,11 @@ bool MeasurementData::badLine(int lineNumber, const char *reason, const QString 
     return false;
 }
 
-bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows, SampleRows rows)
+bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows, SampleRows rows,
+                                 const ExportProgress &progress)
 {
     exportCanceled = false;
-    QProgressDialog progress(tr("XLSX Export"), tr("Cancel"), 0, 100);
-    setUpProgress(progress);
-
-    XlsxWorkbook workbook(fileName, {applicationName + " Data Export File", companyName + ", 2024"},
+    XlsxWorkbook workbook(fileName, exportTitleLines(applicationName, companyName),
                           {"date/time", "measurementNo. ", "kin. viscosity (cSt)",
                            "dyn. viscosity (mPas)", QString::fromUtf8("density (kg/m³)"),
                            QString::fromUtf8("temperature (°C)"), "statusCode",
@@ -354,29 +311,10 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows, SampleR
         return false;
     }
 
-    const int count = exportedCount(rows);
-    progress.setMaximum(count);
-    progress.setValue(0);
-    QElapsedTimer sinceProgress;
-    sinceProgress.start();
     // States hardly change, so their text is made only when they do.
     int shownState = -1;
     QString stateText;
-    for (int i = 0; i < count; ++i) {
-        if (i % rowsPerClockCheck == 0 && sinceProgress.hasExpired(progressIntervalMs)) {
-            showProgress(progress, i);
-            sinceProgress.restart();
-        }
-        if (progress.wasCanceled()) {
-            lastError = QString("%1: %2").arg(fileName, tr("cancelled"));
-            qDebug() << "MeasurementData: XLSX export canceled.";
-            exportCanceled = true;
-            return false;
-        }
-        QMutexLocker locker(&mutex);
-        const int row = rows.first + i;
-        if (row >= timestamps.size())
-            break;
+    const bool complete = exportRows(rows, progress, fileName, "XLSX", [&](int row) {
         if (systemState.at(row) != shownState) {
             shownState = systemState.at(row);
             stateText = QStringLiteral("0x%1").arg(shownState, 4, 16, QLatin1Char('0'));
@@ -390,22 +328,11 @@ bool MeasurementData::exportXlsx(const QString &fileName, int sheetRows, SampleR
         workbook.writeNumber(5, T.at(row));
         workbook.writeText(6, stateText);
         workbook.writeNumber(7, nuUc.at(row));
-    }
-
-    // Compressing takes most of the time for large workbooks and cannot be interrupted.
-    // It runs in a worker so that the dialog can say so and the event loop goes on.
-    progress.setLabelText(tr("XLSX Export\nCompressing the workbook..."));
-    progress.setRange(0, 0);
-    if (auto *cancelButton = progress.findChild<QPushButton *>())
-        cancelButton->setEnabled(false);
-    bool saved = false;
-    std::unique_ptr<QThread> compression(QThread::create([&] { saved = workbook.save(); }));
-    QEventLoop loop;
-    connect(compression.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    compression->start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    compression->wait();
-    if (!saved) {
+        return true;
+    });
+    if (!complete)
+        return false;
+    if (!workbook.save(progress.compressing)) {
         lastError = QString("%1: %2").arg(fileName, workbook.errorString());
         qWarning() << "MeasurementData: cannot write XLSX file" << fileName
                    << workbook.errorString();

@@ -135,7 +135,7 @@ QByteArray isoTimeWithOffset(const QDateTime &timestamp)
     return QByteArray(text, int(end - text));
 }
 
-QByteArray sampleMessage(const QString &serial, const CsvSample &sample)
+QByteArray sampleMessage(const QString &serial, const LiveSample &sample)
 {
     QByteArray out;
     out.reserve(256);
@@ -189,7 +189,7 @@ std::optional<ReceivedSample> parseSampleMessage(const QByteArray &message)
     if (received.serial.isEmpty() || !time.isValid() || frame < 0 || frame > 4294967295.0 ||
         frame != std::floor(frame) || state < 0 || state > 65535 || state != std::floor(state))
         return std::nullopt;
-    CsvSample &sample = received.sample;
+    LiveSample &sample = received.sample;
     sample.timestamp = time.toLocalTime();
     sample.frameNr = uint32_t(frame);
     sample.systemState = uint16_t(state);

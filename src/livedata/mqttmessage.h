@@ -50,13 +50,13 @@ QByteArray isoTimeWithOffset(const QDateTime &timestamp);
 
 // {"serial":"00-12-AB-CD","time":"...","frame":1234,"state":0,"stateText":"...",
 //  "nu":12.35,"eta":10.49,"rho":849.5,"T":40.00,"nuUc":null}
-QByteArray sampleMessage(const QString &serial, const CsvSample &sample);
+QByteArray sampleMessage(const QString &serial, const LiveSample &sample);
 // {"serial":"00-12-AB-CD","hardwareRevision":3,"firmwareDate":"2024-10-08T00:00:00.000+02:00"}
 QByteArray identityMessage(const DeviceIdentity &identity);
 
 struct ReceivedSample {
     QString serial;
-    CsvSample sample; // timestamp in local time
+    LiveSample sample; // timestamp in local time
 };
 
 // Reads a sample message; nullopt when it is not one (missing or mistyped fields).

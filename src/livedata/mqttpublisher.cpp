@@ -134,7 +134,7 @@ void MqttPublisher::publishLines()
             atEnd = true;
             break;
         }
-        CsvSample sample;
+        LiveSample sample;
         // Head lines, the column header and a line that cannot be read are passed over.
         if (!isCsvDataLine(line.constBegin(), line.constEnd()) ||
             parseCsvLine(line.constBegin(), line.constEnd(), sample) != nullptr) {

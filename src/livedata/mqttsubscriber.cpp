@@ -136,7 +136,7 @@ void MqttSubscriber::messageArrived(const QString &topic, const QByteArray &payl
     SensorFile &sensor = sensorFile(received->serial);
     if (!sensor.journal)
         return;
-    const CsvSample &sample = received->sample;
+    const LiveSample &sample = received->sample;
     const std::pair<uint32_t, qint64> key(sample.frameNr, sample.timestamp.toMSecsSinceEpoch());
     if (sensor.seen.contains(key)) {
         ++sensor.duplicates;
@@ -148,8 +148,7 @@ void MqttSubscriber::messageArrived(const QString &topic, const QByteArray &payl
         sensor.seen.remove(sensor.seenOrder.front());
         sensor.seenOrder.pop_front();
     }
-    sensor.journal->append(sample.timestamp, sample.frameNr, sample.systemState, sample.T,
-                           sample.rho, sample.nu, sample.eta, sample.nuUc);
+    sensor.journal->append(sample);
     ++sensor.written;
 }
 

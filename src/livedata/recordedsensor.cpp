@@ -3,7 +3,6 @@
 #include "recordingfile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 RecordedSensor::RecordedSensor(uint8_t address, const QString &fileNamePattern, QObject *parent)
@@ -55,14 +54,12 @@ void RecordedSensor::takeIdentity(const QVector<uint16_t> &words)
     emit identityRead(sensorAddress, serialText(), deviceIdentity);
 }
 
-std::optional<TimedSample> RecordedSensor::takeSample(const QVector<uint16_t> &words)
+std::optional<LiveSample> RecordedSensor::takeSample(const QVector<uint16_t> &words)
 {
-    std::optional<TimedSample> sample = sampler.take(words, deviceIdentity.firmwareDate);
+    std::optional<LiveSample> sample = sampler.take(words, deviceIdentity.firmwareDate);
     if (!sample || !file.isOpen())
         return std::nullopt;
-    const LiveSample &values = sample->values;
-    file.append(sample->timestamp, values.frameNr, values.systemState, values.T, values.rho,
-                values.nu, values.eta, values.nuUc);
+    file.append(*sample);
     emit sampleRecorded(sensorAddress, serialText(), *sample);
     return sample;
 }
@@ -76,6 +73,6 @@ int RecordedSensor::closeFile()
     const int written = file.samplesWritten();
     // A recording file made for a sensor that never delivered a sample is not left behind.
     if (written == 0 && createdFile)
-        QFile::remove(file.path());
+        file.remove();
     return written;
 }

@@ -46,14 +46,14 @@ public:
     void takeIdentity(const QVector<uint16_t> &words);
     // The live block's reply, registers 16..30: a new sample is appended to the file;
     // a frame number seen before gives nothing.
-    std::optional<TimedSample> takeSample(const QVector<uint16_t> &words);
+    std::optional<LiveSample> takeSample(const QVector<uint16_t> &words);
     // Writes out and closes the file; a file made for this recording that got no sample
     // is removed again. Returns the samples in the file.
     int closeFile();
 
 signals:
     void identityRead(uint8_t address, QString serial, DeviceIdentity identity);
-    void sampleRecorded(uint8_t address, QString serial, TimedSample sample);
+    void sampleRecorded(uint8_t address, QString serial, LiveSample sample);
     // The file cannot be written any more (see RecordingJournal::writeFailed).
     void writeFailed(QString error);
     // Complete lines reached the file.

@@ -2,28 +2,21 @@
 
 #include "csvline.h"
 #include "modbus/registermap.h"
+#include "platformfile.h"
 
-#include <QFile>
-
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace
 {
 
 const qint64 searchedBytes = 1 << 20;
 
-bool holdsColumnHeader(int fd)
+bool holdsColumnHeader(PlatformFile &file)
 {
     QByteArray bytes(int(searchedBytes), Qt::Uninitialized);
     qint64 filled = 0;
     while (filled < bytes.size()) {
-        const ssize_t count = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
-        if (count < 0 && errno == EINTR)
-            continue;
+        const qint64 count = file.read(bytes.data() + filled, bytes.size() - filled);
         if (count <= 0)
             break;
         filled += count;
@@ -49,32 +42,31 @@ bool holdsColumnHeader(int fd)
 
 RecordingFileDecision decideRecordingFile(const QString &path)
 {
-    const QByteArray name = QFile::encodeName(path);
     const QString notARecording =
         QString("Error: %1 exists and is not a recording of this program; choose another name")
             .arg(path);
-    struct stat status;
-    if (::stat(name.constData(), &status) != 0) {
-        if (errno == ENOENT)
-            return {RecordingFileDecision::Create, QString()};
-        return {RecordingFileDecision::Refuse,
-                QString("Error: cannot open %1: %2")
-                    .arg(path, QString::fromLocal8Bit(std::strerror(errno)))};
-    }
+    const auto cannotOpen = [&](const QString &reason) {
+        return RecordingFileDecision{RecordingFileDecision::Refuse,
+                                     QString("Error: cannot open %1: %2").arg(path, reason)};
+    };
+    const FileStatus status = fileStatus(path);
+    if (status.kind == FileStatus::Missing)
+        return {RecordingFileDecision::Create, QString()};
+    if (status.kind == FileStatus::Failed)
+        return cannotOpen(status.error);
     // A pipe or a device is never opened: reading it could block or never end.
-    if (!S_ISREG(status.st_mode))
+    if (status.kind != FileStatus::Regular)
         return {RecordingFileDecision::Refuse, notARecording};
-    if (status.st_size == 0)
+    if (status.size == 0)
         return {RecordingFileDecision::Continue, QString()};
 
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return {RecordingFileDecision::Refuse,
-                QString("Error: cannot open %1: %2")
-                    .arg(path, QString::fromLocal8Bit(std::strerror(errno)))};
-    const bool recording = holdsColumnHeader(fd);
-    ::close(fd);
-    if (!recording)
+    PlatformFile file;
+    const PlatformFile::Opened opened = file.openRegular(path, false);
+    if (opened == PlatformFile::Opened::NotRegular)
+        return {RecordingFileDecision::Refuse, notARecording};
+    if (opened != PlatformFile::Opened::Yes)
+        return cannotOpen(file.errorString());
+    if (!holdsColumnHeader(file))
         return {RecordingFileDecision::Refuse, notARecording};
     return {RecordingFileDecision::Continue, QString()};
 }

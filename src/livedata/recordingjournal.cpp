@@ -4,60 +4,27 @@
 #include "csvline.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace
 {
 
-// Writes what it can; returns the number of bytes written, which is size unless a write
-// failed (errno then says why).
-qint64 writeAll(int fd, const char *data, qint64 size)
-{
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t written = ::write(fd, data + done, size_t(size - done));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        done += written;
-    }
-    return done;
-}
-
-// Cuts the file back to length after a write that stopped short, so that it ends in a
-// complete line. Nothing more can be done when even that fails.
-void cutTo(int fd, off_t length)
-{
-    if (::ftruncate(fd, length) == 0)
-        ::lseek(fd, length, SEEK_SET);
-}
-
-QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
 // Length of the file up to and including its last line feed.
-off_t completeLinesLength(int fd)
+qint64 completeLinesLength(PlatformFile &file)
 {
-    const off_t size = ::lseek(fd, 0, SEEK_END);
+    const qint64 size = file.size();
     char buffer[4096];
-    off_t end = size;
+    qint64 end = size;
     while (end > 0) {
-        const off_t start = end > off_t(sizeof buffer) ? end - off_t(sizeof buffer) : 0;
-        const ssize_t count = ::pread(fd, buffer, size_t(end - start), start);
+        const qint64 start = end > qint64(sizeof buffer) ? end - qint64(sizeof buffer) : 0;
+        const qint64 count = file.readAt(buffer, end - start, start);
         if (count <= 0)
             return size;
-        for (ssize_t i = count - 1; i >= 0; --i) {
+        for (qint64 i = count - 1; i >= 0; --i) {
             if (buffer[i] == '\n')
                 return start + i + 1;
         }
@@ -80,48 +47,39 @@ bool RecordingJournal::open(const QString &path)
     close();
     filePath = path;
     openError.clear();
-    const QByteArray name = QFile::encodeName(path);
     // Created here means removed again when it cannot be set up, so that a failed open
-    // leaves no empty file behind.
-    bool created = true;
-    fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0 && errno == EEXIST) {
-        created = false;
-        // Non-blocking, so that a named pipe in the journal's place cannot hang the open.
-        fd = ::open(name.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    }
-    if (fd < 0) {
-        openError = systemError();
+    // leaves no empty file behind. An existing file is opened without blocking, so that
+    // a named pipe in the journal's place cannot hang the open.
+    PlatformFile::Opened opened = file.create(path);
+    const bool created = opened == PlatformFile::Opened::Yes;
+    if (opened == PlatformFile::Opened::Exists)
+        opened = file.openRegular(path, true);
+    if (opened != PlatformFile::Opened::Yes) {
+        openError = opened == PlatformFile::Opened::NotRegular ? QString("not a regular file")
+                                                               : file.errorString();
         return false;
     }
     const auto fail = [&](const QString &error) {
         openError = error;
-        ::close(fd);
-        fd = -1;
+        file.close();
         if (created)
-            ::unlink(name.constData());
+            QFile::remove(path);
         return false;
     };
-    struct stat status;
-    if (::fstat(fd, &status) != 0)
-        return fail(systemError());
-    if (!S_ISREG(status.st_mode))
-        return fail("not a regular file");
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
     head = csvHead(applicationName, companyName);
-    const off_t complete = completeLinesLength(fd);
+    const qint64 complete = completeLinesLength(file);
     if (complete == 0) {
-        if (::ftruncate(fd, 0) != 0 || writeAll(fd, head.constData(), head.size()) != head.size()) {
-            const QString error = systemError();
-            cutTo(fd, 0);
+        if (!file.truncate(0) || file.write(head.constData(), head.size()) != head.size()) {
+            const QString error = file.errorString();
+            file.truncate(0);
             return fail(error);
         }
-    } else if (::ftruncate(fd, complete) != 0) {
-        return fail(systemError());
+    } else if (!file.truncate(complete)) {
+        return fail(file.errorString());
     }
-    ::lseek(fd, 0, SEEK_END);
-    ::fsync(fd);
+    file.seekToEnd();
+    file.sync();
 
     stopping = false;
     failed = false;
@@ -132,13 +90,12 @@ bool RecordingJournal::open(const QString &path)
     return true;
 }
 
-void RecordingJournal::append(const QDateTime &timestamp, uint32_t frameNr, uint16_t systemState,
-                              double T, double rho, double nu, double eta, double nuUc)
+void RecordingJournal::append(const LiveSample &sample)
 {
-    if (fd < 0)
+    if (!isOpen())
         return;
     char line[maxCsvLineLength];
-    char *end = formatCsvLine(line, timestamp, frameNr, systemState, T, rho, nu, eta, nuUc);
+    char *end = formatCsvLine(line, sample);
     {
         std::lock_guard<std::mutex> lock(mutex);
         pending.append(line, int(end - line));
@@ -148,7 +105,7 @@ void RecordingJournal::append(const QDateTime &timestamp, uint32_t frameNr, uint
 
 void RecordingJournal::restart()
 {
-    if (fd < 0)
+    if (!isOpen())
         return;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -160,7 +117,7 @@ void RecordingJournal::restart()
 
 void RecordingJournal::close()
 {
-    if (fd < 0)
+    if (!isOpen())
         return;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -168,8 +125,64 @@ void RecordingJournal::close()
     }
     wakeUp.notify_one();
     writer.join();
-    ::close(fd);
-    fd = -1;
+    file.close();
+}
+
+bool RecordingJournal::start(const QString &path)
+{
+    if (!open(path)) {
+        emit fileError(QString("cannot open %1: %2").arg(path, openError));
+        return false;
+    }
+    emit started();
+    return true;
+}
+
+void RecordingJournal::startOver()
+{
+    // One that could not be opened before is tried again.
+    if (!isOpen() && !filePath.isEmpty())
+        start(filePath);
+    restart();
+}
+
+QString RecordingJournal::asideName(const QString &path, const QDateTime &firstSample)
+{
+    const QFileInfo journal(path);
+    const QString stem = journal.absoluteDir().absoluteFilePath(
+        journal.completeBaseName() + "-" + firstSample.toString("yyyy-MM-ddTHH-mm-ss"));
+    QString name = stem + ".csv";
+    for (int i = 2; QFile::exists(name); ++i)
+        name = QString("%1-%2.csv").arg(stem).arg(i);
+    return name;
+}
+
+bool RecordingJournal::moveAside(const QString &path, const QString &asideName)
+{
+    if (!QFile::rename(path, asideName)) {
+        emit fileError(QString("cannot rename %1 to %2").arg(path, asideName));
+        return false;
+    }
+    qDebug() << "RecordingJournal: recording kept as" << asideName;
+    return true;
+}
+
+QString RecordingJournal::setAside(const QString &asideName)
+{
+    if (!isOpen())
+        return QString();
+    const QString path = filePath;
+    close();
+    const QString keptIn = moveAside(path, asideName) ? asideName : path;
+    start(path);
+    return keptIn;
+}
+
+void RecordingJournal::remove()
+{
+    close();
+    if (!filePath.isEmpty())
+        QFile::remove(filePath);
 }
 
 void RecordingJournal::writerLoop()
@@ -177,7 +190,7 @@ void RecordingJournal::writerLoop()
     using namespace std::chrono;
     auto lastSync = steady_clock::now();
     bool unsynced = false;
-    off_t length = ::lseek(fd, 0, SEEK_END); // the file's complete lines
+    qint64 length = file.seekToEnd(); // the file's complete lines
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         wakeUp.wait_for(lock, milliseconds(250),
@@ -190,16 +203,15 @@ void RecordingJournal::writerLoop()
         lock.unlock();
 
         bool ok = true;
-        int error = 0;
+        QString error;
         if (restartNow) {
             linesWritten = 0;
-            ok = ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 &&
-                 writeAll(fd, head.constData(), head.size()) == head.size();
-            error = errno;
+            ok = file.truncate(0) && file.write(head.constData(), head.size()) == head.size();
+            error = file.errorString();
             // A head cut short is no head: the next open writes it again.
-            length = ok ? off_t(head.size()) : 0;
+            length = ok ? qint64(head.size()) : 0;
             if (!ok)
-                cutTo(fd, 0);
+                file.truncate(0);
             unsynced = true;
             if (ok && failed) {
                 failed = false;
@@ -209,13 +221,14 @@ void RecordingJournal::writerLoop()
         // After a failed write the journal stops until it is restarted: lines that came
         // later would follow a gap that nothing in the file shows.
         if (ok && !failed && !lines.isEmpty()) {
-            const qint64 written = writeAll(fd, lines.constData(), lines.size());
+            const qint64 written = file.write(lines.constData(), lines.size());
             ok = written == lines.size();
-            error = errno;
-            // A line reaches the file whole or not at all.
+            error = file.errorString();
+            // A line reaches the file whole or not at all; nothing more can be done when
+            // even cutting it back fails.
             const qint64 whole = written > 0 ? lines.lastIndexOf('\n', int(written) - 1) + 1 : 0;
             if (!ok)
-                cutTo(fd, length + whole);
+                file.truncate(length + whole);
             length += whole;
             linesWritten += int(lines.left(int(whole)).count('\n'));
             unsynced = true;
@@ -223,16 +236,14 @@ void RecordingJournal::writerLoop()
                 QMetaObject::invokeMethod(this, &RecordingJournal::appended, Qt::QueuedConnection);
         }
         if (ok && unsynced && (stop || steady_clock::now() - lastSync >= seconds(1))) {
-            ok = ::fsync(fd) == 0;
-            error = errno;
+            ok = file.sync();
+            error = file.errorString();
             lastSync = steady_clock::now();
             unsynced = false;
         }
         if (!ok && !failed) {
             failed = true;
-            const QString message =
-                QString("cannot write %1: %2")
-                    .arg(filePath, QString::fromLocal8Bit(std::strerror(error)));
+            const QString message = QString("cannot write %1: %2").arg(filePath, error);
             QMetaObject::invokeMethod(
                 this, [this, message] { emit writeFailed(message); }, Qt::QueuedConnection);
         }

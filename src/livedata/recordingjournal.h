@@ -1,6 +1,9 @@
 #ifndef RECORDINGJOURNAL_H
 #define RECORDINGJOURNAL_H
 
+#include "modbus/livesample.h"
+#include "platformfile.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
@@ -8,7 +11,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -16,7 +18,9 @@
 // Lines are formatted in the caller's thread and handed to a writer thread, which
 // writes them at once (so a crash of the program loses nothing already appended)
 // and syncs the file at least every second (so a power cut loses at most that);
-// append() itself never waits for the disk.
+// append() itself never waits for the disk. It also keeps the journal's life: started,
+// emptied, set aside under a name of its own, or removed once its samples are saved
+// elsewhere; the recorder and the Live Data tab share these rules.
 class RecordingJournal : public QObject
 {
     Q_OBJECT
@@ -30,12 +34,11 @@ public:
     // dropped). False with errorString() when the file cannot be opened or is not a
     // regular file; a file created here is then removed again.
     bool open(const QString &path);
-    bool isOpen() const { return fd >= 0; }
+    bool isOpen() const { return file.isOpen(); }
     QString path() const { return filePath; }
     QString errorString() const { return openError; }
 
-    void append(const QDateTime &timestamp, uint32_t frameNr, uint16_t systemState, double T,
-                double rho, double nu, double eta, double nuUc);
+    void append(const LiveSample &sample);
     // Empties the file down to its head lines, after everything appended before.
     void restart();
     // Writes and syncs everything appended so far, then closes the file.
@@ -45,11 +48,32 @@ public:
     // the file holds.
     int samplesWritten() const { return linesWritten; }
 
+    // open() that says how it went: started(), or fileError() naming the file.
+    bool start(const QString &path);
+    // restart(); a journal that could not be started before is tried again first.
+    void startOver();
+    // Moves the recording to asideName and starts an empty journal under the old name.
+    // Returns where the recording is now (the old name when it could not be moved), or
+    // an empty string when no journal is open.
+    QString setAside(const QString &asideName);
+    // Renames the closed journal file at path to asideName; false (with fileError())
+    // when it cannot.
+    bool moveAside(const QString &path, const QString &asideName);
+    // A name beside the journal at path that no file has yet, for a recording set aside:
+    // "<name>-<first sample's time>.csv", numbered when taken.
+    static QString asideName(const QString &path, const QDateTime &firstSample);
+    // Closes and deletes the file: its samples are saved elsewhere, or there were none.
+    void remove();
+
 signals:
     // The first write error, reported once per open file.
     void writeFailed(QString error);
     // The journal writes again after a failure, once restart() succeeded.
     void resumed();
+    // start() opened the journal.
+    void started();
+    // start() or moving the journal aside failed.
+    void fileError(QString error);
     // Complete lines reached the file.
     void appended();
 
@@ -58,7 +82,7 @@ private:
 
     QString filePath;
     QString openError;
-    int fd = -1;
+    PlatformFile file; // written by the writer thread while it runs
     QByteArray head;
 
     std::mutex mutex;

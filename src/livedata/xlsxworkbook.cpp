@@ -1,22 +1,20 @@
 #include "xlsxworkbook.h"
 
+#include "platformfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <QThread>
 
 #include <xlsxwriter.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
+#include <memory>
 
 namespace
 {
@@ -90,19 +88,6 @@ int dateTimePixels()
     static const char shown[] = "2000-01-01 00:00:00.000";
     static const int pixels = textPixels(shown, shown + sizeof shown - 1);
     return pixels;
-}
-
-// Replaces target in one step, so that it is always either the old file or the new one.
-bool replaceFile(const QString &source, const QString &target)
-{
-#ifdef Q_OS_WIN
-    return MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(source).utf16()),
-                       reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(target).utf16()),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-#else
-    return std::rename(QFile::encodeName(source).constData(),
-                       QFile::encodeName(target).constData()) == 0;
-#endif
 }
 
 } // namespace
@@ -230,7 +215,18 @@ void XlsxWorkbook::writeText(int column, const QString &text)
     widen(column, textPixels(utf8));
 }
 
-bool XlsxWorkbook::save()
+bool XlsxWorkbook::save(const std::function<void(QThread &)> &waitFor)
+{
+    bool saved = false;
+    std::unique_ptr<QThread> compression(QThread::create([&] { saved = compress(); }));
+    compression->start();
+    if (waitFor)
+        waitFor(*compression);
+    compression->wait();
+    return saved;
+}
+
+bool XlsxWorkbook::compress()
 {
     fitColumns();
     // The library does not check its writes to the temporary row store, so a full
@@ -251,10 +247,8 @@ bool XlsxWorkbook::save()
     }
     if (QFile::exists(fileName))
         QFile::setPermissions(temporaryName, QFile::permissions(fileName));
-    if (!replaceFile(temporaryName, fileName)) {
-        error = QString::fromLocal8Bit(std::strerror(errno));
+    if (!replaceFile(temporaryName, fileName, error))
         return false;
-    }
     temporaryName.clear();
     return true;
 }

@@ -6,6 +6,10 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
+class QThread;
+
 struct lxw_workbook;
 struct lxw_worksheet;
 struct lxw_format;
@@ -39,12 +43,15 @@ public:
     // NaN leaves the cell empty; infinities, which the format cannot hold, become text.
     void writeNumber(int column, double value);
     void writeText(int column, const QString &text);
-    // Compresses the workbook and moves it onto the target. Takes seconds for large
-    // workbooks; it touches nothing but this object, so it may run in a worker thread.
-    bool save();
+    // Compresses the workbook and moves it onto the target. That takes seconds for large
+    // workbooks and cannot be interrupted, so it runs in a worker thread; waitFor, when
+    // given, is called with the running worker and returns once it finished, serving the
+    // caller's events meanwhile.
+    bool save(const std::function<void(QThread &worker)> &waitFor = {});
     QString errorString() const { return error; }
 
 private:
+    bool compress();
     void addSheet();
     void fitColumns();
     void widen(int column, int pixels);

@@ -1,6 +1,8 @@
 #ifndef REGISTERMAP_H
 #define REGISTERMAP_H
 
+#include "livesample.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -86,17 +88,8 @@ const QDate Mapping(2024, 10, 8);     // nuUc in 27; analog source code 27; mapp
 // earlier than every gate.
 bool firmwareAtLeast(const QDateTime &firmwareDate, const QDate &gate);
 
-struct LiveSample {
-    uint32_t frameNr = 0;
-    double nu = 0;
-    double rho = 0;
-    double T = 0;
-    double eta = 0;
-    double nuUc = 0;
-    uint16_t systemState = 0;
-};
-
-// Decodes the 15 words of registers 16..30 by the rules of the given firmware.
+// Decodes the 15 words of registers 16..30 by the rules of the given firmware; the
+// sample's timestamp is left for the caller.
 LiveSample decodeLiveBlock(const QVector<uint16_t> &words, const QDateTime &firmwareDate);
 
 struct DeviceIdentity {

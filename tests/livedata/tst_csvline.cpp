@@ -187,14 +187,15 @@ void TestCsvLine::formatDateTime()
 void TestCsvLine::formatLine()
 {
     char buffer[maxCsvLineLength];
-    const char *end = formatCsvLine(buffer, QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 250)),
-                                    1234, 0x0a01, 40.0, 849.45, 12.345, 10.486, notANumber);
+    const char *end =
+        formatCsvLine(buffer, LiveSample{QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 250)), 1234,
+                                         12.345, 10.486, 849.45, 40.0, 0x0a01, notANumber});
     QCOMPARE(QByteArray(buffer, int(end - buffer)),
              QByteArray("2024-03-05T14:07:09.250;1234;12.35;10.49;849.5;40.00;0x0a01;nan\n"));
 
     const double huge = -1.7976931348623157e308;
-    end = formatCsvLine(buffer, QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 250)), 4294967295u,
-                        0xffff, huge, huge, huge, huge, huge);
+    end = formatCsvLine(buffer, LiveSample{QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 250)),
+                                           4294967295u, huge, huge, huge, huge, 0xffff, huge});
     QVERIFY(end - buffer <= maxCsvLineLength);
 }
 
@@ -466,7 +467,7 @@ void TestCsvLine::parseLine()
     QFETCH(int, systemState);
     QFETCH(double, nuUc);
 
-    CsvSample sample;
+    LiveSample sample;
     QCOMPARE(parseCsvLine(line.constData(), line.constData() + line.size(), sample), nullptr);
     QCOMPARE(sample.timestamp, QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 6)));
     QCOMPARE(sample.frameNr, 7u);
@@ -523,7 +524,7 @@ void TestCsvLine::parseLineFailure()
 {
     QFETCH(QByteArray, line);
     QFETCH(QByteArray, reason);
-    CsvSample sample;
+    LiveSample sample;
     const char *actual = parseCsvLine(line.constData(), line.constData() + line.size(), sample);
     QVERIFY(actual);
     QCOMPARE(QByteArray(actual), reason);

@@ -1,6 +1,7 @@
 #include "app/customization.h"
 #include "dialoganswerer.h"
 #include "livedata/currentdatatab.h"
+#include "livedata/exportprogressdialog.h"
 #include "livedata/measurementdata.h"
 #include "logrecorder.h"
 #include "testfiles.h"
@@ -59,7 +60,8 @@ void fill(MeasurementData &store, int count)
 
 bool exportTo(MeasurementData &store, const QString &format, const QString &fileName)
 {
-    return format == "csv" ? store.exportCsv(fileName) : store.exportXlsx(fileName);
+    return format == "csv" ? ExportProgressDialog::exportCsv(store, fileName)
+                           : ExportProgressDialog::exportXlsx(store, fileName);
 }
 
 void emptyFolder(const QString &folder)
@@ -129,13 +131,6 @@ struct CancelClicker {
     }
 };
 
-void addFormatRows()
-{
-    QTest::addColumn<QString>("format");
-    QTest::newRow("csv") << "csv";
-    QTest::newRow("xlsx") << "xlsx";
-}
-
 } // namespace
 
 void TestExportSafety::initTestCase()
@@ -148,7 +143,7 @@ void TestExportSafety::initTestCase()
 
 void TestExportSafety::cancelLeavesOldFile_data()
 {
-    addFormatRows();
+    addExportFormatRows();
 }
 
 void TestExportSafety::cancelLeavesOldFile()
@@ -174,7 +169,7 @@ void TestExportSafety::cancelLeavesOldFile()
 
 void TestExportSafety::cancelInTheTabShowsNoBox_data()
 {
-    addFormatRows();
+    addExportFormatRows();
 }
 
 // A cancelled export was reported as "Export failed, error writing file.".
@@ -210,7 +205,7 @@ void TestExportSafety::cancelInTheTabShowsNoBox()
 
 void TestExportSafety::writeFailureLeavesOldFile_data()
 {
-    addFormatRows();
+    addExportFormatRows();
 }
 
 void TestExportSafety::writeFailureLeavesOldFile()
@@ -246,7 +241,7 @@ void TestExportSafety::writeFailureLeavesOldFile()
 
 void TestExportSafety::fullDiskLeavesOldFile_data()
 {
-    addFormatRows();
+    addExportFormatRows();
 }
 
 void TestExportSafety::fullDiskLeavesOldFile()

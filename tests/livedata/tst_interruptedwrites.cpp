@@ -143,8 +143,8 @@ void TestInterruptedWrites::journalChild()
     std::fflush(stdout);
     uint32_t written = 0;
     for (uint32_t frame = 1;; ++frame) {
-        journal.append(start.addMSecs(100LL * frame), frame, uint16_t(frame % 5), 20 + frame % 9,
-                       850, 12 + frame % 11 * 0.01, 10, 1);
+        journal.append(LiveSample{start.addMSecs(100LL * frame), frame, 12 + frame % 11 * 0.01, 10,
+                                  850, 20.0 + frame % 9, uint16_t(frame % 5), 1});
         // Each complete line after the head is the next sample.
         for (const char byte : file.readAll()) {
             if (byte == '\n')
@@ -157,9 +157,7 @@ void TestInterruptedWrites::journalChild()
 
 void TestInterruptedWrites::killDuringExport_data()
 {
-    QTest::addColumn<QString>("format");
-    QTest::newRow("csv") << "csv";
-    QTest::newRow("xlsx") << "xlsx";
+    addExportFormatRows();
 }
 
 void TestInterruptedWrites::killDuringExport()
@@ -308,14 +306,14 @@ void TestInterruptedWrites::journalOnFullDisk()
     uint32_t frame = 0;
     while (failures.isEmpty() && frame < 100000) {
         ++frame;
-        journal.append(start.addMSecs(500LL * frame), frame, 0, 20, 850, 12, 10, 1);
+        journal.append(LiveSample{start.addMSecs(500LL * frame), frame, 12, 10, 850, 20, 0, 1});
         if (frame % 100 == 0)
             QTest::qWait(5);
     }
     QVERIFY(QTest::qWaitFor([&] { return !failures.isEmpty(); }, 30000));
     for (int i = 0; i < 100; ++i) {
         ++frame;
-        journal.append(start.addMSecs(500LL * frame), frame, 0, 20, 850, 12, 10, 1);
+        journal.append(LiveSample{start.addMSecs(500LL * frame), frame, 12, 10, 850, 20, 0, 1});
     }
     journal.close();
     // The writer has ended: every report it made is posted, and is delivered now.
@@ -351,7 +349,8 @@ void TestInterruptedWrites::recorderOnFullDisk()
         QVERIFY(journal.open(path));
         for (qint64 size = QFileInfo(path).size(); size < 4096 - 150;) {
             ++earlier;
-            journal.append(start.addSecs(earlier), uint32_t(earlier), 0, 20, 850, 12, 10, 1);
+            journal.append(
+                LiveSample{start.addSecs(earlier), uint32_t(earlier), 12, 10, 850, 20, 0, 1});
             // One line at a time, so that none is appended past the mark.
             QVERIFY(QTest::qWaitFor([&] { return QFileInfo(path).size() > size; }, 30000));
             size = QFileInfo(path).size();
@@ -393,7 +392,8 @@ void TestInterruptedWrites::shortWriteIsCutBackToWholeLines()
         QSKIP(SmallFileSystem::skipReason);
     const QString path = disk.filePath("recording-journal.csv");
     char line[maxCsvLineLength];
-    const int lineLength = int(formatCsvLine(line, start, 7, 0, 20, 850, 12, 10, 2769.8) - line);
+    const int lineLength =
+        int(formatCsvLine(line, LiveSample{start, 7, 12, 10, 850, 20, 0, 2769.8}) - line);
     QVERIFY(QByteArray(line, lineLength).endsWith(";0x0000;2769.80\n"));
     // Room for the line up to "2769" and no more.
     QByteArray before = csvHead(applicationName, companyName);
@@ -407,7 +407,7 @@ void TestInterruptedWrites::shortWriteIsCutBackToWholeLines()
     RecordingJournal journal;
     QSignalSpy failures(&journal, &RecordingJournal::writeFailed);
     QVERIFY(journal.open(path));
-    journal.append(start, 7, 0, 20, 850, 12, 10, 2769.8);
+    journal.append(LiveSample{start, 7, 12, 10, 850, 20, 0, 2769.8});
     QVERIFY(failures.wait(10000));
     journal.close();
     QCOMPARE(journal.samplesWritten(), 0);

@@ -59,9 +59,9 @@ void TestLiveSampler::onlyNewFramesOfLiveReplies()
     LiveSampler sampler;
     QVector<uint32_t> frames;
     for (const QVector<uint16_t> &reply : replies) {
-        const std::optional<TimedSample> sample = sampler.take(reply, QDateTime());
+        const std::optional<LiveSample> sample = sampler.take(reply, QDateTime());
         if (sample)
-            frames << sample->values.frameNr;
+            frames << sample->frameNr;
     }
     QCOMPARE(frames, sampled);
 }
@@ -71,12 +71,12 @@ void TestLiveSampler::sampleIsDecodedAndStamped()
     const QDateTime firmware(QDate(2024, 10, 8), QTime(0, 0));
     LiveSampler sampler;
     const QDateTime before = QDateTime::currentDateTime();
-    const std::optional<TimedSample> sample = sampler.take(liveBlock(42), firmware);
+    const std::optional<LiveSample> sample = sampler.take(liveBlock(42), firmware);
     const QDateTime after = QDateTime::currentDateTime();
     QVERIFY(sample);
-    QCOMPARE(sample->values.frameNr, 42u);
-    QCOMPARE(sample->values.rho, decodeLiveBlock(liveBlock(42), firmware).rho);
-    QCOMPARE(sample->values.rho, 850.0);
+    QCOMPARE(sample->frameNr, 42u);
+    QCOMPARE(sample->rho, decodeLiveBlock(liveBlock(42), firmware).rho);
+    QCOMPARE(sample->rho, 850.0);
     // Stamped when the reply was handled, in local time.
     QVERIFY(before <= sample->timestamp && sample->timestamp <= after);
     QCOMPARE(sample->timestamp.timeSpec(), Qt::LocalTime);

@@ -3,6 +3,7 @@
 #include "testfiles.h"
 
 #include <QFile>
+#include <QThread>
 #include <QtTest>
 
 #include <cmath>
@@ -17,6 +18,9 @@ private slots:
     void addSample_data();
     void addSample();
     void allNanSampleIsStored();
+    void sampleValueFillsItsColumns();
+    void progressIsToldAndCanCancel_data();
+    void progressIsToldAndCanCancel();
     void exportEmptyStore();
     void exportWritesEveryByte();
     void exportToMissingFolder();
@@ -153,6 +157,65 @@ void TestMeasurementData::allNanSampleIsStored()
     QVERIFY(std::isnan(store.T.at(0)) && std::isnan(store.rho.at(0)) &&
             std::isnan(store.nu.at(0)) && std::isnan(store.eta.at(0)) &&
             std::isnan(store.nuUc.at(0)));
+}
+
+void TestMeasurementData::sampleValueFillsItsColumns()
+{
+    // A value of its own in each member, so that a swap shows.
+    MeasurementData store;
+    QVERIFY(
+        store.addSample(LiveSample{at(1, 2, 3, 4), 7, 12.5, 10.25, 850.5, 21.75, 0x0a01, 13.5}));
+    QCOMPARE(store.timestamps.at(0), at(1, 2, 3, 4));
+    QCOMPARE(store.frameNr.at(0), 7u);
+    QCOMPARE(store.nu.at(0), 12.5);
+    QCOMPARE(store.eta.at(0), 10.25);
+    QCOMPARE(store.rho.at(0), 850.5);
+    QCOMPARE(store.T.at(0), 21.75);
+    QCOMPARE(store.systemState.at(0), uint16_t(0x0a01));
+    QCOMPARE(store.nuUc.at(0), 13.5);
+}
+
+void TestMeasurementData::progressIsToldAndCanCancel_data()
+{
+    addExportFormatRows();
+}
+
+void TestMeasurementData::progressIsToldAndCanCancel()
+{
+    QFETCH(QString, format);
+    MeasurementData store;
+    fillRealistic(store, 1000);
+    QVector<QPair<int, int>> told;
+    int compressions = 0;
+    ExportProgress progress{[&](int written, int total) {
+                                told.append({written, total});
+                                return true;
+                            },
+                            [&](QThread &worker) {
+                                ++compressions;
+                                worker.wait();
+                            }};
+    const QString fileName = "progress." + format;
+    const auto exportWith = [&] {
+        return format == "csv"
+                   ? store.exportCsv(fileName, {}, progress)
+                   : store.exportXlsx(fileName, XlsxWorkbook::maxSheetRows, {}, progress);
+    };
+    QTest::ignoreMessage(QtDebugMsg, qPrintable("MeasurementData: " + format.toUpper() +
+                                                " exported: \"" + fileName + "\""));
+    QVERIFY(exportWith());
+    QCOMPARE(told.first(), qMakePair(0, 1000));
+    QCOMPARE(compressions, format == "xlsx" ? 1 : 0);
+
+    // Cancelled from the start: the file of the export before stays as it was.
+    const QByteArray exported = readFile(fileName);
+    progress.rowsWritten = [](int, int) { return false; };
+    QTest::ignoreMessage(QtDebugMsg,
+                         qPrintable("MeasurementData: " + format.toUpper() + " export canceled."));
+    QVERIFY(!exportWith());
+    QVERIFY(store.lastExportCanceled());
+    QCOMPARE(store.errorString(), fileName + ": cancelled");
+    QCOMPARE(readFile(fileName), exported);
 }
 
 void TestMeasurementData::exportEmptyStore()

@@ -85,17 +85,16 @@ void TestMqttMessage::sampleMessages()
 {
     QFETCH(QByteArray, csvLine);
     QFETCH(QByteArray, message);
-    CsvSample sample;
+    LiveSample sample;
     QCOMPARE(parseCsvLine(csvLine.constBegin(), csvLine.constEnd(), sample), nullptr);
     QCOMPARE(sampleMessage("00-12-AB-CD", sample), message);
 
     const std::optional<ReceivedSample> received = parseSampleMessage(message);
     QVERIFY(received);
     QCOMPARE(received->serial, QString("00-12-AB-CD"));
-    const CsvSample &back = received->sample;
+    const LiveSample &back = received->sample;
     char line[maxCsvLineLength];
-    char *end = formatCsvLine(line, back.timestamp, back.frameNr, back.systemState, back.T,
-                              back.rho, back.nu, back.eta, back.nuUc);
+    char *end = formatCsvLine(line, back);
     QCOMPARE(QByteArray(line, int(end - line)), csvLine + '\n');
 
     // A message without a valid frame number is not a sample.

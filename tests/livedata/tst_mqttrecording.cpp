@@ -50,7 +50,7 @@ QList<QByteArray> messagesOfFile(const QString &path, const QString &serial)
 {
     QList<QByteArray> messages;
     for (const QByteArray &line : dataLines(path)) {
-        CsvSample sample;
+        LiveSample sample;
         if (parseCsvLine(line.constBegin(), line.constEnd(), sample) != nullptr)
             messages.append("unreadable line " + line);
         else

@@ -96,6 +96,8 @@ private slots:
     void restoreTakesWholeLinesOnly_data();
     void restoreTakesWholeLinesOnly();
     void journalCanBeSwitchedOff();
+    void settingAside();
+    void cutFirstLineGivesAWholeHead();
     void unwritableJournalIsReported();
     void recorderWithoutWindow();
     void recorderRefusesBadPorts();
@@ -302,7 +304,7 @@ void TestRecordingJournal::restoreTakesWholeLinesOnly()
         QVERIFY(journal.open(QDir::current().absoluteFilePath(journalName)));
         const QDateTime first(QDate(2026, 3, 4), QTime(5, 6, 7));
         for (uint32_t frame = 1; frame <= 3; ++frame)
-            journal.append(first.addSecs(frame), frame, 0, 20, 800, 4612.8, 8, 11);
+            journal.append(LiveSample{first.addSecs(frame), frame, 4612.8, 8, 800, 20, 0, 11});
     }
     QFile file(journalName);
     QVERIFY(file.open(QIODevice::Append));
@@ -363,6 +365,45 @@ void TestRecordingJournal::unwritableJournalIsReported()
     QVERIFY(answerer.waitUntilAnswered());
     QVERIFY(indicator->isHidden());
     QVERIFY(QTest::qWaitFor([] { return dataLines(journalName) >= 1; }, 30000));
+}
+
+void TestRecordingJournal::settingAside()
+{
+    const QString path = QDir::current().absoluteFilePath(journalName);
+    const QDateTime first(QDate(2026, 3, 4), QTime(5, 6, 7, 800));
+    const QString stem = QDir::current().absoluteFilePath("recording-journal-2026-03-04T05-06-07");
+    QVERIFY(writeFile(stem + ".csv", "a recording set aside before\n"));
+    const QString aside = RecordingJournal::asideName(path, first);
+    QCOMPARE(aside, stem + "-2.csv");
+
+    RecordingJournal journal;
+    QSignalSpy errors(&journal, &RecordingJournal::fileError);
+    QVERIFY(journal.start(path));
+    journal.append(LiveSample{first, 1, 10, 8, 800, 20, 0, 11});
+    QCOMPARE(journal.setAside(aside), aside);
+    QCOMPARE(readFile(aside), csvHead(applicationName, companyName) + recordedLine);
+    QVERIFY(journal.isOpen());
+    QCOMPARE(readFile(path), csvHead(applicationName, companyName));
+
+    // A recording that cannot be moved stays where it is, and the journal goes on there.
+    journal.append(LiveSample{first, 1, 10, 8, 800, 20, 0, 11});
+    QCOMPARE(journal.setAside("no-such-folder/aside.csv"), path);
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(errors.first().first().toString(),
+             "cannot rename " + path + " to no-such-folder/aside.csv");
+    QVERIFY(journal.isOpen());
+    QCOMPARE(dataLines(path), 1);
+}
+
+void TestRecordingJournal::cutFirstLineGivesAWholeHead()
+{
+    // A file that holds no complete line gets the head from its first byte; the head was
+    // once written after the cut bytes, leaving a run of zero bytes before it.
+    QVERIFY(writeFile(journalName, "2026-03-04T05:06"));
+    RecordingJournal journal;
+    QVERIFY(journal.open(journalName));
+    journal.close();
+    QCOMPARE(readFile(journalName), csvHead(applicationName, companyName));
 }
 
 void TestRecordingJournal::recorderWithoutWindow()

@@ -134,14 +134,12 @@ private:
         }
         if (!outstanding)
             return;
-        const std::optional<TimedSample> sample = sampler.take(words, firmwareDate);
+        const std::optional<LiveSample> sample = sampler.take(words, firmwareDate);
         if (sample) {
-            const LiveSample &values = sample->values;
-            store.addSample(sample->timestamp, values.frameNr, values.systemState, values.T,
-                            values.rho, values.nu, values.eta, values.nuUc);
+            store.addSample(*sample);
             if (firstFrame == 0)
-                firstFrame = values.frameNr;
-            lastFrame = values.frameNr;
+                firstFrame = sample->frameNr;
+            lastFrame = sample->frameNr;
         }
         exchangeEnded(QString());
     }

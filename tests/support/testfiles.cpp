@@ -3,6 +3,14 @@
 #include "modbus/wordconversion.h"
 
 #include <QFile>
+#include <QTest>
+
+void addExportFormatRows()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("csv") << "csv";
+    QTest::newRow("xlsx") << "xlsx";
+}
 
 QByteArray readFile(const QString &fileName)
 {

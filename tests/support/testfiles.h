@@ -12,6 +12,9 @@
 QByteArray readFile(const QString &fileName); // empty when it cannot be read
 bool writeFile(const QString &fileName, const QByteArray &bytes);
 
+// The rows of a test run once per export format: column "format", "csv" or "xlsx".
+void addExportFormatRows();
+
 // 16-bit little-endian words, as dump and calibration files hold registers.
 QVector<uint16_t> littleEndianWords(const QByteArray &bytes);
 QByteArray littleEndianBytes(const QVector<uint16_t> &words);
