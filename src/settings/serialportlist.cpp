@@ -84,12 +84,12 @@ QList<SerialPortEntry> availableSerialPorts()
     return ports;
 }
 
-bool sameDescriptions(const QList<SerialPortEntry> &a, const QList<SerialPortEntry> &b)
+bool samePortList(const QList<SerialPortEntry> &a, const QList<SerialPortEntry> &b)
 {
     if (a.size() != b.size())
         return false;
     for (int i = 0; i < a.size(); ++i) {
-        if (a[i].description != b[i].description)
+        if (a[i].name != b[i].name || a[i].description != b[i].description)
             return false;
     }
     return true;

@@ -27,8 +27,10 @@ QStringList userGivenPorts();
 
 QList<SerialPortEntry> availableSerialPorts();
 
-// Two lists count as the same when they have as many entries with equal
-// descriptions in the same places; names are not compared.
-bool sameDescriptions(const QList<SerialPortEntry> &a, const QList<SerialPortEntry> &b);
+// Two lists count as the same when they have as many entries with equal names and
+// descriptions in the same places. Names count too: an adapter plugged back in often
+// comes back under another name with the same description, and a list showing the old
+// name would offer a port that is gone.
+bool samePortList(const QList<SerialPortEntry> &a, const QList<SerialPortEntry> &b);
 
 #endif

@@ -77,7 +77,7 @@ SettingsTab::~SettingsTab()
 void SettingsTab::scanPorts()
 {
     const QList<SerialPortEntry> ports = availableSerialPorts();
-    if (sameDescriptions(ports, knownPorts))
+    if (samePortList(ports, knownPorts))
         return;
 
     knownPorts = ports;
