@@ -8,6 +8,8 @@
 // character time per byte. The request's own time on a real line (its bytes at the baud
 // rate) is added to each measured exchange.
 
+#include "benchcontext.h"
+
 #include "modbus/modbus.h"
 #include "modbus/modbusframe.h"
 #include "modbus/registermap.h"
@@ -26,18 +28,6 @@
 
 namespace
 {
-
-QString cpuModel()
-{
-    QFile file("/proc/cpuinfo");
-    if (!file.open(QIODevice::ReadOnly))
-        return "unknown";
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith("model name"))
-            return QString::fromLatin1(line.mid(line.indexOf(':') + 1)).trimmed();
-    }
-    return "unknown";
-}
 
 // The simulator's port, from its "port: ..." line; empty when it did not start.
 QString startSimulator(QProcess &sim, const QString &path, uint32_t baudrate)

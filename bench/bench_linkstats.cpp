@@ -6,6 +6,8 @@
 // One link reads the live block back to back, as fast as the 100 ms end-of-frame
 // rule allows. Defaults: 2000 exchanges with 1 % of each fault.
 
+#include "benchcontext.h"
+
 #include "simprocess.h"
 
 #include "modbus/modbus.h"
@@ -18,18 +20,6 @@
 
 namespace
 {
-
-QString cpuModel()
-{
-    QFile file("/proc/cpuinfo");
-    if (!file.open(QIODevice::ReadOnly))
-        return "unknown";
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith("model name"))
-            return QString::fromLatin1(line.mid(line.indexOf(':') + 1)).trimmed();
-    }
-    return "unknown";
-}
 
 } // namespace
 

@@ -8,6 +8,8 @@
 //     bench_mqtt --subscriber PORT     (the counting side, started by the benchmark)
 //     bench_mqtt --publisher PORT ...  (a recorder process, started by the benchmark)
 
+#include "benchcontext.h"
+
 #include "livedata/mqttconnection.h"
 #include "livedata/mqttpublisher.h"
 #include "livedata/recordingjournal.h"
@@ -38,22 +40,6 @@ namespace
 {
 
 const QString prefix = "bench";
-
-QString cpuModel()
-{
-    QFile file("/proc/cpuinfo");
-    file.open(QIODevice::ReadOnly);
-    const QStringList lines = QString::fromLatin1(file.readAll()).split('\n');
-    int processors = 0;
-    QString model;
-    for (const QString &line : lines) {
-        if (line.startsWith("model name")) {
-            ++processors;
-            model = line.section(':', 1).trimmed();
-        }
-    }
-    return QString("%1 (%2 logical processors)").arg(model).arg(processors);
-}
 
 double cpuSeconds()
 {

@@ -14,6 +14,8 @@
 //   --xy          runs only the XY plot
 //   --visible-times  runs only the "Visible Time" choices over 10,000,000 samples
 
+#include "benchcontext.h"
+
 #include "livedata/measurementdata.h"
 #include "plot/plotwidget.h"
 #include "plot/timeplotwidget.h"
@@ -76,29 +78,6 @@ public:
     qint64 cacheBytes() const { return cacheByteSize(); }
     int visitedCount() const { return visitedSamples().visitedCount(); }
 };
-
-QString firstLineWith(const QString &fileName, const QString &prefix)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith(prefix.toLatin1()))
-            return QString::fromLatin1(line);
-    }
-    return QString();
-}
-
-QString cpuModel()
-{
-    return firstLineWith("/proc/cpuinfo", "model name").section(':', 1).trimmed() +
-           QString(" (%1 cores)").arg(QThread::idealThreadCount());
-}
-
-QString loadAverage()
-{
-    return firstLineWith("/proc/loadavg", "").section(' ', 0, 2);
-}
 
 // Values of the five quantities (T, rho, nu, eta, nuUc) of sample index, taken at
 // seconds after the start.

@@ -6,11 +6,12 @@
 //
 // Usage: bench_statistics [RUNS]
 
+#include "benchcontext.h"
+
 #include "livedata/measurementdata.h"
 #include "plot/selectionstatistics.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -25,19 +26,6 @@ namespace
 {
 
 const int sampleCount = 1000000;
-
-QString cpuModel()
-{
-    QFile cpuinfo("/proc/cpuinfo");
-    if (cpuinfo.open(QIODevice::ReadOnly)) {
-        const QRegularExpression model("^model name\\s*:\\s*(.*)$",
-                                       QRegularExpression::MultilineOption);
-        const QRegularExpressionMatch match = model.match(QString::fromUtf8(cpuinfo.readAll()));
-        if (match.hasMatch())
-            return match.captured(1).trimmed();
-    }
-    return "unknown";
-}
 
 // CPU time of this thread, so that other processes on a loaded machine count less.
 double threadMs()
