@@ -43,17 +43,32 @@ std::optional<int> wholeNumber(const QString &text, int first, int last)
     return value;
 }
 
-std::optional<double> durationSeconds(const QString &text, QString &error)
+// --duration, when given, into seconds; false with the error when it is not a duration.
+bool readDuration(const QCommandLineParser &parser, double &seconds, QString &error)
 {
+    if (!parser.isSet(durationOption))
+        return true;
+    const QString text = parser.value(durationOption);
     bool ok = false;
-    const double seconds = text.toDouble(&ok);
-    if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > MaxRecordingSeconds ||
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value <= 0 || value > MaxRecordingSeconds ||
         text.trimmed() != text) {
         error = invalid(durationOption,
                         "a positive number of seconds such as 60 or 1.5, at most 1000000000", text);
-        return std::nullopt;
+        return false;
     }
-    return seconds;
+    seconds = value;
+    return true;
+}
+
+// Every value follows its option: a word on its own is refused.
+bool noStrayArguments(const QCommandLineParser &parser, QString &error)
+{
+    if (parser.positionalArguments().isEmpty())
+        return true;
+    error = QString("Error: unexpected argument \"%1\": every value follows its option")
+                .arg(parser.positionalArguments().first());
+    return false;
 }
 
 // The first line of a password file, "user:password".
@@ -183,11 +198,8 @@ ParsedRecorderOptions parseRecorderOptions(const QCommandLineParser &parser)
         parsed.error = "Error: --record needs --port PATH";
         return parsed;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        parsed.error = QString("Error: unexpected argument \"%1\": every value follows its option")
-                           .arg(parser.positionalArguments().first());
+    if (!noStrayArguments(parser, parsed.error))
         return parsed;
-    }
 
     if (parser.isSet(baudOption)) {
         const QString text = parser.value(baudOption);
@@ -240,13 +252,8 @@ ParsedRecorderOptions parseRecorderOptions(const QCommandLineParser &parser)
                            .arg(options.fileName);
         return parsed;
     }
-    if (parser.isSet(durationOption)) {
-        const std::optional<double> seconds =
-            durationSeconds(parser.value(durationOption), parsed.error);
-        if (!seconds)
-            return parsed;
-        options.durationSeconds = *seconds;
-    }
+    if (!readDuration(parser, options.durationSeconds, parsed.error))
+        return parsed;
     if (parser.isSet(giveUpOption)) {
         const std::optional<int> seconds =
             wholeNumber(parser.value(giveUpOption), 0, std::numeric_limits<int>::max() / 1000);
@@ -290,11 +297,8 @@ ParsedSubscriberOptions parseSubscriberOptions(const QCommandLineParser &parser)
             return parsed;
         }
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        parsed.error = QString("Error: unexpected argument \"%1\": every value follows its option")
-                           .arg(parser.positionalArguments().first());
+    if (!noStrayArguments(parser, parsed.error))
         return parsed;
-    }
     options.fileName = parser.value(recordOption);
     if (options.fileName.isEmpty()) {
         parsed.error = QString("Error: --%1 needs --record FILE.csv").arg(subscribeOption);
@@ -319,13 +323,8 @@ ParsedSubscriberOptions parseSubscriberOptions(const QCommandLineParser &parser)
                            .arg(subscribeOption, serialOption, options.fileName);
         return parsed;
     }
-    if (parser.isSet(durationOption)) {
-        const std::optional<double> seconds =
-            durationSeconds(parser.value(durationOption), parsed.error);
-        if (!seconds)
-            return parsed;
-        options.durationSeconds = *seconds;
-    }
+    if (!readDuration(parser, options.durationSeconds, parsed.error))
+        return parsed;
     parsed.options = options;
     return parsed;
 }
