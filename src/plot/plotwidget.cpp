@@ -304,7 +304,8 @@ void PlotWidget::drawSeriesLine(QPainter &painter, const QPolygon &pixels)
     const QPoint endPair[2] = {pixels[beforeLast], pixels[last]};
     appendPolylineSegments(startPair, 2, -2.0, width() + 2.0, lineSegments);
     appendPolylineSegments(endPair, 2, -2.0, width() + 2.0, lineSegments);
+    pixelSegments.resize(0);
     drawnSegments.appendDistinct(pixels.constData(), pixels.size(), rect().adjusted(-2, -2, 2, 2),
-                                 lineSegments);
-    lineLayer.drawLines(painter, lineSegments, flatPen, rect());
+                                 pixelSegments);
+    lineLayer.drawLines(painter, lineSegments, flatPen, rect(), pixelSegments);
 }

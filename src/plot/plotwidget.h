@@ -81,6 +81,7 @@ private:
     QVector<QPolygon> seriesPixels;
     QPolygon uniquePixels;
     QVector<QLineF> lineSegments;
+    QVector<QLine> pixelSegments;
     QVector<quint64> seenPixels;
     SegmentSet drawnSegments;
 };

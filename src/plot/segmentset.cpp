@@ -16,6 +16,12 @@ const int maskWords = 2;
 const int tileBits = 4;
 const int tileSide = 1 << tileBits;
 const int tileWords = tileSide * tileSide * maskWords;
+const int newSegmentBuffer = 4096;
+const int chunkSize = 1024;
+// In place of a tile: a segment between a point and its repetition, which draws
+// nothing, or one that is long or reaches the area from outside.
+const int repeatedPoint = -2;
+const int otherSegment = -1;
 
 bool fitsSixteenBits(int value)
 {
@@ -36,44 +42,80 @@ QPoint unpack(quint64 packed)
 } // namespace
 
 void SegmentSet::appendDistinct(const QPoint *pixels, int count, const QRect &area,
-                                QVector<QLineF> &segments)
+                                QVector<QLine> &segments)
 {
-    // The tiles cover the area and a margin of one step around it, so that a short
-    // segment reaching the area has its first end in a tile.
-    const QRect tiled = area.adjusted(-maxStep, -maxStep, maxStep, maxStep);
-    const int tileColumns = (tiled.width() + tileSide - 1) >> tileBits;
-    const int tileRows = (tiled.height() + tileSide - 1) >> tileBits;
+    if (count < 2 || area.isEmpty())
+        return;
+    const int width = area.width();
+    const int height = area.height();
+    const int tileColumns = (width + tileSide - 1) >> tileBits;
+    const int tileRows = (height + tileSide - 1) >> tileBits;
     tileSlots.fill(-1, tileColumns * tileRows);
     int *slots = tileSlots.data();
     int usedTiles = 0;
     quint64 *masks = pool.data();
     longKeys.resize(0);
-    const int left = area.left();
-    const int right = area.right();
-    const int top = area.top();
-    const int bottom = area.bottom();
 
-    for (int i = 1; i < count; ++i) {
-        const QPoint from = pixels[i - 1];
-        const QPoint to = pixels[i];
-        if (from == to)
-            continue;
-        if ((from.x() < left && to.x() < left) || (from.x() > right && to.x() > right) ||
-            (from.y() < top && to.y() < top) || (from.y() > bottom && to.y() > bottom))
-            continue;
-        // Counted from the end that comes first in rows, chosen by selection rather than
-        // a branch: either end comes first about half the time.
-        const bool backwards = to.y() < from.y() || (to.y() == from.y() && to.x() < from.x());
-        const QPoint a = backwards ? to : from;
-        const QPoint b = backwards ? from : to;
-        const int dx = b.x() - a.x();
-        const int dy = b.y() - a.y();
-        // Unsigned, so that one comparison also refuses what lies before the first tile.
-        const unsigned column = unsigned(a.x() - tiled.left());
-        const unsigned row = unsigned(a.y() - tiled.top());
-        if (dy <= maxStep && unsigned(dx + maxStep) <= unsigned(2 * maxStep) &&
-            column < unsigned(tiled.width()) && row < unsigned(tiled.height())) {
-            int &slot = slots[int(row >> tileBits) * tileColumns + int(column >> tileBits)];
+    // The segments found new, by the index of their second point: written for every
+    // segment and kept by counting only the new ones, as about one in eight is new;
+    // passed on when the buffer is full, while their points are still at hand.
+    newSegments.resize(newSegmentBuffer);
+    chunkTiles.resize(chunkSize);
+    chunkBits.resize(chunkSize);
+    int *tiles = chunkTiles.data();
+    int *bits = chunkBits.data();
+    int *found = newSegments.data();
+    int foundCount = 0;
+    const auto passOn = [&] {
+        const int first = segments.size();
+        segments.resize(first + foundCount);
+        QLine *out = segments.data() + first;
+        for (int k = 0; k < foundCount; ++k)
+            out[k] = QLine(pixels[found[k] - 1], pixels[found[k]]);
+        foundCount = 0;
+    };
+
+    // Pixels are counted from the area's corner; unsigned, one comparison tells whether
+    // a pixel lies inside. Inside, steps stay below 32768, which the order below needs.
+    const unsigned insideWidth = unsigned(std::min(width, 32767));
+    const unsigned insideHeight = unsigned(std::min(height, 32767));
+    const int left = area.left();
+    const int top = area.top();
+    for (int start = 1; start < count; start += chunkSize) {
+        const int chunk = std::min(chunkSize, count - start);
+        // Where each segment's bit lies: its first end's tile and the bit in that tile.
+        // Arithmetic only, so that the compiler works on several segments at once.
+        const QPoint *from = pixels + start - 1;
+        for (int k = 0; k < chunk; ++k) {
+            const int fromX = from[k].x() - left;
+            const int fromY = from[k].y() - top;
+            const int toX = from[k + 1].x() - left;
+            const int toY = from[k + 1].y() - top;
+            const int stepX = toX - fromX;
+            const int stepY = toY - fromY;
+            // Counted from the end that comes first in rows.
+            const int flip = -int(stepY * 32768 + stepX < 0);
+            const int dx = (stepX ^ flip) - flip;
+            const int dy = (stepY ^ flip) - flip;
+            const int firstX = fromX + (stepX & flip);
+            const int firstY = fromY + (stepY & flip);
+            const bool isShort = (unsigned(fromX) < insideWidth) &
+                                 (unsigned(fromY) < insideHeight) & (unsigned(toX) < insideWidth) &
+                                 (unsigned(toY) < insideHeight) & (dy <= maxStep) &
+                                 (unsigned(dx + maxStep) <= unsigned(2 * maxStep));
+            const int tile = (firstY >> tileBits) * tileColumns + (firstX >> tileBits);
+            tiles[k] = isShort ? ((dx | dy) != 0 ? tile : repeatedPoint) : otherSegment;
+            bits[k] = ((((firstY & (tileSide - 1)) << tileBits) + (firstX & (tileSide - 1))) << 7) +
+                      dy * stepSpan + dx + maxStep;
+        }
+        for (int k = 0; k < chunk; ++k) {
+            const int i = start + k;
+            if (tiles[k] < 0) {
+                if (tiles[k] == otherSegment)
+                    appendOther(pixels[i - 1], pixels[i], area, segments);
+                continue;
+            }
+            int &slot = slots[tiles[k]];
             if (slot < 0) {
                 slot = usedTiles++;
                 if (pool.size() < usedTiles * tileWords) {
@@ -81,35 +123,41 @@ void SegmentSet::appendDistinct(const QPoint *pixels, int count, const QRect &ar
                     masks = pool.data();
                 }
             }
-            const int step = dy * stepSpan + dx + maxStep;
-            quint64 &word =
-                masks[slot * tileWords +
-                      int(((row & (tileSide - 1)) << tileBits) + (column & (tileSide - 1))) *
-                          maskWords +
-                      (step >> 6)];
-            const quint64 bit = quint64(1) << (step & 63);
-            if (!(word & bit)) {
-                word |= bit;
-                segments.append(QLineF(a, b));
-            }
-        } else if (fitsSixteenBits(a.x()) && fitsSixteenBits(a.y()) && fitsSixteenBits(b.x()) &&
-                   fitsSixteenBits(b.y())) {
-            longKeys.append(pack(a) << 32 | pack(b));
-        } else {
-            // Far beyond any widget: never found again, always drawn.
-            segments.append(QLineF(a, b));
+            const int bit = bits[k];
+            quint64 &word = masks[slot * tileWords + (bit >> 6)];
+            const int isNew = int(~word >> (bit & 63) & 1);
+            word |= quint64(1) << (bit & 63);
+            found[foundCount] = i;
+            foundCount += isNew;
+            if (foundCount == newSegmentBuffer)
+                passOn();
         }
     }
+    passOn();
     std::memset(masks, 0, size_t(usedTiles) * tileWords * sizeof(quint64));
 
     std::sort(longKeys.begin(), longKeys.end());
     longKeys.erase(std::unique(longKeys.begin(), longKeys.end()), longKeys.end());
     for (quint64 key : qAsConst(longKeys))
-        segments.append(QLineF(unpack(key >> 32), unpack(key & 0xffffffff)));
+        segments.append(QLine(unpack(key >> 32), unpack(key & 0xffffffff)));
 }
 
-qint64 SegmentSet::byteSize() const
+void SegmentSet::appendOther(const QPoint &a, const QPoint &b, const QRect &area,
+                             QVector<QLine> &segments)
 {
-    return (pool.capacity() + longKeys.capacity()) * qint64(sizeof(quint64)) +
-           tileSlots.capacity() * qint64(sizeof(int));
+    if ((a.x() < area.left() && b.x() < area.left()) ||
+        (a.x() > area.right() && b.x() > area.right()) ||
+        (a.y() < area.top() && b.y() < area.top()) ||
+        (a.y() > area.bottom() && b.y() > area.bottom()))
+        return;
+    if (fitsSixteenBits(a.x()) && fitsSixteenBits(a.y()) && fitsSixteenBits(b.x()) &&
+        fitsSixteenBits(b.y())) {
+        const bool backwards = b.y() < a.y() || (b.y() == a.y() && b.x() < a.x());
+        const quint64 first = backwards ? pack(b) : pack(a);
+        const quint64 second = backwards ? pack(a) : pack(b);
+        longKeys.append(first << 32 | second);
+    } else {
+        // Far beyond any widget: never found again, always drawn.
+        segments.append(QLine(a, b));
+    }
 }

@@ -37,14 +37,15 @@ bool drawnHere(const QPainter &painter, const QPen &pen)
 } // namespace
 
 void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, const QPen &pen,
-                               const QRect &clip)
+                               const QRect &clip, const QVector<QLine> &pixelLines)
 {
-    if (lines.isEmpty())
+    if (lines.isEmpty() && pixelLines.isEmpty())
         return;
     if (!drawnHere(painter, pen)) {
         painter.save();
         painter.setPen(pen);
         painter.drawLines(lines);
+        painter.drawLines(pixelLines);
         painter.restore();
         return;
     }
@@ -52,15 +53,31 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     // Everything a line's pen can touch lies within reach of the line.
     const double halfWidth = pen.widthF() / 2;
     const double reach = halfWidth + 2;
-    double left = lines[0].x1();
-    double right = left;
-    double top = lines[0].y1();
-    double bottom = top;
+    double left = std::numeric_limits<double>::infinity();
+    double right = -left;
+    double top = left;
+    double bottom = right;
     for (const QLineF &line : lines) {
         left = std::min({left, line.x1(), line.x2()});
         right = std::max({right, line.x1(), line.x2()});
         top = std::min({top, line.y1(), line.y2()});
         bottom = std::max({bottom, line.y1(), line.y2()});
+    }
+    if (!pixelLines.isEmpty()) {
+        int pixelLeft = pixelLines[0].x1();
+        int pixelRight = pixelLeft;
+        int pixelTop = pixelLines[0].y1();
+        int pixelBottom = pixelTop;
+        for (const QLine &line : pixelLines) {
+            pixelLeft = std::min({pixelLeft, line.x1(), line.x2()});
+            pixelRight = std::max({pixelRight, line.x1(), line.x2()});
+            pixelTop = std::min({pixelTop, line.y1(), line.y2()});
+            pixelBottom = std::max({pixelBottom, line.y1(), line.y2()});
+        }
+        left = std::min(left, double(pixelLeft));
+        right = std::max(right, double(pixelRight));
+        top = std::min(top, double(pixelTop));
+        bottom = std::max(bottom, double(pixelBottom));
     }
     const QRect area = QRect(QPoint(int(std::floor(std::max(left - reach, -1e9))),
                                     int(std::floor(std::max(top - reach, -1e9)))),
@@ -87,6 +104,12 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
         const QLineF inArea = line.translated(-origin);
         if (!addStamp(inArea, halfWidth))
             addLine(inArea, halfWidth);
+    }
+    for (const QLine &line : pixelLines) {
+        const int x = line.x1() - area.left();
+        const int y = line.y1() - area.top();
+        if (!addStamp(x, y, line.dx(), line.dy(), halfWidth))
+            addLine(QLineF(line).translated(-origin), halfWidth);
     }
 
     if (upright.width() < areaWidth || upright.height() < areaHeight) {
@@ -179,8 +202,14 @@ bool SteepLineLayer::addStamp(const QLineF &line, double halfWidth)
     const int y = int(line.y1());
     const int dx = int(line.x2()) - x;
     const int dy = int(line.y2()) - y;
-    if (x != line.x1() || y != line.y1() || x + dx != line.x2() || y + dy != line.y2() ||
-        std::abs(dx) > maxStampStep || std::abs(dy) > maxStampStep)
+    if (x != line.x1() || y != line.y1() || x + dx != line.x2() || y + dy != line.y2())
+        return false;
+    return addStamp(x, y, dx, dy, halfWidth);
+}
+
+bool SteepLineLayer::addStamp(int x, int y, int dx, int dy, double halfWidth)
+{
+    if (std::abs(dx) > maxStampStep || std::abs(dy) > maxStampStep)
         return false;
     if (dx == 0 && dy == 0)
         return true; // covers nothing, as addLine adds nothing for it
@@ -193,20 +222,40 @@ bool SteepLineLayer::addStamp(const QLineF &line, double halfWidth)
     if (x + stamp.left < 0 || x + stamp.right >= areaWidth || y + stamp.top < 0 ||
         y + stamp.bottom > areaHeight)
         return false;
-    const float *values = stamp.values.constData();
-    float *cellData = cells.data();
+    const int place = x % groupWidth;
+    QVector<StampCell> &stampCells = stamp.cellsAt[place];
+    if (stamp.offsetStride != cellStride) {
+        for (QVector<StampCell> &placed : stamp.cellsAt)
+            placed.clear();
+        stamp.offsetStride = cellStride;
+    }
+    if (stampCells.isEmpty()) {
+        for (int k = 0; k < stamp.places.size(); ++k) {
+            const int column = place + stamp.places[k].x();
+            const int groups =
+                column >= 0 ? column / groupWidth : -((groupWidth - 1 - column) / groupWidth);
+            const int inGroup = column - groups * groupWidth;
+            stampCells.append(
+                {(groups * cellStride + stamp.places[k].y()) * groupWidth + inGroup - place,
+                 stamp.values[k]});
+        }
+    }
+    float *origin =
+        cells.data() + (qsizetype(x / groupWidth) * cellStride + y) * groupWidth + place;
+    for (const StampCell &cell : qAsConst(stampCells))
+        origin[cell.offset] += cell.value;
+    // The rows reached are only looked at per group of columns: the stamp's rows are
+    // noted at one column of each group it reaches.
     int *tops = columnTop.data();
     int *bottoms = columnBottom.data();
-    for (const StampColumn &part : qAsConst(stamp.columns)) {
-        const int column = x + part.column;
-        const int row = y + part.row;
-        float *cell = cellData + (qsizetype(column / groupWidth) * cellStride + row) * groupWidth +
-                      column % groupWidth;
-        const float *value = values + part.first;
-        for (int index = 0; index < part.count; ++index)
-            cell[index * groupWidth] += value[index];
-        tops[column] = std::min(tops[column], row);
-        bottoms[column] = std::max(bottoms[column], row + part.count - 1);
+    const int rowTop = y + stamp.top;
+    const int rowBottom = y + stamp.bottom;
+    for (int column = x + stamp.left;; column += groupWidth) {
+        const int noted = std::min(column, x + stamp.right);
+        tops[noted] = std::min(tops[noted], rowTop);
+        bottoms[noted] = std::max(bottoms[noted], rowBottom);
+        if (noted == x + stamp.right)
+            break;
     }
     return true;
 }
@@ -226,13 +275,15 @@ void SteepLineLayer::makeStamp(Stamp &stamp, int dx, int dy, double halfWidth)
         const int bottom = builder.columnBottom[column];
         if (top > bottom)
             continue;
-        stamp.columns.append(
-            {column - centre, top - centre, stamp.values.size(), bottom - top + 1});
         const float *cell = builder.cells.constData() +
                             qsizetype(column / groupWidth) * builder.cellStride * groupWidth +
                             column % groupWidth;
-        for (int row = top; row <= bottom; ++row)
-            stamp.values.append(cell[row * groupWidth]);
+        for (int row = top; row <= bottom; ++row) {
+            if (cell[row * groupWidth] != 0) {
+                stamp.places.append(QPoint(column - centre, row - centre));
+                stamp.values.append(cell[row * groupWidth]);
+            }
+        }
         stamp.left = std::min(stamp.left, column - centre);
         stamp.right = std::max(stamp.right, column - centre);
         stamp.top = std::min(stamp.top, top - centre);
@@ -326,9 +377,12 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
 qint64 SteepLineLayer::byteSize() const
 {
     qint64 stampBytes = stamps.capacity() * qint64(sizeof(Stamp));
-    for (const Stamp &stamp : stamps)
-        stampBytes += stamp.columns.capacity() * qint64(sizeof(StampColumn)) +
+    for (const Stamp &stamp : stamps) {
+        stampBytes += stamp.places.capacity() * qint64(sizeof(QPoint)) +
                       stamp.values.capacity() * qint64(sizeof(float));
+        for (const QVector<StampCell> &placed : stamp.cellsAt)
+            stampBytes += placed.capacity() * qint64(sizeof(StampCell));
+    }
     return upright.sizeInBytes() + cells.capacity() * qint64(sizeof(float)) +
            (columnTop.capacity() + columnBottom.capacity()) * qint64(sizeof(int)) + stampBytes;
 }

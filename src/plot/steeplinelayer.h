@@ -2,6 +2,7 @@
 #define STEEPLINELAYER_H
 
 #include <QImage>
+#include <QLine>
 #include <QLineF>
 #include <QRgb>
 #include <QVector>
@@ -24,10 +25,11 @@ class QRect;
 class SteepLineLayer
 {
 public:
-    // Draws lines with pen inside clip, as painter.drawLines would. Pens other than a
-    // solid, opaque, flat-capped one are drawn by Qt.
+    // Draws lines, and pixelLines between whole pixels, with pen inside clip, as
+    // painter.drawLines would. Pens other than a solid, opaque, flat-capped one are
+    // drawn by Qt.
     void drawLines(QPainter &painter, const QVector<QLineF> &lines, const QPen &pen,
-                   const QRect &clip);
+                   const QRect &clip, const QVector<QLine> &pixelLines = {});
     // Memory held between calls, in bytes.
     qint64 byteSize() const;
 
@@ -41,18 +43,20 @@ private:
     // column, both in pixels of the drawn area.
     void addEdge(double u0, double v0, double u1, double v1);
     void addEdgeInRows(double u0, double v0, double u1, double v1);
-    // Adds a short line between whole pixels, inside the area, from its step's stamp;
-    // false if the line is not one.
+    // Adds a line between whole pixels of the area from its step's stamp, if the step is
+    // short and the line well inside; false if it was not added.
+    bool addStamp(int x, int y, int dx, int dy, double halfWidth);
+    // The same for a line that may or may not be one between whole pixels.
     bool addStamp(const QLineF &line, double halfWidth);
 
     // The cells a line between whole pixels adds depend only on the step from its first
     // end to its second: made once per step from the line's edges, they are added at the
-    // line's place. Per column of a stamp, its place and cells; values holds the cells.
-    struct StampColumn {
-        int column;
-        int row;
-        int first;
-        int count;
+    // line's place. Where a cell lies in memory from the first end's cell depends on the
+    // first end's place in its group of columns and on the rows per column, so a stamp
+    // keeps its cells per place in the group, as offsets for one count of rows.
+    struct StampCell {
+        int offset;
+        float value;
     };
     struct Stamp {
         bool made = false;
@@ -60,8 +64,12 @@ private:
         int right;
         int top;
         int bottom;
-        QVector<StampColumn> columns;
+        // Column and row from the first end, and value, of each cell that changes
+        // something.
+        QVector<QPoint> places;
         QVector<float> values;
+        int offsetStride = -1;
+        QVector<StampCell> cellsAt[16];
     };
     void makeStamp(Stamp &stamp, int dx, int dy, double halfWidth);
     QVector<Stamp> stamps;

@@ -30,11 +30,11 @@ Segment ordered(const QPoint &a, const QPoint &b)
     return first < second ? Segment{first, second} : Segment{second, first};
 }
 
-std::multiset<Segment> ordered(const QVector<QLineF> &lines)
+std::multiset<Segment> ordered(const QVector<QLine> &lines)
 {
     std::multiset<Segment> segments;
-    for (const QLineF &line : lines)
-        segments.insert(ordered(line.p1().toPoint(), line.p2().toPoint()));
+    for (const QLine &line : lines)
+        segments.insert(ordered(line.p1(), line.p2()));
     return segments;
 }
 
@@ -45,32 +45,32 @@ const QRect area(0, 0, 200, 100);
 void TestSegmentSet::eachSegmentOnce_data()
 {
     QTest::addColumn<QVector<QPoint>>("points");
-    QTest::addColumn<QVector<QLineF>>("expected");
+    QTest::addColumn<QVector<QLine>>("expected");
     QTest::newRow("back and forth")
         << QVector<QPoint>{{10, 10}, {12, 11}, {10, 10}, {12, 11}, {10, 10}}
-        << QVector<QLineF>{{10, 10, 12, 11}};
+        << QVector<QLine>{{10, 10, 12, 11}};
     QTest::newRow("a pixel repeated makes no segment")
-        << QVector<QPoint>{{5, 5}, {5, 5}, {6, 7}, {6, 7}} << QVector<QLineF>{{5, 5, 6, 7}};
+        << QVector<QPoint>{{5, 5}, {5, 5}, {6, 7}, {6, 7}} << QVector<QLine>{{5, 5, 6, 7}};
     QTest::newRow("long steps, both ways")
         << QVector<QPoint>{{0, 0}, {150, 90}, {0, 0}, {150, 90}, {10, 90}}
-        << QVector<QLineF>{{0, 0, 150, 90}, {150, 90, 10, 90}};
+        << QVector<QLine>{{0, 0, 150, 90}, {150, 90, 10, 90}};
     QTest::newRow("steps up, down and sideways")
         << QVector<QPoint>{{50, 50}, {43, 57}, {50, 50}, {57, 43}, {50, 50}, {43, 50}, {50, 50}}
-        << QVector<QLineF>{{50, 50, 43, 57}, {50, 50, 57, 43}, {50, 50, 43, 50}};
+        << QVector<QLine>{{50, 50, 43, 57}, {50, 50, 57, 43}, {50, 50, 43, 50}};
     QTest::newRow("outside the area, beside it and across it")
         << QVector<QPoint>{{-20, 10}, {-5, 12}, {3, 12}, {-5, 12}, {-10, -10}, {250, 120}}
-        << QVector<QLineF>{{-5, 12, 3, 12}, {-10, -10, 250, 120}};
-    QTest::newRow("a single point") << QVector<QPoint>{{1, 1}} << QVector<QLineF>{};
+        << QVector<QLine>{{-5, 12, 3, 12}, {-10, -10, 250, 120}};
+    QTest::newRow("a single point") << QVector<QPoint>{{1, 1}} << QVector<QLine>{};
 }
 
 void TestSegmentSet::eachSegmentOnce()
 {
     QFETCH(QVector<QPoint>, points);
-    QFETCH(QVector<QLineF>, expected);
+    QFETCH(QVector<QLine>, expected);
     SegmentSet set;
     // Twice, as the set keeps its storage between calls and must leave it clean.
     for (int call = 0; call < 2; ++call) {
-        QVector<QLineF> segments;
+        QVector<QLine> segments;
         set.appendDistinct(points.constData(), points.size(), area, segments);
         QVERIFY(ordered(segments) == ordered(expected));
     }
@@ -99,7 +99,7 @@ void TestSegmentSet::randomWalkAgainstASet()
     }
     SegmentSet set;
     for (int call = 0; call < 2; ++call) {
-        QVector<QLineF> segments;
+        QVector<QLine> segments;
         set.appendDistinct(points.constData(), points.size(), area, segments);
         const std::multiset<Segment> found = ordered(segments);
         QCOMPARE(found.size(), expected.size());
