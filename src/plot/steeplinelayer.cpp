@@ -99,9 +99,11 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
         addEdge(y1 - ny, x1 - nx, y1 + ny, x1 + nx);
     }
 
-    if (upright.width() < areaWidth || upright.height() < areaHeight) {
+    // Whole groups of columns are written, also in the last one.
+    const int groupsWidth = (areaWidth + groupWidth - 1) / groupWidth * groupWidth;
+    if (upright.width() < groupsWidth || upright.height() < areaHeight) {
         upright = QImage(
-            QSize(std::max(areaWidth, upright.width()), std::max(areaHeight, upright.height())),
+            QSize(std::max(groupsWidth, upright.width()), std::max(areaHeight, upright.height())),
             QImage::Format_ARGB32_Premultiplied);
         upright.fill(Qt::transparent);
     }
@@ -116,23 +118,27 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     };
 
     // Sum the cells down each column into coverage, group by group, leaving them zero.
+    // A row of a group is worked on as whole vectors: the colour of a coverage is
+    // worked out rather than looked up, the way qPremultiply rounds.
     uchar *target = upright.bits();
     const qsizetype targetStride = upright.bytesPerLine();
     for (int group = 0; group < areaWidth; group += groupWidth) {
-        const int count = std::min(areaWidth, group + groupWidth) - group;
-        const auto [groupTop, groupBottom] = reachedRows(group, group + count);
+        const auto [groupTop, groupBottom] =
+            reachedRows(group, std::min(areaWidth, group + groupWidth));
         float *groupCells = cells.data() + qsizetype(group / groupWidth) * cellStride * groupWidth;
         float sum[groupWidth] = {};
         const int lastInside = std::min(groupBottom, areaHeight - 1);
         for (int row = groupTop; row <= lastInside; ++row) {
             float *rowCells = groupCells + row * groupWidth;
-            QRgb *targetRow = reinterpret_cast<QRgb *>(target + row * targetStride) + group;
-            for (int k = 0; k < count; ++k) {
+            quint32 *targetRow = reinterpret_cast<quint32 *>(target + row * targetStride) + group;
+            int coverage[groupWidth];
+            for (int k = 0; k < groupWidth; ++k) {
                 sum[k] += rowCells[k];
-                targetRow[k] =
-                    colourAtCoverage[int(std::min(1.0f, std::fabs(sum[k])) * 255 + 0.5f)];
+                rowCells[k] = 0;
+                coverage[k] = int(std::min(1.0f, std::fabs(sum[k])) * 255 + 0.5f);
             }
-            std::memset(rowCells, 0, groupWidth * sizeof(float));
+            for (int k = 0; k < groupWidth; ++k)
+                targetRow[k] = colourAtCoverage[coverage[k]];
         }
         // Rows below the area take the changes of edges clipped at its last row.
         for (int row = std::max(groupTop, areaHeight); row <= groupBottom; ++row)
@@ -140,11 +146,11 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     }
     painter.drawImage(area.topLeft(), upright, QRect(0, 0, areaWidth, areaHeight));
     for (int group = 0; group < areaWidth; group += groupWidth) {
-        const int groupEnd = std::min(areaWidth, group + groupWidth);
-        const auto [groupTop, groupBottom] = reachedRows(group, groupEnd);
+        const auto [groupTop, groupBottom] =
+            reachedRows(group, std::min(areaWidth, group + groupWidth));
         for (int row = groupTop; row <= std::min(groupBottom, areaHeight - 1); ++row)
             std::memset(target + row * targetStride + group * sizeof(QRgb), 0,
-                        (groupEnd - group) * sizeof(QRgb));
+                        groupWidth * sizeof(QRgb));
     }
 }
 
@@ -175,9 +181,17 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
         std::swap(v0, v1);
         direction = -1;
     }
+    if (v1 <= 0 || v0 >= areaWidth)
+        return;
+    // Rows lie in 0..areaHeight here (addEdge), so a conversion to int is their floor;
+    // std::floor and std::ceil are calls on the baseline instruction set.
+    const auto ceilOfRow = [](double u) {
+        const int index = int(u);
+        return index + (index < u);
+    };
     const double slope = (u1 - u0) / (v1 - v0);
-    const int firstColumn = std::max(0, int(std::floor(v0)));
-    const int endColumn = std::min(areaWidth, int(std::ceil(v1)));
+    const int firstColumn = v0 <= 0 ? 0 : int(v0);
+    const int endColumn = v1 >= areaWidth ? areaWidth : ceilOfRow(v1);
     for (int column = firstColumn; column < endColumn; ++column) {
         const double from = std::max<double>(column, v0);
         const double to = std::min<double>(column + 1, v1);
@@ -194,10 +208,9 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
                       column % groupWidth;
         const double low = std::min(ua, ub);
         const double high = std::max(ua, ub);
-        const double lowFloor = std::floor(low);
-        const int lowIndex = int(lowFloor);
-        const double highCeil = std::ceil(high);
-        const int highIndex = int(highCeil);
+        const int lowIndex = int(low);
+        const double lowFloor = lowIndex;
+        const int highIndex = ceilOfRow(high);
         if (highIndex <= lowIndex + 1) {
             const double middle = 0.5 * (ua + ub) - lowFloor;
             cell[lowIndex * groupWidth] += float(d - d * middle);
@@ -209,7 +222,7 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
         const double s = 1 / (high - low);
         const double lowFraction = low - lowFloor;
         const double firstArea = 0.5 * s * (1 - lowFraction) * (1 - lowFraction);
-        const double highFraction = high - highCeil + 1;
+        const double highFraction = high - highIndex + 1;
         const double lastArea = 0.5 * s * highFraction * highFraction;
         cell[lowIndex * groupWidth] += float(d * firstArea);
         if (highIndex == lowIndex + 2) {
