@@ -15,6 +15,9 @@ namespace
 // Columns turned into layer rows together: one row of a group is one short contiguous
 // write, its cells are read down a few columns at a time.
 const int groupWidth = 16;
+// Four lanes of a vector register (SSE2, NEON); the coverage pass works on these.
+using Floats = float __attribute__((vector_size(16)));
+using Ints = qint32 __attribute__((vector_size(16)));
 
 bool drawnHere(const QPainter &painter, const QPen &pen)
 {
@@ -100,58 +103,69 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     }
 
     // Whole groups of columns are written, also in the last one.
-    const int groupsWidth = (areaWidth + groupWidth - 1) / groupWidth * groupWidth;
-    if (upright.width() < groupsWidth || upright.height() < areaHeight) {
-        upright = QImage(
-            QSize(std::max(groupsWidth, upright.width()), std::max(areaHeight, upright.height())),
-            QImage::Format_ARGB32_Premultiplied);
+    const int groupCount = (areaWidth + groupWidth - 1) / groupWidth;
+    if (upright.width() < groupCount * groupWidth || upright.height() < areaHeight) {
+        upright = QImage(QSize(std::max(groupCount * groupWidth, upright.width()),
+                               std::max(areaHeight, upright.height())),
+                         QImage::Format_ARGB32_Premultiplied);
         upright.fill(Qt::transparent);
+        const int layerGroups = upright.width() / groupWidth;
+        colouredTop.fill(upright.height(), layerGroups);
+        colouredBottom.fill(-1, layerGroups);
     }
-    const auto reachedRows = [&](int group, int groupEnd) {
-        int top = cellStride;
-        int bottom = -1;
-        for (int column = group; column < groupEnd; ++column) {
-            top = std::min(top, columnTop[column]);
-            bottom = std::max(bottom, columnBottom[column]);
-        }
-        return std::pair{top, bottom};
-    };
 
     // Sum the cells down each column into coverage, group by group, leaving them zero.
-    // A row of a group is worked on as whole vectors: the colour of a coverage is
-    // worked out rather than looked up, the way qPremultiply rounds.
+    // Rows a group coloured in an earlier call and not now are cleared here, which spares
+    // clearing the whole picture after each call.
     uchar *target = upright.bits();
     const qsizetype targetStride = upright.bytesPerLine();
-    for (int group = 0; group < areaWidth; group += groupWidth) {
-        const auto [groupTop, groupBottom] =
-            reachedRows(group, std::min(areaWidth, group + groupWidth));
-        float *groupCells = cells.data() + qsizetype(group / groupWidth) * cellStride * groupWidth;
-        float sum[groupWidth] = {};
+    for (int groupIndex = 0; groupIndex < groupCount; ++groupIndex) {
+        const int group = groupIndex * groupWidth;
+        int groupTop = cellStride;
+        int groupBottom = -1;
+        for (int column = group; column < std::min(areaWidth, group + groupWidth); ++column) {
+            groupTop = std::min(groupTop, columnTop[column]);
+            groupBottom = std::max(groupBottom, columnBottom[column]);
+        }
         const int lastInside = std::min(groupBottom, areaHeight - 1);
+        int &colouredFrom = colouredTop[groupIndex];
+        int &colouredTo = colouredBottom[groupIndex];
+        const auto clearRows = [&](int from, int to) {
+            for (int row = from; row <= to; ++row)
+                std::memset(target + row * targetStride + group * sizeof(QRgb), 0,
+                            groupWidth * sizeof(QRgb));
+        };
+        clearRows(colouredFrom, std::min(groupTop, areaHeight) - 1);
+        clearRows(std::max(colouredFrom, lastInside + 1), std::min(colouredTo, areaHeight - 1));
+        // Rows beyond this area keep what they had.
+        const bool keptBelow = colouredTo >= areaHeight;
+        colouredFrom = keptBelow ? std::min(groupTop, areaHeight) : groupTop;
+        colouredTo = keptBelow ? colouredTo : lastInside;
+
+        float *groupCells = cells.data() + qsizetype(groupIndex) * cellStride * groupWidth;
+        Floats sum[groupWidth / 4] = {};
+        const Floats one = {1, 1, 1, 1};
         for (int row = groupTop; row <= lastInside; ++row) {
             float *rowCells = groupCells + row * groupWidth;
-            quint32 *targetRow = reinterpret_cast<quint32 *>(target + row * targetStride) + group;
-            int coverage[groupWidth];
-            for (int k = 0; k < groupWidth; ++k) {
-                sum[k] += rowCells[k];
-                rowCells[k] = 0;
-                coverage[k] = int(std::min(1.0f, std::fabs(sum[k])) * 255 + 0.5f);
+            QRgb *targetRow = reinterpret_cast<QRgb *>(target + row * targetStride) + group;
+            Ints coverage[groupWidth / 4];
+            for (int quarter = 0; quarter < groupWidth / 4; ++quarter) {
+                Floats change;
+                std::memcpy(&change, rowCells + 4 * quarter, sizeof change);
+                sum[quarter] += change;
+                const Floats magnitude = sum[quarter] < 0 ? -sum[quarter] : sum[quarter];
+                coverage[quarter] =
+                    __builtin_convertvector((magnitude < one ? magnitude : one) * 255 + 0.5f, Ints);
             }
+            std::memset(rowCells, 0, groupWidth * sizeof(float));
             for (int k = 0; k < groupWidth; ++k)
-                targetRow[k] = colourAtCoverage[coverage[k]];
+                targetRow[k] = colourAtCoverage[coverage[k / 4][k % 4]];
         }
         // Rows below the area take the changes of edges clipped at its last row.
         for (int row = std::max(groupTop, areaHeight); row <= groupBottom; ++row)
             std::memset(groupCells + row * groupWidth, 0, groupWidth * sizeof(float));
     }
     painter.drawImage(area.topLeft(), upright, QRect(0, 0, areaWidth, areaHeight));
-    for (int group = 0; group < areaWidth; group += groupWidth) {
-        const auto [groupTop, groupBottom] =
-            reachedRows(group, std::min(areaWidth, group + groupWidth));
-        for (int row = groupTop; row <= std::min(groupBottom, areaHeight - 1); ++row)
-            std::memset(target + row * targetStride + group * sizeof(QRgb), 0,
-                        groupWidth * sizeof(QRgb));
-    }
 }
 
 void SteepLineLayer::addEdge(double u0, double v0, double u1, double v1)
@@ -245,5 +259,7 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
 qint64 SteepLineLayer::byteSize() const
 {
     return upright.sizeInBytes() + cells.capacity() * qint64(sizeof(float)) +
-           (columnTop.capacity() + columnBottom.capacity()) * qint64(sizeof(int));
+           (columnTop.capacity() + columnBottom.capacity() + colouredTop.capacity() +
+            colouredBottom.capacity()) *
+               qint64(sizeof(int));
 }

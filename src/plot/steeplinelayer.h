@@ -47,8 +47,11 @@ private:
     // Per column, the cells written (top > bottom: none).
     QVector<int> columnTop;
     QVector<int> columnBottom;
-    // Transparent between calls.
+    // Per group of columns of the layer, the rows coloured by earlier calls (top >
+    // bottom: none); transparent elsewhere.
     QImage upright;
+    QVector<int> colouredTop;
+    QVector<int> colouredBottom;
     // The pen's colour, premultiplied, at each coverage of 0..255.
     QRgb colourAtCoverage[256] = {};
 };
