@@ -87,7 +87,7 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     const double dx = area.left();
     const double dy = area.top();
     for (const QLineF &line : lines) {
-        const double length = line.length();
+        const double length = std::sqrt(line.dx() * line.dx() + line.dy() * line.dy());
         if (!(length > 0))
             continue;
         const double nx = -line.dy() / length * halfWidth;
