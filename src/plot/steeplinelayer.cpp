@@ -96,6 +96,10 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
         const double y1 = line.y1() - dy;
         const double x2 = line.x2() - dx;
         const double y2 = line.y2() - dy;
+        if (x1 == x2) {
+            addSpan(x1, y1, y2, halfWidth);
+            continue;
+        }
         addEdge(y1 + ny, x1 + nx, y2 + ny, x2 + nx);
         addEdge(y2 + ny, x2 + nx, y2 - ny, x2 - nx);
         addEdge(y2 - ny, x2 - nx, y1 - ny, x1 - nx);
@@ -166,6 +170,42 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
             std::memset(groupCells + row * groupWidth, 0, groupWidth * sizeof(float));
     }
     painter.drawImage(area.topLeft(), upright, QRect(0, 0, areaWidth, areaHeight));
+}
+
+void SteepLineLayer::addSpan(double x, double u1, double u2, double halfWidth)
+{
+    // The rectangle's upright sides change nothing (addEdgeInRows); its sides at u2 and
+    // then u1 are added as addEdge would add them, to the same bits, without the work
+    // that slanted edges need.
+    const double left = x - halfWidth;
+    const double right = x + halfWidth;
+    if (right <= 0 || left >= areaWidth)
+        return;
+    const double direction = u2 > u1 ? 1 : -1;
+    const double rows[2] = {std::clamp(u2, 0.0, double(areaHeight)),
+                            std::clamp(u1, 0.0, double(areaHeight))};
+    const int lowIndices[2] = {int(rows[0]), int(rows[1])};
+    const double middles[2] = {rows[0] - lowIndices[0], rows[1] - lowIndices[1]};
+    const int top = std::min(lowIndices[0], lowIndices[1]);
+    const int bottom = std::max(lowIndices[0], lowIndices[1]) + 1;
+    const int firstColumn = left <= 0 ? 0 : int(left);
+    const int rightColumn = int(right);
+    const int endColumn = right >= areaWidth ? areaWidth : rightColumn + (rightColumn < right);
+    for (int column = firstColumn; column < endColumn; ++column) {
+        const double from = std::max<double>(column, left);
+        const double to = std::min<double>(column + 1, right);
+        if (!(to > from))
+            continue;
+        float *cell = cells.data() + (qsizetype(column / groupWidth) * cellStride) * groupWidth +
+                      column % groupWidth;
+        for (int side = 0; side < 2; ++side) {
+            const double d = (to - from) * (side == 0 ? direction : -direction);
+            cell[lowIndices[side] * groupWidth] += float(d - d * middles[side]);
+            cell[(lowIndices[side] + 1) * groupWidth] += float(d * middles[side]);
+        }
+        columnTop[column] = std::min(columnTop[column], top);
+        columnBottom[column] = std::max(columnBottom[column], bottom);
+    }
 }
 
 void SteepLineLayer::addEdge(double u0, double v0, double u1, double v1)

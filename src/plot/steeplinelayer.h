@@ -36,6 +36,8 @@ private:
     // column, both in pixels of the drawn area.
     void addEdge(double u0, double v0, double u1, double v1);
     void addEdgeInRows(double u0, double v0, double u1, double v1);
+    // Adds the rectangle of an upright line at column x from row u1 to row u2.
+    void addSpan(double x, double u1, double u2, double halfWidth);
 
     int areaWidth = 0;
     int areaHeight = 0;
