@@ -8,13 +8,15 @@
 
 bool DashedLineStamp::stamped(const QPainter &painter)
 {
-    // The stamp is laid one image pixel on one device pixel, moved by whole pixels.
+    // The stamp is laid one image pixel on one device pixel, moved by whole pixels. Qt
+    // starts the dashes of a line that begins outside the device where it enters it, so
+    // the lines' start must lie on the device.
     const QTransform device = painter.deviceTransform();
     return painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Raster &&
            painter.device()->devicePixelRatioF() == 1 &&
            painter.testRenderHint(QPainter::Antialiasing) &&
            device.type() <= QTransform::TxTranslate && device.dx() == std::floor(device.dx()) &&
-           device.dy() == std::floor(device.dy()) &&
+           device.dy() == std::floor(device.dy()) && device.dx() >= 0 && device.dy() >= 0 &&
            painter.compositionMode() == QPainter::CompositionMode_SourceOver;
 }
 

@@ -112,8 +112,11 @@ void TestPlotLayers::reusedLayerDrawsAsANewOne()
     // The layer keeps its picture between calls and clears only the rows an earlier call
     // coloured; calls of other sizes and places must not show what came before.
     const QVector<QVector<QLineF>> calls = {
-        {{10, 5, 12, 55}, {12, 55, 60, 50}}, {{30, 20, 31, 22}}, {{5, 40, 75, 41}},
-        {{50, 2, 50, 58}, {20, 10, 21, 50}}, {{2, 30, 3, 31}},
+        {{10, 5, 12, 55}, {12, 55, 60, 50}},
+        {{30, 30, 31, 33}, {60, 5, 60, 8}},
+        {{5, 40, 55, 41}},
+        {{70, 5, 70, 52}, {30, 10, 31, 12}},
+        {{2, 30, 3, 31}},
     };
     const QPen pen(curveColour, 2, Qt::SolidLine, Qt::FlatCap);
     const QRect clip(0, 0, 80, 60);
@@ -134,7 +137,8 @@ void TestPlotLayers::gridLinesAsQtDrawsThem_data()
     QTest::addColumn<QPoint>("offset");
     QTest::addColumn<double>("scale");
     QTest::newRow("in place") << QPoint() << 1.0;
-    QTest::newRow("painter moved by whole pixels") << QPoint(3, -4) << 1.0;
+    QTest::newRow("painter moved by whole pixels") << QPoint(3, 4) << 1.0;
+    QTest::newRow("lines starting above the image: drawn by Qt") << QPoint(3, -4) << 1.0;
     QTest::newRow("scaled painter: drawn by Qt") << QPoint() << 1.5;
 }
 
