@@ -10,6 +10,7 @@
 #include <QPolygon>
 #include <QtMath>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -101,6 +102,7 @@ void PlotWidget::clear()
     ySeries.clear();
     styles.clear();
     labels.clear();
+    seriesPixels.clear();
     update();
 }
 
@@ -125,16 +127,33 @@ PlotWidget::PixelMapping::PixelMapping(const PlotWidget &plot)
     halfHeight = h / 2;
 }
 
+namespace
+{
+
+// Far-off or non-finite values must not overflow the conversion to int. Written as
+// selections, so that the compiler can map several values at once.
+int toPixelCoordinate(double value)
+{
+    const double limit = 1e9;
+    const double bounded = std::min(std::max(value, -limit), limit);
+    return int(value == value ? bounded : 0.0);
+}
+
+} // namespace
+
 QPoint PlotWidget::PixelMapping::operator()(double x, double y) const
 {
-    const double px = (x - xCentre) * xScale + halfWidth;
-    const double py = (yCentre - y) * yScale + halfHeight;
-    // Far-off or non-finite values must not overflow the conversion to int.
-    const auto toInt = [](double value) {
-        const double limit = 1e9;
-        return std::isnan(value) ? 0 : int(qBound(-limit, value, limit));
-    };
-    return QPoint(toInt(px), toInt(py));
+    QPoint pixel;
+    map(&x, &y, 1, &pixel);
+    return pixel;
+}
+
+void PlotWidget::PixelMapping::map(const double *x, const double *y, int count,
+                                   QPoint *pixels) const
+{
+    for (int i = 0; i < count; ++i)
+        pixels[i] = QPoint(toPixelCoordinate((x[i] - xCentre) * xScale + halfWidth),
+                           toPixelCoordinate((yCentre - y[i]) * yScale + halfHeight));
 }
 
 void PlotWidget::paintEvent(QPaintEvent *)
@@ -183,20 +202,17 @@ void PlotWidget::paintEvent(QPaintEvent *)
     const int legendStep = w / seriesCount;
     int hue = 240;
     int legendX = 50;
+    seriesPixels.resize(seriesCount);
     for (int series = 0; series < seriesCount; ++series) {
         QColor color = QColor::fromHsv(hue % 360, 255, 200);
         color.setAlpha(255);
         pen.setColor(color);
         painter.setPen(pen);
 
-        const PixelMapping mapping(*this);
-        QPolygon &pixels = seriesPixels;
+        QPolygon &pixels = seriesPixels[series];
         pixels.resize(xSeries[series].size());
-        QPoint *pixel = pixels.data();
-        const double *x = xSeries[series].constData();
-        const double *y = ySeries[series].constData();
-        for (int i = 0; i < pixels.size(); ++i)
-            pixel[i] = mapping(x[i], y[i]);
+        PixelMapping(*this).map(xSeries[series].constData(), ySeries[series].constData(),
+                                pixels.size(), pixels.data());
         const QString &label = labels[series];
         if (!label.isEmpty())
             painter.drawText(legendX, 20, label);
@@ -256,40 +272,39 @@ void PlotWidget::drawSeriesLine(QPainter &painter, const QPolygon &pixels)
         painter.drawPolyline(pixels);
         return;
     }
-    // Consecutive points on one pixel add nothing to the polyline.
-    uniquePixels.resize(0);
-    for (const QPoint &pixel : pixels) {
-        if (uniquePixels.isEmpty() || uniquePixels.last() != pixel)
-            uniquePixels.append(pixel);
-    }
     lineSegments.resize(0);
     QPen flatPen = pen;
     flatPen.setCapStyle(Qt::FlatCap);
-    if (uniquePixels.size() <= 2 * (width() + height())) {
+    // Consecutive points on one pixel add nothing to the polyline. Up to as many of
+    // them as the widget has pixels along its edges, the line is drawn as it is.
+    const int denseCount = std::max(2, 2 * (width() + height()));
+    uniquePixels.resize(0);
+    int next = 0;
+    for (; next < pixels.size(); ++next) {
+        if (!uniquePixels.isEmpty() && uniquePixels.last() == pixels[next])
+            continue;
+        if (uniquePixels.size() == denseCount)
+            break;
+        uniquePixels.append(pixels[next]);
+    }
+    if (next == pixels.size()) {
         appendPolylineSegments(uniquePixels.constData(), uniquePixels.size(), -2.0, width() + 2.0,
                                lineSegments);
         lineLayer.drawLines(painter, lineSegments, flatPen, rect());
         return;
     }
-    // More points than the widget has pixels along its edges: a dense line, such as
-    // noisy samples in time order, goes back and forth between the same pixels. Each
-    // segment between two pixels is drawn once; the joins lie inside the other segments.
-    // The two ends keep the polyline's square caps.
-    appendPolylineSegments(uniquePixels.constData(), 2, -2.0, width() + 2.0, lineSegments);
-    appendPolylineSegments(uniquePixels.constData() + uniquePixels.size() - 2, 2, -2.0,
-                           width() + 2.0, lineSegments);
-    drawnSegments.clear();
-    const QRect area = rect().adjusted(-2, -2, 2, 2);
-    for (int i = 1; i < uniquePixels.size(); ++i) {
-        const QPoint &a = uniquePixels[i - 1];
-        const QPoint &b = uniquePixels[i];
-        if ((a.x() < area.left() && b.x() < area.left()) ||
-            (a.x() > area.right() && b.x() > area.right()) ||
-            (a.y() < area.top() && b.y() < area.top()) ||
-            (a.y() > area.bottom() && b.y() > area.bottom()))
-            continue;
-        if (drawnSegments.insert(a, b))
-            lineSegments.append(QLineF(a, b));
-    }
+    // A dense line, such as noisy samples in time order, goes back and forth between the
+    // same pixels. Each segment between two pixels is drawn once; the joins lie inside
+    // the other segments. The two ends keep the polyline's square caps.
+    const int last = pixels.size() - 1;
+    int beforeLast = last - 1;
+    while (pixels[beforeLast] == pixels[last])
+        --beforeLast;
+    const QPoint startPair[2] = {uniquePixels[0], uniquePixels[1]};
+    const QPoint endPair[2] = {pixels[beforeLast], pixels[last]};
+    appendPolylineSegments(startPair, 2, -2.0, width() + 2.0, lineSegments);
+    appendPolylineSegments(endPair, 2, -2.0, width() + 2.0, lineSegments);
+    drawnSegments.appendDistinct(pixels.constData(), pixels.size(), rect().adjusted(-2, -2, 2, 2),
+                                 lineSegments);
     lineLayer.drawLines(painter, lineSegments, flatPen, rect());
 }

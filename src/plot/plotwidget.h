@@ -52,6 +52,7 @@ private:
     struct PixelMapping {
         explicit PixelMapping(const PlotWidget &plot);
         QPoint operator()(double x, double y) const;
+        void map(const double *x, const double *y, int count, QPoint *pixels) const;
         double xScale;
         double yScale;
         double xCentre;
@@ -75,8 +76,9 @@ private:
 
     SteepLineLayer lineLayer;
     DotLayer dotLayer;
-    // Scratch lists of a paint, kept so that they keep their storage.
-    QPolygon seriesPixels;
+    // Scratch lists of a paint, kept so that they keep their storage; the pixels of each
+    // series apart, so that their sizes stay from one paint to the next.
+    QVector<QPolygon> seriesPixels;
     QPolygon uniquePixels;
     QVector<QLineF> lineSegments;
     QVector<quint64> seenPixels;

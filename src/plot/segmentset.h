@@ -1,24 +1,32 @@
 #ifndef SEGMENTSET_H
 #define SEGMENTSET_H
 
+#include <QLineF>
 #include <QPoint>
+#include <QRect>
 #include <QVector>
 
-// The set of segments between two pixels, either way round, for drawing each of them
-// once. Open addressing over the two packed pixels; pixels beyond 16-bit coordinates
-// are never found, so segments through them are always drawn.
+// The distinct segments of a polyline on the pixel grid, for drawing each of them once:
+// a dense line, such as noisy samples in time order, goes back and forth between the
+// same pixels. Segments are compared either way round. A short segment is a bit in a
+// mask per pixel (the step to its other end), kept in tiles of the area that are taken
+// from a pool as the line reaches them; the few long segments are sorted.
 class SegmentSet
 {
 public:
-    void clear();
-    // True if the segment was not in the set (and now is).
-    bool insert(const QPoint &a, const QPoint &b);
+    // Appends to segments each distinct segment between consecutive pixels that reaches
+    // area, once; consecutive pixels that are the same make none.
+    void appendDistinct(const QPoint *pixels, int count, const QRect &area,
+                        QVector<QLineF> &segments);
+    // Memory held between calls, in bytes.
+    qint64 byteSize() const;
 
 private:
-    void grow();
-
-    QVector<quint64> table;
-    int count = 0;
+    // Per tile of the area, its place in the pool (-1: none yet).
+    QVector<int> tileSlots;
+    // All zero between calls.
+    QVector<quint64> pool;
+    QVector<quint64> longKeys;
 };
 
 #endif

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace
@@ -18,6 +20,9 @@ const int groupWidth = 16;
 // Four lanes of a vector register (SSE2, NEON); the coverage pass works on these.
 using Floats = float __attribute__((vector_size(16)));
 using Ints = qint32 __attribute__((vector_size(16)));
+// Lines of up to this many pixels each way between whole pixels are stamped.
+const int maxStampStep = 15;
+const int stampSpan = 2 * maxStampStep + 1;
 
 bool drawnHere(const QPainter &painter, const QPen &pen)
 {
@@ -67,15 +72,7 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
                        clip;
     if (area.isEmpty())
         return;
-    areaWidth = area.width();
-    areaHeight = area.height();
-    cellStride = areaHeight + 2;
-    const qsizetype cellCount =
-        qsizetype((areaWidth + groupWidth - 1) / groupWidth) * groupWidth * cellStride;
-    if (cells.size() < cellCount)
-        cells.resize(cellCount);
-    columnTop.fill(cellStride, areaWidth);
-    columnBottom.fill(-1, areaWidth);
+    prepareArea(area.width(), area.height());
     const QRgb colour = pen.color().rgb();
     if (colourAtCoverage[255] != qPremultiply(colour | 0xff000000)) {
         for (int coverage = 0; coverage < 256; ++coverage)
@@ -84,26 +81,15 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     }
 
     // Each line is the rectangle its flat-capped pen covers.
-    const double dx = area.left();
-    const double dy = area.top();
+    const QPointF origin = area.topLeft();
+    if (stampHalfWidth != halfWidth) {
+        stamps.clear();
+        stampHalfWidth = halfWidth;
+    }
     for (const QLineF &line : lines) {
-        const double length = std::sqrt(line.dx() * line.dx() + line.dy() * line.dy());
-        if (!(length > 0))
-            continue;
-        const double nx = -line.dy() / length * halfWidth;
-        const double ny = line.dx() / length * halfWidth;
-        const double x1 = line.x1() - dx;
-        const double y1 = line.y1() - dy;
-        const double x2 = line.x2() - dx;
-        const double y2 = line.y2() - dy;
-        if (x1 == x2) {
-            addSpan(x1, y1, y2, halfWidth);
-            continue;
-        }
-        addEdge(y1 + ny, x1 + nx, y2 + ny, x2 + nx);
-        addEdge(y2 + ny, x2 + nx, y2 - ny, x2 - nx);
-        addEdge(y2 - ny, x2 - nx, y1 - ny, x1 - nx);
-        addEdge(y1 - ny, x1 - nx, y1 + ny, x1 + nx);
+        const QLineF inArea = line.translated(-origin);
+        if (!addStamp(inArea, halfWidth))
+            addLine(inArea, halfWidth);
     }
 
     // Whole groups of columns are written, also in the last one.
@@ -170,6 +156,113 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
             std::memset(groupCells + row * groupWidth, 0, groupWidth * sizeof(float));
     }
     painter.drawImage(area.topLeft(), upright, QRect(0, 0, areaWidth, areaHeight));
+}
+
+void SteepLineLayer::prepareArea(int width, int height)
+{
+    areaWidth = width;
+    areaHeight = height;
+    cellStride = areaHeight + 2;
+    const qsizetype cellCount =
+        qsizetype((areaWidth + groupWidth - 1) / groupWidth) * groupWidth * cellStride;
+    if (cells.size() < cellCount)
+        cells.resize(cellCount);
+    columnTop.fill(cellStride, areaWidth);
+    columnBottom.fill(-1, areaWidth);
+}
+
+void SteepLineLayer::addLine(const QLineF &line, double halfWidth)
+{
+    const double length = std::sqrt(line.dx() * line.dx() + line.dy() * line.dy());
+    if (!(length > 0))
+        return;
+    const double nx = -line.dy() / length * halfWidth;
+    const double ny = line.dx() / length * halfWidth;
+    const double x1 = line.x1();
+    const double y1 = line.y1();
+    const double x2 = line.x2();
+    const double y2 = line.y2();
+    if (x1 == x2) {
+        addSpan(x1, y1, y2, halfWidth);
+        return;
+    }
+    addEdge(y1 + ny, x1 + nx, y2 + ny, x2 + nx);
+    addEdge(y2 + ny, x2 + nx, y2 - ny, x2 - nx);
+    addEdge(y2 - ny, x2 - nx, y1 - ny, x1 - nx);
+    addEdge(y1 - ny, x1 - nx, y1 + ny, x1 + nx);
+}
+
+bool SteepLineLayer::addStamp(const QLineF &line, double halfWidth)
+{
+    // Far-off ends would overflow the conversion; they are never whole pixels inside.
+    const double limit = 1 << 24;
+    if (!(std::fabs(line.x1()) < limit && std::fabs(line.y1()) < limit &&
+          std::fabs(line.x2()) < limit && std::fabs(line.y2()) < limit))
+        return false;
+    const int x = int(line.x1());
+    const int y = int(line.y1());
+    const int dx = int(line.x2()) - x;
+    const int dy = int(line.y2()) - y;
+    if (x != line.x1() || y != line.y1() || x + dx != line.x2() || y + dy != line.y2() ||
+        std::abs(dx) > maxStampStep || std::abs(dy) > maxStampStep)
+        return false;
+    if (dx == 0 && dy == 0)
+        return true; // covers nothing, as addLine adds nothing for it
+    if (stamps.isEmpty())
+        stamps.resize(stampSpan * stampSpan);
+    Stamp &stamp = stamps[(dy + maxStampStep) * stampSpan + dx + maxStampStep];
+    if (!stamp.made)
+        makeStamp(stamp, dx, dy, halfWidth);
+    // Inside the area the edges are neither clipped nor held at its first or last row.
+    if (x + stamp.left < 0 || x + stamp.right >= areaWidth || y + stamp.top < 0 ||
+        y + stamp.bottom > areaHeight)
+        return false;
+    const float *values = stamp.values.constData();
+    float *cellData = cells.data();
+    int *tops = columnTop.data();
+    int *bottoms = columnBottom.data();
+    for (const StampColumn &part : qAsConst(stamp.columns)) {
+        const int column = x + part.column;
+        const int row = y + part.row;
+        float *cell = cellData + (qsizetype(column / groupWidth) * cellStride + row) * groupWidth +
+                      column % groupWidth;
+        const float *value = values + part.first;
+        for (int index = 0; index < part.count; ++index)
+            cell[index * groupWidth] += value[index];
+        tops[column] = std::min(tops[column], row);
+        bottoms[column] = std::max(bottoms[column], row + part.count - 1);
+    }
+    return true;
+}
+
+void SteepLineLayer::makeStamp(Stamp &stamp, int dx, int dy, double halfWidth)
+{
+    // The line from a whole pixel at the middle of a small area, drawn edge by edge.
+    const int reach = int(std::ceil(halfWidth)) + 2;
+    const int centre = maxStampStep + reach;
+    SteepLineLayer builder;
+    builder.prepareArea(2 * centre + 1, 2 * centre + 1);
+    builder.addLine(QLineF(centre, centre, centre + dx, centre + dy), halfWidth);
+    stamp.left = stamp.top = std::numeric_limits<int>::max();
+    stamp.right = stamp.bottom = std::numeric_limits<int>::min();
+    for (int column = 0; column < builder.areaWidth; ++column) {
+        const int top = builder.columnTop[column];
+        const int bottom = builder.columnBottom[column];
+        if (top > bottom)
+            continue;
+        stamp.columns.append(
+            {column - centre, top - centre, stamp.values.size(), bottom - top + 1});
+        const float *cell = builder.cells.constData() +
+                            qsizetype(column / groupWidth) * builder.cellStride * groupWidth +
+                            column % groupWidth;
+        for (int row = top; row <= bottom; ++row)
+            stamp.values.append(cell[row * groupWidth]);
+        stamp.left = std::min(stamp.left, column - centre);
+        stamp.right = std::max(stamp.right, column - centre);
+        stamp.top = std::min(stamp.top, top - centre);
+        stamp.bottom = std::max(stamp.bottom, bottom - centre);
+    }
+    stamp.made = true;
 }
 
 void SteepLineLayer::addSpan(double x, double u1, double u2, double halfWidth)
@@ -255,8 +348,9 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
         // the area right of it (below, in the column's cells) changes by d, spread over the
         // cells it crosses in proportion to where it lies.
         const double d = (to - from) * direction;
-        const double ua = u0 + (from - v0) * slope;
-        const double ub = u0 + (to - v0) * slope;
+        // Rounding must not carry an edge that ends on the first or the last row past it.
+        const double ua = std::clamp(u0 + (from - v0) * slope, 0.0, double(areaHeight));
+        const double ub = std::clamp(u0 + (to - v0) * slope, 0.0, double(areaHeight));
         // cell[index * groupWidth] is the cell of this column in row index.
         float *cell = cells.data() + (qsizetype(column / groupWidth) * cellStride) * groupWidth +
                       column % groupWidth;
@@ -298,8 +392,13 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
 
 qint64 SteepLineLayer::byteSize() const
 {
+    qint64 stampBytes = stamps.capacity() * qint64(sizeof(Stamp));
+    for (const Stamp &stamp : stamps)
+        stampBytes += stamp.columns.capacity() * qint64(sizeof(StampColumn)) +
+                      stamp.values.capacity() * qint64(sizeof(float));
     return upright.sizeInBytes() + cells.capacity() * qint64(sizeof(float)) +
            (columnTop.capacity() + columnBottom.capacity() + colouredTop.capacity() +
             colouredBottom.capacity()) *
-               qint64(sizeof(int));
+               qint64(sizeof(int)) +
+           stampBytes;
 }

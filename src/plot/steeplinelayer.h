@@ -32,12 +32,42 @@ public:
     qint64 byteSize() const;
 
 private:
+    // Sizes the cells for an area of width x height pixels.
+    void prepareArea(int width, int height);
+    // Adds the rectangle a flat-capped pen of halfWidth covers along line, given in
+    // pixels of the drawn area.
+    void addLine(const QLineF &line, double halfWidth);
     // Adds the edge from (u0, v0) to (u1, v1) of a polygon's outline; u is the row, v the
     // column, both in pixels of the drawn area.
     void addEdge(double u0, double v0, double u1, double v1);
     void addEdgeInRows(double u0, double v0, double u1, double v1);
     // Adds the rectangle of an upright line at column x from row u1 to row u2.
     void addSpan(double x, double u1, double u2, double halfWidth);
+    // Adds a short line between whole pixels, inside the area, from its step's stamp;
+    // false if the line is not one.
+    bool addStamp(const QLineF &line, double halfWidth);
+
+    // The cells a line between whole pixels adds depend only on the step from its first
+    // end to its second: made once per step from the line's edges, they are added at the
+    // line's place. Per column of a stamp, its place and cells; values holds the cells.
+    struct StampColumn {
+        int column;
+        int row;
+        int first;
+        int count;
+    };
+    struct Stamp {
+        bool made = false;
+        int left;
+        int right;
+        int top;
+        int bottom;
+        QVector<StampColumn> columns;
+        QVector<float> values;
+    };
+    void makeStamp(Stamp &stamp, int dx, int dy, double halfWidth);
+    QVector<Stamp> stamps;
+    double stampHalfWidth = 0;
 
     int areaWidth = 0;
     int areaHeight = 0;

@@ -160,7 +160,9 @@ void TestMqttRecording::catchesUpAfterBrokerOutage()
     QProcess recorder;
     recorder.start(QUVA_EXPLORER_PATH, {"--record", recorded, "--port", line.portName(),
                                         "--address", "1,2,5", "--mqtt", broker.url()});
-    QVERIFY(capture.waitForCount(sampleTopicName, 3));
+    // Every sensor's connection is up before the broker goes, so that each one loses it.
+    for (const QString &lineSerial : lineSerials)
+        QVERIFY(capture.waitForCount("quva/" + lineSerial + "/sample", 3));
 
     // Down while the first sensor's file grows by 20 samples, about 10 s.
     QVERIFY(broker.stop());

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include <functional>
@@ -19,6 +20,7 @@ private slots:
     void reusedLayerDrawsAsANewOne();
     void gridLinesAsQtDrawsThem_data();
     void gridLinesAsQtDrawsThem();
+    void linesBetweenWholePixelsAsTheirEdges();
     void dotsAsQtDrawsThem_data();
     void dotsAsQtDrawsThem();
 };
@@ -176,6 +178,36 @@ void TestPlotLayers::gridLinesAsQtDrawsThem()
         difference(byQt, stamped, largest, mean);
         QVERIFY2(largest <= 1, qPrintable(QString::number(largest)));
     }
+}
+
+void TestPlotLayers::linesBetweenWholePixelsAsTheirEdges()
+{
+    // Short lines between whole pixels are added from one stamp per step; moved off the
+    // pixel grid by a trifle, the same lines are added edge by edge. Some reach the
+    // border, where the edges are clipped.
+    QRandomGenerator random(3);
+    QVector<QLineF> lines;
+    QVector<QLineF> offGrid;
+    for (int i = 0; i < 400; ++i) {
+        const QPoint a(random.bounded(-5, 85), random.bounded(-5, 65));
+        const int reach = i % 4 == 0 ? 25 : 15;
+        const QPoint b =
+            a + QPoint(random.bounded(-reach, reach + 1), random.bounded(-reach, reach + 1));
+        lines.append(QLineF(a, b));
+        offGrid.append(QLineF(a, b).translated(1e-7, 0));
+    }
+    const QPen pen(curveColour, 2, Qt::SolidLine, Qt::FlatCap);
+    const QRect clip(0, 0, 80, 60);
+    SteepLineLayer stamped;
+    SteepLineLayer edgeByEdge;
+    const QImage byStamps =
+        painted(QPoint(), [&](QPainter &painter) { stamped.drawLines(painter, lines, pen, clip); });
+    const QImage byEdges = painted(
+        QPoint(), [&](QPainter &painter) { edgeByEdge.drawLines(painter, offGrid, pen, clip); });
+    int largest = 0;
+    double mean = 0;
+    difference(byStamps, byEdges, largest, mean);
+    QVERIFY2(largest <= 1, qPrintable(QString::number(largest)));
 }
 
 void TestPlotLayers::dotsAsQtDrawsThem_data()
