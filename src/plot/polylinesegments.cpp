@@ -27,7 +27,8 @@ QPointF unitVector(const QPoint &from, const QPoint &to)
 {
     const double dx = double(to.x()) - from.x();
     const double dy = double(to.y()) - from.y();
-    const double length = std::hypot(dx, dy);
+    // Pixel coordinates: no overflow to guard against, which std::hypot pays for.
+    const double length = std::sqrt(dx * dx + dy * dy);
     return QPointF(dx / length, dy / length);
 }
 

@@ -17,6 +17,9 @@ namespace
 // Columns turned into layer rows together: one row of a group is one short contiguous
 // write, its cells are read down a few columns at a time.
 const int groupWidth = 16;
+// Four lanes of a vector register (SSE2, NEON); the coverage pass works on these.
+using Floats = float __attribute__((vector_size(16)));
+using Ints = qint32 __attribute__((vector_size(16)));
 // Lines of up to this many pixels each way between whole pixels are stamped.
 const int maxStampStep = 15;
 const int stampSpan = 2 * maxStampStep + 1;
@@ -112,53 +115,70 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
             addLine(QLineF(line).translated(-origin), halfWidth);
     }
 
-    if (upright.width() < areaWidth || upright.height() < areaHeight) {
-        upright = QImage(
-            QSize(std::max(areaWidth, upright.width()), std::max(areaHeight, upright.height())),
-            QImage::Format_ARGB32_Premultiplied);
+    // Whole groups of columns are written, also in the last one.
+    const int groupCount = (areaWidth + groupWidth - 1) / groupWidth;
+    if (upright.width() < groupCount * groupWidth || upright.height() < areaHeight) {
+        upright = QImage(QSize(std::max(groupCount * groupWidth, upright.width()),
+                               std::max(areaHeight, upright.height())),
+                         QImage::Format_ARGB32_Premultiplied);
         upright.fill(Qt::transparent);
+        const int layerGroups = upright.width() / groupWidth;
+        colouredTop.fill(upright.height(), layerGroups);
+        colouredBottom.fill(-1, layerGroups);
     }
-    const auto reachedRows = [&](int group, int groupEnd) {
-        int top = cellStride;
-        int bottom = -1;
-        for (int column = group; column < groupEnd; ++column) {
-            top = std::min(top, columnTop[column]);
-            bottom = std::max(bottom, columnBottom[column]);
-        }
-        return std::pair{top, bottom};
-    };
 
     // Sum the cells down each column into coverage, group by group, leaving them zero.
+    // Rows a group coloured in an earlier call and not now are cleared here, which spares
+    // clearing the whole picture after each call.
     uchar *target = upright.bits();
     const qsizetype targetStride = upright.bytesPerLine();
-    for (int group = 0; group < areaWidth; group += groupWidth) {
-        const int count = std::min(areaWidth, group + groupWidth) - group;
-        const auto [groupTop, groupBottom] = reachedRows(group, group + count);
-        float *groupCells = cells.data() + qsizetype(group / groupWidth) * cellStride * groupWidth;
-        float sum[groupWidth] = {};
+    for (int groupIndex = 0; groupIndex < groupCount; ++groupIndex) {
+        const int group = groupIndex * groupWidth;
+        int groupTop = cellStride;
+        int groupBottom = -1;
+        for (int column = group; column < std::min(areaWidth, group + groupWidth); ++column) {
+            groupTop = std::min(groupTop, columnTop[column]);
+            groupBottom = std::max(groupBottom, columnBottom[column]);
+        }
         const int lastInside = std::min(groupBottom, areaHeight - 1);
+        int &colouredFrom = colouredTop[groupIndex];
+        int &colouredTo = colouredBottom[groupIndex];
+        const auto clearRows = [&](int from, int to) {
+            for (int row = from; row <= to; ++row)
+                std::memset(target + row * targetStride + group * sizeof(QRgb), 0,
+                            groupWidth * sizeof(QRgb));
+        };
+        clearRows(colouredFrom, std::min(groupTop, areaHeight) - 1);
+        clearRows(std::max(colouredFrom, lastInside + 1), std::min(colouredTo, areaHeight - 1));
+        // Rows beyond this area keep what they had.
+        const bool keptBelow = colouredTo >= areaHeight;
+        colouredFrom = keptBelow ? std::min(groupTop, areaHeight) : groupTop;
+        colouredTo = keptBelow ? colouredTo : lastInside;
+
+        float *groupCells = cells.data() + qsizetype(groupIndex) * cellStride * groupWidth;
+        Floats sum[groupWidth / 4] = {};
+        const Floats one = {1, 1, 1, 1};
         for (int row = groupTop; row <= lastInside; ++row) {
             float *rowCells = groupCells + row * groupWidth;
             QRgb *targetRow = reinterpret_cast<QRgb *>(target + row * targetStride) + group;
-            for (int k = 0; k < count; ++k) {
-                sum[k] += rowCells[k];
-                targetRow[k] =
-                    colourAtCoverage[int(std::min(1.0f, std::fabs(sum[k])) * 255 + 0.5f)];
+            Ints coverage[groupWidth / 4];
+            for (int quarter = 0; quarter < groupWidth / 4; ++quarter) {
+                Floats change;
+                std::memcpy(&change, rowCells + 4 * quarter, sizeof change);
+                sum[quarter] += change;
+                const Floats magnitude = sum[quarter] < 0 ? -sum[quarter] : sum[quarter];
+                coverage[quarter] =
+                    __builtin_convertvector((magnitude < one ? magnitude : one) * 255 + 0.5f, Ints);
             }
             std::memset(rowCells, 0, groupWidth * sizeof(float));
+            for (int k = 0; k < groupWidth; ++k)
+                targetRow[k] = colourAtCoverage[coverage[k / 4][k % 4]];
         }
         // Rows below the area take the changes of edges clipped at its last row.
         for (int row = std::max(groupTop, areaHeight); row <= groupBottom; ++row)
             std::memset(groupCells + row * groupWidth, 0, groupWidth * sizeof(float));
     }
     painter.drawImage(area.topLeft(), upright, QRect(0, 0, areaWidth, areaHeight));
-    for (int group = 0; group < areaWidth; group += groupWidth) {
-        const int groupEnd = std::min(areaWidth, group + groupWidth);
-        const auto [groupTop, groupBottom] = reachedRows(group, groupEnd);
-        for (int row = groupTop; row <= std::min(groupBottom, areaHeight - 1); ++row)
-            std::memset(target + row * targetStride + group * sizeof(QRgb), 0,
-                        (groupEnd - group) * sizeof(QRgb));
-    }
 }
 
 void SteepLineLayer::prepareArea(int width, int height)
@@ -176,7 +196,7 @@ void SteepLineLayer::prepareArea(int width, int height)
 
 void SteepLineLayer::addLine(const QLineF &line, double halfWidth)
 {
-    const double length = line.length();
+    const double length = std::sqrt(line.dx() * line.dx() + line.dy() * line.dy());
     if (!(length > 0))
         return;
     const double nx = -line.dy() / length * halfWidth;
@@ -185,6 +205,10 @@ void SteepLineLayer::addLine(const QLineF &line, double halfWidth)
     const double y1 = line.y1();
     const double x2 = line.x2();
     const double y2 = line.y2();
+    if (x1 == x2) {
+        addSpan(x1, y1, y2, halfWidth);
+        return;
+    }
     addEdge(y1 + ny, x1 + nx, y2 + ny, x2 + nx);
     addEdge(y2 + ny, x2 + nx, y2 - ny, x2 - nx);
     addEdge(y2 - ny, x2 - nx, y1 - ny, x1 - nx);
@@ -292,6 +316,42 @@ void SteepLineLayer::makeStamp(Stamp &stamp, int dx, int dy, double halfWidth)
     stamp.made = true;
 }
 
+void SteepLineLayer::addSpan(double x, double u1, double u2, double halfWidth)
+{
+    // The rectangle's upright sides change nothing (addEdgeInRows); its sides at u2 and
+    // then u1 are added as addEdge would add them, to the same bits, without the work
+    // that slanted edges need.
+    const double left = x - halfWidth;
+    const double right = x + halfWidth;
+    if (right <= 0 || left >= areaWidth)
+        return;
+    const double direction = u2 > u1 ? 1 : -1;
+    const double rows[2] = {std::clamp(u2, 0.0, double(areaHeight)),
+                            std::clamp(u1, 0.0, double(areaHeight))};
+    const int lowIndices[2] = {int(rows[0]), int(rows[1])};
+    const double middles[2] = {rows[0] - lowIndices[0], rows[1] - lowIndices[1]};
+    const int top = std::min(lowIndices[0], lowIndices[1]);
+    const int bottom = std::max(lowIndices[0], lowIndices[1]) + 1;
+    const int firstColumn = left <= 0 ? 0 : int(left);
+    const int rightColumn = int(right);
+    const int endColumn = right >= areaWidth ? areaWidth : rightColumn + (rightColumn < right);
+    for (int column = firstColumn; column < endColumn; ++column) {
+        const double from = std::max<double>(column, left);
+        const double to = std::min<double>(column + 1, right);
+        if (!(to > from))
+            continue;
+        float *cell = cells.data() + (qsizetype(column / groupWidth) * cellStride) * groupWidth +
+                      column % groupWidth;
+        for (int side = 0; side < 2; ++side) {
+            const double d = (to - from) * (side == 0 ? direction : -direction);
+            cell[lowIndices[side] * groupWidth] += float(d - d * middles[side]);
+            cell[(lowIndices[side] + 1) * groupWidth] += float(d * middles[side]);
+        }
+        columnTop[column] = std::min(columnTop[column], top);
+        columnBottom[column] = std::max(columnBottom[column], bottom);
+    }
+}
+
 void SteepLineLayer::addEdge(double u0, double v0, double u1, double v1)
 {
     // The parts of an edge above the first row or below the last add their whole change
@@ -319,9 +379,17 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
         std::swap(v0, v1);
         direction = -1;
     }
+    if (v1 <= 0 || v0 >= areaWidth)
+        return;
+    // Rows lie in 0..areaHeight here (addEdge), so a conversion to int is their floor;
+    // std::floor and std::ceil are calls on the baseline instruction set.
+    const auto ceilOfRow = [](double u) {
+        const int index = int(u);
+        return index + (index < u);
+    };
     const double slope = (u1 - u0) / (v1 - v0);
-    const int firstColumn = std::max(0, int(std::floor(v0)));
-    const int endColumn = std::min(areaWidth, int(std::ceil(v1)));
+    const int firstColumn = v0 <= 0 ? 0 : int(v0);
+    const int endColumn = v1 >= areaWidth ? areaWidth : ceilOfRow(v1);
     for (int column = firstColumn; column < endColumn; ++column) {
         const double from = std::max<double>(column, v0);
         const double to = std::min<double>(column + 1, v1);
@@ -339,10 +407,9 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
                       column % groupWidth;
         const double low = std::min(ua, ub);
         const double high = std::max(ua, ub);
-        const double lowFloor = std::floor(low);
-        const int lowIndex = int(lowFloor);
-        const double highCeil = std::ceil(high);
-        const int highIndex = int(highCeil);
+        const int lowIndex = int(low);
+        const double lowFloor = lowIndex;
+        const int highIndex = ceilOfRow(high);
         if (highIndex <= lowIndex + 1) {
             const double middle = 0.5 * (ua + ub) - lowFloor;
             cell[lowIndex * groupWidth] += float(d - d * middle);
@@ -354,7 +421,7 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
         const double s = 1 / (high - low);
         const double lowFraction = low - lowFloor;
         const double firstArea = 0.5 * s * (1 - lowFraction) * (1 - lowFraction);
-        const double highFraction = high - highCeil + 1;
+        const double highFraction = high - highIndex + 1;
         const double lastArea = 0.5 * s * highFraction * highFraction;
         cell[lowIndex * groupWidth] += float(d * firstArea);
         if (highIndex == lowIndex + 2) {
@@ -384,5 +451,8 @@ qint64 SteepLineLayer::byteSize() const
             stampBytes += placed.capacity() * qint64(sizeof(StampCell));
     }
     return upright.sizeInBytes() + cells.capacity() * qint64(sizeof(float)) +
-           (columnTop.capacity() + columnBottom.capacity()) * qint64(sizeof(int)) + stampBytes;
+           (columnTop.capacity() + columnBottom.capacity() + colouredTop.capacity() +
+            colouredBottom.capacity()) *
+               qint64(sizeof(int)) +
+           stampBytes;
 }

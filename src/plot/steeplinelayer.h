@@ -43,6 +43,8 @@ private:
     // column, both in pixels of the drawn area.
     void addEdge(double u0, double v0, double u1, double v1);
     void addEdgeInRows(double u0, double v0, double u1, double v1);
+    // Adds the rectangle of an upright line at column x from row u1 to row u2.
+    void addSpan(double x, double u1, double u2, double halfWidth);
     // Adds a line between whole pixels of the area from its step's stamp, if the step is
     // short and the line well inside; false if it was not added.
     bool addStamp(int x, int y, int dx, int dy, double halfWidth);
@@ -85,8 +87,11 @@ private:
     // Per column, the cells written (top > bottom: none).
     QVector<int> columnTop;
     QVector<int> columnBottom;
-    // Transparent between calls.
+    // Per group of columns of the layer, the rows coloured by earlier calls (top >
+    // bottom: none); transparent elsewhere.
     QImage upright;
+    QVector<int> colouredTop;
+    QVector<int> colouredBottom;
     // The pen's colour, premultiplied, at each coverage of 0..255.
     QRgb colourAtCoverage[256] = {};
 };

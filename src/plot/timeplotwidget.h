@@ -2,6 +2,7 @@
 #define TIMEPLOTWIDGET_H
 
 #include "plot/curveenvelope.h"
+#include "plot/dashedlinestamp.h"
 #include "plot/steeplinelayer.h"
 #include "plot/timegaprule.h"
 #include "plot/timeplotcache.h"
@@ -92,7 +93,10 @@ protected:
     int valueToY(double value, int curve) const;
     int curveTotal() const { return curveCount; }
     // Memory the plot keeps between paints, in bytes.
-    qint64 cacheByteSize() const { return cache.byteSize() + curveLayer.byteSize(); }
+    qint64 cacheByteSize() const
+    {
+        return cache.byteSize() + curveLayer.byteSize() + gridLines.byteSize();
+    }
 
 private:
     enum class Gesture { Select, Pan, Cursor };
@@ -126,6 +130,7 @@ private:
 
     TimePlotCache cache;
     SteepLineLayer curveLayer;
+    DashedLineStamp gridLines;
     Gesture gesture = Gesture::Select;
     int panLastX = 0;
     bool cursorMode = false;

@@ -1,3 +1,4 @@
+#include "plot/dashedlinestamp.h"
 #include "plot/dotlayer.h"
 #include "plot/steeplinelayer.h"
 
@@ -16,6 +17,9 @@ class TestPlotLayers : public QObject
 private slots:
     void linesAsQtDrawsThem_data();
     void linesAsQtDrawsThem();
+    void reusedLayerDrawsAsANewOne();
+    void gridLinesAsQtDrawsThem_data();
+    void gridLinesAsQtDrawsThem();
     void linesBetweenWholePixelsAsTheirEdges();
     void dotsAsQtDrawsThem_data();
     void dotsAsQtDrawsThem();
@@ -102,6 +106,77 @@ void TestPlotLayers::linesAsQtDrawsThem()
         difference(byQt, byLayer, largest, mean);
         QVERIFY2(largest <= largestDifference, qPrintable(QString::number(largest)));
         QVERIFY2(mean < 0.5, qPrintable(QString::number(mean)));
+    }
+}
+
+void TestPlotLayers::reusedLayerDrawsAsANewOne()
+{
+    // The layer keeps its picture between calls and clears only the rows an earlier call
+    // coloured; calls of other sizes and places must not show what came before.
+    const QVector<QVector<QLineF>> calls = {
+        {{10, 5, 12, 55}, {12, 55, 60, 50}},
+        {{30, 30, 31, 33}, {60, 5, 60, 8}},
+        {{5, 40, 55, 41}},
+        {{70, 5, 70, 52}, {30, 10, 31, 12}},
+        {{2, 30, 3, 31}},
+    };
+    const QPen pen(curveColour, 2, Qt::SolidLine, Qt::FlatCap);
+    const QRect clip(0, 0, 80, 60);
+    SteepLineLayer reused;
+    for (int call = 0; call < calls.size(); ++call) {
+        SteepLineLayer fresh;
+        const QImage expected = painted(
+            QPoint(), [&](QPainter &painter) { fresh.drawLines(painter, calls[call], pen, clip); });
+        const QImage drawn = painted(QPoint(), [&](QPainter &painter) {
+            reused.drawLines(painter, calls[call], pen, clip);
+        });
+        QVERIFY2(drawn == expected, qPrintable(QString("call %1").arg(call)));
+    }
+}
+
+void TestPlotLayers::gridLinesAsQtDrawsThem_data()
+{
+    QTest::addColumn<QPoint>("offset");
+    QTest::addColumn<double>("scale");
+    QTest::newRow("in place") << QPoint() << 1.0;
+    QTest::newRow("painter moved by whole pixels") << QPoint(3, 4) << 1.0;
+    QTest::newRow("lines starting above the image: drawn by Qt") << QPoint(3, -4) << 1.0;
+    QTest::newRow("scaled painter: drawn by Qt") << QPoint() << 1.5;
+}
+
+void TestPlotLayers::gridLinesAsQtDrawsThem()
+{
+    QFETCH(QPoint, offset);
+    QFETCH(double, scale);
+    const QPen grid(QColor(191, 191, 191), 1, Qt::DashLine);
+    const QPen other(Qt::black, 1, Qt::DashLine);
+    const QImage byQt = painted(offset, [&](QPainter &painter) {
+        painter.scale(scale, scale);
+        painter.setPen(grid);
+        painter.drawLine(0, 17, 80, 17);
+        painter.drawLine(0, 40, 80, 40);
+        painter.drawLine(23, 0, 23, 60);
+        painter.drawLine(61, 0, 61, 60);
+        painter.setPen(other);
+        painter.drawLine(0, 50, 80, 50);
+    });
+    DashedLineStamp stamp;
+    // Twice: the second paint draws from the stamps kept by the first.
+    for (int paint = 0; paint < 2; ++paint) {
+        const QImage stamped = painted(offset, [&](QPainter &painter) {
+            painter.scale(scale, scale);
+            painter.setPen(grid);
+            stamp.drawHorizontal(painter, 17, 80);
+            stamp.drawHorizontal(painter, 40, 80);
+            stamp.drawVertical(painter, 23, 60);
+            stamp.drawVertical(painter, 61, 60);
+            painter.setPen(other);
+            stamp.drawHorizontal(painter, 50, 80);
+        });
+        int largest = 0;
+        double mean = 0;
+        difference(byQt, stamped, largest, mean);
+        QVERIFY2(largest <= 1, qPrintable(QString::number(largest)));
     }
 }
 
