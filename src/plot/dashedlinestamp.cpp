@@ -6,39 +6,50 @@
 #include <algorithm>
 #include <cmath>
 
-bool DashedLineStamp::stamped(const QPainter &painter)
+namespace
+{
+
+// A grid has level and upright lines, dashed and solid: a few stamps serve it.
+const int keptStamps = 6;
+
+} // namespace
+
+bool DashedLineStamp::stamped(const QPainter &painter, const QPoint &from)
 {
     // The stamp is laid one image pixel on one device pixel, moved by whole pixels. Qt
     // starts the dashes of a line that begins outside the device where it enters it, so
-    // the lines' start must lie on the device.
+    // the line's start must lie on the device.
     const QTransform device = painter.deviceTransform();
-    return painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Raster &&
-           painter.device()->devicePixelRatioF() == 1 &&
-           painter.testRenderHint(QPainter::Antialiasing) &&
-           device.type() <= QTransform::TxTranslate && device.dx() == std::floor(device.dx()) &&
-           device.dy() == std::floor(device.dy()) && device.dx() >= 0 && device.dy() >= 0 &&
-           painter.compositionMode() == QPainter::CompositionMode_SourceOver;
+    if (!painter.paintEngine() || painter.paintEngine()->type() != QPaintEngine::Raster ||
+        painter.device()->devicePixelRatioF() != 1 ||
+        !painter.testRenderHint(QPainter::Antialiasing) ||
+        device.type() > QTransform::TxTranslate || device.dx() != std::floor(device.dx()) ||
+        device.dy() != std::floor(device.dy()) ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver)
+        return false;
+    const QPointF start = device.map(QPointF(from));
+    return start.x() >= 0 && start.y() >= 0 && start.x() < painter.device()->width() &&
+           start.y() < painter.device()->height();
 }
 
-void DashedLineStamp::update(Stamp &stamp, const QPen &pen, int length, bool horizontal)
+const DashedLineStamp::Stamp &DashedLineStamp::stampFor(const QPen &pen, const QPoint &step)
 {
-    if (stamp.length == length && stamp.pen == pen)
-        return;
-    stamp.length = length;
-    stamp.pen = pen;
-    // Room for the pen and its caps around the line, which runs from (margin, margin).
+    for (int i = 0; i < stamps.size(); ++i) {
+        if (stamps[i].step == step && stamps[i].pen == pen) {
+            stamps.move(i, 0);
+            return stamps[0];
+        }
+    }
+    // Room for the pen and its caps around the line, which starts at origin.
     const int margin = int(std::ceil(pen.widthF())) + 2;
-    const QSize size = horizontal ? QSize(length + 2 * margin, 2 * margin)
-                                  : QSize(2 * margin, length + 2 * margin);
+    const QPoint origin(margin + std::max(0, -step.x()), margin + std::max(0, -step.y()));
+    const QSize size(std::abs(step.x()) + 2 * margin, std::abs(step.y()) + 2 * margin);
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(pen);
-    if (horizontal)
-        painter.drawLine(margin, margin, margin + length, margin);
-    else
-        painter.drawLine(margin, margin, margin, margin + length);
+    painter.drawLine(origin, origin + step);
     painter.end();
     // Only the pixels the line reaches are kept.
     int left = size.width();
@@ -57,33 +68,33 @@ void DashedLineStamp::update(Stamp &stamp, const QPen &pen, int length, bool hor
         }
     }
     const QRect reached(QPoint(left, top), QPoint(right, bottom));
+    Stamp stamp;
     stamp.image = reached.isValid() ? image.copy(reached) : QImage();
-    stamp.offset = reached.topLeft() - QPoint(margin, margin);
+    stamp.offset = reached.topLeft() - origin;
+    stamp.step = step;
+    stamp.pen = pen;
+    if (stamps.size() == keptStamps)
+        stamps.removeLast();
+    stamps.prepend(stamp);
+    return stamps[0];
 }
 
-void DashedLineStamp::drawHorizontal(QPainter &painter, int y, int length)
+void DashedLineStamp::drawLine(QPainter &painter, const QPoint &from, const QPoint &to)
 {
-    if (!stamped(painter)) {
-        painter.drawLine(0, y, length, y);
+    const QPoint step = to - from;
+    if ((step.x() != 0 && step.y() != 0) || !stamped(painter, from)) {
+        painter.drawLine(from, to);
         return;
     }
-    update(horizontalStamp, painter.pen(), length, true);
-    if (!horizontalStamp.image.isNull())
-        painter.drawImage(horizontalStamp.offset + QPoint(0, y), horizontalStamp.image);
-}
-
-void DashedLineStamp::drawVertical(QPainter &painter, int x, int length)
-{
-    if (!stamped(painter)) {
-        painter.drawLine(x, 0, x, length);
-        return;
-    }
-    update(verticalStamp, painter.pen(), length, false);
-    if (!verticalStamp.image.isNull())
-        painter.drawImage(verticalStamp.offset + QPoint(x, 0), verticalStamp.image);
+    const Stamp &stamp = stampFor(painter.pen(), step);
+    if (!stamp.image.isNull())
+        painter.drawImage(from + stamp.offset, stamp.image);
 }
 
 qint64 DashedLineStamp::byteSize() const
 {
-    return horizontalStamp.image.sizeInBytes() + verticalStamp.image.sizeInBytes();
+    qint64 bytes = 0;
+    for (const Stamp &stamp : stamps)
+        bytes += stamp.image.sizeInBytes();
+    return bytes;
 }

@@ -4,38 +4,37 @@
 #include <QImage>
 #include <QPen>
 #include <QPoint>
+#include <QVector>
 
 class QPainter;
 
-// Draws the grid's dashed lines, which all start at the widget's left or top edge and
-// so share one dash pattern: Qt strokes one horizontal and one vertical line of each
-// length once into a transparent image, and each grid line is that image drawn at its
-// place, where stroking every dash of every line each paint costs more than the plot's
-// curves. Painters that scale or turn, or that do not rasterize (a saved SVG), get the
-// line itself.
+// Draws a grid's dashed lines, which are upright or level and of a few lengths: the dash
+// pattern runs from a line's start, so lines of one pen and one way and length look the
+// same wherever they start. Qt strokes such a line once into a transparent image, and
+// each line is that image drawn at its place, where stroking every dash of every line
+// each paint costs more than the plot's curves. Painters that scale or turn, or that do
+// not rasterize (a saved SVG), and lines starting off the device get the line itself.
 class DashedLineStamp
 {
 public:
-    // As painter.drawLine(0, y, length, y) with the painter's pen.
-    void drawHorizontal(QPainter &painter, int y, int length);
-    // As painter.drawLine(x, 0, x, length) with the painter's pen.
-    void drawVertical(QPainter &painter, int x, int length);
+    // As painter.drawLine(from, to) with the painter's pen, for a level or upright line.
+    void drawLine(QPainter &painter, const QPoint &from, const QPoint &to);
     // Memory held between calls, in bytes.
     qint64 byteSize() const;
 
 private:
     struct Stamp {
         QImage image;
-        // Where the image goes for a line through (0, 0).
+        // Where the image goes for a line from (0, 0).
         QPoint offset;
-        int length = -1;
+        QPoint step;
         QPen pen;
     };
-    static bool stamped(const QPainter &painter);
-    static void update(Stamp &stamp, const QPen &pen, int length, bool horizontal);
+    static bool stamped(const QPainter &painter, const QPoint &from);
+    const Stamp &stampFor(const QPen &pen, const QPoint &step);
 
-    Stamp horizontalStamp;
-    Stamp verticalStamp;
+    // The stamps last used, the most recent first.
+    QVector<Stamp> stamps;
 };
 
 #endif

@@ -171,7 +171,7 @@ void PlotWidget::paintEvent(QPaintEvent *)
         pen.setStyle(value == 0 ? Qt::SolidLine : Qt::DashLine);
         painter.setPen(pen);
         const QPoint from = toPixel(xMin, value);
-        painter.drawLine(from, toPixel(xMax, value));
+        gridLines.drawLine(painter, from, toPixel(xMax, value));
         painter.drawText(from.x() - 75, from.y() + 5, formatTickValue(value));
     }
 
@@ -185,7 +185,7 @@ void PlotWidget::paintEvent(QPaintEvent *)
         pen.setStyle(value == 0 ? Qt::SolidLine : Qt::DashLine);
         painter.setPen(pen);
         const QPoint from = toPixel(value, yMin);
-        painter.drawLine(from, toPixel(value, yMax));
+        gridLines.drawLine(painter, from, toPixel(value, yMax));
         painter.save();
         painter.translate(from);
         painter.rotate(-90);

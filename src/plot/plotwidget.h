@@ -1,6 +1,7 @@
 #ifndef PLOTWIDGET_H
 #define PLOTWIDGET_H
 
+#include "plot/dashedlinestamp.h"
 #include "plot/dotlayer.h"
 #include "plot/segmentset.h"
 #include "plot/steeplinelayer.h"
@@ -74,6 +75,7 @@ private:
     double yMax;
     bool isoView = false;
 
+    DashedLineStamp gridLines;
     SteepLineLayer lineLayer;
     DotLayer dotLayer;
     // Scratch lists of a paint, kept so that they keep their storage; the pixels of each

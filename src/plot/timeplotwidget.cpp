@@ -411,7 +411,7 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
                                                      : QStringLiteral("yyyy-MM-dd");
     for (const QDateTime &tick : ticks) {
         const int x = timeToX(tick.toMSecsSinceEpoch());
-        gridLines.drawVertical(painter, x, h);
+        gridLines.drawLine(painter, QPoint(x, 0), QPoint(x, h));
         painter.save();
         painter.translate(x, h);
         painter.rotate(-90);
@@ -452,7 +452,7 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
             const double bandTop = double(h) / curveCount * curve;
             for (double value : valueTicks(displayLow[curve], displayHigh[curve], 5)) {
                 const int y = valueToY(value, curve);
-                gridLines.drawHorizontal(painter, y, w);
+                gridLines.drawLine(painter, QPoint(0, y), QPoint(w, y));
                 if (y > bandTop + 15)
                     painter.drawText(2, y - 2, formatTickValue(value));
             }

@@ -156,7 +156,8 @@ void TestPlotLayers::gridLinesAsQtDrawsThem()
         painter.drawLine(0, 17, 80, 17);
         painter.drawLine(0, 40, 80, 40);
         painter.drawLine(23, 0, 23, 60);
-        painter.drawLine(61, 0, 61, 60);
+        painter.drawLine(61, 60, 61, 0);
+        painter.drawLine(70, 55, 5, 55);
         painter.setPen(other);
         painter.drawLine(0, 50, 80, 50);
     });
@@ -166,12 +167,13 @@ void TestPlotLayers::gridLinesAsQtDrawsThem()
         const QImage stamped = painted(offset, [&](QPainter &painter) {
             painter.scale(scale, scale);
             painter.setPen(grid);
-            stamp.drawHorizontal(painter, 17, 80);
-            stamp.drawHorizontal(painter, 40, 80);
-            stamp.drawVertical(painter, 23, 60);
-            stamp.drawVertical(painter, 61, 60);
+            stamp.drawLine(painter, QPoint(0, 17), QPoint(80, 17));
+            stamp.drawLine(painter, QPoint(0, 40), QPoint(80, 40));
+            stamp.drawLine(painter, QPoint(23, 0), QPoint(23, 60));
+            stamp.drawLine(painter, QPoint(61, 60), QPoint(61, 0));
+            stamp.drawLine(painter, QPoint(70, 55), QPoint(5, 55));
             painter.setPen(other);
-            stamp.drawHorizontal(painter, 50, 80);
+            stamp.drawLine(painter, QPoint(0, 50), QPoint(80, 50));
         });
         int largest = 0;
         double mean = 0;
