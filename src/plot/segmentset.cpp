@@ -50,8 +50,8 @@ void SegmentSet::appendDistinct(const QPoint *pixels, int count, const QRect &ar
     const int height = area.height();
     const int tileColumns = (width + tileSide - 1) >> tileBits;
     const int tileRows = (height + tileSide - 1) >> tileBits;
-    tileSlots.fill(-1, tileColumns * tileRows);
-    int *slots = tileSlots.data();
+    tileStarts.fill(-1, tileColumns * tileRows);
+    int *starts = tileStarts.data();
     int usedTiles = 0;
     quint64 *masks = pool.data();
     longKeys.resize(0);
@@ -115,16 +115,16 @@ void SegmentSet::appendDistinct(const QPoint *pixels, int count, const QRect &ar
                     appendOther(pixels[i - 1], pixels[i], area, segments);
                 continue;
             }
-            int &slot = slots[tiles[k]];
-            if (slot < 0) {
-                slot = usedTiles++;
+            int &tileStart = starts[tiles[k]];
+            if (tileStart < 0) {
+                tileStart = usedTiles++ * tileWords;
                 if (pool.size() < usedTiles * tileWords) {
                     pool.resize(usedTiles * tileWords);
                     masks = pool.data();
                 }
             }
             const int bit = bits[k];
-            quint64 &word = masks[slot * tileWords + (bit >> 6)];
+            quint64 &word = masks[tileStart + (bit >> 6)];
             const int isNew = int(~word >> (bit & 63) & 1);
             word |= quint64(1) << (bit & 63);
             found[foundCount] = i;

@@ -24,11 +24,13 @@ private:
     // Adds a segment that is long or reaches the area from outside.
     void appendOther(const QPoint &a, const QPoint &b, const QRect &area, QVector<QLine> &segments);
 
-    // Per tile of the area, its place in the pool (-1: none yet).
-    QVector<int> tileSlots;
+    // Per tile of the area, its first word in the pool (-1: none yet).
+    QVector<int> tileStarts;
     // All zero between calls.
     QVector<quint64> pool;
     QVector<quint64> longKeys;
+    // Scratch of a call: the new segments' second points, and per segment of a chunk its
+    // tile and its bit in the tile.
     QVector<int> newSegments;
     QVector<int> chunkTiles;
     QVector<int> chunkBits;
