@@ -125,6 +125,9 @@ PlotWidget::PixelMapping::PixelMapping(const PlotWidget &plot)
     yCentre = (plot.yMin + plot.yMax) / 2;
     halfWidth = w / 2;
     halfHeight = h / 2;
+    // Every value of the data lies within the ranges: with finite ranges it maps inside
+    // the widget, and only a NaN needs care.
+    inRange = std::isfinite(plot.xMax - plot.xMin) && std::isfinite(plot.yMax - plot.yMin);
 }
 
 namespace
@@ -151,6 +154,14 @@ QPoint PlotWidget::PixelMapping::operator()(double x, double y) const
 void PlotWidget::PixelMapping::map(const double *x, const double *y, int count,
                                    QPoint *pixels) const
 {
+    if (inRange) {
+        for (int i = 0; i < count; ++i) {
+            const double px = (x[i] - xCentre) * xScale + halfWidth;
+            const double py = (yCentre - y[i]) * yScale + halfHeight;
+            pixels[i] = QPoint(int(px == px ? px : 0.0), int(py == py ? py : 0.0));
+        }
+        return;
+    }
     for (int i = 0; i < count; ++i)
         pixels[i] = QPoint(toPixelCoordinate((x[i] - xCentre) * xScale + halfWidth),
                            toPixelCoordinate((yCentre - y[i]) * yScale + halfHeight));

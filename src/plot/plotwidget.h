@@ -60,6 +60,7 @@ private:
         double yCentre;
         int halfWidth;
         int halfHeight;
+        bool inRange;
     };
 
     QVector<QVector<double>> xSeries;
