@@ -99,8 +99,9 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
 
     // Each line is the rectangle its flat-capped pen covers.
     const QPointF origin = area.topLeft();
-    if (stampHalfWidth != halfWidth) {
+    if (stampHalfWidth != halfWidth || stamps.isEmpty()) {
         stamps.clear();
+        stamps.resize(stampSpan * stampSpan);
         stampHalfWidth = halfWidth;
     }
     for (const QLineF &line : lines) {
@@ -185,7 +186,9 @@ void SteepLineLayer::prepareArea(int width, int height)
 {
     areaWidth = width;
     areaHeight = height;
-    cellStride = areaHeight + 2;
+    // The rows per column only grow, so that the stamps' offsets stay valid from one
+    // call to the next (the bands of a plot differ in height by a row or two).
+    cellStride = std::max(cellStride, areaHeight + 2);
     const qsizetype cellCount =
         qsizetype((areaWidth + groupWidth - 1) / groupWidth) * groupWidth * cellStride;
     if (cells.size() < cellCount)
@@ -237,8 +240,6 @@ bool SteepLineLayer::addStamp(int x, int y, int dx, int dy, double halfWidth)
         return false;
     if (dx == 0 && dy == 0)
         return true; // covers nothing, as addLine adds nothing for it
-    if (stamps.isEmpty())
-        stamps.resize(stampSpan * stampSpan);
     Stamp &stamp = stamps[(dy + maxStampStep) * stampSpan + dx + maxStampStep];
     if (!stamp.made)
         makeStamp(stamp, dx, dy, halfWidth);
@@ -246,7 +247,7 @@ bool SteepLineLayer::addStamp(int x, int y, int dx, int dy, double halfWidth)
     if (x + stamp.left < 0 || x + stamp.right >= areaWidth || y + stamp.top < 0 ||
         y + stamp.bottom > areaHeight)
         return false;
-    const int place = x % groupWidth;
+    const int place = int(unsigned(x) % groupWidth);
     QVector<StampCell> &stampCells = stamp.cellsAt[place];
     if (stamp.offsetStride != cellStride) {
         for (QVector<StampCell> &placed : stamp.cellsAt)
@@ -265,7 +266,7 @@ bool SteepLineLayer::addStamp(int x, int y, int dx, int dy, double halfWidth)
         }
     }
     float *origin =
-        cells.data() + (qsizetype(x / groupWidth) * cellStride + y) * groupWidth + place;
+        cells.data() + (qsizetype(unsigned(x) / groupWidth) * cellStride + y) * groupWidth + place;
     for (const StampCell &cell : qAsConst(stampCells))
         origin[cell.offset] += cell.value;
     // The rows reached are only looked at per group of columns: the stamp's rows are

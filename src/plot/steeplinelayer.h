@@ -79,9 +79,9 @@ private:
 
     int areaWidth = 0;
     int areaHeight = 0;
-    // Per column of the drawn area, areaHeight + 2 cells of coverage change down the
-    // column, stored a row of a group of columns after the other (steeplinelayer.cpp);
-    // all zero between calls.
+    // Per column of the drawn area, cellStride (at least areaHeight + 2) cells of coverage
+    // change down the column, stored a row of a group of columns after the other
+    // (steeplinelayer.cpp); all zero between calls.
     QVector<float> cells;
     int cellStride = 0;
     // Per column, the cells written (top > bottom: none).
