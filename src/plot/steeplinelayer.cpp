@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 namespace
@@ -17,6 +18,8 @@ namespace
 // Columns turned into layer rows together: one row of a group is one short contiguous
 // write, its cells are read down a few columns at a time.
 const int groupWidth = 16;
+// Runs of at least this many rows of one steep edge in a column are noted as rates.
+const int rateRun = 8;
 // Four lanes of a vector register (SSE2, NEON); the coverage pass works on these.
 using Floats = float __attribute__((vector_size(16)));
 using Ints = qint32 __attribute__((vector_size(16)));
@@ -157,24 +160,42 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
         colouredTo = keptBelow ? colouredTo : lastInside;
 
         float *groupCells = cells.data() + qsizetype(groupIndex) * cellStride * groupWidth;
-        Floats sum[groupWidth / 4] = {};
-        const Floats one = {1, 1, 1, 1};
-        for (int row = groupTop; row <= lastInside; ++row) {
-            float *rowCells = groupCells + row * groupWidth;
-            QRgb *targetRow = reinterpret_cast<QRgb *>(target + row * targetStride) + group;
-            Ints coverage[groupWidth / 4];
-            for (int quarter = 0; quarter < groupWidth / 4; ++quarter) {
-                Floats change;
-                std::memcpy(&change, rowCells + 4 * quarter, sizeof change);
-                sum[quarter] += change;
-                const Floats magnitude = sum[quarter] < 0 ? -sum[quarter] : sum[quarter];
-                coverage[quarter] =
-                    __builtin_convertvector((magnitude < one ? magnitude : one) * 255 + 0.5f, Ints);
+        float *groupRates = rates.data() + qsizetype(groupIndex) * cellStride * groupWidth;
+        const auto sumRows = [&](auto withRates) {
+            Floats sum[groupWidth / 4] = {};
+            Floats rate[groupWidth / 4] = {};
+            const Floats one = {1, 1, 1, 1};
+            for (int row = groupTop; row <= lastInside; ++row) {
+                float *rowCells = groupCells + row * groupWidth;
+                float *rowRates = groupRates + row * groupWidth;
+                QRgb *targetRow = reinterpret_cast<QRgb *>(target + row * targetStride) + group;
+                Ints coverage[groupWidth / 4];
+                for (int quarter = 0; quarter < groupWidth / 4; ++quarter) {
+                    Floats change;
+                    std::memcpy(&change, rowCells + 4 * quarter, sizeof change);
+                    if constexpr (decltype(withRates)::value) {
+                        Floats rateChange;
+                        std::memcpy(&rateChange, rowRates + 4 * quarter, sizeof rateChange);
+                        rate[quarter] += rateChange;
+                        change += rate[quarter];
+                    }
+                    sum[quarter] += change;
+                    const Floats magnitude = sum[quarter] < 0 ? -sum[quarter] : sum[quarter];
+                    coverage[quarter] = __builtin_convertvector(
+                        (magnitude < one ? magnitude : one) * 255 + 0.5f, Ints);
+                }
+                std::memset(rowCells, 0, groupWidth * sizeof(float));
+                if constexpr (decltype(withRates)::value)
+                    std::memset(rowRates, 0, groupWidth * sizeof(float));
+                for (int k = 0; k < groupWidth; ++k)
+                    targetRow[k] = colourAtCoverage[coverage[k / 4][k % 4]];
             }
-            std::memset(rowCells, 0, groupWidth * sizeof(float));
-            for (int k = 0; k < groupWidth; ++k)
-                targetRow[k] = colourAtCoverage[coverage[k / 4][k % 4]];
-        }
+        };
+        if (ratedGroups[groupIndex])
+            sumRows(std::true_type());
+        else
+            sumRows(std::false_type());
+        ratedGroups[groupIndex] = false;
         // Rows below the area take the changes of edges clipped at its last row.
         for (int row = std::max(groupTop, areaHeight); row <= groupBottom; ++row)
             std::memset(groupCells + row * groupWidth, 0, groupWidth * sizeof(float));
@@ -191,8 +212,11 @@ void SteepLineLayer::prepareArea(int width, int height)
     cellStride = std::max(cellStride, areaHeight + 2);
     const qsizetype cellCount =
         qsizetype((areaWidth + groupWidth - 1) / groupWidth) * groupWidth * cellStride;
-    if (cells.size() < cellCount)
+    if (cells.size() < cellCount) {
         cells.resize(cellCount);
+        rates.resize(cellCount);
+    }
+    ratedGroups.resize((areaWidth + groupWidth - 1) / groupWidth);
     columnTop.fill(cellStride, areaWidth);
     columnBottom.fill(-1, areaWidth);
 }
@@ -300,9 +324,17 @@ void SteepLineLayer::makeStamp(Stamp &stamp, int dx, int dy, double halfWidth)
         const int bottom = builder.columnBottom[column];
         if (top > bottom)
             continue;
-        const float *cell = builder.cells.constData() +
-                            qsizetype(column / groupWidth) * builder.cellStride * groupWidth +
-                            column % groupWidth;
+        const qsizetype first =
+            qsizetype(column / groupWidth) * builder.cellStride * groupWidth + column % groupWidth;
+        // The stamp keeps plain changes: long runs noted as rates are spelled out.
+        float *rowCells = builder.cells.data() + first;
+        const float *rowRates = builder.rates.constData() + first;
+        float rate = 0;
+        for (int row = top; row <= bottom; ++row) {
+            rate += rowRates[row * groupWidth];
+            rowCells[row * groupWidth] += rate;
+        }
+        const float *cell = rowCells;
         for (int row = top; row <= bottom; ++row) {
             if (cell[row * groupWidth] != 0) {
                 stamp.places.append(QPoint(column - centre, row - centre));
@@ -431,8 +463,19 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
             const double secondArea = s * (1.5 - lowFraction);
             cell[(lowIndex + 1) * groupWidth] += float(d * (secondArea - firstArea));
             const float step = float(d * s);
-            for (int index = lowIndex + 2; index < highIndex - 1; ++index)
-                cell[index * groupWidth] += step;
+            const int runFirst = lowIndex + 2;
+            const int runEnd = highIndex - 1;
+            if (runEnd - runFirst >= rateRun) {
+                // A long run of equal changes is noted as a change of the change at its
+                // two ends, which the coverage pass sums out row by row.
+                float *rate = rates.data() + (cell - cells.data());
+                rate[runFirst * groupWidth] += step;
+                rate[runEnd * groupWidth] -= step;
+                ratedGroups[column / groupWidth] = true;
+            } else {
+                for (int index = runFirst; index < runEnd; ++index)
+                    cell[index * groupWidth] += step;
+            }
             const double beforeLast = secondArea + (highIndex - lowIndex - 3) * s;
             cell[(highIndex - 1) * groupWidth] += float(d * (1 - beforeLast - lastArea));
         }
@@ -451,7 +494,8 @@ qint64 SteepLineLayer::byteSize() const
         for (const QVector<StampCell> &placed : stamp.cellsAt)
             stampBytes += placed.capacity() * qint64(sizeof(StampCell));
     }
-    return upright.sizeInBytes() + cells.capacity() * qint64(sizeof(float)) +
+    return upright.sizeInBytes() + (cells.capacity() + rates.capacity()) * qint64(sizeof(float)) +
+           ratedGroups.capacity() +
            (columnTop.capacity() + columnBottom.capacity() + colouredTop.capacity() +
             colouredBottom.capacity()) *
                qint64(sizeof(int)) +

@@ -83,6 +83,10 @@ private:
     // change down the column, stored a row of a group of columns after the other
     // (steeplinelayer.cpp); all zero between calls.
     QVector<float> cells;
+    // The same for changes of the change, which long steep runs use; all zero between
+    // calls, and per group of columns whether it has any.
+    QVector<float> rates;
+    QVector<bool> ratedGroups;
     int cellStride = 0;
     // Per column, the cells written (top > bottom: none).
     QVector<int> columnTop;
