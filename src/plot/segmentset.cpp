@@ -76,9 +76,9 @@ void SegmentSet::appendDistinct(const QPoint *pixels, int count, const QRect &ar
     };
 
     // Pixels are counted from the area's corner; unsigned, one comparison tells whether
-    // a pixel lies inside. Inside, steps stay below 32768, which the order below needs.
-    const unsigned insideWidth = unsigned(std::min(width, 32767));
-    const unsigned insideHeight = unsigned(std::min(height, 32767));
+    // a pixel lies inside.
+    const unsigned insideWidth = unsigned(width);
+    const unsigned insideHeight = unsigned(height);
     const int left = area.left();
     const int top = area.top();
     for (int start = 1; start < count; start += chunkSize) {
@@ -94,7 +94,7 @@ void SegmentSet::appendDistinct(const QPoint *pixels, int count, const QRect &ar
             const int stepX = toX - fromX;
             const int stepY = toY - fromY;
             // Counted from the end that comes first in rows.
-            const int flip = -int(stepY * 32768 + stepX < 0);
+            const int flip = -int((stepY < 0) | ((stepY == 0) & (stepX < 0)));
             const int dx = (stepX ^ flip) - flip;
             const int dy = (stepY ^ flip) - flip;
             const int firstX = fromX + (stepX & flip);
@@ -103,10 +103,14 @@ void SegmentSet::appendDistinct(const QPoint *pixels, int count, const QRect &ar
                                  (unsigned(fromY) < insideHeight) & (unsigned(toX) < insideWidth) &
                                  (unsigned(toY) < insideHeight) & (dy <= maxStep) &
                                  (unsigned(dx + maxStep) <= unsigned(2 * maxStep));
-            const int tile = (firstY >> tileBits) * tileColumns + (firstX >> tileBits);
-            tiles[k] = isShort ? ((dx | dy) != 0 ? tile : repeatedPoint) : otherSegment;
-            bits[k] = ((((firstY & (tileSide - 1)) << tileBits) + (firstX & (tileSide - 1))) << 7) +
-                      dy * stepSpan + dx + maxStep;
+            // In unsigned arithmetic: for a segment that is not short the tile and the bit
+            // are not used, and far-off ends must not overflow them.
+            const unsigned tile =
+                unsigned(firstY >> tileBits) * unsigned(tileColumns) + unsigned(firstX >> tileBits);
+            tiles[k] = isShort ? ((dx | dy) != 0 ? int(tile) : repeatedPoint) : otherSegment;
+            const unsigned inTile =
+                unsigned((firstY & (tileSide - 1)) << tileBits | (firstX & (tileSide - 1)));
+            bits[k] = int((inTile << 7) + unsigned(dy) * stepSpan + unsigned(dx) + maxStep);
         }
         for (int k = 0; k < chunk; ++k) {
             const int i = start + k;

@@ -60,6 +60,10 @@ void TestSegmentSet::eachSegmentOnce_data()
     QTest::newRow("outside the area, beside it and across it")
         << QVector<QPoint>{{-20, 10}, {-5, 12}, {3, 12}, {-5, 12}, {-10, -10}, {250, 120}}
         << QVector<QLine>{{-5, 12, 3, 12}, {-10, -10, 250, 120}};
+    // Regression: the order of the two ends overflowed for ends a million rows apart.
+    QTest::newRow("far beyond the widget")
+        << QVector<QPoint>{{5, -1000000000}, {5, 1000000000}, {5, -1000000000}}
+        << QVector<QLine>{{5, -1000000000, 5, 1000000000}, {5, 1000000000, 5, -1000000000}};
     QTest::newRow("a single point") << QVector<QPoint>{{1, 1}} << QVector<QLine>{};
 }
 
