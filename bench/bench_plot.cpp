@@ -417,13 +417,13 @@ void visibleTimes()
 class LiteralXyPlot : public PlotWidget
 {
 protected:
-    void drawSeriesPoints(QPainter &painter, const QPolygon &pixels) override
+    void drawSeriesPoints(QPainter &painter, int series) override
     {
-        painter.drawPoints(pixels);
+        painter.drawPoints(seriesPixels(series));
     }
-    void drawSeriesLine(QPainter &painter, const QPolygon &pixels) override
+    void drawSeriesLine(QPainter &painter, int series) override
     {
-        painter.drawPolyline(pixels);
+        painter.drawPolyline(seriesPixels(series));
     }
 };
 

@@ -102,13 +102,20 @@ void PlotWidget::clear()
     ySeries.clear();
     styles.clear();
     labels.clear();
-    seriesPixels.clear();
     update();
 }
 
 QPoint PlotWidget::toPixel(double x, double y) const
 {
     return PixelMapping(*this)(x, y);
+}
+
+QPolygon PlotWidget::seriesPixels(int series) const
+{
+    QPolygon seriesPixels(xSeries[series].size());
+    PixelMapping(*this).map(xSeries[series].constData(), ySeries[series].constData(),
+                            seriesPixels.size(), seriesPixels.data());
+    return seriesPixels;
 }
 
 PlotWidget::PixelMapping::PixelMapping(const PlotWidget &plot)
@@ -213,17 +220,11 @@ void PlotWidget::paintEvent(QPaintEvent *)
     const int legendStep = w / seriesCount;
     int hue = 240;
     int legendX = 50;
-    seriesPixels.resize(seriesCount);
     for (int series = 0; series < seriesCount; ++series) {
         QColor color = QColor::fromHsv(hue % 360, 255, 200);
         color.setAlpha(255);
         pen.setColor(color);
         painter.setPen(pen);
-
-        QPolygon &pixels = seriesPixels[series];
-        pixels.resize(xSeries[series].size());
-        PixelMapping(*this).map(xSeries[series].constData(), ySeries[series].constData(),
-                                pixels.size(), pixels.data());
         const QString &label = labels[series];
         if (!label.isEmpty())
             painter.drawText(legendX, 20, label);
@@ -232,14 +233,14 @@ void PlotWidget::paintEvent(QPaintEvent *)
             pen.setCapStyle(Qt::RoundCap);
             pen.setWidth(10);
             painter.setPen(pen);
-            drawSeriesPoints(painter, pixels);
+            drawSeriesPoints(painter, series);
             if (!label.isEmpty())
                 painter.drawPoint(legendX - 30, 20);
         } else if (styles[series] == Line) {
             pen.setWidth(2);
             pen.setStyle(Qt::SolidLine);
             painter.setPen(pen);
-            drawSeriesLine(painter, pixels);
+            drawSeriesLine(painter, series);
             if (!label.isEmpty())
                 painter.drawLine(legendX - 30, 20, legendX - 10, 20);
         }
@@ -248,8 +249,11 @@ void PlotWidget::paintEvent(QPaintEvent *)
     }
 }
 
-void PlotWidget::drawSeriesPoints(QPainter &painter, const QPolygon &pixels)
+void PlotWidget::drawSeriesPoints(QPainter &painter, int series)
 {
+    pixels.resize(xSeries[series].size());
+    PixelMapping(*this).map(xSeries[series].constData(), ySeries[series].constData(),
+                            pixels.size(), pixels.data());
     // A dot per pixel: more dots on one pixel add nothing but a darker rim. Pixels are
     // marked in a bitmap of the widget and a margin of one dot.
     const int reach = qCeil(painter.pen().widthF() / 2) + 1;
@@ -273,32 +277,37 @@ void PlotWidget::drawSeriesPoints(QPainter &painter, const QPolygon &pixels)
     dotLayer.drawPoints(painter, uniquePixels, painter.pen(), rect());
 }
 
-void PlotWidget::drawSeriesLine(QPainter &painter, const QPolygon &pixels)
+void PlotWidget::drawSeriesLine(QPainter &painter, int series)
 {
     // Drawn as flat segments, which reproduce the polyline's square caps and bevel
     // joins (polylinesegments.h); other pens are drawn as they are.
     const QPen &pen = painter.pen();
     if (pen.capStyle() != Qt::SquareCap || pen.joinStyle() != Qt::BevelJoin ||
         pen.style() != Qt::SolidLine || pen.color().alpha() != 255) {
-        painter.drawPolyline(pixels);
+        painter.drawPolyline(seriesPixels(series));
         return;
     }
     lineSegments.resize(0);
     QPen flatPen = pen;
     flatPen.setCapStyle(Qt::FlatCap);
+    const PixelMapping mapping(*this);
+    const double *x = xSeries[series].constData();
+    const double *y = ySeries[series].constData();
+    const int count = xSeries[series].size();
     // Consecutive points on one pixel add nothing to the polyline. Up to as many of
     // them as the widget has pixels along its edges, the line is drawn as it is.
     const int denseCount = std::max(2, 2 * (width() + height()));
     uniquePixels.resize(0);
     int next = 0;
-    for (; next < pixels.size(); ++next) {
-        if (!uniquePixels.isEmpty() && uniquePixels.last() == pixels[next])
+    for (; next < count; ++next) {
+        const QPoint pixel = mapping(x[next], y[next]);
+        if (!uniquePixels.isEmpty() && uniquePixels.last() == pixel)
             continue;
         if (uniquePixels.size() == denseCount)
             break;
-        uniquePixels.append(pixels[next]);
+        uniquePixels.append(pixel);
     }
-    if (next == pixels.size()) {
+    if (next == count) {
         appendPolylineSegments(uniquePixels.constData(), uniquePixels.size(), -2.0, width() + 2.0,
                                lineSegments);
         lineLayer.drawLines(painter, lineSegments, flatPen, rect());
@@ -307,16 +316,21 @@ void PlotWidget::drawSeriesLine(QPainter &painter, const QPolygon &pixels)
     // A dense line, such as noisy samples in time order, goes back and forth between the
     // same pixels. Each segment between two pixels is drawn once; the joins lie inside
     // the other segments. The two ends keep the polyline's square caps.
-    const int last = pixels.size() - 1;
-    int beforeLast = last - 1;
-    while (pixels[beforeLast] == pixels[last])
+    const QPoint last = mapping(x[count - 1], y[count - 1]);
+    int beforeLast = count - 2;
+    while (mapping(x[beforeLast], y[beforeLast]) == last)
         --beforeLast;
     const QPoint startPair[2] = {uniquePixels[0], uniquePixels[1]};
-    const QPoint endPair[2] = {pixels[beforeLast], pixels[last]};
+    const QPoint endPair[2] = {mapping(x[beforeLast], y[beforeLast]), last};
     appendPolylineSegments(startPair, 2, -2.0, width() + 2.0, lineSegments);
     appendPolylineSegments(endPair, 2, -2.0, width() + 2.0, lineSegments);
     pixelSegments.resize(0);
-    drawnSegments.appendDistinct(pixels.constData(), pixels.size(), rect().adjusted(-2, -2, 2, 2),
-                                 pixelSegments);
+    // The points are mapped a chunk at a time as the set asks for them, while they are
+    // at hand in the cache.
+    drawnSegments.appendDistinct(
+        [&](int first, int chunk, QPoint *chunkPixels) {
+            mapping.map(x + first, y + first, chunk, chunkPixels);
+        },
+        count, rect().adjusted(-2, -2, 2, 2), pixelSegments);
     lineLayer.drawLines(painter, lineSegments, flatPen, rect(), pixelSegments);
 }

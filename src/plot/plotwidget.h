@@ -42,8 +42,10 @@ protected:
 
     // Draw one series with the painter's pen. Virtual so that the benchmark can hold
     // them against QPainter::drawPoints and drawPolyline.
-    virtual void drawSeriesPoints(QPainter &painter, const QPolygon &pixels);
-    virtual void drawSeriesLine(QPainter &painter, const QPolygon &pixels);
+    virtual void drawSeriesPoints(QPainter &painter, int series);
+    virtual void drawSeriesLine(QPainter &painter, int series);
+    // A series' points in pixels of the widget.
+    QPolygon seriesPixels(int series) const;
 
 private:
     PlotPicture picture();
@@ -79,9 +81,8 @@ private:
     DashedLineStamp gridLines;
     SteepLineLayer lineLayer;
     DotLayer dotLayer;
-    // Scratch lists of a paint, kept so that they keep their storage; the pixels of each
-    // series apart, so that their sizes stay from one paint to the next.
-    QVector<QPolygon> seriesPixels;
+    // Scratch lists of a paint, kept so that they keep their storage.
+    QPolygon pixels;
     QPolygon uniquePixels;
     QVector<QLineF> lineSegments;
     QVector<QLine> pixelSegments;

@@ -2,26 +2,23 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 
 namespace
 {
 
 // Steps of up to maxStep pixels each way are short. With the second end after the first
-// in rows (dy > 0, or dy == 0 and dx > 0) there are fewer than 128 of them: two words
+// in rows (dy > 0, or dy == 0 and dx > 0) there are fewer than 512 of them: eight words
 // of mask per pixel.
-const int maxStep = 7;
+const int maxStep = 15;
 const int stepSpan = 2 * maxStep + 1;
-const int maskWords = 2;
+const int stepBits = 9;
+const int maskWords = 8;
 const int tileBits = 4;
 const int tileSide = 1 << tileBits;
 const int tileWords = tileSide * tileSide * maskWords;
-const int newSegmentBuffer = 4096;
+// The pool's first cache line holds the stand-ins' word.
+const int standInWords = 8;
 const int chunkSize = 1024;
-// In place of a tile: a segment between a point and its repetition, which draws
-// nothing, or one that is long or reaches the area from outside.
-const int repeatedPoint = -2;
-const int otherSegment = -1;
 
 bool fitsSixteenBits(int value)
 {
@@ -41,7 +38,7 @@ QPoint unpack(quint64 packed)
 
 } // namespace
 
-void SegmentSet::appendDistinct(const QPoint *pixels, int count, const QRect &area,
+void SegmentSet::appendDistinct(const PixelSource &source, int count, const QRect &area,
                                 QVector<QLine> &segments)
 {
     if (count < 2 || area.isEmpty())
@@ -50,30 +47,30 @@ void SegmentSet::appendDistinct(const QPoint *pixels, int count, const QRect &ar
     const int height = area.height();
     const int tileColumns = (width + tileSide - 1) >> tileBits;
     const int tileRows = (height + tileSide - 1) >> tileBits;
-    tileStarts.fill(-1, tileColumns * tileRows);
+    const int repeatedTile = tileColumns * tileRows;
+    const int otherTile = repeatedTile + 1;
+    tileStarts.fill(-1, otherTile + 1);
     int *starts = tileStarts.data();
+    starts[repeatedTile] = 0;
+    starts[otherTile] = 0;
+    if (pool.isEmpty()) {
+        pool.resize(standInWords);
+        pool[0] = ~quint64(0);
+    }
     int usedTiles = 0;
     quint64 *masks = pool.data();
     longKeys.resize(0);
 
-    // The segments found new, by the index of their second point: written for every
-    // segment and kept by counting only the new ones, as about one in eight is new;
-    // passed on when the buffer is full, while their points are still at hand.
-    newSegments.resize(newSegmentBuffer);
+    chunkPixels.resize(chunkSize + 1);
     chunkTiles.resize(chunkSize);
     chunkBits.resize(chunkSize);
+    newSegments.resize(chunkSize);
+    otherSegments.resize(chunkSize);
+    QPoint *pixels = chunkPixels.data();
     int *tiles = chunkTiles.data();
     int *bits = chunkBits.data();
     int *found = newSegments.data();
-    int foundCount = 0;
-    const auto passOn = [&] {
-        const int first = segments.size();
-        segments.resize(first + foundCount);
-        QLine *out = segments.data() + first;
-        for (int k = 0; k < foundCount; ++k)
-            out[k] = QLine(pixels[found[k] - 1], pixels[found[k]]);
-        foundCount = 0;
-    };
+    int *others = otherSegments.data();
 
     // Pixels are counted from the area's corner; unsigned, one comparison tells whether
     // a pixel lies inside.
@@ -81,16 +78,17 @@ void SegmentSet::appendDistinct(const QPoint *pixels, int count, const QRect &ar
     const unsigned insideHeight = unsigned(height);
     const int left = area.left();
     const int top = area.top();
+    source(0, 1, pixels);
     for (int start = 1; start < count; start += chunkSize) {
         const int chunk = std::min(chunkSize, count - start);
+        source(start, chunk, pixels + 1);
         // Where each segment's bit lies: its first end's tile and the bit in that tile.
         // Arithmetic only, so that the compiler works on several segments at once.
-        const QPoint *from = pixels + start - 1;
         for (int k = 0; k < chunk; ++k) {
-            const int fromX = from[k].x() - left;
-            const int fromY = from[k].y() - top;
-            const int toX = from[k + 1].x() - left;
-            const int toY = from[k + 1].y() - top;
+            const int fromX = pixels[k].x() - left;
+            const int fromY = pixels[k].y() - top;
+            const int toX = pixels[k + 1].x() - left;
+            const int toY = pixels[k + 1].y() - top;
             const int stepX = toX - fromX;
             const int stepY = toY - fromY;
             // Counted from the end that comes first in rows.
@@ -103,27 +101,30 @@ void SegmentSet::appendDistinct(const QPoint *pixels, int count, const QRect &ar
                                  (unsigned(fromY) < insideHeight) & (unsigned(toX) < insideWidth) &
                                  (unsigned(toY) < insideHeight) & (dy <= maxStep) &
                                  (unsigned(dx + maxStep) <= unsigned(2 * maxStep));
+            const bool isRepeated = (dx | dy) == 0;
             // In unsigned arithmetic: for a segment that is not short the tile and the bit
             // are not used, and far-off ends must not overflow them.
             const unsigned tile =
                 unsigned(firstY >> tileBits) * unsigned(tileColumns) + unsigned(firstX >> tileBits);
-            tiles[k] = isShort ? ((dx | dy) != 0 ? int(tile) : repeatedPoint) : otherSegment;
+            tiles[k] = isShort ? (isRepeated ? repeatedTile : int(tile)) : otherTile;
             const unsigned inTile =
                 unsigned((firstY & (tileSide - 1)) << tileBits | (firstX & (tileSide - 1)));
-            bits[k] = int((inTile << 7) + unsigned(dy) * stepSpan + unsigned(dx) + maxStep);
+            const unsigned bit =
+                (inTile << stepBits) + unsigned(dy) * stepSpan + unsigned(dx) + maxStep;
+            bits[k] = isShort & !isRepeated ? int(bit) : 0;
         }
+        // The stand-ins' word has every bit set: their segments are never new. Segments
+        // are written for every step and kept by counting only the right ones, as the
+        // counts are not foreseeable (about one in ten is new).
+        int foundCount = 0;
+        int otherCount = 0;
         for (int k = 0; k < chunk; ++k) {
-            const int i = start + k;
-            if (tiles[k] < 0) {
-                if (tiles[k] == otherSegment)
-                    appendOther(pixels[i - 1], pixels[i], area, segments);
-                continue;
-            }
-            int &tileStart = starts[tiles[k]];
+            const int tile = tiles[k];
+            int &tileStart = starts[tile];
             if (tileStart < 0) {
-                tileStart = usedTiles++ * tileWords;
-                if (pool.size() < usedTiles * tileWords) {
-                    pool.resize(usedTiles * tileWords);
+                tileStart = standInWords + usedTiles++ * tileWords;
+                if (pool.size() < tileStart + tileWords) {
+                    pool.resize(tileStart + tileWords);
                     masks = pool.data();
                 }
             }
@@ -131,14 +132,21 @@ void SegmentSet::appendDistinct(const QPoint *pixels, int count, const QRect &ar
             quint64 &word = masks[tileStart + (bit >> 6)];
             const int isNew = int(~word >> (bit & 63) & 1);
             word |= quint64(1) << (bit & 63);
-            found[foundCount] = i;
+            found[foundCount] = k;
             foundCount += isNew;
-            if (foundCount == newSegmentBuffer)
-                passOn();
+            others[otherCount] = k;
+            otherCount += int(tile == otherTile);
         }
+        const int first = segments.size();
+        segments.resize(first + foundCount);
+        QLine *out = segments.data() + first;
+        for (int n = 0; n < foundCount; ++n)
+            out[n] = QLine(pixels[found[n]], pixels[found[n] + 1]);
+        for (int n = 0; n < otherCount; ++n)
+            appendOther(pixels[others[n]], pixels[others[n] + 1], area, segments);
+        pixels[0] = pixels[chunk];
     }
-    passOn();
-    std::memset(masks, 0, size_t(usedTiles) * tileWords * sizeof(quint64));
+    std::memset(masks + standInWords, 0, size_t(usedTiles) * tileWords * sizeof(quint64));
 
     std::sort(longKeys.begin(), longKeys.end());
     longKeys.erase(std::unique(longKeys.begin(), longKeys.end()), longKeys.end());

@@ -102,10 +102,15 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
 
     // Each line is the rectangle its flat-capped pen covers.
     const QPointF origin = area.topLeft();
-    if (stampHalfWidth != halfWidth || stamps.isEmpty()) {
-        stamps.clear();
-        stamps.resize(stampSpan * stampSpan);
+    if (stampHalfWidth != halfWidth || stamps.empty()) {
+        stamps.assign(stampSpan * stampSpan, Stamp());
         stampHalfWidth = halfWidth;
+        placedStride = -1;
+    }
+    if (placedStride != cellStride) {
+        placedStamps.assign(stamps.size() * groupWidth, PlacedStamp());
+        placedCells.clear();
+        placedStride = cellStride;
     }
     for (const QLineF &line : lines) {
         const QLineF inArea = line.translated(-origin);
@@ -264,7 +269,8 @@ bool SteepLineLayer::addStamp(int x, int y, int dx, int dy, double halfWidth)
         return false;
     if (dx == 0 && dy == 0)
         return true; // covers nothing, as addLine adds nothing for it
-    Stamp &stamp = stamps[(dy + maxStampStep) * stampSpan + dx + maxStampStep];
+    const int index = (dy + maxStampStep) * stampSpan + dx + maxStampStep;
+    Stamp &stamp = stamps[index];
     if (!stamp.made)
         makeStamp(stamp, dx, dy, halfWidth);
     // Inside the area the edges are neither clipped nor held at its first or last row.
@@ -272,27 +278,14 @@ bool SteepLineLayer::addStamp(int x, int y, int dx, int dy, double halfWidth)
         y + stamp.bottom > areaHeight)
         return false;
     const int place = int(unsigned(x) % groupWidth);
-    QVector<StampCell> &stampCells = stamp.cellsAt[place];
-    if (stamp.offsetStride != cellStride) {
-        for (QVector<StampCell> &placed : stamp.cellsAt)
-            placed.clear();
-        stamp.offsetStride = cellStride;
-    }
-    if (stampCells.isEmpty()) {
-        for (int k = 0; k < stamp.places.size(); ++k) {
-            const int column = place + stamp.places[k].x();
-            const int groups =
-                column >= 0 ? column / groupWidth : -((groupWidth - 1 - column) / groupWidth);
-            const int inGroup = column - groups * groupWidth;
-            stampCells.append(
-                {(groups * cellStride + stamp.places[k].y()) * groupWidth + inGroup - place,
-                 stamp.values[k]});
-        }
-    }
+    PlacedStamp &placed = placedStamps[index * groupWidth + place];
+    if (placed.count < 0)
+        placeStamp(stamp, place, placed);
     float *origin =
         cells.data() + (qsizetype(unsigned(x) / groupWidth) * cellStride + y) * groupWidth + place;
-    for (const StampCell &cell : qAsConst(stampCells))
-        origin[cell.offset] += cell.value;
+    const StampCell *cell = placedCells.data() + placed.first;
+    for (const StampCell *end = cell + placed.count; cell != end; ++cell)
+        origin[cell->offset] += cell->value;
     // The rows reached are only looked at per group of columns: the stamp's rows are
     // noted at one column of each group it reaches.
     int *tops = columnTop.data();
@@ -307,6 +300,21 @@ bool SteepLineLayer::addStamp(int x, int y, int dx, int dy, double halfWidth)
             break;
     }
     return true;
+}
+
+void SteepLineLayer::placeStamp(const Stamp &stamp, int place, PlacedStamp &placed)
+{
+    placed.first = int(placedCells.size());
+    placed.count = stamp.places.size();
+    for (int k = 0; k < stamp.places.size(); ++k) {
+        const int column = place + stamp.places[k].x();
+        const int groups =
+            column >= 0 ? column / groupWidth : -((groupWidth - 1 - column) / groupWidth);
+        const int inGroup = column - groups * groupWidth;
+        placedCells.push_back(
+            {(groups * cellStride + stamp.places[k].y()) * groupWidth + inGroup - place,
+             stamp.values[k]});
+    }
 }
 
 void SteepLineLayer::makeStamp(Stamp &stamp, int dx, int dy, double halfWidth)
@@ -487,13 +495,12 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
 
 qint64 SteepLineLayer::byteSize() const
 {
-    qint64 stampBytes = stamps.capacity() * qint64(sizeof(Stamp));
-    for (const Stamp &stamp : stamps) {
+    qint64 stampBytes = stamps.capacity() * qint64(sizeof(Stamp)) +
+                        placedStamps.capacity() * qint64(sizeof(PlacedStamp)) +
+                        placedCells.capacity() * qint64(sizeof(StampCell));
+    for (const Stamp &stamp : stamps)
         stampBytes += stamp.places.capacity() * qint64(sizeof(QPoint)) +
                       stamp.values.capacity() * qint64(sizeof(float));
-        for (const QVector<StampCell> &placed : stamp.cellsAt)
-            stampBytes += placed.capacity() * qint64(sizeof(StampCell));
-    }
     return upright.sizeInBytes() + (cells.capacity() + rates.capacity()) * qint64(sizeof(float)) +
            ratedGroups.capacity() +
            (columnTop.capacity() + columnBottom.capacity() + colouredTop.capacity() +

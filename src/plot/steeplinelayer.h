@@ -7,6 +7,8 @@
 #include <QRgb>
 #include <QVector>
 
+#include <vector>
+
 class QPainter;
 class QPen;
 class QRect;
@@ -54,12 +56,9 @@ private:
     // The cells a line between whole pixels adds depend only on the step from its first
     // end to its second: made once per step from the line's edges, they are added at the
     // line's place. Where a cell lies in memory from the first end's cell depends on the
-    // first end's place in its group of columns and on the rows per column, so a stamp
-    // keeps its cells per place in the group, as offsets for one count of rows.
-    struct StampCell {
-        int offset;
-        float value;
-    };
+    // first end's place in its group of columns and on the rows per column, so the cells
+    // are also kept per place in the group, as offsets for one count of rows, all in one
+    // list that the lines read straight through.
     struct Stamp {
         bool made = false;
         int left;
@@ -70,11 +69,23 @@ private:
         // something.
         QVector<QPoint> places;
         QVector<float> values;
-        int offsetStride = -1;
-        QVector<StampCell> cellsAt[16];
+    };
+    struct StampCell {
+        int offset;
+        float value;
+    };
+    // A stamp's cells at one place in the group of columns (count < 0: not yet placed).
+    struct PlacedStamp {
+        int first = 0;
+        int count = -1;
     };
     void makeStamp(Stamp &stamp, int dx, int dy, double halfWidth);
-    QVector<Stamp> stamps;
+    void placeStamp(const Stamp &stamp, int place, PlacedStamp &placed);
+    std::vector<Stamp> stamps;
+    // Per stamp and place in the group of columns, for rows per column of placedStride.
+    std::vector<PlacedStamp> placedStamps;
+    std::vector<StampCell> placedCells;
+    int placedStride = -1;
     double stampHalfWidth = 0;
 
     int areaWidth = 0;

@@ -1,6 +1,8 @@
 #include "plot/plotwidget.h"
 
 #include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QtTest>
 
 class TestPlotWidget : public QObject
@@ -15,6 +17,7 @@ private slots:
     void fourSeriesGetTheirHues();
     void clearLeavesOnlyTheBackground();
     void dotsOnOnePixelAreDrawnOnce();
+    void denseLineAsQtDrawsIt();
 
 private:
     static QImage render(PlotWidget &plot);
@@ -32,6 +35,16 @@ bool isGrid(const QColor &colour)
 {
     return colour.red() == colour.green() && colour.green() == colour.blue() && colour.red() < 255;
 }
+
+// Draws its lines as one polyline, as Qt does.
+class PolylinePlot : public PlotWidget
+{
+protected:
+    void drawSeriesLine(QPainter &painter, int series) override
+    {
+        painter.drawPolyline(seriesPixels(series));
+    }
+};
 
 } // namespace
 
@@ -145,6 +158,47 @@ void TestPlotWidget::dotsOnOnePixelAreDrawnOnce()
     y.append(1);
     many.plot(x, y, PlotWidget::Points);
     QCOMPARE(render(many), render(one));
+}
+
+// Noisy samples along a curve, in time order as the mapping window shows them, visit their
+// pixels many times: each segment between two pixels is drawn once, with the polyline's
+// caps at the ends.
+void TestPlotWidget::denseLineAsQtDrawsIt()
+{
+    QRandomGenerator random(3);
+    QVector<double> x;
+    QVector<double> y;
+    for (int i = 0; i < 20000; ++i) {
+        const double t = 80 - 60.0 * i / 20000;
+        x.append(t * (1 + 0.01 * (random.generateDouble() - 0.5)));
+        y.append(std::exp(900 / (t + 95)) * (1 + 0.01 * (random.generateDouble() - 0.5)));
+    }
+    PolylinePlot literal;
+    PlotWidget plot;
+    for (PlotWidget *widget : {static_cast<PlotWidget *>(&literal), &plot}) {
+        widget->resize(400, 300);
+        widget->plot(x, y, PlotWidget::Line);
+    }
+    const QImage expected = render(literal);
+    const QImage image = render(plot);
+    // Where a segment repeats, Qt sums its rim's coverage again and the rim darkens; the
+    // plot draws it once. So the rims may differ, but every pixel fully covered in one
+    // picture carries the line in the other.
+    int fullyCovered = 0;
+    int missing = 0;
+    for (int row = 0; row < image.height(); ++row) {
+        for (int column = 0; column < image.width(); ++column) {
+            const QColor a = expected.pixelColor(column, row);
+            const QColor b = image.pixelColor(column, row);
+            const auto isFull = [](const QColor &colour) { return colour == hue(240); };
+            // The background and the grid are grey: the line's colour is blue.
+            const auto isBlank = [](const QColor &colour) { return colour.blue() == colour.red(); };
+            fullyCovered += isFull(a);
+            missing += (isFull(a) && isBlank(b)) || (isFull(b) && isBlank(a));
+        }
+    }
+    QVERIFY(fullyCovered > 500);
+    QCOMPARE(missing, 0);
 }
 
 QTEST_MAIN(TestPlotWidget)
