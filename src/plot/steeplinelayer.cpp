@@ -185,7 +185,8 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
                         change += rate[quarter];
                     }
                     sum[quarter] += change;
-                    const Floats magnitude = sum[quarter] < 0 ? -sum[quarter] : sum[quarter];
+                    // The sign bit cleared.
+                    const Floats magnitude = (Floats)((Ints)sum[quarter] & 0x7fffffff);
                     coverage[quarter] = __builtin_convertvector(
                         (magnitude < one ? magnitude : one) * 255 + 0.5f, Ints);
                 }
