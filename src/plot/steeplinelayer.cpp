@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <type_traits>
 #include <utility>
 
@@ -109,7 +110,7 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     }
     if (placedStride != cellStride) {
         placedStamps.assign(stamps.size() * groupWidth, PlacedStamp());
-        placedCells.clear();
+        placedQuads.clear();
         placedStride = cellStride;
     }
     for (const QLineF &line : lines) {
@@ -284,9 +285,16 @@ bool SteepLineLayer::addStamp(int x, int y, int dx, int dy, double halfWidth)
         placeStamp(stamp, place, placed);
     float *origin =
         cells.data() + (qsizetype(unsigned(x) / groupWidth) * cellStride + y) * groupWidth + place;
-    const StampCell *cell = placedCells.data() + placed.first;
-    for (const StampCell *end = cell + placed.count; cell != end; ++cell)
-        origin[cell->offset] += cell->value;
+    const StampQuad *quad = placedQuads.data() + placed.first;
+    for (const StampQuad *end = quad + placed.count; quad != end; ++quad) {
+        float *target = origin + quad->offset;
+        Floats sum;
+        Floats values;
+        std::memcpy(&sum, target, sizeof sum);
+        std::memcpy(&values, quad->values, sizeof values);
+        sum += values;
+        std::memcpy(target, &sum, sizeof sum);
+    }
     // The rows reached are only looked at per group of columns: the stamp's rows are
     // noted at one column of each group it reaches.
     int *tops = columnTop.data();
@@ -305,17 +313,23 @@ bool SteepLineLayer::addStamp(int x, int y, int dx, int dy, double halfWidth)
 
 void SteepLineLayer::placeStamp(const Stamp &stamp, int place, PlacedStamp &placed)
 {
-    placed.first = int(placedCells.size());
-    placed.count = stamp.places.size();
+    // Cells are counted from the first end's cell, quads start at a multiple of four
+    // cells from the cells' start.
+    std::map<int, StampQuad> quads;
     for (int k = 0; k < stamp.places.size(); ++k) {
         const int column = place + stamp.places[k].x();
         const int groups =
             column >= 0 ? column / groupWidth : -((groupWidth - 1 - column) / groupWidth);
         const int inGroup = column - groups * groupWidth;
-        placedCells.push_back(
-            {(groups * cellStride + stamp.places[k].y()) * groupWidth + inGroup - place,
-             stamp.values[k]});
+        const int cell = (groups * cellStride + stamp.places[k].y()) * groupWidth + inGroup;
+        StampQuad &quad = quads.try_emplace(cell & ~3, StampQuad{(cell & ~3) - place, {}})
+                              .first->second;
+        quad.values[cell & 3] += stamp.values[k];
     }
+    placed.first = int(placedQuads.size());
+    placed.count = int(quads.size());
+    for (const auto &quad : quads)
+        placedQuads.push_back(quad.second);
 }
 
 void SteepLineLayer::makeStamp(Stamp &stamp, int dx, int dy, double halfWidth)
@@ -498,7 +512,7 @@ qint64 SteepLineLayer::byteSize() const
 {
     qint64 stampBytes = stamps.capacity() * qint64(sizeof(Stamp)) +
                         placedStamps.capacity() * qint64(sizeof(PlacedStamp)) +
-                        placedCells.capacity() * qint64(sizeof(StampCell));
+                        placedQuads.capacity() * qint64(sizeof(StampQuad));
     for (const Stamp &stamp : stamps)
         stampBytes += stamp.places.capacity() * qint64(sizeof(QPoint)) +
                       stamp.values.capacity() * qint64(sizeof(float));

@@ -57,7 +57,8 @@ private:
     // end to its second: made once per step from the line's edges, they are added at the
     // line's place. Where a cell lies in memory from the first end's cell depends on the
     // first end's place in its group of columns and on the rows per column, so the cells
-    // are also kept per place in the group, as offsets for one count of rows, all in one
+    // are also kept per place in the group, as offsets for one count of rows: four
+    // neighbouring cells of a row of the group at a time, added as one vector, all in one
     // list that the lines read straight through.
     struct Stamp {
         bool made = false;
@@ -70,11 +71,11 @@ private:
         QVector<QPoint> places;
         QVector<float> values;
     };
-    struct StampCell {
+    struct StampQuad {
         int offset;
-        float value;
+        float values[4];
     };
-    // A stamp's cells at one place in the group of columns (count < 0: not yet placed).
+    // A stamp's quads at one place in the group of columns (count < 0: not yet placed).
     struct PlacedStamp {
         int first = 0;
         int count = -1;
@@ -84,7 +85,7 @@ private:
     std::vector<Stamp> stamps;
     // Per stamp and place in the group of columns, for rows per column of placedStride.
     std::vector<PlacedStamp> placedStamps;
-    std::vector<StampCell> placedCells;
+    std::vector<StampQuad> placedQuads;
     int placedStride = -1;
     double stampHalfWidth = 0;
 
