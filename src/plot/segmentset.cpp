@@ -45,9 +45,13 @@ void SegmentSet::appendDistinct(const PixelSource &source, int count, const QRec
         return;
     const int width = area.width();
     const int height = area.height();
-    const int tileColumns = (width + tileSide - 1) >> tileBits;
+    // A row of tiles has a power of two of them, so that a tile's number is found by
+    // shifts.
+    int columnBits = 0;
+    while ((width - 1) >> tileBits >> columnBits != 0)
+        ++columnBits;
     const int tileRows = (height + tileSide - 1) >> tileBits;
-    const int repeatedTile = tileColumns * tileRows;
+    const int repeatedTile = tileRows << columnBits;
     const int otherTile = repeatedTile + 1;
     tileStarts.fill(-1, otherTile + 1);
     int *starts = tileStarts.data();
@@ -65,12 +69,10 @@ void SegmentSet::appendDistinct(const PixelSource &source, int count, const QRec
     chunkTiles.resize(chunkSize);
     chunkBits.resize(chunkSize);
     newSegments.resize(chunkSize);
-    otherSegments.resize(chunkSize);
     QPoint *pixels = chunkPixels.data();
     int *tiles = chunkTiles.data();
     int *bits = chunkBits.data();
     int *found = newSegments.data();
-    int *others = otherSegments.data();
 
     // Pixels are counted from the area's corner; unsigned, one comparison tells whether
     // a pixel lies inside.
@@ -84,6 +86,7 @@ void SegmentSet::appendDistinct(const PixelSource &source, int count, const QRec
         source(start, chunk, pixels + 1);
         // Where each segment's bit lies: its first end's tile and the bit in that tile.
         // Arithmetic only, so that the compiler works on several segments at once.
+        int anyOther = 0;
         for (int k = 0; k < chunk; ++k) {
             const int fromX = pixels[k].x() - left;
             const int fromY = pixels[k].y() - top;
@@ -105,22 +108,21 @@ void SegmentSet::appendDistinct(const PixelSource &source, int count, const QRec
             // In unsigned arithmetic: for a segment that is not short the tile and the bit
             // are not used, and far-off ends must not overflow them.
             const unsigned tile =
-                unsigned(firstY >> tileBits) * unsigned(tileColumns) + unsigned(firstX >> tileBits);
+                unsigned(firstY >> tileBits) << columnBits | unsigned(firstX >> tileBits);
             tiles[k] = isShort ? (isRepeated ? repeatedTile : int(tile)) : otherTile;
             const unsigned inTile =
                 unsigned((firstY & (tileSide - 1)) << tileBits | (firstX & (tileSide - 1)));
             const unsigned bit =
                 (inTile << stepBits) + unsigned(dy) * stepSpan + unsigned(dx) + maxStep;
             bits[k] = isShort & !isRepeated ? int(bit) : 0;
+            anyOther |= int(!isShort);
         }
         // The stand-ins' word has every bit set: their segments are never new. Segments
-        // are written for every step and kept by counting only the right ones, as the
-        // counts are not foreseeable (about one in ten is new).
+        // are written for every step and kept by counting only the new ones, as their
+        // count is not foreseeable (about one in ten is new).
         int foundCount = 0;
-        int otherCount = 0;
         for (int k = 0; k < chunk; ++k) {
-            const int tile = tiles[k];
-            int &tileStart = starts[tile];
+            int &tileStart = starts[tiles[k]];
             if (tileStart < 0) {
                 tileStart = standInWords + usedTiles++ * tileWords;
                 if (pool.size() < tileStart + tileWords) {
@@ -134,16 +136,17 @@ void SegmentSet::appendDistinct(const PixelSource &source, int count, const QRec
             word |= quint64(1) << (bit & 63);
             found[foundCount] = k;
             foundCount += isNew;
-            others[otherCount] = k;
-            otherCount += int(tile == otherTile);
         }
         const int first = segments.size();
         segments.resize(first + foundCount);
         QLine *out = segments.data() + first;
         for (int n = 0; n < foundCount; ++n)
             out[n] = QLine(pixels[found[n]], pixels[found[n] + 1]);
-        for (int n = 0; n < otherCount; ++n)
-            appendOther(pixels[others[n]], pixels[others[n] + 1], area, segments);
+        // Few chunks of a dense line have long segments.
+        for (int k = 0; anyOther && k < chunk; ++k) {
+            if (tiles[k] == otherTile)
+                appendOther(pixels[k], pixels[k + 1], area, segments);
+        }
         pixels[0] = pixels[chunk];
     }
     std::memset(masks + standInWords, 0, size_t(usedTiles) * tileWords * sizeof(quint64));

@@ -41,12 +41,11 @@ private:
     QVector<quint64> pool;
     QVector<quint64> longKeys;
     // Scratch of a chunk: its pixels (the last one of the chunk before first), per
-    // segment its tile and its bit in the tile, and the new and the other segments.
+    // segment its tile and its bit in the tile, and the new segments.
     QVector<QPoint> chunkPixels;
     QVector<int> chunkTiles;
     QVector<int> chunkBits;
     QVector<int> newSegments;
-    QVector<int> otherSegments;
 };
 
 #endif
