@@ -219,13 +219,13 @@ void SteepLineLayer::prepareArea(int width, int height)
     cellStride = std::max(cellStride, areaHeight + 2);
     const qsizetype cellCount =
         qsizetype((areaWidth + groupWidth - 1) / groupWidth) * groupWidth * cellStride;
-    if (cells.size() < cellCount) {
+    if (qsizetype(cells.size()) < cellCount) {
         cells.resize(cellCount);
         rates.resize(cellCount);
     }
     ratedGroups.resize((areaWidth + groupWidth - 1) / groupWidth);
-    columnTop.fill(cellStride, areaWidth);
-    columnBottom.fill(-1, areaWidth);
+    columnTop.assign(areaWidth, cellStride);
+    columnBottom.assign(areaWidth, -1);
 }
 
 void SteepLineLayer::addLine(const QLineF &line, double halfWidth)
@@ -351,7 +351,7 @@ void SteepLineLayer::makeStamp(Stamp &stamp, int dx, int dy, double halfWidth)
             qsizetype(column / groupWidth) * builder.cellStride * groupWidth + column % groupWidth;
         // The stamp keeps plain changes: long runs noted as rates are spelled out.
         float *rowCells = builder.cells.data() + first;
-        const float *rowRates = builder.rates.constData() + first;
+        const float *rowRates = builder.rates.data() + first;
         float rate = 0;
         for (int row = top; row <= bottom; ++row) {
             rate += rowRates[row * groupWidth];

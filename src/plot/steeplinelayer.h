@@ -94,15 +94,15 @@ private:
     // Per column of the drawn area, cellStride (at least areaHeight + 2) cells of coverage
     // change down the column, stored a row of a group of columns after the other
     // (steeplinelayer.cpp); all zero between calls.
-    QVector<float> cells;
+    std::vector<float> cells;
     // The same for changes of the change, which long steep runs use; all zero between
     // calls, and per group of columns whether it has any.
-    QVector<float> rates;
-    QVector<bool> ratedGroups;
+    std::vector<float> rates;
+    std::vector<quint8> ratedGroups;
     int cellStride = 0;
     // Per column, the cells written (top > bottom: none).
-    QVector<int> columnTop;
-    QVector<int> columnBottom;
+    std::vector<int> columnTop;
+    std::vector<int> columnBottom;
     // Per group of columns of the layer, the rows coloured by earlier calls (top >
     // bottom: none); transparent elsewhere.
     QImage upright;
