@@ -219,8 +219,12 @@ void SteepLineLayer::prepareArea(int width, int height)
     cellStride = std::max(cellStride, areaHeight + 2);
     const qsizetype cellCount =
         qsizetype((areaWidth + groupWidth - 1) / groupWidth) * groupWidth * cellStride;
+    // Grown to the size needed, not by a factor, so that the memory kept stays at what
+    // the largest area needs.
     if (qsizetype(cells.size()) < cellCount) {
+        cells.reserve(cellCount);
         cells.resize(cellCount);
+        rates.reserve(cellCount);
         rates.resize(cellCount);
     }
     ratedGroups.resize((areaWidth + groupWidth - 1) / groupWidth);
