@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace
 {
@@ -96,7 +97,8 @@ void appendPolylineSegments(const QPoint *points, int count, double clipLeft, do
     appendClipped(QPointF(points[count - 1]), QPointF(points[count - 1]) + endCap, clipLeft,
                   clipRight, segments);
 
-    QVector<Column> columns;
+    std::vector<Column> columns;
+    columns.reserve(count);
     for (int i = 0; i < count;) {
         Column column{points[i].x(), points[i].y(), points[i].y(), points[i].y(), points[i].y()};
         for (++i; i < count && points[i].x() == column.x; ++i) {
@@ -104,13 +106,14 @@ void appendPolylineSegments(const QPoint *points, int count, double clipLeft, do
             column.minimumY = qMin(column.minimumY, column.lastY);
             column.maximumY = qMax(column.maximumY, column.lastY);
         }
-        columns.append(column);
+        columns.push_back(column);
     }
 
     // connectors[k] joins column k to column k + 1.
-    QVector<Piece> connectors;
-    for (int k = 0; k + 1 < columns.size(); ++k)
-        connectors.append(Piece{QPoint(columns[k].x, columns[k].lastY),
+    std::vector<Piece> connectors;
+    connectors.reserve(columns.size());
+    for (size_t k = 0; k + 1 < columns.size(); ++k)
+        connectors.push_back(Piece{QPoint(columns[k].x, columns[k].lastY),
                                 QPoint(columns[k + 1].x, columns[k + 1].firstY), 0, 0});
 
     // Connectors pendingFirst..k - 1 lie on one line through single points and are
