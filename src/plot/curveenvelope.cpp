@@ -36,6 +36,11 @@ struct ColumnRun {
 
 void appendColumnRun(const ColumnRun &run, const double *values, QVector<EnvelopePoint> &envelope)
 {
+    // Long windows show about one sample per column.
+    if (run.count == 1) {
+        envelope.append(EnvelopePoint{run.column, values[run.firstIndex]});
+        return;
+    }
     int indices[4] = {run.firstIndex, run.minimumIndex, run.maximumIndex, run.lastIndex};
     std::sort(indices, indices + 4);
     const int *end = std::unique(indices, indices + 4);
