@@ -140,6 +140,8 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     // Sum the cells down each column into coverage, group by group, leaving them zero.
     // Rows a group coloured in an earlier call and not now are cleared here, which spares
     // clearing the whole picture after each call.
+    paintedRows.resize(groupCount);
+    qint64 paintedPixels = 0;
     uchar *target = upright.bits();
     const qsizetype targetStride = upright.bytesPerLine();
     for (int groupIndex = 0; groupIndex < groupCount; ++groupIndex) {
@@ -151,6 +153,8 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
             groupBottom = std::max(groupBottom, columnBottom[column]);
         }
         const int lastInside = std::min(groupBottom, areaHeight - 1);
+        paintedRows[groupIndex] = {groupTop, lastInside};
+        paintedPixels += std::max(0, lastInside - groupTop + 1) * groupWidth;
         int &colouredFrom = colouredTop[groupIndex];
         int &colouredTo = colouredBottom[groupIndex];
         const auto clearRows = [&](int from, int to) {
@@ -207,7 +211,21 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
         for (int row = std::max(groupTop, areaHeight); row <= groupBottom; ++row)
             std::memset(groupCells + row * groupWidth, 0, groupWidth * sizeof(float));
     }
-    painter.drawImage(area.topLeft(), upright, QRect(0, 0, areaWidth, areaHeight));
+    // Qt blends every pixel it is given. Where the lines colour few rows of each group of
+    // columns (a curve across the area), only those rows are laid over the picture; the
+    // other rows of the area are transparent.
+    if (paintedPixels * 4 > qint64(areaWidth) * areaHeight) {
+        painter.drawImage(area.topLeft(), upright, QRect(0, 0, areaWidth, areaHeight));
+        return;
+    }
+    for (int groupIndex = 0; groupIndex < groupCount; ++groupIndex) {
+        const int group = groupIndex * groupWidth;
+        const auto [top, bottom] = paintedRows[groupIndex];
+        if (top <= bottom)
+            painter.drawImage(area.topLeft() + QPoint(group, top), upright,
+                              QRect(group, top, std::min(groupWidth, areaWidth - group),
+                                    bottom - top + 1));
+    }
 }
 
 void SteepLineLayer::prepareArea(int width, int height)

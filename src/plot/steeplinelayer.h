@@ -7,6 +7,7 @@
 #include <QRgb>
 #include <QVector>
 
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -108,6 +109,8 @@ private:
     QImage upright;
     QVector<int> colouredTop;
     QVector<int> colouredBottom;
+    // Scratch of a call: per group of columns, the rows coloured now (top > bottom: none).
+    std::vector<std::pair<int, int>> paintedRows;
     // The pen's colour, premultiplied, at each coverage of 0..255.
     QRgb colourAtCoverage[256] = {};
 };
