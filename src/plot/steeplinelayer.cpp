@@ -64,28 +64,16 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
     double right = -left;
     double top = left;
     double bottom = right;
-    for (const QLineF &line : lines) {
-        left = std::min({left, line.x1(), line.x2()});
-        right = std::max({right, line.x1(), line.x2()});
-        top = std::min({top, line.y1(), line.y2()});
-        bottom = std::max({bottom, line.y1(), line.y2()});
-    }
-    if (!pixelLines.isEmpty()) {
-        int pixelLeft = pixelLines[0].x1();
-        int pixelRight = pixelLeft;
-        int pixelTop = pixelLines[0].y1();
-        int pixelBottom = pixelTop;
-        for (const QLine &line : pixelLines) {
-            pixelLeft = std::min({pixelLeft, line.x1(), line.x2()});
-            pixelRight = std::max({pixelRight, line.x1(), line.x2()});
-            pixelTop = std::min({pixelTop, line.y1(), line.y2()});
-            pixelBottom = std::max({pixelBottom, line.y1(), line.y2()});
-        }
-        left = std::min(left, double(pixelLeft));
-        right = std::max(right, double(pixelRight));
-        top = std::min(top, double(pixelTop));
-        bottom = std::max(bottom, double(pixelBottom));
-    }
+    const auto reachLine = [&](const auto &line) {
+        left = std::min({left, double(line.x1()), double(line.x2())});
+        right = std::max({right, double(line.x1()), double(line.x2())});
+        top = std::min({top, double(line.y1()), double(line.y2())});
+        bottom = std::max({bottom, double(line.y1()), double(line.y2())});
+    };
+    for (const QLineF &line : lines)
+        reachLine(line);
+    for (const QLine &line : pixelLines)
+        reachLine(line);
     const QRect area = QRect(QPoint(int(std::floor(std::max(left - reach, -1e9))),
                                     int(std::floor(std::max(top - reach, -1e9)))),
                              QPoint(int(std::ceil(std::min(right + reach, 1e9))),

@@ -184,15 +184,15 @@ void TestPlotWidget::denseLineAsQtDrawsIt()
     // Where a segment repeats, Qt sums its rim's coverage again and the rim darkens; the
     // plot draws it once. So the rims may differ, but every pixel fully covered in one
     // picture carries the line in the other.
+    const auto isFull = [](const QColor &colour) { return colour == hue(240); };
+    // The background and the grid are grey: the line's colour is blue.
+    const auto isBlank = [](const QColor &colour) { return colour.blue() == colour.red(); };
     int fullyCovered = 0;
     int missing = 0;
     for (int row = 0; row < image.height(); ++row) {
         for (int column = 0; column < image.width(); ++column) {
             const QColor a = expected.pixelColor(column, row);
             const QColor b = image.pixelColor(column, row);
-            const auto isFull = [](const QColor &colour) { return colour == hue(240); };
-            // The background and the grid are grey: the line's colour is blue.
-            const auto isBlank = [](const QColor &colour) { return colour.blue() == colour.red(); };
             fullyCovered += isFull(a);
             missing += (isFull(a) && isBlank(b)) || (isFull(b) && isBlank(a));
         }
