@@ -2,7 +2,8 @@
 // program against the literal one (one wide antialiased polyline per unbroken run of
 // visited samples) with the difference of the two pictures; the "2 months" window over
 // 10,000 and 10,000,000 samples; every "Visible Time" choice over 10,000,000 samples,
-// repainted and after appending a sample to the followed window; and the XY plot with
+// repainted and after appending a sample to the followed window, with the literal
+// drawing timed before and after as a measure of the machine's speed; and the XY plot with
 // up to 1,000,000 points. Every figure is the thread CPU time of repeated paints,
 // printed as min / median / max with the number of runs. Run through
 // bench/run-plot-bench.sh on the offscreen platform.
@@ -364,6 +365,21 @@ void largeStore()
     }
 }
 
+// The literal drawing of the simulator's data, as in the first table: a measure of the
+// machine's speed at the time, which drifts on a shared machine, beside figures that
+// have no literal drawing of their own.
+QString reference()
+{
+    MeasurementData store;
+    fill(store, windowSamples, sampleIntervalMs, simulatorData());
+    LiteralTimePlot literal;
+    bind(literal, store, {1, 1, 1, 10, 1});
+    const QDateTime right = store.timestamps.last();
+    literal.setVisibleTimeInterval(right.addMSecs(-(windowSamples - 1) * sampleIntervalMs), right);
+    QImage image = newImage();
+    return paintRuns(literal, image, 7).text();
+}
+
 // Every "Visible Time" choice at the end of a recording of 10,000,000 samples at 2 Hz,
 // the window following: a repaint as the hover causes it, and appending a sample,
 // moving the window to it and repainting, as the poll does.
@@ -384,6 +400,7 @@ void visibleTimes()
                 count);
     std::printf("| data | visible time | visited samples | repaint | append a sample and "
                 "repaint |\n|---|---|---|---|---|\n");
+    const QString referenceBefore = reference();
     auto store = std::make_unique<MeasurementData>();
     for (const Case &c : cases) {
         fill(*store, count, intervalMs, c.generator);
@@ -411,6 +428,9 @@ void visibleTimes()
             std::fflush(stdout);
         }
     }
+    std::printf("\nfor reference, the literal drawing of the simulator's data (ms of thread CPU "
+                "time, min / median / max (runs)): before this table %s, after it %s\n",
+                qPrintable(referenceBefore), qPrintable(reference()));
 }
 
 // The XY plot as it draws each series in the program, and literally.
