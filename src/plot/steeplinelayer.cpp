@@ -4,6 +4,10 @@
 #include <QPen>
 #include <QRect>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -24,6 +28,29 @@ const int rateRun = 8;
 // Four lanes of a vector register (SSE2, NEON); the coverage pass works on these.
 using Floats = float __attribute__((vector_size(16)));
 using Ints = qint32 __attribute__((vector_size(16)));
+using Shorts = quint16 __attribute__((vector_size(16)));
+
+// The coverage of eight pixels, 0 to 255, from the magnitudes of their sums (full from
+// 1 up). Eight lanes of 16 bits are read out one instruction each.
+Shorts coverageOf(Floats low, Floats high)
+{
+#if defined(__SSE2__)
+    // Converted, packed and held in 0..255 with saturation, which generic vectors lack.
+    const __m128i packed = _mm_packs_epi32(_mm_cvttps_epi32(low * 255 + 0.5f),
+                                           _mm_cvttps_epi32(high * 255 + 0.5f));
+    return Shorts(_mm_max_epi16(_mm_min_epi16(packed, _mm_set1_epi16(255)), _mm_setzero_si128()));
+#else
+    const Floats one = {1, 1, 1, 1};
+    using HalfShorts = quint16 __attribute__((vector_size(8)));
+    const auto quarter = [&](Floats magnitude) {
+        return __builtin_convertvector(
+            __builtin_convertvector((magnitude < one ? magnitude : one) * 255 + 0.5f, Ints),
+            HalfShorts);
+    };
+    return __builtin_shufflevector(quarter(low), quarter(high), 0, 1, 2, 3, 4, 5, 6, 7);
+#endif
+}
+
 // Lines of up to this many pixels each way between whole pixels are stamped.
 const int maxStampStep = 15;
 const int stampSpan = 2 * maxStampStep + 1;
@@ -162,12 +189,11 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
         const auto sumRows = [&](auto withRates) {
             Floats sum[groupWidth / 4] = {};
             Floats rate[groupWidth / 4] = {};
-            const Floats one = {1, 1, 1, 1};
             for (int row = groupTop; row <= lastInside; ++row) {
                 float *rowCells = groupCells + row * groupWidth;
                 float *rowRates = groupRates + row * groupWidth;
                 QRgb *targetRow = reinterpret_cast<QRgb *>(target + row * targetStride) + group;
-                Ints coverage[groupWidth / 4];
+                Floats magnitude[groupWidth / 4];
                 for (int quarter = 0; quarter < groupWidth / 4; ++quarter) {
                     Floats change;
                     std::memcpy(&change, rowCells + 4 * quarter, sizeof change);
@@ -179,15 +205,17 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
                     }
                     sum[quarter] += change;
                     // The sign bit cleared.
-                    const Floats magnitude = (Floats)((Ints)sum[quarter] & 0x7fffffff);
-                    coverage[quarter] = __builtin_convertvector(
-                        (magnitude < one ? magnitude : one) * 255 + 0.5f, Ints);
+                    magnitude[quarter] = (Floats)((Ints)sum[quarter] & 0x7fffffff);
                 }
                 std::memset(rowCells, 0, groupWidth * sizeof(float));
                 if constexpr (decltype(withRates)::value)
                     std::memset(rowRates, 0, groupWidth * sizeof(float));
-                for (int k = 0; k < groupWidth; ++k)
-                    targetRow[k] = colourAtCoverage[coverage[k / 4][k % 4]];
+                for (int half = 0; half < groupWidth / 8; ++half) {
+                    const Shorts coverage =
+                        coverageOf(magnitude[2 * half], magnitude[2 * half + 1]);
+                    for (int k = 0; k < 8; ++k)
+                        targetRow[8 * half + k] = colourAtCoverage[coverage[k]];
+                }
             }
         };
         if (ratedGroups[groupIndex])
@@ -251,6 +279,19 @@ void SteepLineLayer::addLine(const QLineF &line, double halfWidth)
     const double y2 = line.y2();
     if (x1 == x2) {
         addSpan(x1, y1, y2, halfWidth);
+        return;
+    }
+    // A rectangle a pixel or more inside the area needs no clipping, also not after
+    // rounding; most lines of a curve are such.
+    const double lowX = std::min(x1, x2) - std::fabs(nx);
+    const double highX = std::max(x1, x2) + std::fabs(nx);
+    const double lowY = std::min(y1, y2) - std::fabs(ny);
+    const double highY = std::max(y1, y2) + std::fabs(ny);
+    if (lowX >= 1 && highX <= areaWidth - 1 && lowY >= 1 && highY <= areaHeight - 1) {
+        addEdgeInRows<false>(y1 + ny, x1 + nx, y2 + ny, x2 + nx);
+        addEdgeInRows<false>(y2 + ny, x2 + nx, y2 - ny, x2 - nx);
+        addEdgeInRows<false>(y2 - ny, x2 - nx, y1 - ny, x1 - nx);
+        addEdgeInRows<false>(y1 - ny, x1 - nx, y1 + ny, x1 + nx);
         return;
     }
     addEdge(y1 + ny, x1 + nx, y2 + ny, x2 + nx);
@@ -431,10 +472,11 @@ void SteepLineLayer::addEdge(double u0, double v0, double u1, double v1)
             return;
         }
     }
-    addEdgeInRows(std::clamp(u0, limits[0], limits[1]), v0, std::clamp(u1, limits[0], limits[1]),
-                  v1);
+    addEdgeInRows<true>(std::clamp(u0, limits[0], limits[1]), v0,
+                        std::clamp(u1, limits[0], limits[1]), v1);
 }
 
+template <bool clipped>
 void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
 {
     if (v0 == v1)
@@ -445,7 +487,7 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
         std::swap(v0, v1);
         direction = -1;
     }
-    if (v1 <= 0 || v0 >= areaWidth)
+    if (clipped && (v1 <= 0 || v0 >= areaWidth))
         return;
     // Rows lie in 0..areaHeight here (addEdge), so a conversion to int is their floor;
     // std::floor and std::ceil are calls on the baseline instruction set.
@@ -454,9 +496,16 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
         return index + (index < u);
     };
     const double slope = (u1 - u0) / (v1 - v0);
-    const int firstColumn = v0 <= 0 ? 0 : int(v0);
-    const int endColumn = v1 >= areaWidth ? areaWidth : ceilOfRow(v1);
-    for (int column = firstColumn; column < endColumn; ++column) {
+    const int firstColumn = clipped && v0 <= 0 ? 0 : int(v0);
+    const int endColumn = clipped && v1 >= areaWidth ? areaWidth : ceilOfRow(v1);
+    // cell[index * groupWidth] is the cell of this column in row index; columns are not
+    // negative here, so unsigned the group and the place in it are a shift and a mask.
+    float *cell = cells.data() +
+                  qsizetype(unsigned(firstColumn) / groupWidth) * cellStride * groupWidth +
+                  unsigned(firstColumn) % groupWidth;
+    const qsizetype nextGroup = qsizetype(cellStride) * groupWidth - (groupWidth - 1);
+    for (int column = firstColumn; column < endColumn;
+         cell += unsigned(column + 1) % groupWidth ? 1 : nextGroup, ++column) {
         const double from = std::max<double>(column, v0);
         const double to = std::min<double>(column + 1, v1);
         if (!(to > from))
@@ -466,11 +515,11 @@ void SteepLineLayer::addEdgeInRows(double u0, double v0, double u1, double v1)
         // cells it crosses in proportion to where it lies.
         const double d = (to - from) * direction;
         // Rounding must not carry an edge that ends on the first or the last row past it.
-        const double ua = std::clamp(u0 + (from - v0) * slope, 0.0, double(areaHeight));
-        const double ub = std::clamp(u0 + (to - v0) * slope, 0.0, double(areaHeight));
-        // cell[index * groupWidth] is the cell of this column in row index.
-        float *cell = cells.data() + (qsizetype(column / groupWidth) * cellStride) * groupWidth +
-                      column % groupWidth;
+        const auto inRows = [&](double u) {
+            return clipped ? std::clamp(u, 0.0, double(areaHeight)) : u;
+        };
+        const double ua = inRows(u0 + (from - v0) * slope);
+        const double ub = inRows(u0 + (to - v0) * slope);
         const double low = std::min(ua, ub);
         const double high = std::max(ua, ub);
         const int lowIndex = int(low);

@@ -45,7 +45,9 @@ private:
     // Adds the edge from (u0, v0) to (u1, v1) of a polygon's outline; u is the row, v the
     // column, both in pixels of the drawn area.
     void addEdge(double u0, double v0, double u1, double v1);
-    void addEdgeInRows(double u0, double v0, double u1, double v1);
+    // The same for an edge within rows 0..areaHeight; unless clipped, also within the
+    // columns and a pixel away from the first and the last row.
+    template <bool clipped> void addEdgeInRows(double u0, double v0, double u1, double v1);
     // Adds the rectangle of an upright line at column x from row u1 to row u2.
     void addSpan(double x, double u1, double u2, double halfWidth);
     // Adds a line between whole pixels of the area from its step's stamp, if the step is

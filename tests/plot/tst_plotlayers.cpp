@@ -18,6 +18,7 @@ private slots:
     void linesAsQtDrawsThem_data();
     void linesAsQtDrawsThem();
     void reusedLayerDrawsAsANewOne();
+    void segmentsOnOnePixelAddUpToFull();
     void gridLinesAsQtDrawsThem_data();
     void gridLinesAsQtDrawsThem();
     void linesBetweenWholePixelsAsTheirEdges();
@@ -132,6 +133,34 @@ void TestPlotLayers::reusedLayerDrawsAsANewOne()
         });
         QVERIFY2(drawn == expected, qPrintable(QString("call %1").arg(call)));
     }
+}
+
+void TestPlotLayers::segmentsOnOnePixelAddUpToFull()
+{
+    // A dense line meets itself in hundreds of segments on one pixel (Qt, laying them one
+    // over the other, drifts in hue there): every pixel one of them touches is the
+    // curve's colour, whatever the coverage adds up to.
+    const QPen pen(curveColour, 2, Qt::SolidLine, Qt::FlatCap);
+    const QRect clip(0, 0, 80, 60);
+    const QVector<QLineF> once = {{20, 5, 21, 40}, {40.5, 10.3, 47, 50.2}};
+    QVector<QLineF> often;
+    for (int copy = 0; copy < 1000; ++copy)
+        often += once;
+    SteepLineLayer layer;
+    const QImage single =
+        painted(QPoint(), [&](QPainter &painter) { layer.drawLines(painter, once, pen, clip); });
+    const QImage dense =
+        painted(QPoint(), [&](QPainter &painter) { layer.drawLines(painter, often, pen, clip); });
+    int touched = 0;
+    for (int y = 0; y < single.height(); ++y) {
+        for (int x = 0; x < single.width(); ++x) {
+            if (single.pixel(x, y) == qRgb(255, 255, 255))
+                continue;
+            ++touched;
+            QCOMPARE(dense.pixel(x, y), curveColour.rgb());
+        }
+    }
+    QVERIFY(touched > 100);
 }
 
 void TestPlotLayers::gridLinesAsQtDrawsThem_data()
