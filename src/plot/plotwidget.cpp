@@ -112,10 +112,16 @@ QPoint PlotWidget::toPixel(double x, double y) const
 
 QPolygon PlotWidget::seriesPixels(int series) const
 {
-    QPolygon seriesPixels(xSeries[series].size());
-    PixelMapping(*this).map(xSeries[series].constData(), ySeries[series].constData(),
-                            seriesPixels.size(), seriesPixels.data());
+    QPolygon seriesPixels;
+    mapSeries(series, seriesPixels);
     return seriesPixels;
+}
+
+void PlotWidget::mapSeries(int series, QPolygon &pixels) const
+{
+    pixels.resize(xSeries[series].size());
+    PixelMapping(*this).map(xSeries[series].constData(), ySeries[series].constData(),
+                            pixels.size(), pixels.data());
 }
 
 PlotWidget::PixelMapping::PixelMapping(const PlotWidget &plot)
@@ -251,9 +257,7 @@ void PlotWidget::paintEvent(QPaintEvent *)
 
 void PlotWidget::drawSeriesPoints(QPainter &painter, int series)
 {
-    pixels.resize(xSeries[series].size());
-    PixelMapping(*this).map(xSeries[series].constData(), ySeries[series].constData(),
-                            pixels.size(), pixels.data());
+    mapSeries(series, pixels);
     // A dot per pixel: more dots on one pixel add nothing but a darker rim. Pixels are
     // marked in a bitmap of the widget and a margin of one dot.
     const int reach = qCeil(painter.pen().widthF() / 2) + 1;

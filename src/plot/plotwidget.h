@@ -48,6 +48,8 @@ protected:
     QPolygon seriesPixels(int series) const;
 
 private:
+    // Maps a series' points to pixels of the widget, into pixels.
+    void mapSeries(int series, QPolygon &pixels) const;
     PlotPicture picture();
     QPoint toPixel(double x, double y) const;
 

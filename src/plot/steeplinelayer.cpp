@@ -281,23 +281,22 @@ void SteepLineLayer::addLine(const QLineF &line, double halfWidth)
         addSpan(x1, y1, y2, halfWidth);
         return;
     }
+    // The rectangle's corners in order round it, as rows u and columns v.
+    const double u[4] = {y1 + ny, y2 + ny, y2 - ny, y1 - ny};
+    const double v[4] = {x1 + nx, x2 + nx, x2 - nx, x1 - nx};
     // A rectangle a pixel or more inside the area needs no clipping, also not after
     // rounding; most lines of a curve are such.
-    const double lowX = std::min(x1, x2) - std::fabs(nx);
-    const double highX = std::max(x1, x2) + std::fabs(nx);
-    const double lowY = std::min(y1, y2) - std::fabs(ny);
-    const double highY = std::max(y1, y2) + std::fabs(ny);
-    if (lowX >= 1 && highX <= areaWidth - 1 && lowY >= 1 && highY <= areaHeight - 1) {
-        addEdgeInRows<false>(y1 + ny, x1 + nx, y2 + ny, x2 + nx);
-        addEdgeInRows<false>(y2 + ny, x2 + nx, y2 - ny, x2 - nx);
-        addEdgeInRows<false>(y2 - ny, x2 - nx, y1 - ny, x1 - nx);
-        addEdgeInRows<false>(y1 - ny, x1 - nx, y1 + ny, x1 + nx);
-        return;
+    const bool inside = std::min(x1, x2) - std::fabs(nx) >= 1 &&
+                        std::max(x1, x2) + std::fabs(nx) <= areaWidth - 1 &&
+                        std::min(y1, y2) - std::fabs(ny) >= 1 &&
+                        std::max(y1, y2) + std::fabs(ny) <= areaHeight - 1;
+    for (int k = 0; k < 4; ++k) {
+        const int next = (k + 1) % 4;
+        if (inside)
+            addEdgeInRows<false>(u[k], v[k], u[next], v[next]);
+        else
+            addEdge(u[k], v[k], u[next], v[next]);
     }
-    addEdge(y1 + ny, x1 + nx, y2 + ny, x2 + nx);
-    addEdge(y2 + ny, x2 + nx, y2 - ny, x2 - nx);
-    addEdge(y2 - ny, x2 - nx, y1 - ny, x1 - nx);
-    addEdge(y1 - ny, x1 - nx, y1 + ny, x1 + nx);
 }
 
 bool SteepLineLayer::addStamp(const QLineF &line, double halfWidth)
