@@ -10,9 +10,9 @@
 
 #include "benchcontext.h"
 
-#include "modbus/modbus.h"
-#include "modbus/modbusframe.h"
-#include "modbus/registermap.h"
+#include "modbus.h"
+#include "modbusframe.h"
+#include "registermap.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

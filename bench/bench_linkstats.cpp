@@ -10,7 +10,7 @@
 
 #include "simprocess.h"
 
-#include "modbus/modbus.h"
+#include "modbus.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

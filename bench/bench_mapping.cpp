@@ -5,7 +5,7 @@
 //
 // Usage: bench_mapping [samples]   (default 1000000; build it in a Release configuration)
 
-#include "mapping/fluidmodel.h"
+#include "fluidmodel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -10,9 +10,9 @@
 
 #include "benchcontext.h"
 
-#include "livedata/mqttconnection.h"
-#include "livedata/mqttpublisher.h"
-#include "livedata/recordingjournal.h"
+#include "mqttconnection.h"
+#include "mqttpublisher.h"
+#include "recordingjournal.h"
 #include "mosquittobroker.h"
 
 #include <mosquitto.h>

@@ -17,9 +17,9 @@
 
 #include "benchcontext.h"
 
-#include "livedata/measurementdata.h"
-#include "plot/plotwidget.h"
-#include "plot/timeplotwidget.h"
+#include "measurementdata.h"
+#include "plotwidget.h"
+#include "timeplotwidget.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

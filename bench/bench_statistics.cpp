@@ -8,8 +8,8 @@
 
 #include "benchcontext.h"
 
-#include "livedata/measurementdata.h"
-#include "plot/selectionstatistics.h"
+#include "measurementdata.h"
+#include "selectionstatistics.h"
 
 #include <QFile>
 #include <QtGlobal>

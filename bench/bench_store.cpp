@@ -9,8 +9,8 @@
 //   DIR      folder for the files; the CSV export is left there as store.csv
 //   --quick  100,000 samples and 1,000,000 in the store figures
 
-#include "livedata/csvline.h"
-#include "livedata/measurementdata.h"
+#include "csvline.h"
+#include "measurementdata.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 
 #include "fuzzcheck.h"
 
-#include "modbus/wordconversion.h"
-#include "service/calibrationfile.h"
+#include "wordconversion.h"
+#include "calibrationfile.h"
 
 namespace
 {

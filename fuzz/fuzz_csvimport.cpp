@@ -4,8 +4,8 @@
 
 #include "fuzzcheck.h"
 
-#include "livedata/csvline.h"
-#include "livedata/measurementdata.h"
+#include "csvline.h"
+#include "measurementdata.h"
 
 #include <QDir>
 #include <QFile>

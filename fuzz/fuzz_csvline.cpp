@@ -4,7 +4,7 @@
 
 #include "fuzzcheck.h"
 
-#include "livedata/csvline.h"
+#include "csvline.h"
 
 #include <QDateTime>
 #include <QString>

@@ -3,9 +3,9 @@
 
 #include "fuzzcheck.h"
 
-#include "modbus/registermap.h"
-#include "modbus/wordconversion.h"
-#include "settings/analogoutput.h"
+#include "registermap.h"
+#include "wordconversion.h"
+#include "analogoutput.h"
 
 #include <cmath>
 

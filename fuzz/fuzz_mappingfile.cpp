@@ -3,7 +3,7 @@
 
 #include "fuzzcheck.h"
 
-#include "mapping/mappingfile.h"
+#include "mappingfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,10 +5,10 @@
 
 #include "fuzzcheck.h"
 
-#include "livedata/livesampler.h"
-#include "modbus/modbusframe.h"
-#include "modbus/registermap.h"
-#include "modbus/wordconversion.h"
+#include "livesampler.h"
+#include "modbusframe.h"
+#include "registermap.h"
+#include "wordconversion.h"
 
 #include <QDateTime>
 

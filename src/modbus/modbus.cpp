@@ -2,7 +2,6 @@
 
 #include "modbusframe.h"
 #include "portopenfailure.h"
-#include "registermap.h"
 #include "wordconversion.h"
 
 #include <QDateTime>
@@ -102,7 +101,8 @@ void Modbus::openPort()
         linkState = LinkState::OpenFailed;
         emit linkStateChanged(linkState, {portName, baudrate, mode, address});
         const PortOpenFailure failure =
-            diagnosePortOpenFailure(portName, serialPort.error(), serialPort.errorString());
+            diagnosePortOpenFailure(portName, serialPort.error() == QSerialPort::DeviceNotFoundError,
+                                    serialPort.errorString());
         frames.addEvent("connect failed", now());
         reportError("connect failed");
         emit portOpenFailed(failure.text);
@@ -117,7 +117,7 @@ void Modbus::openPort()
     emit linkStateChanged(linkState, {portName, baudrate, mode, address});
     // The probe bypasses the connected test of readRegisters: its reply is what
     // marks the link connected.
-    sendRequest(ModbusFunction::ReadHoldingRegisters, readRequestPayload(0, Registers::InfoLast));
+    sendRequest(ModbusFunction::ReadHoldingRegisters, readRequestPayload(0, probeLastRegister));
 }
 
 void Modbus::disconnectDevice(bool hard)

@@ -30,6 +30,9 @@ public:
     static constexpr int frameEndMs = 100;
     // How long a request waits for the first byte of its reply, unless set otherwise.
     static constexpr int defaultResponseTimeoutMs = 3000;
+    // The probe of a connect reads registers 0 to this one: the sensor's identity and
+    // configuration, which the first reply hands to the settings panel.
+    static constexpr uint8_t probeLastRegister = 46;
 
     explicit Modbus(QObject *parent = nullptr);
     ~Modbus() override;

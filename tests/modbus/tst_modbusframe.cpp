@@ -1,5 +1,5 @@
-#include "modbus/modbusframe.h"
-#include "modbus/wordconversion.h"
+#include "modbusframe.h"
+#include "wordconversion.h"
 
 #include <QtTest>
 

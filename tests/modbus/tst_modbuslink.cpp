@@ -1,7 +1,7 @@
 #include "cputime.h"
 #include "linkspy.h"
-#include "modbus/modbus.h"
-#include "modbus/modbusframe.h"
+#include "modbus.h"
+#include "modbusframe.h"
 #include "ptypair.h"
 
 #include <QtTest>

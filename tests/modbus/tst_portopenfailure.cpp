@@ -1,7 +1,7 @@
 // Why a port will not open, on real pseudo-terminals: missing, held by another
 // program, and owned by a group the user is not in.
 
-#include "modbus/modbus.h"
+#include "modbus.h"
 #include "ptypair.h"
 
 #include <QSerialPort>

@@ -1,9 +1,9 @@
 // The tool's own Modbus link against the simulated sensor on its pseudo-terminal.
 
 #include "linkspy.h"
-#include "modbus/modbus.h"
-#include "modbus/registermap.h"
-#include "modbus/wordconversion.h"
+#include "modbus.h"
+#include "registermap.h"
+#include "wordconversion.h"
 #include "simprocess.h"
 
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 // The simulator as a program: its line at the byte level, its measurements, its
 // command line and how it ends.
 
-#include "modbus/modbusframe.h"
+#include "modbusframe.h"
 #include "ptypair.h"
 #include "simprocess.h"
 

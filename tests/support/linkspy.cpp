@@ -1,6 +1,6 @@
 #include "linkspy.h"
 
-#include "modbus/modbusframe.h"
+#include "modbusframe.h"
 #include "ptypair.h"
 
 #include <QTest>

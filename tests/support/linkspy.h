@@ -1,8 +1,8 @@
 #ifndef LINKSPY_H
 #define LINKSPY_H
 
-#include "modbus/modbus.h"
-#include "modbus/registermap.h"
+#include "modbus.h"
+#include "registermap.h"
 
 #include <QSignalSpy>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "replyframes.h"
 
-#include "modbus/modbusframe.h"
+#include "modbusframe.h"
 
 QByteArray exceptionReplyFrame(uint8_t function, uint8_t code, uint8_t address)
 {

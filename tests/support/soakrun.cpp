@@ -1,10 +1,10 @@
 #include "soakrun.h"
 
-#include "livedata/livesampler.h"
-#include "livedata/measurementdata.h"
-#include "modbus/modbus.h"
-#include "modbus/registermap.h"
-#include "modbus/wordconversion.h"
+#include "livesampler.h"
+#include "measurementdata.h"
+#include "modbus.h"
+#include "registermap.h"
+#include "wordconversion.h"
 #include "simprocess.h"
 
 #include <QElapsedTimer>

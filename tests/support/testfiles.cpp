@@ -1,6 +1,6 @@
 #include "testfiles.h"
 
-#include "modbus/wordconversion.h"
+#include "wordconversion.h"
 
 #include <QFile>
 #include <QTest>

@@ -3,17 +3,17 @@
 // selection over it, zoom in and place the cursors, calculate and write a mapping), saving
 // pictures of the windows for the README.
 
-#include "app/busmonitordialog.h"
-#include "app/connectionstatelabel.h"
-#include "app/customization.h"
-#include "app/linkstatisticsdialog.h"
-#include "app/mainwindow.h"
-#include "plot/plotpicture.h"
-#include "plot/plotwidget.h"
-#include "plot/timeplotform.h"
-#include "plot/timeplotwidget.h"
-#include "settings/serialportlist.h"
-#include "settings/settingsfile.h"
+#include "busmonitordialog.h"
+#include "connectionstatelabel.h"
+#include "customization.h"
+#include "linkstatisticsdialog.h"
+#include "mainwindow.h"
+#include "plotpicture.h"
+#include "plotwidget.h"
+#include "timeplotform.h"
+#include "timeplotwidget.h"
+#include "serialportlist.h"
+#include "settingsfile.h"
 
 #include <QApplication>
 #include <QComboBox>

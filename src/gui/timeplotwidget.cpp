@@ -1,0 +1,545 @@
+#include "timeplotwidget.h"
+
+#include "systemstatetext.h"
+#include "plotticks.h"
+#include "polylinesegments.h"
+#include "timegaprule.h"
+
+#include <QDebug>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScopedValueRollback>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace
+{
+
+const int plotLeft = 75;
+const uint16_t noFaultBit = 0x0200;
+const QColor backgroundColor(255, 255, 255);
+const QColor faultColor(255, 228, 184);
+const QColor selectionColor(254, 213, 138);
+const QColor gridColor(191, 191, 191);
+const QColor curveColor(30, 144, 255);
+const QColor cursorColor(255, 165, 0);
+// Hatching that marks a fault inside the selection; the cursors A and B.
+const QColor faultHatchColor(214, 110, 0);
+const QColor cursorAColor(200, 0, 0);
+const QColor cursorBColor(0, 128, 0);
+const QColor cursorLabelColor(255, 255, 240);
+
+// Truncates toward zero like a cast, but keeps far-off positions in the range of int
+// (and of the rasterizer) instead of overflowing.
+int truncateToPixel(double value)
+{
+    const double limit = 1e9;
+    if (std::isnan(value))
+        return 0;
+    return int(std::max(-limit, std::min(limit, value)));
+}
+
+QRect columnsRect(int fromX, int toX, int height)
+{
+    return QRect(QPoint(fromX, 0), QPoint(toX, height - 1));
+}
+
+} // namespace
+
+TimePlotWidget::TimePlotWidget(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_MouseTracking);
+    // Every paint fills the whole widget first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void TimePlotWidget::setData(const QVector<QDateTime> *timestamps, const QVector<QString> &titles,
+                             const QVector<QVector<double> *> &curveData,
+                             const QVector<uint16_t> *systemStates,
+                             const QVector<double> &minimumRanges)
+{
+    this->timestamps = timestamps;
+    this->titles = titles;
+    this->curveData = curveData;
+    this->systemStates = systemStates;
+    this->minimumRanges = minimumRanges;
+    curveCount = titles.size();
+    cache.setSources(timestamps, curveData, systemStates);
+    displayLow.fill(std::numeric_limits<double>::infinity(), curveCount);
+    displayHigh.fill(-std::numeric_limits<double>::infinity(), curveCount);
+    update();
+}
+
+void TimePlotWidget::selection(QDateTime &left, QDateTime &right) const
+{
+    if (selectionEnd < selectionStart) {
+        left = selectionEnd;
+        right = selectionStart;
+    } else {
+        left = selectionStart;
+        right = selectionEnd;
+    }
+}
+
+void TimePlotWidget::setSelection(const QDateTime &start, const QDateTime &end)
+{
+    selectionStart = start;
+    selectionEnd = end;
+    update();
+}
+
+bool TimePlotWidget::setVisibleTimeInterval(const QDateTime &left, const QDateTime &right)
+{
+    if (!left.isValid() || !right.isValid() || !(left < right)) {
+        qWarning() << "TimeplotWidget: invalid time interval";
+        return false;
+    }
+    this->left = left;
+    this->right = right;
+    leftMs = left.toMSecsSinceEpoch();
+    rightMs = right.toMSecsSinceEpoch();
+    update();
+    return true;
+}
+
+void TimePlotWidget::dataReplaced()
+{
+    cache.reset();
+    update();
+}
+
+void TimePlotWidget::mousePressEvent(QMouseEvent *event)
+{
+    const int x = qRound(event->localPos().x());
+    const bool leftButton = event->button() == Qt::LeftButton;
+    if (event->button() == Qt::MiddleButton ||
+        (leftButton && event->modifiers() & Qt::ShiftModifier)) {
+        gesture = Gesture::Pan;
+        panLastX = x;
+        return;
+    }
+    if (leftButton && (cursorMode || event->modifiers() & Qt::AltModifier)) {
+        gesture = Gesture::Cursor;
+        placeCursor(x);
+        return;
+    }
+    gesture = Gesture::Select;
+    selectionStart = xToTime(x);
+    selectionEnd = QDateTime();
+    update();
+}
+
+void TimePlotWidget::mouseReleaseEvent(QMouseEvent *)
+{
+    const Gesture ended = gesture;
+    gesture = Gesture::Select;
+    if (ended != Gesture::Select)
+        return;
+    if (selectionStart.isValid() && selectionEnd.isValid() && selectionStart != selectionEnd) {
+        QDateTime earlier;
+        QDateTime later;
+        selection(earlier, later);
+        emit selectionChanged(earlier, later);
+    }
+}
+
+void TimePlotWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    mouseX = qRound(event->localPos().x());
+    mouseY = qRound(event->localPos().y());
+    if (gesture == Gesture::Pan && event->buttons() != Qt::NoButton) {
+        // Dragging the plot right shows earlier times.
+        const int moved = mouseX - panLastX;
+        panLastX = mouseX;
+        if (moved != 0 && width() > plotLeft)
+            emit panRequested(-qint64(double(moved) * (rightMs - leftMs) / (width() - plotLeft)));
+    } else if (gesture == Gesture::Select && event->buttons() & Qt::LeftButton) {
+        selectionEnd = xToTime(mouseX);
+    }
+    update();
+}
+
+void TimePlotWidget::wheelEvent(QWheelEvent *event)
+{
+    if (event->modifiers() & Qt::ControlModifier) {
+        const double notches = event->angleDelta().y() / 120.0;
+        if (notches != 0)
+            emit zoomRequested(std::pow(0.8, notches), xToTime(qRound(event->position().x())));
+        event->accept();
+        return;
+    }
+    emit wheelEventReceived(event);
+}
+
+void TimePlotWidget::keyPressEvent(QKeyEvent *event)
+{
+    const QDateTime centre = QDateTime::fromMSecsSinceEpoch(leftMs + (rightMs - leftMs) / 2);
+    const qint64 tenth = (rightMs - leftMs) / 10;
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        emit zoomRequested(0.5, centre);
+        break;
+    case Qt::Key_Minus:
+        emit zoomRequested(2, centre);
+        break;
+    case Qt::Key_Left:
+        emit panRequested(-tenth);
+        break;
+    case Qt::Key_Right:
+        emit panRequested(tenth);
+        break;
+    case Qt::Key_Home:
+        emit homeRequested();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void TimePlotWidget::clearCursors()
+{
+    cursorTimeA = QDateTime();
+    cursorTimeB = QDateTime();
+    nextCursorIsB = false;
+    update();
+    emit cursorsChanged();
+}
+
+void TimePlotWidget::setCursorMode(bool on)
+{
+    cursorMode = on;
+}
+
+void TimePlotWidget::placeCursor(int x)
+{
+    const QDateTime time = nearestSampleTime(xToTime(x));
+    if (!time.isValid())
+        return;
+    (nextCursorIsB ? cursorTimeB : cursorTimeA) = time;
+    nextCursorIsB = !nextCursorIsB;
+    update();
+    emit cursorsChanged();
+}
+
+QDateTime TimePlotWidget::nearestSampleTime(const QDateTime &time) const
+{
+    if (!time.isValid() || !timestamps || timestamps->isEmpty())
+        return time;
+    // Only samples in the window count: a cursor is placed where it can be seen.
+    const auto begin = std::lower_bound(timestamps->begin(), timestamps->end(), left);
+    const auto end = std::upper_bound(begin, timestamps->end(), right);
+    if (begin == end)
+        return time;
+    const auto after = std::lower_bound(begin, end, time);
+    if (after == begin)
+        return *after;
+    if (after == end)
+        return *(end - 1);
+    const QDateTime &before = *(after - 1);
+    return before.msecsTo(time) <= time.msecsTo(*after) ? before : *after;
+}
+
+void TimePlotWidget::renderPicture(QPainter &painter)
+{
+    // No sample lies left of this column, so nothing counts as hovered.
+    const QScopedValueRollback<int> noPointer(mouseX, std::numeric_limits<int>::min());
+    render(&painter);
+}
+
+TimeAxis TimePlotWidget::timeAxis() const
+{
+    TimeAxis axis;
+    axis.leftMs = leftMs;
+    axis.rightMs = rightMs;
+    axis.plotLeft = plotLeft;
+    axis.width = width();
+    return axis;
+}
+
+int TimePlotWidget::timeToX(qint64 msecsSinceEpoch) const
+{
+    return timeAxis().column(msecsSinceEpoch);
+}
+
+QDateTime TimePlotWidget::xToTime(int x) const
+{
+    if (leftMs == rightMs || width() == plotLeft)
+        return QDateTime();
+    return QDateTime::fromMSecsSinceEpoch(
+        qint64(leftMs + (double(rightMs) - leftMs) * (x - plotLeft) / (width() - plotLeft)));
+}
+
+int TimePlotWidget::valueToY(double value, int curve) const
+{
+    const double low = displayLow[curve];
+    const double high = displayHigh[curve];
+    if (low == high)
+        return 0;
+    const double band = double(height()) / curveCount;
+    const int bottom = int((curve + 1) * band);
+    const int top = int(curve * band);
+    return truncateToPixel((top - bottom) * (value - low) / (high - low) + bottom);
+}
+
+void TimePlotWidget::paintCurves(QPainter &painter)
+{
+    // Each curve's envelope as points, split at breaks into runs, each run as the flat
+    // segments of its polyline (polylinesegments.h); all of them drawn in one layer.
+    const TimeAxis axis = timeAxis();
+    const QPen pen(curveColor, 2, Qt::SolidLine, Qt::FlatCap);
+    const auto appendRun = [&] {
+        if (!curvePoints.isEmpty())
+            appendPolylineSegments(curvePoints.constData(), curvePoints.size(), -2.0, width() + 2.0,
+                                   curveSegments);
+        curvePoints.resize(0);
+    };
+    // A time gap (timegaprule.h) breaks a run as a NaN does: between the columns of the
+    // two visited samples around it.
+    gapColumns.resize(0);
+    for (int visited = 1; visited < gapBefore.size(); ++visited) {
+        if (gapBefore[visited] && sampleX[visited] > sampleX[visited - 1])
+            gapColumns.append({sampleX[visited - 1], sampleX[visited]});
+    }
+    for (int curve = 0; curve < curveCount; ++curve) {
+        curveSegments.resize(0);
+        int gap = 0;
+        int previousColumn = std::numeric_limits<int>::min();
+        for (const EnvelopePoint &point : cache.envelope(curve, axis)) {
+            if (std::isnan(point.value)) {
+                appendRun();
+                continue;
+            }
+            for (; gap < gapColumns.size() && gapColumns[gap].second <= point.column; ++gap) {
+                if (previousColumn <= gapColumns[gap].first)
+                    appendRun();
+            }
+            curvePoints.append(QPoint(point.column, valueToY(point.value, curve)));
+            previousColumn = point.column;
+        }
+        appendRun();
+        curveLayer.drawLines(painter, curveSegments, pen, rect());
+    }
+}
+
+void TimePlotWidget::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const int w = width();
+    const int h = height();
+    // On whole pixels; filled faster without antialiasing.
+    painter.fillRect(rect(), backgroundColor);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (!left.isValid() || !right.isValid())
+        return;
+
+    // The visited samples of the window (timeplotcache.h) and the column of each.
+    const bool haveSamples = timestamps && !timestamps->isEmpty();
+    cache.update(leftMs, rightMs);
+    const QVector<qint64> &visitedTimes = cache.times();
+    const QVector<int> &visitedIndices = cache.indices();
+    sampleX.resize(visitedTimes.size());
+    gapBefore.resize(visitedTimes.size());
+    if (haveSamples)
+        gapRule.update(timestamps);
+    for (int visited = 0; visited < visitedTimes.size(); ++visited) {
+        sampleX[visited] = timeToX(visitedTimes[visited]);
+        gapBefore[visited] =
+            visited > 0 && gapRule.isGap(visitedTimes[visited - 1], visitedTimes[visited],
+                                         visitedIndices[visited] - visitedIndices[visited - 1]);
+    }
+
+    // Fault shading, and the hovered sample: the last one left of the cursor.
+    int hoveredIndex = -1;
+    int hoveredVisited = -1;
+    uint16_t hoveredState = 0;
+    faultRects.resize(0);
+    if (haveSamples && systemStates) {
+        bool open = false;
+        int openX = 0;
+        for (int visited = 0; visited < sampleX.size(); ++visited) {
+            const int i = cache.indices()[visited];
+            const uint16_t state = cache.states()[visited] & ~noFaultBit;
+            const int x = sampleX[visited];
+            if (!open && state != 0) {
+                open = true;
+                openX = x;
+            } else if (open && state == 0) {
+                faultRects.append(columnsRect(openX, x - 1, h) & rect());
+                painter.fillRect(faultRects.last(), faultColor);
+                open = false;
+            }
+            if (x <= mouseX) {
+                hoveredIndex = i;
+                hoveredVisited = visited;
+                hoveredState = state;
+            }
+        }
+        if (open) {
+            faultRects.append(columnsRect(openX, w - 1, h) & rect());
+            painter.fillRect(faultRects.last(), faultColor);
+        }
+        // Between two samples with a time gap nothing was measured: nothing is hovered.
+        const int next = hoveredVisited + 1;
+        if (hoveredVisited >= 0 && next < sampleX.size() && gapBefore[next] &&
+            mouseX > sampleX[hoveredVisited])
+            hoveredIndex = -1;
+    }
+
+    if (selectionStart.isValid() && selectionEnd.isValid() && selectionStart != selectionEnd) {
+        QDateTime earlier;
+        QDateTime later;
+        selection(earlier, later);
+        const QRect selectionRect = columnsRect(timeToX(earlier.toMSecsSinceEpoch()),
+                                                timeToX(later.toMSecsSinceEpoch()) - 1, h) &
+                                    rect();
+        painter.fillRect(selectionRect, selectionColor);
+        drawFaultsInSelection(painter, selectionRect);
+    }
+
+    QPen gridPen(gridColor, 1, Qt::DashLine);
+    painter.setPen(gridPen);
+    qint64 tickStep = 0;
+    const QVector<QDateTime> ticks = timeTicks(left, right, tickStep);
+    const QString tickFormat = tickStep < 60000      ? QStringLiteral("HH:mm:ss")
+                               : tickStep < 86400000 ? QStringLiteral("HH:mm")
+                                                     : QStringLiteral("yyyy-MM-dd");
+    for (const QDateTime &tick : ticks) {
+        const int x = timeToX(tick.toMSecsSinceEpoch());
+        gridLines.drawLine(painter, QPoint(x, 0), QPoint(x, h));
+        painter.save();
+        painter.translate(x, h);
+        painter.rotate(-90);
+        painter.drawText(2, -2, tick.toString(tickFormat));
+        painter.restore();
+    }
+
+    if (haveSamples && curveCount > 0) {
+        const QPen textPen(Qt::black, 2, Qt::SolidLine);
+        for (int curve = 0; curve < curveCount; ++curve) {
+            painter.setPen(textPen);
+            const double bandTop = double(h) / curveCount * curve;
+            painter.drawText(100, int(bandTop + 20), titles[curve]);
+            if (curve > 0)
+                painter.drawLine(0, int(bandTop), w, int(bandTop));
+
+            double low = std::numeric_limits<double>::infinity();
+            double high = -std::numeric_limits<double>::infinity();
+            for (double value : cache.values(curve)) {
+                if (value > high)
+                    high = value;
+                if (value < low)
+                    low = value;
+            }
+            double span = 1.2 * (high - low);
+            if (!(minimumRanges.value(curve) < span))
+                span = minimumRanges.value(curve);
+            const double centre = (high + low) / 2;
+            displayHigh[curve] = centre + span / 2;
+            displayLow[curve] = centre - span / 2;
+        }
+
+        paintCurves(painter);
+
+        // The value grid lies over the curves, as each band's grid over its curve.
+        painter.setPen(gridPen);
+        for (int curve = 0; curve < curveCount; ++curve) {
+            const double bandTop = double(h) / curveCount * curve;
+            for (double value : valueTicks(displayLow[curve], displayHigh[curve], 5)) {
+                const int y = valueToY(value, curve);
+                gridLines.drawLine(painter, QPoint(0, y), QPoint(w, y));
+                if (y > bandTop + 15)
+                    painter.drawText(2, y - 2, formatTickValue(value));
+            }
+        }
+    }
+
+    painter.setPen(QPen(cursorColor, 1, Qt::DotLine));
+    if (mouseX > 0)
+        painter.drawLine(mouseX, 0, mouseX, h);
+    drawCursors(painter);
+
+    // Hover texts end just above (state) and just below (value) the pointer, on the
+    // side of the cursor with more room.
+    const bool rightHalf = mouseX > w / 2;
+    const QPen hoverPen(Qt::black, 2, Qt::SolidLine);
+    if (hoveredIndex >= 0 && hoveredState != 0) {
+        painter.setPen(hoverPen);
+        const QString text = systemStateText(hoveredState, true);
+        if (rightHalf)
+            painter.drawText(QRect(QPoint(0, 0), QPoint(mouseX - 3, mouseY - 1)),
+                             Qt::AlignRight | Qt::AlignBottom, text);
+        else
+            painter.drawText(QRect(QPoint(mouseX, 0), QPoint(mouseX + w - 1, mouseY - 1)),
+                             Qt::AlignLeft | Qt::AlignBottom, text);
+    }
+    if (curveCount != 0 && h > 0) {
+        const int band = mouseY * curveCount / h;
+        const QVector<double> *values = band >= 0 && band < curveCount ? curveData[band] : nullptr;
+        if (values && hoveredIndex >= 0 && hoveredIndex < values->size() &&
+            !std::isnan(values->at(hoveredIndex))) {
+            painter.setPen(hoverPen);
+            const QString text = QString::number(values->at(hoveredIndex), 'f', 2);
+            if (rightHalf)
+                painter.drawText(QRect(QPoint(0, 15), QPoint(mouseX - 3, mouseY + 14)),
+                                 Qt::AlignRight | Qt::AlignBottom, text);
+            else
+                painter.drawText(
+                    QRect(QPoint(mouseX + 10, 15), QPoint(mouseX + 10 + w - 1, mouseY + 14)),
+                    Qt::AlignLeft | Qt::AlignBottom, text);
+        }
+    }
+}
+
+void TimePlotWidget::drawFaultsInSelection(QPainter &painter, const QRect &selectionRect)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QBrush hatch(faultHatchColor, Qt::BDiagPattern);
+    for (const QRect &fault : qAsConst(faultRects)) {
+        const QRect overlap = fault & selectionRect;
+        if (!overlap.isEmpty())
+            painter.fillRect(overlap, hatch);
+    }
+    painter.restore();
+}
+
+void TimePlotWidget::drawCursors(QPainter &painter)
+{
+    const qint64 spanMs = rightMs - leftMs;
+    const QString format = spanMs >= 86400000 ? "yyyy-MM-dd HH:mm:ss" : "HH:mm:ss.zzz";
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int padding = 3;
+    // Below the first band's title.
+    int labelTop = 26;
+    for (int cursor = 0; cursor < 2; ++cursor) {
+        const QDateTime &time = cursor == 0 ? cursorTimeA : cursorTimeB;
+        if (!time.isValid())
+            continue;
+        if (time < left || time > right)
+            continue;
+        // A cursor exactly at the window's right end maps to column W.
+        const int x = qMin(timeToX(time.toMSecsSinceEpoch()), width() - 1);
+        const QColor color = cursor == 0 ? cursorAColor : cursorBColor;
+        painter.setPen(QPen(color, 1, Qt::SolidLine));
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.drawLine(x, 0, x, height());
+        painter.setRenderHint(QPainter::Antialiasing, true);
+
+        // The label stays inside the widget: right of the line, or left of it near the
+        // right edge; B's label sits below A's.
+        const QString text = QString(cursor == 0 ? "A " : "B ") + time.toString(format);
+        QRect box(0, labelTop, metrics.horizontalAdvance(text) + 2 * padding,
+                  metrics.height() + 2 * padding);
+        box.moveLeft(x + box.width() + 2 < width() ? x + 2 : x - 2 - box.width());
+        painter.fillRect(box, cursorLabelColor);
+        painter.drawRect(box.adjusted(0, 0, -1, -1));
+        painter.drawText(box, Qt::AlignCenter, text);
+        labelTop = box.bottom() + 3;
+    }
+}

@@ -1,0 +1,154 @@
+#ifndef TIMEPLOTWIDGET_H
+#define TIMEPLOTWIDGET_H
+
+#include "curveenvelope.h"
+#include "dashedlinestamp.h"
+#include "steeplinelayer.h"
+#include "timegaprule.h"
+#include "timeplotcache.h"
+
+#include <QDateTime>
+#include <QLineF>
+#include <QPoint>
+#include <QString>
+#include <QVector>
+#include <QWheelEvent>
+#include <QWidget>
+
+#include <cstdint>
+
+class QPainter;
+
+// Strip chart of up to five curves against wall-clock time, one horizontal band per
+// curve, with fault shading, a cursor and a draggable time selection. It draws lists
+// that belong to the measurement store through pointers and never changes them. A
+// paint visits at most about 4000 samples per curve, however long the recording, keeps
+// them between paints (timeplotcache.h) and draws each curve from its envelope, at
+// most four points per pixel column (curveenvelope.h).
+//
+// Besides the plain drag that selects, the widget turns gestures into requests to its
+// owner, which keeps the window: Ctrl+wheel and the + and - keys zoom, Shift+drag, the
+// middle button and the arrow keys pan, Home goes back to the chosen window. Alt+click
+// (or a plain click in cursor mode) places the cursors A and B in turn. None of these
+// starts or clears the selection.
+class TimePlotWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TimePlotWidget(QWidget *parent = nullptr);
+
+    // Replaces the whole curve set; the pointed-to lists are not copied.
+    void setData(const QVector<QDateTime> *timestamps, const QVector<QString> &titles,
+                 const QVector<QVector<double> *> &curveData, const QVector<uint16_t> *systemStates,
+                 const QVector<double> &minimumRanges);
+
+    // The dragged selection, earlier time first.
+    void selection(QDateTime &left, QDateTime &right) const;
+    void setSelection(const QDateTime &start, const QDateTime &end);
+
+    QDateTime visibleLeft() const { return left; }
+    QDateTime visibleRight() const { return right; }
+
+    // Cursors are times (invalid when not placed), snapped to the nearest sample.
+    QDateTime cursorA() const { return cursorTimeA; }
+    QDateTime cursorB() const { return cursorTimeB; }
+    void clearCursors();
+    // In cursor mode a plain left click places a cursor instead of starting a selection.
+    void setCursorMode(bool on);
+
+    // The plot as it looks without the pointer's cursor and hover texts.
+    void renderPicture(QPainter &painter);
+
+public slots:
+    bool setVisibleTimeInterval(const QDateTime &left, const QDateTime &right);
+    // The bound lists were emptied or refilled, not only appended to.
+    void dataReplaced();
+
+signals:
+    void selectionChanged(QDateTime left, QDateTime right);
+    void wheelEventReceived(QWheelEvent *event);
+    // factor < 1 zooms in; anchor is the time that keeps its column.
+    void zoomRequested(double factor, QDateTime anchor);
+    // Moves the window later by milliseconds (earlier when negative).
+    void panRequested(qint64 milliseconds);
+    void homeRequested();
+    void cursorsChanged();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+    // Draws every curve from the visited samples (visitedSamples()) into its band,
+    // whose display range is set. Virtual so that the benchmark can hold the drawing
+    // against one polyline through every visited point.
+    virtual void paintCurves(QPainter &painter);
+
+    const TimePlotCache &visitedSamples() const { return cache; }
+    int timeToX(qint64 msecsSinceEpoch) const;
+    int valueToY(double value, int curve) const;
+    int curveTotal() const { return curveCount; }
+    // Memory the plot keeps between paints, in bytes.
+    qint64 cacheByteSize() const
+    {
+        return cache.byteSize() + curveLayer.byteSize() + gridLines.byteSize();
+    }
+
+private:
+    enum class Gesture { Select, Pan, Cursor };
+
+    void placeCursor(int x);
+    QDateTime nearestSampleTime(const QDateTime &time) const;
+    // Where a fault stretch and the selection overlap, the fault is hatched on top.
+    void drawFaultsInSelection(QPainter &painter, const QRect &selectionRect);
+    void drawCursors(QPainter &painter);
+
+    TimeAxis timeAxis() const;
+    QDateTime xToTime(int x) const;
+
+    int curveCount = 0;
+    const QVector<QDateTime> *timestamps = nullptr;
+    QVector<QVector<double> *> curveData;
+    QVector<QString> titles;
+    QVector<double> minimumRanges;
+    QVector<double> displayLow;
+    QVector<double> displayHigh;
+    const QVector<uint16_t> *systemStates = nullptr;
+    QDateTime left;
+    QDateTime right;
+    // left and right in milliseconds since the epoch; equal while no window is set.
+    qint64 leftMs = 0;
+    qint64 rightMs = 0;
+    int mouseX = 0;
+    int mouseY = 0;
+    QDateTime selectionStart;
+    QDateTime selectionEnd;
+
+    TimePlotCache cache;
+    SteepLineLayer curveLayer;
+    DashedLineStamp gridLines;
+    Gesture gesture = Gesture::Select;
+    int panLastX = 0;
+    bool cursorMode = false;
+    bool nextCursorIsB = false;
+    QDateTime cursorTimeA;
+    QDateTime cursorTimeB;
+    // The fault stretches of the last paint, in widget columns.
+    QVector<QRect> faultRects;
+    TimeGapRule gapRule;
+
+    // Scratch lists of a paint, kept between paints so that they keep their storage.
+    QVector<int> sampleX;
+    // Whether a visited sample lies after a time gap (timegaprule.h), and the column
+    // pairs that a curve must not join.
+    QVector<bool> gapBefore;
+    QVector<QPair<int, int>> gapColumns;
+    QVector<QPoint> curvePoints;
+    QVector<QLineF> curveSegments;
+};
+
+#endif

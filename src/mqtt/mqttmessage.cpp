@@ -1,0 +1,209 @@
+#include "mqttmessage.h"
+
+#include "systemstatetext.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace
+{
+
+void appendJsonString(QByteArray &out, const QString &text)
+{
+    out += '"';
+    for (const char c : text.toUtf8()) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (uchar(c) < 0x20) {
+            char escape[7];
+            std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(uchar(c)));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+// A quantity as the CSV file writes it; JSON has no NaN or infinity, so those are null.
+void appendQuantity(QByteArray &out, const char *name, double value, int decimals)
+{
+    out += ",\"";
+    out += name;
+    out += "\":";
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    char text[maxCsvLineLength];
+    out.append(text, int(formatCsvFixed(text, value, decimals) - text));
+}
+
+// A quantity read back: null is NaN; a field that is missing or not a number fails.
+bool readQuantity(const QJsonObject &object, const char *name, double &value)
+{
+    const QJsonValue field = object.value(QLatin1String(name));
+    if (field.isNull()) {
+        value = std::numeric_limits<double>::quiet_NaN();
+        return true;
+    }
+    if (!field.isDouble())
+        return false;
+    value = field.toDouble();
+    return true;
+}
+
+} // namespace
+
+std::optional<MqttUrl> parseMqttUrl(const QString &text, QString &error)
+{
+    static const QRegularExpression pattern(
+        "^(mqtts?)://(\\[[0-9A-Fa-f:.]+\\]|[A-Za-z0-9._-]+)(?::([0-9]{1,5}))?/?$");
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch()) {
+        error = "mqtt://HOST:PORT or mqtts://HOST:PORT";
+        return std::nullopt;
+    }
+    MqttUrl url;
+    url.tls = match.captured(1) == "mqtts";
+    url.host = match.captured(2);
+    if (url.host.startsWith('['))
+        url.host = url.host.mid(1, url.host.size() - 2);
+    url.port = url.tls ? 8883 : 1883;
+    if (!match.captured(3).isEmpty()) {
+        url.port = match.captured(3).toInt();
+        if (url.port < 1 || url.port > 65535) {
+            error = "a port from 1 to 65535 in mqtt://HOST:PORT";
+            return std::nullopt;
+        }
+    }
+    return url;
+}
+
+QString mqttUrlText(const MqttUrl &url)
+{
+    const QString host = url.host.contains(':') ? "[" + url.host + "]" : url.host;
+    return QString("%1://%2:%3").arg(url.tls ? "mqtts" : "mqtt", host).arg(url.port);
+}
+
+QString topicPrefixError(const QString &prefix)
+{
+    if (prefix.isEmpty())
+        return "a topic prefix is not empty";
+    if (prefix.contains('+') || prefix.contains('#'))
+        return "no wildcards + or # in a topic prefix";
+    if (prefix.split('/').contains(QString()))
+        return "no empty topic levels (leading, trailing or doubled /)";
+    if (prefix.contains(QChar(0)))
+        return "no NUL character in a topic prefix";
+    if (prefix.toUtf8().size() > 1000)
+        return "a topic prefix of at most 1000 bytes";
+    return {};
+}
+
+QString sampleTopic(const QString &prefix, const QString &serial)
+{
+    return prefix + '/' + serial + "/sample";
+}
+
+QString identityTopic(const QString &prefix, const QString &serial)
+{
+    return prefix + '/' + serial + "/identity";
+}
+
+QString statusTopic(const QString &prefix, const QString &serial)
+{
+    return prefix + '/' + serial + "/status";
+}
+
+QByteArray isoTimeWithOffset(const QDateTime &timestamp)
+{
+    char text[64];
+    char *end = formatCsvDateTime(text, timestamp);
+    const int offset = timestamp.offsetFromUtc() / 60;
+    const int magnitude = std::abs(offset);
+    *end++ = offset < 0 ? '-' : '+';
+    end += std::snprintf(end, 8, "%02d:%02d", magnitude / 60, magnitude % 60);
+    return QByteArray(text, int(end - text));
+}
+
+QByteArray sampleMessage(const QString &serial, const LiveSample &sample)
+{
+    QByteArray out;
+    out.reserve(256);
+    out += "{\"serial\":";
+    appendJsonString(out, serial);
+    out += ",\"time\":\"";
+    out += isoTimeWithOffset(sample.timestamp);
+    out += "\",\"frame\":";
+    out += QByteArray::number(sample.frameNr);
+    out += ",\"state\":";
+    out += QByteArray::number(sample.systemState);
+    out += ",\"stateText\":";
+    appendJsonString(out, systemStateText(sample.systemState, false));
+    appendQuantity(out, "nu", sample.nu, 2);
+    appendQuantity(out, "eta", sample.eta, 2);
+    appendQuantity(out, "rho", sample.rho, 1);
+    appendQuantity(out, "T", sample.T, 2);
+    appendQuantity(out, "nuUc", sample.nuUc, 2);
+    out += '}';
+    return out;
+}
+
+QByteArray identityMessage(const DeviceIdentity &identity)
+{
+    QByteArray out = "{\"serial\":";
+    appendJsonString(out, formatSerialNumber(identity.serialNumber));
+    out += ",\"hardwareRevision\":";
+    out += QByteArray::number(identity.hardwareRevision);
+    out += ",\"firmwareDate\":";
+    if (identity.firmwareDate.isValid())
+        out += '"' + isoTimeWithOffset(identity.firmwareDate.toLocalTime()) + '"';
+    else
+        out += "null";
+    out += '}';
+    return out;
+}
+
+std::optional<ReceivedSample> parseSampleMessage(const QByteArray &message)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(message, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+    ReceivedSample received;
+    received.serial = object.value("serial").toString();
+    const QDateTime time =
+        QDateTime::fromString(object.value("time").toString(), Qt::ISODateWithMs);
+    const double frame = object.value("frame").toDouble(-1);
+    const double state = object.value("state").toDouble(-1);
+    if (received.serial.isEmpty() || !time.isValid() || frame < 0 || frame > 4294967295.0 ||
+        frame != std::floor(frame) || state < 0 || state > 65535 || state != std::floor(state))
+        return std::nullopt;
+    LiveSample &sample = received.sample;
+    sample.timestamp = time.toLocalTime();
+    sample.frameNr = uint32_t(frame);
+    sample.systemState = uint16_t(state);
+    if (!readQuantity(object, "nu", sample.nu) || !readQuantity(object, "eta", sample.eta) ||
+        !readQuantity(object, "rho", sample.rho) || !readQuantity(object, "T", sample.T) ||
+        !readQuantity(object, "nuUc", sample.nuUc))
+        return std::nullopt;
+    return received;
+}
+
+std::optional<QString> normalizedSerial(const QString &text)
+{
+    static const QRegularExpression pattern("^[0-9A-Fa-f]{2}(-[0-9A-Fa-f]{2}){3}$");
+    if (!pattern.match(text).hasMatch())
+        return std::nullopt;
+    return text.toUpper();
+}
