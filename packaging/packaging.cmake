@@ -1,5 +1,5 @@
-# Install rules of the two programs with their menu entry, icons, AppStream
-# metainfo, manual pages and documents, and the Debian package CPack builds from
+# Install rules of the three programs with their menu entry, icons, AppStream
+# metainfo, manual pages and the user's documents, and the Debian package CPack builds from
 # them (scripts/package.sh). Included from the top level, where CPack reads its
 # variables.
 set(QUVA_APP_ID com.tarnwell.QuvaExplorer)
@@ -7,7 +7,7 @@ set(QUVA_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(QUVA_PACKAGING_OUT ${CMAKE_BINARY_DIR}/packaging)
 set(QUVA_ICONS ${PROJECT_SOURCE_DIR}/assets/icons)
 
-install(TARGETS quva-explorer quva-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quva-explorer quva-recorder quva-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${QUVA_PACKAGING_DIR}/${QUVA_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${QUVA_ICONS}/quva-explorer.svg
@@ -45,8 +45,9 @@ add_custom_command(OUTPUT ${QUVA_PACKAGING_OUT}/changelog.gz
 set(QUVA_MANUAL_PAGES)
 if(HELP2MAN)
     set(quva-explorer_NAME "service and monitoring tool for the QUVA viscosity sensor")
+    set(quva-recorder_NAME "record QUVA sensors and publish their samples without a window")
     set(quva-sim_NAME "simulated QUVA sensor, a Modbus RTU slave on a pseudo-terminal")
-    foreach(program quva-explorer quva-sim)
+    foreach(program quva-explorer quva-recorder quva-sim)
         set(page ${QUVA_PACKAGING_OUT}/${program}.1)
         # Run by name from PATH, so the page's usage line holds no build path; no
         # display and no leak report are wanted here.
@@ -65,10 +66,38 @@ if(HELP2MAN)
 else()
     message(STATUS "help2man not found: no manual pages (scripts/install-deps.sh installs it)")
 endif()
+
+# The user's documents from docs/, gzipped, beside the pictures they link, so that
+# their relative links hold in the documentation folder. A link from one of them to
+# another gets the .gz the other is installed with. The developers' notes
+# (development, performance, reliability) stay in the source tree.
+set(QUVA_USER_DOCS user-guide recording-a-plant file-formats)
+set(QUVA_DOCS_DIR ${PROJECT_SOURCE_DIR}/docs)
+set(QUVA_DOC_PICTURES)
+string(JOIN "|" userDocAlternatives ${QUVA_USER_DOCS})
+foreach(document ${QUVA_USER_DOCS})
+    set(source ${QUVA_DOCS_DIR}/${document}.md)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+    file(READ ${source} text)
+    string(REGEX MATCHALL "!\\[[^]]*\\]\\([^)]+\\.png\\)" links "${text}")
+    foreach(link ${links})
+        string(REGEX REPLACE ".*\\(([^)]+)\\)$" "\\1" picture "${link}")
+        list(APPEND QUVA_DOC_PICTURES ${QUVA_DOCS_DIR}/${picture})
+    endforeach()
+    set(output ${QUVA_PACKAGING_OUT}/${document}.md)
+    add_custom_command(OUTPUT ${output}.gz
+        COMMAND sed -E "s/\\]\\((${userDocAlternatives})\\.md([)#])/](\\1.md.gz\\2/g"
+                ${source} > ${output}
+        COMMAND ${GZIP} -9nf ${output}
+        DEPENDS ${source}
+        VERBATIM)
+    list(APPEND QUVA_COMPRESSED_DOCS ${output}.gz)
+endforeach()
+list(REMOVE_DUPLICATES QUVA_DOC_PICTURES)
+
 add_custom_target(package-files ALL DEPENDS ${QUVA_COMPRESSED_DOCS} ${QUVA_MANUAL_PAGES})
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${QUVA_PACKAGING_DIR}/copyright
-              ${QUVA_PACKAGING_OUT}/changelog.gz
+install(FILES ${QUVA_PACKAGING_DIR}/copyright ${QUVA_COMPRESSED_DOCS} ${QUVA_DOC_PICTURES}
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
@@ -85,9 +114,12 @@ which measures the kinematic and dynamic viscosity, the density and the
 temperature of a liquid. It shows and changes the sensor's configuration,
 records its measurements live in a strip chart, exports them to CSV and XLSX,
 imports CSV, derives a viscosity mapping and writes it to the sensor. It can
-also record without a window.
+also record without a window and publish the samples to an MQTT broker.
 .
-The package also holds quva-sim, a simulated sensor on a pseudo-terminal.")
+The package also holds quva-recorder, which records several sensors on one
+line and publishes their samples to an MQTT broker, or consumes them from it,
+without a window and without the desktop libraries, for a plant computer; and
+quva-sim, a simulated sensor on a pseudo-terminal.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QUVA_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

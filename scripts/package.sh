@@ -1,6 +1,6 @@
 #!/bin/bash
 # Builds the Debian package quva-explorer_<version>_<arch>.deb: a Release build of
-# the two programs with Debian's hardening flags in BUILD_DIR (default
+# the three programs with Debian's hardening flags in BUILD_DIR (default
 # build-package/), then CPack's DEB generator. Prints the package's path last.
 # Further arguments go to cmake, e.g. -DQUVA_PACKAGE_MAINTAINER="Name <address>".
 # Usage: scripts/package.sh [BUILD_DIR [CMAKE_ARGUMENTS...]]
@@ -22,7 +22,7 @@ cmake -S "$root" -B "$buildDir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUVA_BUILD
     -DCMAKE_C_FLAGS="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
     -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
-cmake --build "$buildDir" -j"$(nproc)" --target quva-explorer quva-sim package-files
+cmake --build "$buildDir" -j"$(nproc)" --target quva-explorer quva-recorder quva-sim package-files
 
 cd "$buildDir"
 rm -f quva-explorer_*.deb

@@ -1,9 +1,9 @@
 #!/bin/bash
 # Builds the Debian package and checks it as a user would meet it: lintian, the
-# desktop entry and the AppStream metainfo validators, and the programs unpacked
-# into a temporary root and run from another working directory: --version, the
-# simulator, recording against it, and the window on a virtual display showing
-# its compiled-in pictures and icon.
+# desktop entry and the AppStream metainfo validators, the user's documents with
+# the pictures they link, and the programs unpacked into a temporary root and run
+# from another working directory: --version, the simulator, recording against it,
+# and the window on a virtual display showing its compiled-in pictures and icon.
 # Usage: check-package.sh VERSION BUILD_DIR
 set -euo pipefail
 version=$1
@@ -64,6 +64,46 @@ desktop-file-validate "$root"/usr/share/applications/*.desktop
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
 grep -q "<release version=\"$version\"" "$root"/usr/share/metainfo/*.metainfo.xml ||
     fail "metainfo names another version"
+
+# The user guide and the documents it leads to, gzipped without name or time stamp;
+# every relative link in them reaches a file in the package, and every picture there
+# is linked. The developers' notes are not shipped.
+doc="$root/usr/share/doc/quva-explorer"
+[[ -f "$doc/user-guide.md.gz" ]] || fail "no user guide in $doc: $(ls "$doc")"
+for notes in README.md development.md.gz performance.md.gz reliability.md.gz; do
+    [[ ! -e "$doc/$notes" ]] || fail "the package ships the developers' $notes"
+done
+python3 - "$doc" <<'LINKS' || fail "documentation links"
+import gzip, os, re, sys
+doc = sys.argv[1]
+targets, problems = set(), []
+for name in sorted(os.listdir(doc)):
+    if not name.endswith(".md.gz"):
+        continue
+    with open(os.path.join(doc, name), "rb") as f:
+        head = f.read(10)
+    if head[3] & 0x08 or head[4:8] != bytes(4):
+        problems.append(f"{name} carries a file name or time stamp")
+    text = gzip.open(os.path.join(doc, name), "rt", encoding="utf-8").read()
+    for target in re.findall(r"\]\(([^)\s]+)\)", text):
+        path = target.split("#")[0]
+        if re.match(r"[a-z]+:", target) or not path:
+            continue
+        targets.add(os.path.normpath(path))
+        if not os.path.isfile(os.path.join(doc, path)):
+            problems.append(f"{name} links {target}, which is not in the package")
+pictures = {n for n in os.listdir(doc) if n.endswith(".png")}
+if not pictures & targets:
+    problems.append("the user guide links no picture")
+problems += [f"{p} is shipped but not linked" for p in sorted(pictures - targets)]
+print("\n".join(problems), file=sys.stderr)
+sys.exit(1 if problems else 0)
+LINKS
+[[ -f "$root/usr/share/man/man1/quva-recorder.1.gz" ]] || fail "no manual page of quva-recorder"
+# quva-recorder is for computers without a desktop.
+recorderLibraries=$(objdump -p "$root/usr/bin/quva-recorder" | awk '$1 == "NEEDED" {print $2}')
+grep -qE 'libQt5(Gui|Widgets|Svg)' <<<"$recorderLibraries" &&
+    fail "quva-recorder links desktop libraries: $recorderLibraries"
 rootFiles=$(cd "$root" && find . | sort)
 
 mkdir "$work/cwd"
@@ -72,6 +112,8 @@ unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 [[ "$("$root/usr/bin/quva-explorer" --version)" == "quva-explorer $version" ]] ||
     fail "quva-explorer --version"
 [[ "$("$root/usr/bin/quva-sim" --version)" == "quva-sim $version" ]] || fail "quva-sim --version"
+[[ "$("$root/usr/bin/quva-recorder" --version)" == "quva-recorder $version" ]] ||
+    fail "quva-recorder --version"
 [[ "$("$root/usr/bin/quva-explorer" --help)" == *--data-folder* ]] || fail "quva-explorer --help"
 
 "$root/usr/bin/quva-sim" --rate 5 --exit-with-parent >sim.out 2>sim.err &
@@ -82,6 +124,10 @@ port=$(sed -n 's/^port: //p' sim.out)
     fail "recording against quva-sim"
 samples=$(grep -c '^[0-9]' recording.csv || true)
 ((samples >= 2)) || fail "recording holds $samples samples"
+"$root/usr/bin/quva-recorder" --record recorder.csv --port "$port" --duration 3 >/dev/null ||
+    fail "quva-recorder against quva-sim"
+samples=$(grep -c '^[0-9]' recorder.csv || true)
+((samples >= 2)) || fail "quva-recorder's recording holds $samples samples"
 
 # The window on a virtual display, in a folder without pictures: the USB Kit's red
 # button (a PNG) and the formula (an SVG) are drawn, and the window has an icon.
