@@ -12,10 +12,6 @@ namespace
 int speedOf(speed_t speed)
 {
     switch (speed) {
-    case B1200:
-        return 1200;
-    case B2400:
-        return 2400;
     case B4800:
         return 4800;
     case B9600:
@@ -24,8 +20,6 @@ int speedOf(speed_t speed)
         return 19200;
     case B38400:
         return 38400;
-    case B57600:
-        return 57600;
     case B115200:
         return 115200;
     default:
