@@ -1,15 +1,13 @@
 #include "modbus.h"
 
 #include "modbusframe.h"
-#include "portopenfailure.h"
+#include "serialtransport.h"
 #include "wordconversion.h"
 
 #include <QDateTime>
 #include <QDebug>
 
-#include <poll.h>
-
-Modbus::Modbus(QObject *parent) : QObject(parent)
+Modbus::Modbus(QObject *parent) : QObject(parent), transport(std::make_unique<SerialTransport>())
 {
     qRegisterMetaType<QVector<uint16_t>>("QVector<uint16_t>");
     // Coarse timers may fire 5 % early: a reply would be cut before its 100 ms of quiet,
@@ -21,16 +19,15 @@ Modbus::Modbus(QObject *parent) : QObject(parent)
     responseTimer.setInterval(defaultResponseTimeoutMs);
     responseTimer.setTimerType(Qt::PreciseTimer);
 
-    connect(&serialPort, SIGNAL(readyRead()), this, SLOT(onReadyRead()));
+    connect(transport.get(), &LinkTransport::readyRead, this, &Modbus::onReadyRead);
     connect(&frameEndTimer, SIGNAL(timeout()), this, SLOT(readReply()));
     connect(&responseTimer, SIGNAL(timeout()), this, SLOT(timeout()));
-    connect(&serialPort, SIGNAL(errorOccurred(QSerialPort::SerialPortError)), this,
-            SLOT(onPortError(QSerialPort::SerialPortError)));
+    connect(transport.get(), &LinkTransport::errorOccurred, this, &Modbus::onTransportError);
 }
 
 Modbus::~Modbus()
 {
-    serialPort.close();
+    transport->close();
 }
 
 void Modbus::connectDevice(QString portName, uint32_t baudrate, uint8_t mode, uint8_t address)
@@ -51,67 +48,33 @@ void Modbus::reconnectDevice()
 
 void Modbus::openPort()
 {
-    if (serialPort.isOpen()) {
+    if (transport->isOpen()) {
         connected = false;
         waitingForReply = false;
         requestQueue.clear();
         frameEndTimer.stop();
         responseTimer.stop();
-        serialPort.close();
+        transport->close();
         endWriteRun(false);
     }
 
     qDebug() << "Modbus: connecting to device" << portName << "with" << baudrate
              << "baud at address" << address << "...";
 
-    serialPort.setPortName(portName);
-    serialPort.setBaudRate(qint32(baudrate));
-    serialPort.setDataBits(QSerialPort::Data8);
-    switch (mode) {
-    case 0:
-        serialPort.setParity(QSerialPort::NoParity);
-        serialPort.setStopBits(QSerialPort::OneStop);
-        break;
-    case 1:
-        serialPort.setParity(QSerialPort::NoParity);
-        serialPort.setStopBits(QSerialPort::TwoStop);
-        break;
-    case 2:
-        serialPort.setParity(QSerialPort::EvenParity);
-        serialPort.setStopBits(QSerialPort::OneStop);
-        break;
-    case 3:
-        serialPort.setParity(QSerialPort::EvenParity);
-        serialPort.setStopBits(QSerialPort::TwoStop);
-        break;
-    case 4:
-        serialPort.setParity(QSerialPort::OddParity);
-        serialPort.setStopBits(QSerialPort::OneStop);
-        break;
-    case 5:
-        serialPort.setParity(QSerialPort::OddParity);
-        serialPort.setStopBits(QSerialPort::TwoStop);
-        break;
-    default:
-        break;
-    }
-
     connecting = true;
-    if (!serialPort.open(QIODevice::ReadWrite)) {
+    if (!transport->open(portName, baudrate, mode)) {
         linkState = LinkState::OpenFailed;
         emit linkStateChanged(linkState, {portName, baudrate, mode, address});
-        const PortOpenFailure failure =
-            diagnosePortOpenFailure(portName, serialPort.error() == QSerialPort::DeviceNotFoundError,
-                                    serialPort.errorString());
+        const QString failure = transport->openFailure();
         frames.addEvent("connect failed", now());
         reportError("connect failed");
-        emit portOpenFailed(failure.text);
+        emit portOpenFailed(failure);
         return;
     }
     frames.addEvent("port opened", now());
     // Whatever the line still holds (a reply to a program that ended while it was on its
     // way) would be taken as the start of the probe's reply.
-    serialPort.clear(QSerialPort::Input);
+    transport->clearInput();
     // Said even when it was connecting already: the parameters may have changed.
     linkState = LinkState::Connecting;
     emit linkStateChanged(linkState, {portName, baudrate, mode, address});
@@ -125,7 +88,7 @@ void Modbus::disconnectDevice(bool hard)
     connected = false;
     connecting = false;
     if (hard) {
-        serialPort.close();
+        transport->close();
         waitingForReply = false;
         requestQueue.clear();
         responseTimer.stop();
@@ -146,7 +109,7 @@ void Modbus::readRegisters(uint8_t firstReg, uint8_t lastReg)
 
 void Modbus::readRegistersAt(uint8_t address, uint8_t firstReg, uint8_t lastReg)
 {
-    if (!serialPort.isOpen())
+    if (!transport->isOpen())
         return;
     sendRequestTo(address, ModbusFunction::ReadHoldingRegisters,
                   readRequestPayload(firstReg, lastReg));
@@ -176,7 +139,7 @@ void Modbus::sendRequestTo(uint8_t slave, uint8_t functionCode, const QByteArray
 
 void Modbus::sendFrame(const QByteArray &frame)
 {
-    serialPort.write(frame);
+    transport->write(frame);
     replyAddress = uint8_t(frame.at(0));
     linkStatistics.requestSent();
     frames.addFrame(FrameLog::Sent, frame, replyAddress, now());
@@ -198,7 +161,7 @@ void Modbus::onReadyRead()
 
 void Modbus::readReply()
 {
-    const QByteArray frame = serialPort.readAll();
+    const QByteArray frame = transport->readAll();
     const ModbusReply reply = checkReply(frame, replyAddress);
     frames.addFrame(FrameLog::Received, frame, replyAddress, now());
     if (reply.status == ModbusReply::TooShort)
@@ -279,25 +242,10 @@ void Modbus::reportError(const QString &reason)
     emit showModbusError("Modbus Error: " + reason);
 }
 
-void Modbus::onPortError(QSerialPort::SerialPortError error)
+void Modbus::onTransportError()
 {
-    if (!serialPort.isOpen())
-        return;
-    if (error == QSerialPort::ResourceError) {
+    if (transport->deviceGone())
         connectionLost();
-        return;
-    }
-    if (error == QSerialPort::ReadError || error == QSerialPort::WriteError) {
-        // A device that has gone away (pty peer closed, adapter pulled) reports a
-        // read error on every turn of the event loop; anything else is passing.
-        pollfd descriptor = {int(serialPort.handle()), POLLIN | POLLOUT, 0};
-        const bool hungUp =
-            ::poll(&descriptor, 1, 0) < 0 || (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL));
-        if (hungUp)
-            connectionLost();
-        else
-            serialPort.clearError();
-    }
 }
 
 void Modbus::connectionLost()
@@ -305,7 +253,7 @@ void Modbus::connectionLost()
     qWarning() << "Modbus: connection lost on" << portName;
     linkStatistics.error(LinkStatistics::ConnectionLost);
     frames.addEvent("connection lost", now());
-    serialPort.close();
+    transport->close();
     requestQueue.clear();
     waitingForReply = false;
     responseTimer.stop();

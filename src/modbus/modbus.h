@@ -9,18 +9,20 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 #include <QTimer>
 #include <QVector>
 
 #include <cstdint>
+#include <memory>
+
+class LinkTransport;
 
 // The tool's only Modbus RTU master. One request is on the wire at a time; the
 // others wait in requestQueue in the order they were asked for. Any error empties
 // the queue: callers that poll simply ask again. A reply ends when the line has
 // been quiet for 100 ms; replies carry no tag, so every consumer gets every read
-// and recognises its own by the number of words.
+// and recognises its own by the number of words. The bytes go over a serial port.
 class Modbus : public QObject
 {
     Q_OBJECT
@@ -75,7 +77,7 @@ private slots:
     void onReadyRead();
     void readReply();
     void timeout();
-    void onPortError(QSerialPort::SerialPortError error);
+    void onTransportError();
 
 private:
     void sendRequest(uint8_t functionCode, const QByteArray &payload);
@@ -88,7 +90,7 @@ private:
     void openPort();
     qint64 now() const;
 
-    QSerialPort serialPort;
+    std::unique_ptr<LinkTransport> transport;
     QString portName;
     uint32_t baudrate = 0;
     uint8_t mode = 0;

@@ -7,7 +7,7 @@
 // beyond Qt's files: refusing pipes and devices without blocking on them, creating a
 // file only when it is new, reading at an offset, cutting a file back, syncing it to
 // the disk, and replacing a file in one step. Everything here speaks in Qt types; only
-// this unit's source calls the system.
+// this unit's sources call the system, one for each system.
 
 // A file opened by the system's own calls, closed when the object goes.
 class PlatformFile

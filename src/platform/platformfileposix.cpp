@@ -1,6 +1,5 @@
 #include "platformfile.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <cerrno>
@@ -9,10 +8,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
 
 namespace
 {
@@ -183,15 +178,8 @@ FileStatus fileStatus(const QString &path)
 
 bool replaceFile(const QString &source, const QString &target, QString &error)
 {
-#ifdef Q_OS_WIN
-    const bool replaced =
-        MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(source).utf16()),
-                    reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(target).utf16()),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-#else
     const bool replaced = std::rename(QFile::encodeName(source).constData(),
                                       QFile::encodeName(target).constData()) == 0;
-#endif
     if (!replaced)
         error = systemError();
     return replaced;

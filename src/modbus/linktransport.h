@@ -1,0 +1,45 @@
+#ifndef LINKTRANSPORT_H
+#define LINKTRANSPORT_H
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+// How the link's bytes reach the sensors: the link frames, times and queues requests and
+// leaves the moving of bytes to one of these. A serial port is one; a network connection
+// would be another.
+class LinkTransport : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // Opens the line to port with the link's settings: baudrate, and mode 0 to 5 for no,
+    // even or odd parity with one or two stop bits. False when it would not open, with
+    // openFailure() saying why.
+    virtual bool open(const QString &port, uint32_t baudrate, uint8_t mode) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    virtual qint64 write(const QByteArray &bytes) = 0;
+    // What arrived since the last read.
+    virtual QByteArray readAll() = 0;
+    // Drops what arrived and was not read.
+    virtual void clearInput() = 0;
+    // The system's text of the last error.
+    virtual QString errorString() const = 0;
+    // After a failed open: the cause and what the user can do about it.
+    virtual QString openFailure() const = 0;
+    // Whether the last error was the device going away, so that the line is lost.
+    virtual bool deviceGone() const = 0;
+
+signals:
+    void readyRead();
+    void bytesWritten(qint64 count);
+    // An error while open that is not passing: deviceGone() tells whether the line is lost.
+    void errorOccurred();
+};
+
+#endif

@@ -1,0 +1,35 @@
+#ifndef SERIALTRANSPORT_H
+#define SERIALTRANSPORT_H
+
+#include "linktransport.h"
+
+#include <QSerialPort>
+
+// The link's bytes over a serial port, 8 data bits. A device that reports a read or
+// write error and is still there has had a passing error: it is cleared and not told.
+class SerialTransport : public LinkTransport
+{
+    Q_OBJECT
+
+public:
+    explicit SerialTransport(QObject *parent = nullptr);
+
+    bool open(const QString &port, uint32_t baudrate, uint8_t mode) override;
+    void close() override;
+    bool isOpen() const override;
+    qint64 write(const QByteArray &bytes) override;
+    QByteArray readAll() override;
+    void clearInput() override;
+    QString errorString() const override;
+    QString openFailure() const override;
+    bool deviceGone() const override;
+
+private:
+    void onPortError(QSerialPort::SerialPortError error);
+
+    QSerialPort serialPort;
+    QString path; // as given: the port's own name drops "/dev/"
+    bool gone = false;
+};
+
+#endif
