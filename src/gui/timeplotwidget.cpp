@@ -1,8 +1,8 @@
 #include "timeplotwidget.h"
 
-#include "systemstatetext.h"
 #include "plotticks.h"
 #include "polylinesegments.h"
+#include "systemstatetext.h"
 #include "timegaprule.h"
 
 #include <QDebug>
@@ -46,6 +46,16 @@ int truncateToPixel(double value)
 QRect columnsRect(int fromX, int toX, int height)
 {
     return QRect(QPoint(fromX, 0), QPoint(toX, height - 1));
+}
+
+QPen gridPen()
+{
+    return QPen(gridColor, 1, Qt::DashLine);
+}
+
+QPen hoverPen()
+{
+    return QPen(Qt::black, 2, Qt::SolidLine);
 }
 
 } // namespace
@@ -330,22 +340,41 @@ void TimePlotWidget::paintCurves(QPainter &painter)
 void TimePlotWidget::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const int w = width();
-    const int h = height();
     // On whole pixels; filled faster without antialiasing.
     painter.fillRect(rect(), backgroundColor);
     painter.setRenderHint(QPainter::Antialiasing);
     if (!left.isValid() || !right.isValid())
         return;
 
+    visitWindow();
+    paintFaultShading(painter);
+    const HoveredSample hovered = hoveredSample();
+    paintSelection(painter);
+    paintTimeGrid(painter);
+    if (timestamps && !timestamps->isEmpty() && curveCount > 0) {
+        for (int curve = 0; curve < curveCount; ++curve) {
+            paintCurveTitle(painter, curve);
+            updateDisplayRange(curve);
+        }
+        paintCurves(painter);
+        // The value grid lies over the curves, as each band's grid over its curve.
+        paintValueGrid(painter);
+    }
+    paintPointerLine(painter);
+    drawCursors(painter);
+    paintHoveredState(painter, hovered);
+    paintHoveredValue(painter, hovered);
+}
+
+void TimePlotWidget::visitWindow()
+{
     // The visited samples of the window (timeplotcache.h) and the column of each.
-    const bool haveSamples = timestamps && !timestamps->isEmpty();
     cache.update(leftMs, rightMs);
     const QVector<qint64> &visitedTimes = cache.times();
     const QVector<int> &visitedIndices = cache.indices();
     sampleX.resize(visitedTimes.size());
     gapBefore.resize(visitedTimes.size());
-    if (haveSamples)
+    if (timestamps && !timestamps->isEmpty())
         gapRule.update(timestamps);
     for (int visited = 0; visited < visitedTimes.size(); ++visited) {
         sampleX[visited] = timeToX(visitedTimes[visited]);
@@ -353,57 +382,73 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
             visited > 0 && gapRule.isGap(visitedTimes[visited - 1], visitedTimes[visited],
                                          visitedIndices[visited] - visitedIndices[visited - 1]);
     }
+}
 
-    // Fault shading, and the hovered sample: the last one left of the cursor.
-    int hoveredIndex = -1;
-    int hoveredVisited = -1;
-    uint16_t hoveredState = 0;
+void TimePlotWidget::paintFaultShading(QPainter &painter)
+{
     faultRects.resize(0);
-    if (haveSamples && systemStates) {
-        bool open = false;
-        int openX = 0;
-        for (int visited = 0; visited < sampleX.size(); ++visited) {
-            const int i = cache.indices()[visited];
-            const uint16_t state = cache.states()[visited] & ~noFaultBit;
-            const int x = sampleX[visited];
-            if (!open && state != 0) {
-                open = true;
-                openX = x;
-            } else if (open && state == 0) {
-                faultRects.append(columnsRect(openX, x - 1, h) & rect());
-                painter.fillRect(faultRects.last(), faultColor);
-                open = false;
-            }
-            if (x <= mouseX) {
-                hoveredIndex = i;
-                hoveredVisited = visited;
-                hoveredState = state;
-            }
-        }
-        if (open) {
-            faultRects.append(columnsRect(openX, w - 1, h) & rect());
+    if (!timestamps || timestamps->isEmpty() || !systemStates)
+        return;
+    bool open = false;
+    int openX = 0;
+    for (int visited = 0; visited < sampleX.size(); ++visited) {
+        const uint16_t state = cache.states()[visited] & ~noFaultBit;
+        const int x = sampleX[visited];
+        if (!open && state != 0) {
+            open = true;
+            openX = x;
+        } else if (open && state == 0) {
+            faultRects.append(columnsRect(openX, x - 1, height()) & rect());
             painter.fillRect(faultRects.last(), faultColor);
+            open = false;
         }
-        // Between two samples with a time gap nothing was measured: nothing is hovered.
-        const int next = hoveredVisited + 1;
-        if (hoveredVisited >= 0 && next < sampleX.size() && gapBefore[next] &&
-            mouseX > sampleX[hoveredVisited])
-            hoveredIndex = -1;
     }
-
-    if (selectionStart.isValid() && selectionEnd.isValid() && selectionStart != selectionEnd) {
-        QDateTime earlier;
-        QDateTime later;
-        selection(earlier, later);
-        const QRect selectionRect = columnsRect(timeToX(earlier.toMSecsSinceEpoch()),
-                                                timeToX(later.toMSecsSinceEpoch()) - 1, h) &
-                                    rect();
-        painter.fillRect(selectionRect, selectionColor);
-        drawFaultsInSelection(painter, selectionRect);
+    if (open) {
+        faultRects.append(columnsRect(openX, width() - 1, height()) & rect());
+        painter.fillRect(faultRects.last(), faultColor);
     }
+}
 
-    QPen gridPen(gridColor, 1, Qt::DashLine);
-    painter.setPen(gridPen);
+TimePlotWidget::HoveredSample TimePlotWidget::hoveredSample() const
+{
+    // The last visited sample left of the pointer.
+    HoveredSample hovered;
+    if (!timestamps || timestamps->isEmpty() || !systemStates)
+        return hovered;
+    int hoveredVisited = -1;
+    for (int visited = 0; visited < sampleX.size(); ++visited) {
+        if (sampleX[visited] <= mouseX) {
+            hovered.index = cache.indices()[visited];
+            hovered.state = cache.states()[visited] & ~noFaultBit;
+            hoveredVisited = visited;
+        }
+    }
+    // Between two samples with a time gap nothing was measured: nothing is hovered.
+    const int next = hoveredVisited + 1;
+    if (hoveredVisited >= 0 && next < sampleX.size() && gapBefore[next] &&
+        mouseX > sampleX[hoveredVisited])
+        hovered.index = -1;
+    return hovered;
+}
+
+void TimePlotWidget::paintSelection(QPainter &painter)
+{
+    if (!selectionStart.isValid() || !selectionEnd.isValid() || selectionStart == selectionEnd)
+        return;
+    QDateTime earlier;
+    QDateTime later;
+    selection(earlier, later);
+    const QRect selectionRect = columnsRect(timeToX(earlier.toMSecsSinceEpoch()),
+                                            timeToX(later.toMSecsSinceEpoch()) - 1, height()) &
+                                rect();
+    painter.fillRect(selectionRect, selectionColor);
+    drawFaultsInSelection(painter, selectionRect);
+}
+
+void TimePlotWidget::paintTimeGrid(QPainter &painter)
+{
+    const int h = height();
+    painter.setPen(gridPen());
     qint64 tickStep = 0;
     const QVector<QDateTime> ticks = timeTicks(left, right, tickStep);
     const QString tickFormat = tickStep < 60000      ? QStringLiteral("HH:mm:ss")
@@ -418,82 +463,92 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
         painter.drawText(2, -2, tick.toString(tickFormat));
         painter.restore();
     }
+}
 
-    if (haveSamples && curveCount > 0) {
-        const QPen textPen(Qt::black, 2, Qt::SolidLine);
-        for (int curve = 0; curve < curveCount; ++curve) {
-            painter.setPen(textPen);
-            const double bandTop = double(h) / curveCount * curve;
-            painter.drawText(100, int(bandTop + 20), titles[curve]);
-            if (curve > 0)
-                painter.drawLine(0, int(bandTop), w, int(bandTop));
+void TimePlotWidget::paintCurveTitle(QPainter &painter, int curve)
+{
+    painter.setPen(QPen(Qt::black, 2, Qt::SolidLine));
+    const double bandTop = bandTopY(curve);
+    painter.drawText(100, int(bandTop + 20), titles[curve]);
+    if (curve > 0)
+        painter.drawLine(0, int(bandTop), width(), int(bandTop));
+}
 
-            double low = std::numeric_limits<double>::infinity();
-            double high = -std::numeric_limits<double>::infinity();
-            for (double value : cache.values(curve)) {
-                if (value > high)
-                    high = value;
-                if (value < low)
-                    low = value;
-            }
-            double span = 1.2 * (high - low);
-            if (!(minimumRanges.value(curve) < span))
-                span = minimumRanges.value(curve);
-            const double centre = (high + low) / 2;
-            displayHigh[curve] = centre + span / 2;
-            displayLow[curve] = centre - span / 2;
-        }
+void TimePlotWidget::updateDisplayRange(int curve)
+{
+    // The visited values with a fifth to spare, or the curve's minimum range about their middle.
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
+    for (double value : cache.values(curve)) {
+        if (value > high)
+            high = value;
+        if (value < low)
+            low = value;
+    }
+    double span = 1.2 * (high - low);
+    if (!(minimumRanges.value(curve) < span))
+        span = minimumRanges.value(curve);
+    const double centre = (high + low) / 2;
+    displayHigh[curve] = centre + span / 2;
+    displayLow[curve] = centre - span / 2;
+}
 
-        paintCurves(painter);
-
-        // The value grid lies over the curves, as each band's grid over its curve.
-        painter.setPen(gridPen);
-        for (int curve = 0; curve < curveCount; ++curve) {
-            const double bandTop = double(h) / curveCount * curve;
-            for (double value : valueTicks(displayLow[curve], displayHigh[curve], 5)) {
-                const int y = valueToY(value, curve);
-                gridLines.drawLine(painter, QPoint(0, y), QPoint(w, y));
-                if (y > bandTop + 15)
-                    painter.drawText(2, y - 2, formatTickValue(value));
-            }
+void TimePlotWidget::paintValueGrid(QPainter &painter)
+{
+    painter.setPen(gridPen());
+    for (int curve = 0; curve < curveCount; ++curve) {
+        const double bandTop = bandTopY(curve);
+        for (double value : valueTicks(displayLow[curve], displayHigh[curve], 5)) {
+            const int y = valueToY(value, curve);
+            gridLines.drawLine(painter, QPoint(0, y), QPoint(width(), y));
+            if (y > bandTop + 15)
+                painter.drawText(2, y - 2, formatTickValue(value));
         }
     }
+}
 
+void TimePlotWidget::paintPointerLine(QPainter &painter)
+{
     painter.setPen(QPen(cursorColor, 1, Qt::DotLine));
     if (mouseX > 0)
-        painter.drawLine(mouseX, 0, mouseX, h);
-    drawCursors(painter);
+        painter.drawLine(mouseX, 0, mouseX, height());
+}
 
-    // Hover texts end just above (state) and just below (value) the pointer, on the
-    // side of the cursor with more room.
-    const bool rightHalf = mouseX > w / 2;
-    const QPen hoverPen(Qt::black, 2, Qt::SolidLine);
-    if (hoveredIndex >= 0 && hoveredState != 0) {
-        painter.setPen(hoverPen);
-        const QString text = systemStateText(hoveredState, true);
-        if (rightHalf)
-            painter.drawText(QRect(QPoint(0, 0), QPoint(mouseX - 3, mouseY - 1)),
-                             Qt::AlignRight | Qt::AlignBottom, text);
-        else
-            painter.drawText(QRect(QPoint(mouseX, 0), QPoint(mouseX + w - 1, mouseY - 1)),
-                             Qt::AlignLeft | Qt::AlignBottom, text);
-    }
-    if (curveCount != 0 && h > 0) {
-        const int band = mouseY * curveCount / h;
-        const QVector<double> *values = band >= 0 && band < curveCount ? curveData[band] : nullptr;
-        if (values && hoveredIndex >= 0 && hoveredIndex < values->size() &&
-            !std::isnan(values->at(hoveredIndex))) {
-            painter.setPen(hoverPen);
-            const QString text = QString::number(values->at(hoveredIndex), 'f', 2);
-            if (rightHalf)
-                painter.drawText(QRect(QPoint(0, 15), QPoint(mouseX - 3, mouseY + 14)),
-                                 Qt::AlignRight | Qt::AlignBottom, text);
-            else
-                painter.drawText(
-                    QRect(QPoint(mouseX + 10, 15), QPoint(mouseX + 10 + w - 1, mouseY + 14)),
-                    Qt::AlignLeft | Qt::AlignBottom, text);
-        }
-    }
+// Hover texts end just above (state) and just below (value) the pointer, on the side of
+// the pointer with more room.
+void TimePlotWidget::paintHoveredState(QPainter &painter, const HoveredSample &hovered)
+{
+    if (hovered.index < 0 || hovered.state == 0)
+        return;
+    painter.setPen(hoverPen());
+    const QString text = systemStateText(hovered.state, true);
+    if (mouseX > width() / 2)
+        painter.drawText(QRect(QPoint(0, 0), QPoint(mouseX - 3, mouseY - 1)),
+                         Qt::AlignRight | Qt::AlignBottom, text);
+    else
+        painter.drawText(QRect(QPoint(mouseX, 0), QPoint(mouseX + width() - 1, mouseY - 1)),
+                         Qt::AlignLeft | Qt::AlignBottom, text);
+}
+
+void TimePlotWidget::paintHoveredValue(QPainter &painter, const HoveredSample &hovered)
+{
+    const int h = height();
+    if (curveCount == 0 || h <= 0)
+        return;
+    const int band = mouseY * curveCount / h;
+    const QVector<double> *values = band >= 0 && band < curveCount ? curveData[band] : nullptr;
+    if (!values || hovered.index < 0 || hovered.index >= values->size() ||
+        std::isnan(values->at(hovered.index)))
+        return;
+    painter.setPen(hoverPen());
+    const QString text = QString::number(values->at(hovered.index), 'f', 2);
+    if (mouseX > width() / 2)
+        painter.drawText(QRect(QPoint(0, 15), QPoint(mouseX - 3, mouseY + 14)),
+                         Qt::AlignRight | Qt::AlignBottom, text);
+    else
+        painter.drawText(
+            QRect(QPoint(mouseX + 10, 15), QPoint(mouseX + 10 + width() - 1, mouseY + 14)),
+            Qt::AlignLeft | Qt::AlignBottom, text);
 }
 
 void TimePlotWidget::drawFaultsInSelection(QPainter &painter, const QRect &selectionRect)

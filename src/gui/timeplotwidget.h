@@ -101,6 +101,27 @@ protected:
 private:
     enum class Gesture { Select, Pan, Cursor };
 
+    // The sample left of the pointer, whose state and values the hover texts show;
+    // index -1 when there is none.
+    struct HoveredSample {
+        int index = -1;
+        uint16_t state = 0; // without the no-fault bit
+    };
+
+    // The steps of a paint, in the order they are drawn.
+    void visitWindow();
+    void paintFaultShading(QPainter &painter);
+    HoveredSample hoveredSample() const;
+    void paintSelection(QPainter &painter);
+    void paintTimeGrid(QPainter &painter);
+    void paintCurveTitle(QPainter &painter, int curve);
+    void updateDisplayRange(int curve);
+    void paintValueGrid(QPainter &painter);
+    void paintPointerLine(QPainter &painter);
+    void paintHoveredState(QPainter &painter, const HoveredSample &hovered);
+    void paintHoveredValue(QPainter &painter, const HoveredSample &hovered);
+    double bandTopY(int curve) const { return double(height()) / curveCount * curve; }
+
     void placeCursor(int x);
     QDateTime nearestSampleTime(const QDateTime &time) const;
     // Where a fault stretch and the selection overlap, the fault is hatched on top.

@@ -1,5 +1,6 @@
 #include "mqttsubscriber.h"
 
+#include "processsignals.h"
 #include "recordingfile.h"
 
 #include <QCoreApplication>
@@ -8,22 +9,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <limits>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace
 {
-
-// The signal handler only writes a byte; the event loop does the rest.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int signalNumber)
-{
-    const char byte = char(signalNumber);
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
 
 QString absoluteName(const QString &fileName)
 {
@@ -52,25 +41,14 @@ MqttSubscriber::MqttSubscriber(const SubscriberOptions &options, QObject *parent
             [this](const QString &line) { err << line << Qt::endl; });
     durationTimer.setSingleShot(true);
     connect(&durationTimer, &QTimer::timeout, this, &MqttSubscriber::durationCheck);
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        signalNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-        connect(signalNotifier, &QSocketNotifier::activated, this, &MqttSubscriber::signalReceived);
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-    }
+    // A request for statistics has nothing to report here.
+    processSignals = catchProcessSignals([this](ProcessSignal request) {
+        if (request == ProcessSignal::Stop)
+            finish();
+    });
 }
 
-MqttSubscriber::~MqttSubscriber()
-{
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    delete signalNotifier;
-    for (int &fd : signalPipe) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-}
+MqttSubscriber::~MqttSubscriber() = default;
 
 int MqttSubscriber::run()
 {
@@ -159,13 +137,6 @@ void MqttSubscriber::durationCheck()
         finish();
     else
         durationTimer.start(int(std::min<qint64>(remaining, std::numeric_limits<int>::max())));
-}
-
-void MqttSubscriber::signalReceived()
-{
-    char byte = 0;
-    [[maybe_unused]] const ssize_t count = ::read(signalPipe[0], &byte, 1);
-    finish();
 }
 
 void MqttSubscriber::finish()

@@ -9,7 +9,6 @@
 #include <QHash>
 #include <QObject>
 #include <QSet>
-#include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
 
@@ -42,7 +41,6 @@ public:
 private slots:
     void connected();
     void messageArrived(const QString &topic, const QByteArray &payload);
-    void signalReceived();
     void durationCheck();
 
 private:
@@ -62,7 +60,7 @@ private:
     std::map<QString, SensorFile> sensors;
     QTimer durationTimer;
     QDeadlineTimer end;
-    QSocketNotifier *signalNotifier = nullptr;
+    std::unique_ptr<QObject> processSignals;
     QTextStream out;
     QTextStream err;
     bool finished = false;

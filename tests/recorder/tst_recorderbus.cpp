@@ -19,6 +19,7 @@ class TestRecorderBus : public QObject
     Q_OBJECT
 
 private slots:
+    void threeSensorsThreeFiles_data();
     void threeSensorsThreeFiles();
     void missingSensorAndRefusedFile();
     void silentSensorWhileOthersGoOn();
@@ -60,9 +61,9 @@ struct Recorder {
     QString output;
     QString errors;
 
-    explicit Recorder(const QStringList &arguments)
+    explicit Recorder(const QStringList &arguments, const QString &program = QUVA_EXPLORER_PATH)
     {
-        process.start(QUVA_EXPLORER_PATH, arguments);
+        process.start(program, arguments);
     }
     const QString &errorText()
     {
@@ -81,8 +82,17 @@ struct Recorder {
 
 } // namespace
 
+// quva-recorder records as quva-explorer --record does.
+void TestRecorderBus::threeSensorsThreeFiles_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::newRow("quva-explorer") << QString(QUVA_EXPLORER_PATH);
+    QTest::newRow("quva-recorder") << QString(QUVA_RECORDER_PATH);
+}
+
 void TestRecorderBus::threeSensorsThreeFiles()
 {
+    QFETCH(QString, program);
     SimProcess sim({"--address", "1,2,5", "--rate", "2", "--seed", "3"});
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
     const QStringList serials = {"00-12-AB-CD", "00-12-AB-CE", "00-12-AB-CF"};
@@ -90,7 +100,7 @@ void TestRecorderBus::threeSensorsThreeFiles()
         QFile::remove("run-" + serial + ".csv");
 
     Recorder recorder(
-        {"--record", "run-{serial}.csv", "--port", sim.portName(), "--address", "1,2,5"});
+        {"--record", "run-{serial}.csv", "--port", sim.portName(), "--address", "1,2,5"}, program);
     QVERIFY(QTest::qWaitFor(
         [&] {
             for (const QString &serial : serials) {

@@ -98,6 +98,259 @@ struct OptionReader {
     }
 };
 
+void addOption(QCommandLineParser &parser, const char *name, const char *valueName,
+               const char *text)
+{
+    parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(text),
+                                        QString::fromLatin1(valueName)));
+}
+
+void addFlag(QCommandLineParser &parser, const char *name, const char *text)
+{
+    parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(text)));
+}
+
+// The help lists the options in the order they are added: the line, the sensor's
+// identity, its fluid, its behaviour, the line faults, the files it writes.
+void addLineOptions(QCommandLineParser &parser)
+{
+    addOption(parser, "device", "path",
+              "Serve this serial device (an adapter, one end of a socat pair) instead of a new "
+              "pseudo-terminal.");
+    addOption(parser, "link", "path", "Also make this symbolic link to the port; removed on exit.");
+    addOption(parser, "address", "n[,n...]",
+              "Modbus address, 1..247 (default 1); several, comma-separated, serve as many "
+              "sensors on one line, each with its own measurements, serial number and seed.");
+    addOption(parser, "baud", "rate", "Baud rate: 9600, 19200 or 115200 (default 19200).");
+    addOption(parser, "mode", "n",
+              "Parity/stop bits as register 37: 0 none/1, 1 none/2, 2 even/1, 3 even/2, "
+              "4 odd/1, 5 odd/2 (default 0).");
+    addOption(parser, "turnaround-ms", "ms", "Pause between a request and its reply (default 5).");
+    addFlag(parser, "any-line-settings",
+            "Answer whatever baud rate the pseudo-terminal is set to.");
+}
+
+void addIdentityOptions(QCommandLineParser &parser)
+{
+    addOption(parser, "hw-rev", "n", "Hardware revision (default 3).");
+    addOption(parser, "serial", "hex", "Serial number, hexadecimal (default 0012ABCD).");
+    addOption(parser, "serial-step", "n",
+              "With several addresses, each further sensor's serial number is the one before "
+              "plus n (default 1; 0 gives them all the same one).");
+    addOption(parser, "firmware-date", "date",
+              "Firmware date, ISO 8601, UTC unless a zone is given (default "
+              "2024-10-10T11:08:48Z, past every format change).");
+}
+
+void addFluidOptions(QCommandLineParser &parser)
+{
+    addOption(parser, "rate", "n", "Measurements per second (default 1).");
+    addOption(parser, "cooldown-minutes", "m",
+              "Minutes to cool from 80 to 20 degC; it warms again as long (default 30).");
+    addOption(parser, "visc-a", "cSt", "A of nu = A*exp(B/(T + C)) (default 0.02).");
+    addOption(parser, "visc-b", "degC", "B of the viscosity curve (default 900).");
+    addOption(parser, "visc-c", "degC", "C of the viscosity curve (default 95).");
+    addOption(parser, "density", "kg/m3", "Density at 20 degC (default 870).");
+    addOption(parser, "density-slope", "kg/m3", "Density lost per degC (default 0.65).");
+    addOption(parser, "noise", "rel", "Relative noise of T, nu and density (default 0.002).");
+    addOption(parser, "fault-every", "s",
+              "Raise the fault bits every s seconds of measurement time, from the "
+              "first measurement on (default 0: never).");
+    addOption(parser, "fault-for", "s", "How long each fault lasts (default 10).");
+    addOption(parser, "fault-bits", "hex", "State bits of the fault (default 0001: no resonance).");
+}
+
+void addBehaviourOptions(QCommandLineParser &parser)
+{
+    addOption(parser, "reboot-ms", "ms", "Silence after the reboot command (default 1500).");
+    addOption(parser, "silence-on-signal", "n",
+              "SIGUSR1 silences the sensor at address n, one of --address: it hears no "
+              "request, as if cut off the line, and goes on measuring; SIGUSR2 lets it answer "
+              "again.");
+    addOption(parser, "ignore-writes", "first-last",
+              "Acknowledge writes to these registers but keep the old values.");
+    addOption(parser, "calib-file", "path",
+              "Load registers 96..148 from a 406-byte calibration image (16-bit "
+              "little-endian words of registers 0..202).");
+}
+
+void addFaultOptions(QCommandLineParser &parser)
+{
+    addOption(parser, "seed", "n",
+              "Seed of the random faults and noise (default: random, logged).");
+    addOption(parser, "drop", "p", "Probability per request that it is lost: no reply, no effect.");
+    addOption(parser, "bad-crc", "p", "Probability of a reply with a wrong CRC.");
+    addOption(parser, "wrong-address", "p",
+              "Probability of a reply from another address (valid CRC).");
+    addOption(parser, "split", "p", "Probability of a reply split in the middle by a pause.");
+    addOption(parser, "split-ms", "ms", "Pause inside a split reply (default 300).");
+    addOption(parser, "exception", "p",
+              "Probability of the exception reply \"server device failure\" instead of the "
+              "answer; the request has no effect.");
+    addOption(parser, "garbage", "p", "Probability of 1 to 3 stray bytes before the reply.");
+}
+
+void addOutputOptions(QCommandLineParser &parser)
+{
+    addOption(parser, "state-file", "path",
+              "Keep a JSON file with the register image, the committed settings and the "
+              "counters, rewritten atomically after every request.");
+    addOption(parser, "frames-log", "path",
+              "Append one JSON line per measurement: frame number, the words of registers "
+              "16..30 and the values they encode.");
+    addFlag(parser, "verbose", "Log every request and reply on stderr.");
+    addFlag(parser, "exit-with-parent",
+            "End when the process that started it ends (for test runs).");
+}
+
+// The readers below run in the order of the options in the help; the first error found
+// is the one reported.
+void readAddresses(OptionReader &read, SimOptions &options)
+{
+    if (!read.parser.isSet(QStringLiteral("address")))
+        return;
+    const QString text = read.parser.value(QStringLiteral("address"));
+    options.addresses.clear();
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        bool ok = false;
+        const int address = part.toInt(&ok, 10);
+        if (!ok || part.trimmed() != part || address < 1 || address > 247 ||
+            options.addresses.contains(address)) {
+            read.fail(QStringLiteral("--address: expected addresses from 1 to 247, each once, "
+                                     "separated by commas, got \"%1\"")
+                          .arg(text));
+            break;
+        }
+        options.addresses.append(address);
+    }
+    if (!options.addresses.isEmpty())
+        options.address = options.addresses.constFirst();
+}
+
+void readLineOptions(OptionReader &read, SimOptions &options)
+{
+    const QCommandLineParser &parser = read.parser;
+    options.device = parser.value(QStringLiteral("device"));
+    options.link = parser.value(QStringLiteral("link"));
+    readAddresses(read, options);
+    if (parser.isSet(QStringLiteral("baud"))) {
+        const QString text = parser.value(QStringLiteral("baud"));
+        options.line.baudrate = text.toUInt();
+        if (!LineSettings::isValidBaudrate(options.line.baudrate))
+            read.fail(
+                QStringLiteral("--baud: expected 9600, 19200 or 115200, got \"%1\"").arg(text));
+    }
+    read.integer(QStringLiteral("mode"), 0, 5, options.line.mode);
+    read.number(QStringLiteral("turnaround-ms"), 0, 10000, options.turnaroundMs);
+    options.anyLineSettings = parser.isSet(QStringLiteral("any-line-settings"));
+}
+
+void readIdentityOptions(OptionReader &read, SimOptions &options)
+{
+    read.integer(QStringLiteral("hw-rev"), 0, 65535, options.hardwareRevision);
+    read.integer(QStringLiteral("serial"), 0, 0xFFFFFFFFLL, options.serialNumber, 16);
+    read.integer(QStringLiteral("serial-step"), 0, 0xFFFFFFFFLL, options.serialStep);
+    if (!read.parser.isSet(QStringLiteral("firmware-date")))
+        return;
+    const QString text = read.parser.value(QStringLiteral("firmware-date"));
+    QDateTime date = QDateTime::fromString(text, Qt::ISODate);
+    if (date.isValid() && date.timeSpec() == Qt::LocalTime)
+        date.setTimeSpec(Qt::UTC);
+    if (!date.isValid() || date.toSecsSinceEpoch() < 0 || date.toSecsSinceEpoch() > 0xFFFFFFFFLL)
+        read.fail(QStringLiteral("--firmware-date: expected an ISO date-time such as "
+                                 "2024-10-10T11:08:48Z, got \"%1\"")
+                      .arg(text));
+    else
+        options.firmwareDate = date;
+}
+
+void readFluidOptions(OptionReader &read, SimOptions &options)
+{
+    read.number(QStringLiteral("rate"), 0.001, 1000, options.rate);
+    FluidSettings &fluid = options.fluid;
+    read.number(QStringLiteral("cooldown-minutes"), 0.001, 1e6, fluid.cooldownMinutes);
+    read.number(QStringLiteral("visc-a"), 1e-9, 1e9, fluid.viscosityA);
+    read.number(QStringLiteral("visc-b"), -1e6, 1e6, fluid.viscosityB);
+    read.number(QStringLiteral("visc-c"), -19.9, 1e6, fluid.viscosityC);
+    read.number(QStringLiteral("density"), 0, 6553, fluid.density20);
+    read.number(QStringLiteral("density-slope"), -100, 100, fluid.densitySlope);
+    read.number(QStringLiteral("noise"), 0, 0.5, fluid.noise);
+    read.number(QStringLiteral("fault-every"), 0, 1e9, fluid.faultEverySeconds);
+    read.number(QStringLiteral("fault-for"), 0, 1e9, fluid.faultForSeconds);
+    read.integer(QStringLiteral("fault-bits"), 0, 0xFFFF, fluid.faultBits, 16);
+}
+
+// The silenced address must be one of those served, so the addresses are read first.
+void readSilencedAddress(OptionReader &read, SimOptions &options)
+{
+    read.integer(QStringLiteral("silence-on-signal"), 1, 247, options.silencedBySignal);
+    if (options.silencedBySignal == 0 || options.addresses.contains(options.silencedBySignal))
+        return;
+    QStringList served;
+    for (int address : options.addresses)
+        served.append(QString::number(address));
+    read.fail(QStringLiteral("--silence-on-signal: expected one of the addresses served (%1), "
+                             "got \"%2\"")
+                  .arg(served.join(QLatin1Char(',')),
+                       read.parser.value(QStringLiteral("silence-on-signal"))));
+}
+
+void readIgnoredWrites(OptionReader &read, SimOptions &options)
+{
+    if (!read.parser.isSet(QStringLiteral("ignore-writes")))
+        return;
+    const QString range = read.parser.value(QStringLiteral("ignore-writes"));
+    const QStringList parts = range.split(QLatin1Char('-'));
+    bool firstOk = false;
+    bool lastOk = false;
+    const int first = parts.value(0).toInt(&firstOk);
+    const int last = parts.size() == 2 ? parts.value(1).toInt(&lastOk) : first;
+    if (parts.size() == 1)
+        lastOk = firstOk;
+    if (parts.size() > 2 || !firstOk || !lastOk || first < 0 || last > 255 || first > last)
+        read.fail(QStringLiteral("--ignore-writes: expected FIRST-LAST within 0..255, "
+                                 "got \"%1\"")
+                      .arg(range));
+    options.ignoreWritesFirst = first;
+    options.ignoreWritesLast = last;
+}
+
+void readBehaviourOptions(OptionReader &read, SimOptions &options)
+{
+    read.integer(QStringLiteral("reboot-ms"), 0, 600000, options.rebootMs);
+    readSilencedAddress(read, options);
+    readIgnoredWrites(read, options);
+    options.calibrationFile = read.parser.value(QStringLiteral("calib-file"));
+}
+
+void readFaultOptions(OptionReader &read, SimOptions &options)
+{
+    if (read.parser.isSet(QStringLiteral("seed"))) {
+        bool ok = false;
+        options.seed = read.parser.value(QStringLiteral("seed")).toULongLong(&ok);
+        options.seedGiven = true;
+        if (!ok)
+            read.fail(QStringLiteral("--seed: expected a non-negative integer, got \"%1\"")
+                          .arg(read.parser.value(QStringLiteral("seed"))));
+    }
+    LineFaults &faults = options.faults;
+    read.number(QStringLiteral("drop"), 0, 1, faults.drop);
+    read.number(QStringLiteral("bad-crc"), 0, 1, faults.badCrc);
+    read.number(QStringLiteral("wrong-address"), 0, 1, faults.wrongAddress);
+    read.number(QStringLiteral("split"), 0, 1, faults.split);
+    read.integer(QStringLiteral("split-ms"), 0, 60000, faults.splitPauseMs);
+    read.number(QStringLiteral("exception"), 0, 1, faults.exception);
+    read.number(QStringLiteral("garbage"), 0, 1, faults.garbage);
+}
+
+void readOutputOptions(OptionReader &read, SimOptions &options)
+{
+    options.stateFile = read.parser.value(QStringLiteral("state-file"));
+    options.framesLog = read.parser.value(QStringLiteral("frames-log"));
+    options.verbose = read.parser.isSet(QStringLiteral("verbose"));
+    options.exitWithParent = read.parser.isSet(QStringLiteral("exit-with-parent"));
+}
+
 } // namespace
 
 SimOptionsResult parseSimOptions(const QStringList &arguments)
@@ -110,78 +363,12 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version."));
     parser.addOption(version);
-
-    const auto option = [&parser](const char *name, const char *valueName, const char *text) {
-        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(text),
-                                            QString::fromLatin1(valueName)));
-    };
-    const auto flag = [&parser](const char *name, const char *text) {
-        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(text)));
-    };
-
-    option("device", "path",
-           "Serve this serial device (an adapter, one end of a socat pair) instead of a new "
-           "pseudo-terminal.");
-    option("link", "path", "Also make this symbolic link to the port; removed on exit.");
-    option("address", "n[,n...]",
-           "Modbus address, 1..247 (default 1); several, comma-separated, serve as many "
-           "sensors on one line, each with its own measurements, serial number and seed.");
-    option("baud", "rate", "Baud rate: 9600, 19200 or 115200 (default 19200).");
-    option("mode", "n",
-           "Parity/stop bits as register 37: 0 none/1, 1 none/2, 2 even/1, 3 even/2, "
-           "4 odd/1, 5 odd/2 (default 0).");
-    option("turnaround-ms", "ms", "Pause between a request and its reply (default 5).");
-    flag("any-line-settings", "Answer whatever baud rate the pseudo-terminal is set to.");
-    option("hw-rev", "n", "Hardware revision (default 3).");
-    option("serial", "hex", "Serial number, hexadecimal (default 0012ABCD).");
-    option("serial-step", "n",
-           "With several addresses, each further sensor's serial number is the one before "
-           "plus n (default 1; 0 gives them all the same one).");
-    option("firmware-date", "date",
-           "Firmware date, ISO 8601, UTC unless a zone is given (default "
-           "2024-10-10T11:08:48Z, past every format change).");
-    option("rate", "n", "Measurements per second (default 1).");
-    option("cooldown-minutes", "m",
-           "Minutes to cool from 80 to 20 degC; it warms again as long (default 30).");
-    option("visc-a", "cSt", "A of nu = A*exp(B/(T + C)) (default 0.02).");
-    option("visc-b", "degC", "B of the viscosity curve (default 900).");
-    option("visc-c", "degC", "C of the viscosity curve (default 95).");
-    option("density", "kg/m3", "Density at 20 degC (default 870).");
-    option("density-slope", "kg/m3", "Density lost per degC (default 0.65).");
-    option("noise", "rel", "Relative noise of T, nu and density (default 0.002).");
-    option("fault-every", "s",
-           "Raise the fault bits every s seconds of measurement time, from the "
-           "first measurement on (default 0: never).");
-    option("fault-for", "s", "How long each fault lasts (default 10).");
-    option("fault-bits", "hex", "State bits of the fault (default 0001: no resonance).");
-    option("reboot-ms", "ms", "Silence after the reboot command (default 1500).");
-    option("silence-on-signal", "n",
-           "SIGUSR1 silences the sensor at address n, one of --address: it hears no "
-           "request, as if cut off the line, and goes on measuring; SIGUSR2 lets it answer "
-           "again.");
-    option("ignore-writes", "first-last",
-           "Acknowledge writes to these registers but keep the old values.");
-    option("calib-file", "path",
-           "Load registers 96..148 from a 406-byte calibration image (16-bit "
-           "little-endian words of registers 0..202).");
-    option("seed", "n", "Seed of the random faults and noise (default: random, logged).");
-    option("drop", "p", "Probability per request that it is lost: no reply, no effect.");
-    option("bad-crc", "p", "Probability of a reply with a wrong CRC.");
-    option("wrong-address", "p", "Probability of a reply from another address (valid CRC).");
-    option("split", "p", "Probability of a reply split in the middle by a pause.");
-    option("split-ms", "ms", "Pause inside a split reply (default 300).");
-    option("exception", "p",
-           "Probability of the exception reply \"server device failure\" instead of the "
-           "answer; the request has no effect.");
-    option("garbage", "p", "Probability of 1 to 3 stray bytes before the reply.");
-    option("state-file", "path",
-           "Keep a JSON file with the register image, the committed settings and the "
-           "counters, rewritten atomically after every request.");
-    option("frames-log", "path",
-           "Append one JSON line per measurement: frame number, the words of registers "
-           "16..30 and the values they encode.");
-    flag("verbose", "Log every request and reply on stderr.");
-    flag("exit-with-parent", "End when the process that started it ends (for test runs).");
+    addLineOptions(parser);
+    addIdentityOptions(parser);
+    addFluidOptions(parser);
+    addBehaviourOptions(parser);
+    addFaultOptions(parser);
+    addOutputOptions(parser);
 
     SimOptionsResult result;
     if (!parser.parse(arguments)) {
@@ -204,120 +391,13 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
         return result;
     }
 
-    SimOptions &options = result.options;
     OptionReader read{parser, QString()};
-    options.device = parser.value(QStringLiteral("device"));
-    options.link = parser.value(QStringLiteral("link"));
-    if (parser.isSet(QStringLiteral("address"))) {
-        const QString text = parser.value(QStringLiteral("address"));
-        options.addresses.clear();
-        for (const QString &part : text.split(QLatin1Char(','))) {
-            bool ok = false;
-            const int address = part.toInt(&ok, 10);
-            if (!ok || part.trimmed() != part || address < 1 || address > 247 ||
-                options.addresses.contains(address)) {
-                read.fail(QStringLiteral("--address: expected addresses from 1 to 247, each once, "
-                                         "separated by commas, got \"%1\"")
-                              .arg(text));
-                break;
-            }
-            options.addresses.append(address);
-        }
-        if (!options.addresses.isEmpty())
-            options.address = options.addresses.constFirst();
-    }
-    if (parser.isSet(QStringLiteral("baud"))) {
-        const QString text = parser.value(QStringLiteral("baud"));
-        options.line.baudrate = text.toUInt();
-        if (!LineSettings::isValidBaudrate(options.line.baudrate))
-            read.fail(
-                QStringLiteral("--baud: expected 9600, 19200 or 115200, got \"%1\"").arg(text));
-    }
-    read.integer(QStringLiteral("mode"), 0, 5, options.line.mode);
-    read.number(QStringLiteral("turnaround-ms"), 0, 10000, options.turnaroundMs);
-    options.anyLineSettings = parser.isSet(QStringLiteral("any-line-settings"));
-
-    read.integer(QStringLiteral("hw-rev"), 0, 65535, options.hardwareRevision);
-    read.integer(QStringLiteral("serial"), 0, 0xFFFFFFFFLL, options.serialNumber, 16);
-    read.integer(QStringLiteral("serial-step"), 0, 0xFFFFFFFFLL, options.serialStep);
-    if (parser.isSet(QStringLiteral("firmware-date"))) {
-        QDateTime date =
-            QDateTime::fromString(parser.value(QStringLiteral("firmware-date")), Qt::ISODate);
-        if (date.isValid() && date.timeSpec() == Qt::LocalTime)
-            date.setTimeSpec(Qt::UTC);
-        if (!date.isValid() || date.toSecsSinceEpoch() < 0 ||
-            date.toSecsSinceEpoch() > 0xFFFFFFFFLL)
-            read.fail(QStringLiteral("--firmware-date: expected an ISO date-time such as "
-                                     "2024-10-10T11:08:48Z, got \"%1\"")
-                          .arg(parser.value(QStringLiteral("firmware-date"))));
-        else
-            options.firmwareDate = date;
-    }
-
-    read.number(QStringLiteral("rate"), 0.001, 1000, options.rate);
-    FluidSettings &fluid = options.fluid;
-    read.number(QStringLiteral("cooldown-minutes"), 0.001, 1e6, fluid.cooldownMinutes);
-    read.number(QStringLiteral("visc-a"), 1e-9, 1e9, fluid.viscosityA);
-    read.number(QStringLiteral("visc-b"), -1e6, 1e6, fluid.viscosityB);
-    read.number(QStringLiteral("visc-c"), -19.9, 1e6, fluid.viscosityC);
-    read.number(QStringLiteral("density"), 0, 6553, fluid.density20);
-    read.number(QStringLiteral("density-slope"), -100, 100, fluid.densitySlope);
-    read.number(QStringLiteral("noise"), 0, 0.5, fluid.noise);
-    read.number(QStringLiteral("fault-every"), 0, 1e9, fluid.faultEverySeconds);
-    read.number(QStringLiteral("fault-for"), 0, 1e9, fluid.faultForSeconds);
-    read.integer(QStringLiteral("fault-bits"), 0, 0xFFFF, fluid.faultBits, 16);
-
-    read.integer(QStringLiteral("reboot-ms"), 0, 600000, options.rebootMs);
-    read.integer(QStringLiteral("silence-on-signal"), 1, 247, options.silencedBySignal);
-    if (options.silencedBySignal != 0 && !options.addresses.contains(options.silencedBySignal)) {
-        QStringList served;
-        for (int address : options.addresses)
-            served.append(QString::number(address));
-        read.fail(QStringLiteral("--silence-on-signal: expected one of the addresses served (%1), "
-                                 "got \"%2\"")
-                      .arg(served.join(QLatin1Char(',')),
-                           parser.value(QStringLiteral("silence-on-signal"))));
-    }
-    if (parser.isSet(QStringLiteral("ignore-writes"))) {
-        const QString range = parser.value(QStringLiteral("ignore-writes"));
-        const QStringList parts = range.split(QLatin1Char('-'));
-        bool firstOk = false;
-        bool lastOk = false;
-        const int first = parts.value(0).toInt(&firstOk);
-        const int last = parts.size() == 2 ? parts.value(1).toInt(&lastOk) : first;
-        if (parts.size() == 1)
-            lastOk = firstOk;
-        if (parts.size() > 2 || !firstOk || !lastOk || first < 0 || last > 255 || first > last)
-            read.fail(QStringLiteral("--ignore-writes: expected FIRST-LAST within 0..255, "
-                                     "got \"%1\"")
-                          .arg(range));
-        options.ignoreWritesFirst = first;
-        options.ignoreWritesLast = last;
-    }
-    options.calibrationFile = parser.value(QStringLiteral("calib-file"));
-
-    if (parser.isSet(QStringLiteral("seed"))) {
-        bool ok = false;
-        options.seed = parser.value(QStringLiteral("seed")).toULongLong(&ok);
-        options.seedGiven = true;
-        if (!ok)
-            read.fail(QStringLiteral("--seed: expected a non-negative integer, got \"%1\"")
-                          .arg(parser.value(QStringLiteral("seed"))));
-    }
-    LineFaults &faults = options.faults;
-    read.number(QStringLiteral("drop"), 0, 1, faults.drop);
-    read.number(QStringLiteral("bad-crc"), 0, 1, faults.badCrc);
-    read.number(QStringLiteral("wrong-address"), 0, 1, faults.wrongAddress);
-    read.number(QStringLiteral("split"), 0, 1, faults.split);
-    read.integer(QStringLiteral("split-ms"), 0, 60000, faults.splitPauseMs);
-    read.number(QStringLiteral("exception"), 0, 1, faults.exception);
-    read.number(QStringLiteral("garbage"), 0, 1, faults.garbage);
-
-    options.stateFile = parser.value(QStringLiteral("state-file"));
-    options.framesLog = parser.value(QStringLiteral("frames-log"));
-    options.verbose = parser.isSet(QStringLiteral("verbose"));
-    options.exitWithParent = parser.isSet(QStringLiteral("exit-with-parent"));
-
+    readLineOptions(read, result.options);
+    readIdentityOptions(read, result.options);
+    readFluidOptions(read, result.options);
+    readBehaviourOptions(read, result.options);
+    readFaultOptions(read, result.options);
+    readOutputOptions(read, result.options);
     if (!read.error.isEmpty()) {
         result.text = read.error;
         return result;
