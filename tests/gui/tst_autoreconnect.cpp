@@ -7,6 +7,7 @@
 #include "serialportlist.h"
 #include "settingstab.h"
 #include "simprocess.h"
+#include "testfiles.h"
 #include "windowdriver.h"
 
 #include <QCheckBox>
@@ -27,7 +28,7 @@ private slots:
 
 void TestAutoReconnect::replugFoundAgain()
 {
-    QFile::remove("gui_settings.ini");
+    removeSettingsFile();
     // No journal, so that no earlier run's recording is offered at start-up.
     QSettings("gui_settings.ini", QSettings::IniFormat).setValue("recordingJournal", false);
     measurementData->clear();

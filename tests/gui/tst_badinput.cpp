@@ -2,16 +2,16 @@
 // what the program makes of it: a clear message or the documented result, and nothing lost.
 // Calibration files and mapping parameter files have tests of their own.
 
-#include "customization.h"
-#include "mainwindow.h"
-#include "dialoganswerer.h"
 #include "csvline.h"
-#include "measurementdata.h"
+#include "customization.h"
+#include "dialoganswerer.h"
 #include "logrecorder.h"
+#include "mainwindow.h"
+#include "measurementdata.h"
 #include "modbus.h"
 #include "modbusframe.h"
-#include "wordconversion.h"
 #include "ptypair.h"
+#include "replyframes.h"
 #include "serialportlist.h"
 #include "simprocess.h"
 #include "testfiles.h"
@@ -31,14 +31,6 @@ namespace
 {
 
 const QByteArray goodLine = "2024-03-05T14:07:09.250;1234;12.35;10.49;849.5;40.00;0x0000;nan\n";
-
-QByteArray readReply(const QVector<uint16_t> &words)
-{
-    QByteArray payload(1, char(words.size() * 2));
-    for (uint16_t word : words)
-        payload += uint16ToBytes(word);
-    return buildRequest(1, 3, payload);
-}
 
 } // namespace
 
@@ -73,7 +65,7 @@ void TestBadInput::badReplies_data()
     QTest::addColumn<QString>("error");      // the status bar text; empty: none
     QTest::addColumn<int>("wordsDelivered"); // -1: no words reach the tabs
 
-    const QByteArray live = readReply(QVector<uint16_t>(15, 7));
+    const QByteArray live = readReplyFrame(QVector<uint16_t>(15, 7));
     QTest::newRow("one byte") << QByteArray("\x01") << "Modbus Error: message too short" << -1;
     QTest::newRow("four bytes") << live.left(4) << "Modbus Error: message too short" << -1;
     QTest::newRow("truncated reply") << live.left(20) << "Modbus Error: CRC error" << -1;
@@ -111,7 +103,7 @@ void TestBadInput::badReplies()
     QSignalSpy errors(&link, SIGNAL(showModbusError(QString)));
     link.connectDevice(pty.slavePath(), 19200, 0, 1);
     QCOMPARE(pty.readFrame(), buildReadRequest(1, 0, 46));
-    pty.write(readReply(QVector<uint16_t>(47, 0)));
+    pty.write(readReplyFrame(QVector<uint16_t>(47, 0)));
     QVERIFY(QTest::qWaitFor([&] { return replies.count() == 1; }, 30000));
     errors.clear();
     replies.clear();
@@ -139,7 +131,7 @@ void TestBadInput::badReplies()
 
     link.readRegisters(16, 30);
     QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
-    pty.write(readReply(QVector<uint16_t>(15, 9)));
+    pty.write(readReplyFrame(QVector<uint16_t>(15, 9)));
     QVERIFY(QTest::qWaitFor([&] { return replies.count() == 1; }, 30000));
     QCOMPARE(replies.at(0).at(0).value<QVector<uint16_t>>(), QVector<uint16_t>(15, 9));
     QCOMPARE(errors.takeLast().at(0).toString(), QString());

@@ -1,14 +1,15 @@
 // The Live Data tab doing its main job end to end: the real main window, the link,
 // a pseudo-terminal and the simulated sensor on the other end.
 
-#include "customization.h"
-#include "mainwindow.h"
-#include "dialoganswerer.h"
 #include "currentdatatab.h"
+#include "customization.h"
+#include "dialoganswerer.h"
+#include "mainwindow.h"
 #include "measurementdata.h"
-#include "timeplotwidget.h"
 #include "serialportlist.h"
 #include "simprocess.h"
+#include "testfiles.h"
+#include "timeplotwidget.h"
 #include "windowdriver.h"
 
 #include <QCheckBox>
@@ -86,7 +87,7 @@ private slots:
 
 void TestCurrentDataTab::init()
 {
-    QFile::remove("gui_settings.ini");
+    removeSettingsFile();
     // A journal left by an earlier case would ask to be restored.
     QFile::remove("recording-journal.csv");
     measurementData->clear();
@@ -206,8 +207,9 @@ void TestCurrentDataTab::faultsAreStoredAndShaded()
         image.save(picture);
         QStringList states;
         for (int i = 0; i < store.systemState.size(); ++i)
-            states << QString("%1@%2").arg(store.systemState[i]).arg(
-                          store.timestamps[i].toString("ss.zzz"));
+            states << QString("%1@%2")
+                          .arg(store.systemState[i])
+                          .arg(store.timestamps[i].toString("ss.zzz"));
         QFAIL(qPrintable(QString("no fault stretch shaded in %1 (%2 px wide); states: %3")
                              .arg(picture)
                              .arg(image.width())

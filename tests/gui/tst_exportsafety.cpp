@@ -1,9 +1,9 @@
+#include "currentdatatab.h"
 #include "customization.h"
 #include "dialoganswerer.h"
-#include "currentdatatab.h"
 #include "exportprogressdialog.h"
-#include "measurementdata.h"
 #include "logrecorder.h"
+#include "measurementdata.h"
 #include "testfiles.h"
 
 #include <QApplication>
@@ -179,7 +179,7 @@ void TestExportSafety::cancelInTheTabShowsNoBox()
     const QString folder = "tab-cancel-" + format;
     emptyFolder(folder);
     const QString fileName = writeOldFile(folder, format);
-    QFile::remove("gui_settings.ini");
+    removeSettingsFile();
     QSettings("./gui_settings.ini", QSettings::IniFormat).setValue("recordingJournal", false);
     MeasurementData *const shared = measurementData;
     measurementData = &large;

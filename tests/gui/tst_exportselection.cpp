@@ -1,14 +1,15 @@
 // "Export selection…" on the Live Data tab: only the samples of the dragged selection,
 // in the files of the full export.
 
+#include "currentdatatab.h"
 #include "customization.h"
 #include "dialoganswerer.h"
-#include "currentdatatab.h"
 #include "measurementdata.h"
+#include "plotdriver.h"
 #include "selectionstatistics.h"
+#include "testfiles.h"
 #include "timeplotform.h"
 #include "timeplotwidget.h"
-#include "plotdriver.h"
 #include "windowdriver.h"
 
 #include <QPushButton>
@@ -39,7 +40,7 @@ QList<QByteArray> lines(const QString &fileName)
 
 void TestExportSelection::init()
 {
-    QFile::remove("gui_settings.ini");
+    removeSettingsFile();
     QSettings("./gui_settings.ini", QSettings::IniFormat).setValue("recordingJournal", false);
     measurementData->clear();
     const QDateTime start(QDate(2024, 5, 6), QTime(10, 0));

@@ -2,22 +2,23 @@
 // recording journal, and the journal, the window and the recorder on a file system that
 // fills up.
 
-#include "customization.h"
-#include "mainwindow.h"
-#include "dialoganswerer.h"
 #include "csvline.h"
+#include "customization.h"
+#include "dialoganswerer.h"
+#include "mainwindow.h"
 #include "measurementdata.h"
 #include "recordingjournal.h"
 #include "serialportlist.h"
 #include "simprocess.h"
 #include "smallfilesystem.h"
+#include "testchild.h"
 #include "testfiles.h"
+#include "testseed.h"
 #include "windowdriver.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QtTest>
 
@@ -53,22 +54,18 @@ bool isCompleteXlsx(const QByteArray &bytes)
 // environment; waits for its "ready" line.
 bool startChild(QProcess &child, const char *function, const QStringList &environment)
 {
-    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
-    for (const QString &variable : environment)
-        variables.insert(variable.section('=', 0, 0), variable.section('=', 1));
-    child.setProcessEnvironment(variables);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {function});
     // Qt Test's own lines come first.
-    return child.waitForStarted() && QTest::qWaitFor(
-                                         [&] {
-                                             while (child.canReadLine()) {
-                                                 if (child.readLine().startsWith("ready"))
-                                                     return true;
-                                             }
-                                             return false;
-                                         },
-                                         120000);
+    return startTestChild(child, function, environment) &&
+           QTest::qWaitFor(
+               [&] {
+                   while (child.canReadLine()) {
+                       if (child.readLine().startsWith("ready"))
+                           return true;
+                   }
+                   return false;
+               },
+               120000);
 }
 
 void killChild(QProcess &child)
@@ -108,6 +105,8 @@ void TestInterruptedWrites::initTestCase()
 {
     applicationName = "QUVA-Explorer";
     companyName = "Tarnwell";
+    // Printed first: the kills fall at random moments.
+    testSeed();
 }
 
 // Child of killDuringExport: exports the same samples onto the same file over and over.
@@ -177,6 +176,7 @@ void TestInterruptedWrites::killDuringExport()
     QVERIFY(format == "csv" ? store.exportCsv(target) : store.exportXlsx(target));
     const qint64 exportMs = qMax<qint64>(timer.elapsed(), 50);
     const QByteArray complete = readFile(target);
+    QRandomGenerator random = seededRandom();
 
     // A copy an earlier, interrupted run left would keep this one from being made.
     QFile::remove(QDir::current().absoluteFilePath("replaced.xlsx"));
@@ -197,7 +197,7 @@ void TestInterruptedWrites::killDuringExport()
             // However slow a busy machine makes the child, one kill falls after an export.
             QVERIFY(QTest::qWaitFor([&] { return readFile(target) != oldContent; }, 300000));
         } else {
-            QTest::qWait(int(QRandomGenerator::global()->bounded(int(2 * exportMs))));
+            QTest::qWait(int(random.bounded(int(2 * exportMs))));
         }
         killChild(child);
 
@@ -249,11 +249,12 @@ void TestInterruptedWrites::killDuringJournalWrites()
     int restored = 0;
     int written = 0;
     const int kills = killCount(100);
+    QRandomGenerator random = seededRandom();
     for (int run = 0; run < kills; ++run) {
         QFile::remove(path);
         QProcess child;
         QVERIFY(startChild(child, "journalChild", {"QUVA_JOURNAL=" + path}));
-        QTest::qWait(50 + int(QRandomGenerator::global()->bounded(400)));
+        QTest::qWait(50 + int(random.bounded(400)));
         killChild(child);
         uint32_t lastWritten = 0;
         while (child.canReadLine()) {

@@ -1,15 +1,16 @@
 #include "connectionstatetext.h"
-#include "customization.h"
-#include "mainwindow.h"
-#include "systemstatetext.h"
-#include "dialoganswerer.h"
 #include "currentdatatab.h"
+#include "customization.h"
+#include "debugtab.h"
+#include "dialoganswerer.h"
 #include "logrecorder.h"
-#include "usercalibtab.h"
+#include "mainwindow.h"
 #include "modbusframe.h"
 #include "ptypair.h"
-#include "debugtab.h"
 #include "settingstab.h"
+#include "systemstatetext.h"
+#include "testfiles.h"
+#include "usercalibtab.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -82,7 +83,7 @@ private slots:
 
 void TestMainWindow::init()
 {
-    QFile::remove("gui_settings.ini");
+    removeSettingsFile();
     // A journal left by an earlier case would ask to be restored.
     QFile::remove("recording-journal.csv");
 }

@@ -2,11 +2,12 @@
 
 #include "customization.h"
 #include "dialoganswerer.h"
-#include "usercalibtab.h"
 #include "modbus.h"
 #include "registermap.h"
-#include "wordconversion.h"
 #include "simprocess.h"
+#include "testfiles.h"
+#include "usercalibtab.h"
+#include "wordconversion.h"
 
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -118,7 +119,7 @@ void TestMappingWrite::initTestCase()
 
 void TestMappingWrite::init()
 {
-    QFile::remove("gui_settings.ini");
+    removeSettingsFile();
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     readCustomization(settings);
 }

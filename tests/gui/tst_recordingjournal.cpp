@@ -1,16 +1,17 @@
 // Recordings reach the disk as they are taken: the journal beside the window, and
 // the recorder without a window.
 
-#include "customization.h"
-#include "mainwindow.h"
-#include "dialoganswerer.h"
 #include "csvline.h"
+#include "customization.h"
+#include "dialoganswerer.h"
+#include "mainwindow.h"
 #include "measurementdata.h"
+#include "ptypair.h"
 #include "recordingfile.h"
 #include "recordingjournal.h"
-#include "ptypair.h"
 #include "serialportlist.h"
 #include "simprocess.h"
+#include "testchild.h"
 #include "windowdriver.h"
 
 #include <QComboBox>
@@ -145,11 +146,7 @@ void TestRecordingJournal::restoresAfterAKill()
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
 
     QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QUVA_RECORD_PORT", sim.portName());
-    child.setProcessEnvironment(environment);
-    child.start(QCoreApplication::applicationFilePath(), {"recordingChild"});
-    QVERIFY(child.waitForStarted());
+    QVERIFY(startTestChild(child, "recordingChild", {"QUVA_RECORD_PORT=" + sim.portName()}));
 
     // Killed once a dozen samples are stored and the journal on disk has caught up with
     // them; what the file held then is what a kill must not lose.

@@ -1,10 +1,11 @@
 // The Settings tab in the real main window, against the simulated sensor.
 
 #include "customization.h"
-#include "mainwindow.h"
 #include "dialoganswerer.h"
+#include "mainwindow.h"
 #include "serialportlist.h"
 #include "simprocess.h"
+#include "testfiles.h"
 #include "windowdriver.h"
 
 #include <QComboBox>
@@ -71,7 +72,7 @@ private slots:
 
 void TestSettingsSim::init()
 {
-    QFile::remove("gui_settings.ini");
+    removeSettingsFile();
     // A journal left by an earlier case would ask to be restored.
     QFile::remove("recording-journal.csv");
     productName = "QUVA";

@@ -2,6 +2,7 @@
 #include "dialoganswerer.h"
 #include "serialportlist.h"
 #include "settingstab.h"
+#include "testfiles.h"
 #include "windowdriver.h"
 
 #include <QComboBox>
@@ -81,7 +82,7 @@ void TestSettingsTab::initTestCase()
 
 void TestSettingsTab::init()
 {
-    QFile::remove("gui_settings.ini");
+    removeSettingsFile();
     setUserGivenPorts({});
     productName = "QUVA";
     viscosityMapping = false;

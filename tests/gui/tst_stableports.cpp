@@ -3,6 +3,7 @@
 #include "ptypair.h"
 #include "serialportlist.h"
 #include "settingstab.h"
+#include "testfiles.h"
 #include "windowdriver.h"
 
 #include <QComboBox>
@@ -36,7 +37,7 @@ std::unique_ptr<SettingsTab> startTab(int entries)
 
 void TestStablePorts::offeredRememberedAndPreselected()
 {
-    QFile::remove("gui_settings.ini");
+    removeSettingsFile();
     QTemporaryDir byId;
     PtyPair pty;
     QVERIFY(pty.isOpen());

@@ -3,11 +3,12 @@
 
 #include "connectionstatelabel.h"
 #include "customization.h"
-#include "mainwindow.h"
 #include "dialoganswerer.h"
+#include "mainwindow.h"
 #include "measurementdata.h"
 #include "serialportlist.h"
 #include "simprocess.h"
+#include "testfiles.h"
 #include "windowdriver.h"
 
 #include <QComboBox>
@@ -30,7 +31,7 @@ private slots:
 
 void TestStatusBar::init()
 {
-    QFile::remove("gui_settings.ini");
+    removeSettingsFile();
     QFile::remove("recording-journal.csv");
     measurementData->clear();
     viscosityMapping = true;

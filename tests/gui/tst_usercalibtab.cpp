@@ -1,9 +1,10 @@
 #include "customization.h"
 #include "dialoganswerer.h"
 #include "measurementdata.h"
-#include "usercalibtab.h"
 #include "plotwidget.h"
 #include "testfiles.h"
+#include "usercalibtab.h"
+#include "windowdriver.h"
 
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -44,30 +45,22 @@ void recordCoolDown(std::function<double(double)> viscosity = model)
     }
 }
 
-template <class W> W *child(QWidget &parent, const char *name)
-{
-    W *widget = parent.findChild<W *>(name);
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
-}
-
 QString text(QWidget &tab, const char *label)
 {
-    return child<QLabel>(tab, label)->text();
+    return widget<QLabel>(tab, label)->text();
 }
 
 void setReferences(QWidget &tab, double T1, double nuRef1, double T2, double nuRef2)
 {
-    child<QDoubleSpinBox>(tab, "doubleSpinBox_T1")->setValue(T1);
-    child<QDoubleSpinBox>(tab, "doubleSpinBox_nuRef1")->setValue(nuRef1);
-    child<QDoubleSpinBox>(tab, "doubleSpinBox_T2")->setValue(T2);
-    child<QDoubleSpinBox>(tab, "doubleSpinBox_nuRef2")->setValue(nuRef2);
+    widget<QDoubleSpinBox>(tab, "doubleSpinBox_T1")->setValue(T1);
+    widget<QDoubleSpinBox>(tab, "doubleSpinBox_nuRef1")->setValue(nuRef1);
+    widget<QDoubleSpinBox>(tab, "doubleSpinBox_T2")->setValue(T2);
+    widget<QDoubleSpinBox>(tab, "doubleSpinBox_nuRef2")->setValue(nuRef2);
 }
 
 void click(QWidget &tab, const char *button)
 {
-    QTest::mouseClick(child<QPushButton>(tab, button), Qt::LeftButton);
+    QTest::mouseClick(widget<QPushButton>(tab, button), Qt::LeftButton);
 }
 
 QList<PlotWidget *> plotWindows()
@@ -138,7 +131,7 @@ void TestUserCalibTab::initTestCase()
 
 void TestUserCalibTab::init()
 {
-    QFile::remove("gui_settings.ini");
+    removeSettingsFile();
     QFile::remove("visc-map.svg");
     QSettings settings("./gui_settings.ini", QSettings::IniFormat);
     readCustomization(settings);
@@ -161,8 +154,8 @@ void TestUserCalibTab::formAtStart()
     QCOMPARE(text(tab, "label_messageBox"), QString());
     QCOMPARE(text(tab, "label_selectionTime"), QString("-"));
     QCOMPARE(text(tab, "label_temperatureRange"), QString("-"));
-    QVERIFY(child<QLabel>(tab, "label_k")->font().bold());
-    QVERIFY(child<QLabel>(tab, "label_note")->font().bold());
+    QVERIFY(widget<QLabel>(tab, "label_k")->font().bold());
+    QVERIFY(widget<QLabel>(tab, "label_note")->font().bold());
     QCOMPARE(text(tab, "label_note"),
              QString("Note: This feature is available for firmware date 2024-10-08 and above."));
 
@@ -175,7 +168,7 @@ void TestUserCalibTab::formAtStart()
                      {"doubleSpinBox_nuRef1", 0, 9999, 0, 3},
                      {"doubleSpinBox_nuRef2", 0, 9999, 0, 3}};
     for (const auto &expected : spinBoxes) {
-        auto *box = child<QDoubleSpinBox>(tab, expected.name);
+        auto *box = widget<QDoubleSpinBox>(tab, expected.name);
         QCOMPARE(box->minimum(), expected.minimum);
         QCOMPARE(box->maximum(), expected.maximum);
         QCOMPARE(box->value(), expected.value);
@@ -186,12 +179,13 @@ void TestUserCalibTab::formAtStart()
                             "doubleSpinBox_nuRef2", "pushButton_calibrate", "pushButton_load",
                             "pushButton_save",      "pushButton_writeQUVA"};
     QStringList chain;
-    QWidget *widget = child<QWidget>(tab, "doubleSpinBox_T1");
+    QWidget *const first = widget<QWidget>(tab, "doubleSpinBox_T1");
+    QWidget *focus = first;
     do {
-        if (order.contains(widget->objectName()) && !chain.contains(widget->objectName()))
-            chain << widget->objectName();
-        widget = widget->nextInFocusChain();
-    } while (widget != child<QWidget>(tab, "doubleSpinBox_T1"));
+        if (order.contains(focus->objectName()) && !chain.contains(focus->objectName()))
+            chain << focus->objectName();
+        focus = focus->nextInFocusChain();
+    } while (focus != first);
     QCOMPARE(chain, order);
 }
 
@@ -203,7 +197,7 @@ void TestUserCalibTab::textsNameTheProduct()
     readCustomization(settings);
 
     UserCalibTab tab;
-    QCOMPARE(child<QPushButton>(tab, "pushButton_writeQUVA")->text(), QString("Write to VISCO"));
+    QCOMPARE(widget<QPushButton>(tab, "pushButton_writeQUVA")->text(), QString("Write to VISCO"));
     QCOMPARE(text(tab, "label_description"),
              QString("This form can be used to generate a viscosity mapping to make the VISCO "
                      "measurement results more compareable to reference data that was aquired "
@@ -225,7 +219,7 @@ void TestUserCalibTab::pictureFromWorkingDirectory()
 {
     {
         UserCalibTab tab;
-        auto *picture = child<QLabel>(tab, "label_visc_map");
+        auto *picture = widget<QLabel>(tab, "label_visc_map");
         QVERIFY(picture->pixmap(Qt::ReturnByValue).width() > 100);
         QCOMPARE(picture->text(), QString());
     }
@@ -235,7 +229,7 @@ void TestUserCalibTab::pictureFromWorkingDirectory()
     custom.write("<svg xmlns='http://www.w3.org/2000/svg' width='9' height='4'/>");
     custom.close();
     UserCalibTab tab;
-    QCOMPARE(child<QLabel>(tab, "label_visc_map")->pixmap(Qt::ReturnByValue).size(), QSize(9, 4));
+    QCOMPARE(widget<QLabel>(tab, "label_visc_map")->pixmap(Qt::ReturnByValue).size(), QSize(9, 4));
 }
 
 void TestUserCalibTab::selectionLabels_data()
@@ -474,7 +468,7 @@ void TestUserCalibTab::resetKeepsSelection()
     QCOMPARE(text(tab, "label_nuErr"), QString("-"));
     QCOMPARE(text(tab, "label_messageBox"), QString());
     QCOMPARE(text(tab, "label_temperatureRange"), QString("30.00  -  80.00"));
-    QCOMPARE(child<QDoubleSpinBox>(tab, "doubleSpinBox_T1")->value(), 25.0);
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_T1")->value(), 25.0);
 
     click(tab, "pushButton_calibrate");
     QCOMPARE(text(tab, "label_k"), k);
@@ -532,7 +526,7 @@ void TestUserCalibTab::saveStoresLastCalculation()
     setReferences(tab, 30, 10, 70, 3);
     click(tab, "pushButton_calibrate");
     // Edited after the calculation: not what is saved.
-    child<QDoubleSpinBox>(tab, "doubleSpinBox_T1")->setValue(35);
+    widget<QDoubleSpinBox>(tab, "doubleSpinBox_T1")->setValue(35);
 
     const QString fileName = directory.filePath("calculated.quc");
     DialogAnswerer answerer;
@@ -600,9 +594,9 @@ void TestUserCalibTab::valuesBeyondSpinBoxRange()
     click(tab, "pushButton_save");
     QVERIFY(answerer.waitUntilAnswered());
 
-    QCOMPARE(child<QDoubleSpinBox>(tab, "doubleSpinBox_T1")->value(), 999.9);
-    QCOMPARE(child<QDoubleSpinBox>(tab, "doubleSpinBox_T2")->value(), -99.99);
-    QCOMPARE(child<QDoubleSpinBox>(tab, "doubleSpinBox_nuRef2")->value(), 9999.0);
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_T1")->value(), 999.9);
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_T2")->value(), -99.99);
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_nuRef2")->value(), 9999.0);
     QCOMPARE(text(tab, "label_k"), QString("1.20000"));
     QCOMPARE(text(tab, "label_alpha"), QString("0.90000"));
     const QVariantMap values = readMappingValues(directory.filePath("hot-again.quc"));
@@ -621,7 +615,7 @@ void TestUserCalibTab::loadClearsSelection()
     UserCalibTab tab;
     tab.show();
     tab.on_selectionChanged(origin.addSecs(-1), origin.addSecs(200));
-    child<QLabel>(tab, "label_messageBox")->setText("old warning");
+    widget<QLabel>(tab, "label_messageBox")->setText("old warning");
 
     DialogAnswerer answerer;
     answerer.answerFileDialog(fileName);
@@ -630,7 +624,7 @@ void TestUserCalibTab::loadClearsSelection()
     QCOMPARE(text(tab, "label_selectionTime"), QString(" - "));
     QCOMPARE(text(tab, "label_temperatureRange"), QString(" - "));
     QCOMPARE(text(tab, "label_messageBox"), QString());
-    QCOMPARE(child<QDoubleSpinBox>(tab, "doubleSpinBox_nuRef1")->value(), 10.0);
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_nuRef1")->value(), 10.0);
 
     answerer.answerMessageBox(QMessageBox::Ok);
     click(tab, "pushButton_calibrate");
@@ -652,8 +646,8 @@ void TestUserCalibTab::missingKeyReadsAsZero()
     QVERIFY(answerer.waitUntilAnswered());
     QCOMPARE(text(tab, "label_k"), QString("1.50000"));
     QCOMPARE(text(tab, "label_alpha"), QString("0.00000"));
-    QCOMPARE(child<QDoubleSpinBox>(tab, "doubleSpinBox_T1")->value(), 55.0);
-    QCOMPARE(child<QDoubleSpinBox>(tab, "doubleSpinBox_T2")->value(), 0.0);
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_T1")->value(), 55.0);
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_T2")->value(), 0.0);
     QVERIFY(answerer.seenBoxes.isEmpty());
 }
 
@@ -692,7 +686,7 @@ void TestUserCalibTab::unreadableFileChangesNothing()
     QCOMPARE(text(tab, "label_k"), QString("1.10000"));
     QCOMPARE(text(tab, "label_alpha"), QString("1.00000"));
     QCOMPARE(text(tab, "label_temperatureRange"), QString("20.50  -  80.00"));
-    QCOMPARE(child<QDoubleSpinBox>(tab, "doubleSpinBox_T1")->value(), 30.0);
+    QCOMPARE(widget<QDoubleSpinBox>(tab, "doubleSpinBox_T1")->value(), 30.0);
 
     // The selection is still there: a new calculation runs.
     click(tab, "pushButton_calibrate");

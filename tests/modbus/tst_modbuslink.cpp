@@ -3,6 +3,7 @@
 #include "modbus.h"
 #include "modbusframe.h"
 #include "ptypair.h"
+#include "replyframes.h"
 
 #include <QtTest>
 
@@ -12,19 +13,6 @@ namespace
 QByteArray reply(uint8_t address, uint8_t function, const QByteArray &payload)
 {
     return buildRequest(address, function, payload);
-}
-
-QByteArray readReply(const QVector<uint16_t> &words, uint8_t address = 1)
-{
-    return readReplyFrame(words, address);
-}
-
-QVector<uint16_t> infoBlock()
-{
-    QVector<uint16_t> words(47, 0);
-    words[2] = 0x0012;
-    words[3] = 0xABCD;
-    return words;
 }
 
 using Link = LinkSpy;
@@ -75,7 +63,7 @@ void TestModbusLink::probeConnectsOnFirstValidReply()
     QCOMPARE(pty.readFrame().toHex(' '), QByteArray("01 03 00 00 00 2f 04 16"));
     QCOMPARE(link.connected.count(), 0);
 
-    pty.write(readReply(infoBlock()));
+    pty.write(readReplyFrame(infoBlock()));
     QVERIFY(QTest::qWaitFor([&] { return link.replies.count() == 1; }, 30000));
     QCOMPARE(order, (QStringList{"connected", "reply 47"}));
     QCOMPARE(link.replies.at(0).at(0).value<QVector<uint16_t>>(), infoBlock());
@@ -115,7 +103,7 @@ void TestModbusLink::nothingIsSentBeforeTheSensorAnswered()
     // Probing, not yet connected: dropped, not queued behind the probe.
     link.modbus.readRegisters(16, 30);
     link.modbus.writeRegisters(32, {0x6B3E});
-    pty.write(readReply(infoBlock()));
+    pty.write(readReplyFrame(infoBlock()));
     QVERIFY(QTest::qWaitFor([&] { return link.replies.count() == 1; }, 30000));
     QVERIFY(pty.readFrame(400).isEmpty());
     QCOMPARE(link.errorTexts(), QStringList{QString()});
@@ -133,14 +121,14 @@ void TestModbusLink::requestsGoOutOneAfterTheOther()
     QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
     QVERIFY(pty.readFrame(300).isEmpty());
 
-    pty.write(readReply(QVector<uint16_t>(15, 7)));
+    pty.write(readReplyFrame(QVector<uint16_t>(15, 7)));
     QCOMPARE(pty.readFrame(), buildWriteRequest(1, 38, {10}));
     QCOMPARE(link.replies.count(), 2);
     QCOMPARE(link.replies.last().at(0).value<QVector<uint16_t>>(), QVector<uint16_t>(15, 7));
 
     pty.write(reply(1, 16, QByteArray::fromHex("00260001")));
     QCOMPARE(pty.readFrame(), buildReadRequest(1, 192, 201));
-    pty.write(readReply(QVector<uint16_t>(10, 1)));
+    pty.write(readReplyFrame(QVector<uint16_t>(10, 1)));
     QVERIFY(QTest::qWaitFor([&] { return link.replies.count() == 3; }, 30000));
     QCOMPARE(link.errorTexts(), (QStringList{QString(), QString(), QString(), QString()}));
 }
@@ -169,7 +157,7 @@ void TestModbusLink::replyErrorsAreReported_data()
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("error");
 
-    QByteArray badCrc = readReply({1, 2});
+    QByteArray badCrc = readReplyFrame({1, 2});
     badCrc[badCrc.size() - 1] = char(badCrc[badCrc.size() - 1] ^ 0xFF);
     const uint16_t computed = crc16(badCrc.left(badCrc.size() - 2));
     const uint16_t received =
@@ -178,7 +166,7 @@ void TestModbusLink::replyErrorsAreReported_data()
     QTest::newRow("bad CRC")
         << badCrc << QString("Modbus Error: CRC error: %1 != %2").arg(computed).arg(received);
     QTest::newRow("other address")
-        << readReply({1, 2}, 9) << "Modbus Error: invalid address received: 9";
+        << readReplyFrame({1, 2}, 9) << "Modbus Error: invalid address received: 9";
     QTest::newRow("four bytes") << QByteArray::fromHex("01030000")
                                 << "Modbus Error: message too short";
     QTest::newRow("exception to a write")
@@ -211,7 +199,7 @@ void TestModbusLink::replyErrorsAreReported()
     // An error changes nothing of the connection; a success clears the display.
     link.modbus.readRegisters(16, 30);
     QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
-    pty.write(readReply(QVector<uint16_t>(15, 0)));
+    pty.write(readReplyFrame(QVector<uint16_t>(15, 0)));
     QVERIFY(QTest::qWaitFor([&] { return link.errors.count() == 3; }, 30000));
     QCOMPARE(link.errorTexts().last(), QString());
     QCOMPARE(link.disconnected.count(), 0);
@@ -225,7 +213,7 @@ void TestModbusLink::splitReplyIsTwoReplies()
 
     link.modbus.readRegisters(16, 30);
     QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
-    const QByteArray answer = readReply(QVector<uint16_t>(15, 3));
+    const QByteArray answer = readReplyFrame(QVector<uint16_t>(15, 3));
     QTest::ignoreMessage(QtWarningMsg, "message too short");
     pty.write(answer.left(3));
     // The link has taken the head as a reply of its own before the tail is sent.
@@ -275,7 +263,7 @@ void TestModbusLink::hardDisconnectStopsEverything()
 
     // No response timer is left running and nothing is read from a closed port: no
     // signal comes within the time-out and past it.
-    pty.write(readReply(QVector<uint16_t>(15, 0)));
+    pty.write(readReplyFrame(QVector<uint16_t>(15, 0)));
     QVERIFY(!link.errors.wait(3300));
     QCOMPARE(link.errors.count(), 1);
     QCOMPARE(link.replies.count(), 1);
@@ -296,7 +284,7 @@ void TestModbusLink::reconnectWhileConnectedProbesAgain()
 
     // Until the new probe is answered the link is not connected.
     link.modbus.readRegisters(16, 30);
-    second.write(readReply(infoBlock(), 7));
+    second.write(readReplyFrame(infoBlock(), 7));
     QVERIFY(QTest::qWaitFor([&] { return link.replies.count() == 2; }, 30000));
     QCOMPARE(link.connected.count(), 2);
     QVERIFY(second.readFrame(200).isEmpty());
@@ -367,7 +355,7 @@ void TestModbusLink::linkStatesFollowTheConnection()
     QCOMPARE(pty->readFrame(), buildReadRequest(7, 0, 46));
     QVERIFY(QTest::qWaitFor([&] { return link.states.size() == 3; }, 6000));
     QCOMPARE(link.errorTexts().last(), QString("Modbus Error: timeout"));
-    pty->write(readReply(infoBlock(), 7));
+    pty->write(readReplyFrame(infoBlock(), 7));
     QVERIFY(QTest::qWaitFor([&] { return link.states.size() == 4; }, 2000));
     QCOMPARE(link.states,
              (QList<S>{S::OpenFailed, S::Connecting, S::ProbeUnanswered, S::Connected}));
@@ -408,7 +396,7 @@ void TestModbusLink::writeRunEndsWithItsLastWrite()
     link.modbus.writeRegisters(32, {0});
     link.modbus.readRegisters(16, 30);
     QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
-    pty.write(readReply(QVector<uint16_t>(15, 7)));
+    pty.write(readReplyFrame(QVector<uint16_t>(15, 7)));
     QCOMPARE(pty.readFrame(), buildWriteRequest(1, 32, {0x6B3E}));
     pty.write(reply(1, 16, QByteArray::fromHex("00200001")));
     QCOMPARE(pty.readFrame(), buildWriteRequest(1, 33, {1}));
@@ -431,7 +419,7 @@ void TestModbusLink::writeRunEndsWithItsLastWrite()
         link.modbus.readRegisters(16, 30);
     QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
     const int replies = link.replies.count();
-    pty.write(readReply(QVector<uint16_t>(15, 7)));
+    pty.write(readReplyFrame(QVector<uint16_t>(15, 7)));
     QVERIFY(QTest::qWaitFor([&] { return link.replies.count() == replies + 1; }, 2000));
     QCOMPARE(link.writeRuns.count(), 1);
 }
@@ -441,7 +429,7 @@ void TestModbusLink::staleBytesOnTheLineAreDiscardedAtConnect()
 {
     PtyPair pty;
     Link link;
-    QVERIFY(pty.write(readReply(QVector<uint16_t>(15, 7))));
+    QVERIFY(pty.write(readReplyFrame(QVector<uint16_t>(15, 7))));
     QVERIFY(pty.waitUntilPortHoldsInput());
 
     QVERIFY(connectLink(link, pty));
@@ -464,7 +452,7 @@ void TestModbusLink::timersNeverFireEarly()
         QCOMPARE(pty.readFrame(), buildReadRequest(1, 16, 30));
         const int replies = link.replies.count();
         clock.start();
-        pty.write(readReply(QVector<uint16_t>(15, uint16_t(i))));
+        pty.write(readReplyFrame(QVector<uint16_t>(15, uint16_t(i))));
         QVERIFY(QTest::qWaitFor([&] { return link.replies.count() == replies + 1; }, 5000));
         QVERIFY2(clock.elapsed() >= 100, qPrintable(QString::number(clock.elapsed())));
     }

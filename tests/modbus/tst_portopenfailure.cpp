@@ -3,6 +3,7 @@
 
 #include "modbus.h"
 #include "ptypair.h"
+#include "testchild.h"
 
 #include <QSerialPort>
 #include <QStandardPaths>
@@ -68,11 +69,7 @@ void TestPortOpenFailure::portHeldByAnotherProgram()
     PtyPair pty;
     QVERIFY(pty.isOpen());
     QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QUVA_HOLD_PORT", pty.slavePath());
-    child.setProcessEnvironment(environment);
-    child.start(QCoreApplication::applicationFilePath(), {"holdingChild"});
-    QVERIFY(child.waitForStarted());
+    QVERIFY(startTestChild(child, "holdingChild", {"QUVA_HOLD_PORT=" + pty.slavePath()}));
     QVERIFY(
         QTest::qWaitFor([&] { return child.readAllStandardOutput().contains("holding"); }, 20000));
 

@@ -2,10 +2,10 @@
 // and a recorder that finds old bytes on the line still connects.
 
 #include "measurementdata.h"
-#include "recorderoptions.h"
 #include "modbusframe.h"
-#include "wordconversion.h"
 #include "ptypair.h"
+#include "recorderoptions.h"
+#include "replyframes.h"
 #include "simprocess.h"
 
 #include <QProcess>
@@ -29,14 +29,6 @@ ParsedRecorderOptions parse(const QStringList &arguments)
 }
 
 const QStringList base = {"--record", "run.csv", "--port", "/dev/ttyUSB0"};
-
-QByteArray readReply(const QVector<uint16_t> &words)
-{
-    QByteArray payload(1, char(words.size() * 2));
-    for (uint16_t word : words)
-        payload += uint16ToBytes(word);
-    return buildRequest(1, 3, payload);
-}
 
 } // namespace
 
@@ -245,12 +237,12 @@ void TestRecorderOptions::spoiledProbeIsSentAgain()
     while (recorder.state() != QProcess::NotRunning && clock.elapsed() < 30000) {
         const QByteArray request = pty.readFrame(100);
         if (request == buildReadRequest(1, 0, 46)) {
-            const QByteArray reply = readReply(info);
+            const QByteArray reply = readReplyFrame(info);
             pty.write(probes++ == 0 ? reply.chopped(1) : reply);
         } else if (request == buildReadRequest(1, 16, 30)) {
             QVector<uint16_t> live(15, 0);
             live[1] = ++frameNr;
-            pty.write(readReply(live));
+            pty.write(readReplyFrame(live));
         }
     }
     QCOMPARE(recorder.state(), QProcess::NotRunning);

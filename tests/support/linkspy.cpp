@@ -2,6 +2,7 @@
 
 #include "modbusframe.h"
 #include "ptypair.h"
+#include "replyframes.h"
 
 #include <QTest>
 
@@ -37,10 +38,7 @@ bool LinkSpy::connectTo(PtyPair &pty, uint8_t address)
     modbus.connectDevice(pty.slavePath(), 19200, 0, address);
     if (pty.readFrame() != buildReadRequest(address, 0, Registers::InfoLast))
         return false;
-    QVector<uint16_t> info(ReplyLength::Info, 0);
-    info[2] = 0x0012;
-    info[3] = 0xABCD;
-    pty.write(readReplyFrame(info, address));
+    pty.write(readReplyFrame(infoBlock(), address));
     return QTest::qWaitFor([&] { return replies.count() == repliesBefore + 1; }, 30000);
 }
 
@@ -89,14 +87,4 @@ QString LinkSpy::write(const QVector<RegisterWrite> &writes)
     if (failure.isEmpty() && !answered)
         return QStringLiteral("no answer");
     return failure;
-}
-
-QByteArray readReplyFrame(const QVector<uint16_t> &words, uint8_t address)
-{
-    QByteArray payload(1, char(words.size() * 2));
-    for (uint16_t word : words) {
-        payload.append(char(word >> 8));
-        payload.append(char(word & 0xFF));
-    }
-    return buildRequest(address, 3, payload);
 }

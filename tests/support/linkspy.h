@@ -42,7 +42,4 @@ struct LinkSpy {
     QString write(const QVector<RegisterWrite> &writes);
 };
 
-// A function-3 reply frame holding words.
-QByteArray readReplyFrame(const QVector<uint16_t> &words, uint8_t address = 1);
-
 #endif

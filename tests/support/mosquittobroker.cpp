@@ -2,7 +2,6 @@
 
 #include "testfiles.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -162,8 +161,11 @@ QString MosquittoBroker::log() const
 
 MqttCapture::MqttCapture(const MosquittoBroker &broker, const QString &pattern,
                          const QStringList &extra)
-    : clientId("capture-" + QString::number(QRandomGenerator::global()->generate64(), 16))
 {
+    // One session per capture: the broker keeps each across its restarts.
+    static int captures = 0;
+    clientId =
+        QStringLiteral("capture-%1-%2").arg(QCoreApplication::applicationPid()).arg(++captures);
     const QUrl url(broker.url());
     // A session the broker keeps, so that a restarted broker still delivers to it.
     arguments = QStringList{"-h", url.host(), "-p",     QString::number(url.port()),

@@ -1,5 +1,7 @@
 #include "simprocess.h"
 
+#include "testseed.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -37,6 +39,8 @@ SimProcess::SimProcess(const QStringList &arguments)
         framesPath = directory.filePath(QStringLiteral("frames.log"));
         this->arguments << QStringLiteral("--frames-log") << framesPath;
     }
+    if (!arguments.contains(QStringLiteral("--seed")))
+        this->arguments << QStringLiteral("--seed") << QString::number(testSeed());
     // A file, not a pipe: a chatty simulator must never block on a full pipe.
     process.setStandardErrorFile(directory.filePath(QStringLiteral("stderr.log")));
 }

@@ -14,7 +14,8 @@
 
 // Runs quva-sim, the simulated sensor, for a test, on a fresh pseudo-terminal.
 // Unless the arguments name their own, a state file and a frames log are kept in
-// a private temporary folder, so that state() and frames() always work:
+// a private temporary folder, so that state() and frames() always work, and the
+// simulator's faults and noise follow the test's seed (testseed.h):
 //
 //     SimProcess sim({"--rate", "10", "--seed", "1"});
 //     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));

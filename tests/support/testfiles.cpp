@@ -1,5 +1,6 @@
 #include "testfiles.h"
 
+#include "settingsfile.h"
 #include "wordconversion.h"
 
 #include <QFile>
@@ -23,6 +24,11 @@ bool writeFile(const QString &fileName, const QByteArray &bytes)
     QFile file(fileName);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
+}
+
+void removeSettingsFile()
+{
+    QFile::remove(QString::fromLatin1(SettingsFile::path));
 }
 
 QVector<uint16_t> littleEndianWords(const QByteArray &bytes)

@@ -11,6 +11,8 @@
 // Whole-file reads and writes for setting up and checking files.
 QByteArray readFile(const QString &fileName); // empty when it cannot be read
 bool writeFile(const QString &fileName, const QByteArray &bytes);
+// Removes the program's settings file from the working folder: a case starts on the defaults.
+void removeSettingsFile();
 
 // The rows of a test run once per export format: column "format", "csv" or "xlsx".
 void addExportFormatRows();
