@@ -3,9 +3,9 @@
 
 #include <QRandomGenerator>
 
-// The one seed of a test program's random choices: QUVA_TEST_SEED when it is set, else one
-// taken from the clock. The first call prints it with the command that replays the run, so
-// that a failure seen once can be had again.
+// The one seed of a test program's random choices: QUVA_TEST_SEED when it is set, else a
+// fixed default. The first call prints it with the command that replays the run, so that a
+// failure seen once can be had again.
 quint32 testSeed();
 
 // A generator seeded with testSeed(), for every random choice a test makes. Each call starts
