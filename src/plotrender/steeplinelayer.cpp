@@ -183,10 +183,13 @@ void SteepLineLayer::drawLines(QPainter &painter, const QVector<QLineF> &lines, 
         reachLine(line);
     for (const QLine &line : pixelLines)
         reachLine(line);
-    const QRect area = QRect(QPoint(int(std::floor(std::max(left * scale - reach, -1e9))),
-                                    int(std::floor(std::max(top * scale - reach, -1e9)))),
-                             QPoint(int(std::ceil(std::min(right * scale + reach, 1e9))),
-                                    int(std::ceil(std::min(bottom * scale + reach, 1e9))))) &
+    // Held where the conversion to pixels cannot overflow, far beyond any clip; lines
+    // without a finite coordinate each way leave an empty area.
+    const auto held = [](double value) { return std::clamp(value, -1e9, 1e9); };
+    const QRect area = QRect(QPoint(int(std::floor(held(left * scale - reach))),
+                                    int(std::floor(held(top * scale - reach)))),
+                             QPoint(int(std::ceil(held(right * scale + reach))),
+                                    int(std::ceil(held(bottom * scale + reach))))) &
                        QRect(clip.topLeft() * scale, clip.size() * scale);
     if (area.isEmpty())
         return;
@@ -217,6 +220,18 @@ void SteepLineLayer::accumulateLines(const QVector<QLineF> &lines, const QVector
         stampLanes.clear();
         placementStride = columnStride;
     }
+    if (scale == 1)
+        accumulateScaledLines<1>(lines, pixelLines, origin, halfWidth);
+    else
+        accumulateScaledLines<2>(lines, pixelLines, origin, halfWidth);
+}
+
+template <int scale>
+void SteepLineLayer::accumulateScaledLines(const QVector<QLineF> &lines,
+                                           const QVector<QLine> &pixelLines, const QPoint &origin,
+                                           double halfWidth)
+{
+    // The scale is a constant here, which leaves ratio 1 without a multiplication.
     const QPointF originF = origin;
     for (const QLineF &line : lines) {
         const QLineF inArea =
@@ -226,9 +241,10 @@ void SteepLineLayer::accumulateLines(const QVector<QLineF> &lines, const QVector
             addLine(inArea, halfWidth);
     }
     for (const QLine &line : pixelLines) {
-        const QLine inArea(line.p1() * scale - origin, line.p2() * scale - origin);
-        if (!addStamp(inArea.x1(), inArea.y1(), inArea.dx(), inArea.dy(), halfWidth))
-            addLine(QLineF(inArea), halfWidth);
+        const int x = line.x1() * scale - origin.x();
+        const int y = line.y1() * scale - origin.y();
+        if (!addStamp(x, y, line.dx() * scale, line.dy() * scale, halfWidth))
+            addLine(QLineF(x, y, x + line.dx() * scale, y + line.dy() * scale), halfWidth);
     }
 }
 

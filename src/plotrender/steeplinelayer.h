@@ -62,6 +62,9 @@ private:
     // lines' coordinates scaled by scale first.
     void accumulateLines(const QVector<QLineF> &lines, const QVector<QLine> &pixelLines,
                          const QPoint &origin, int scale, double halfWidth);
+    template <int scale>
+    void accumulateScaledLines(const QVector<QLineF> &lines, const QVector<QLine> &pixelLines,
+                               const QPoint &origin, double halfWidth);
     // Sums the accumulation down the columns into the layer's pixels, leaving the buffers
     // zero; returns the number of layer pixels coloured by tiles' rows.
     qint64 scanTiles();
