@@ -37,6 +37,7 @@ void DotLayer::makeStamp(const QPainter &painter, const QPen &pen, int scale)
         for (int column = 0; column < stampSize; ++column)
             stamp[row * stampSize + column] = quint8(qAlpha(line[column]));
     }
+    // Only the alpha of Qt's dot is kept: the layer colours it from the coverage.
     const QRgb colour = pen.color().rgb();
     for (int alpha = 0; alpha < 256; ++alpha)
         colourAtCoverage[alpha] =
@@ -76,6 +77,7 @@ void DotLayer::drawPoints(QPainter &painter, const QPolygon &pixels, const QPen 
     for (const QPoint &pixel : pixels) {
         const int left = pixel.x() * scale - stampCentre - area.left();
         const int top = pixel.y() * scale - stampCentre - area.top();
+        // The stamp cut to the area, which the clip may have narrowed.
         const int fromRow = std::max(0, -top);
         const int toRow = std::min(stampSize, height - top);
         const int fromColumn = std::max(0, -left);
@@ -92,6 +94,7 @@ void DotLayer::drawPoints(QPainter &painter, const QPolygon &pixels, const QPen 
         }
     }
 
+    // The layer only grows, and is transparent outside the rows and columns just written.
     if (layer.width() < width || layer.height() < height) {
         layer = QImage(std::max(width, layer.width()), std::max(height, layer.height()),
                        QImage::Format_ARGB32_Premultiplied);

@@ -250,7 +250,7 @@ void SteepLineLayer::accumulateScaledLines(const QVector<QLineF> &lines,
 
 qint64 SteepLineLayer::scanTiles()
 {
-    // Whole tiles are written, also the last one.
+    // Whole tiles are written, also the last one: the layer is as wide as its tiles.
     const int tileCount = (areaWidth + tileWidth - 1) / tileWidth;
     if (layer.width() < tileCount * tileWidth || layer.height() < areaHeight) {
         layer = QImage(QSize(std::max(tileCount * tileWidth, layer.width()),
@@ -270,6 +270,8 @@ qint64 SteepLineLayer::scanTiles()
     const qsizetype targetStride = layer.bytesPerLine();
     for (int tile = 0; tile < tileCount; ++tile) {
         const int tileLeft = tile * tileWidth;
+        // The tile's rows are those any of its columns touched: stamps note theirs at one
+        // column of a tile only.
         int tileTop = columnStride;
         int tileBottom = -1;
         for (int column = tileLeft; column < std::min(areaWidth, tileLeft + tileWidth); ++column) {
@@ -297,6 +299,7 @@ qint64 SteepLineLayer::scanTiles()
 
         float *tileCells = accumulation.data() + qsizetype(tile) * columnStride * tileWidth;
         float *tileSlopes = slopes.data() + qsizetype(tile) * columnStride * tileWidth;
+        // Tiles without slopes skip their buffer: most tiles of a curve have none.
         const auto sumRows = [&](auto withSlopes) {
             TileSums sums;
             for (int row = tileTop; row <= lastInside; ++row) {
@@ -443,6 +446,7 @@ bool SteepLineLayer::addStamp(const QLineF &line, double halfWidth)
 
 bool SteepLineLayer::addStamp(int x, int y, int dx, int dy, double halfWidth)
 {
+    // Longer steps are rare in an envelope and would make many large stamps.
     if (std::abs(dx) > maxStampStep || std::abs(dy) > maxStampStep)
         return false;
     if (dx == 0 && dy == 0)
@@ -455,6 +459,7 @@ bool SteepLineLayer::addStamp(int x, int y, int dx, int dy, double halfWidth)
     if (x + stamp.left < 0 || x + stamp.right >= areaWidth || y + stamp.top < 0 ||
         y + stamp.bottom > areaHeight)
         return false;
+    // x is not negative here (checked above), so the unsigned modulo is a mask.
     const int columnInTile = int(unsigned(x) % tileWidth);
     StampPlacement &placement = stampPlacements[index * tileWidth + columnInTile];
     if (placement.count < 0)
@@ -495,6 +500,8 @@ void SteepLineLayer::placeStamp(const Stamp &stamp, int columnInTile, StampPlace
             lanes.try_emplace(cell & ~3, StampLanes{(cell & ~3) - columnInTile, {}}).first->second;
         lane.changes[cell & 3] += stamp.changes[k];
     }
+    // Appended once per stamp and column in the tile; the list is cleared when the rows
+    // per column change, which moves every cell.
     placement.first = int(stampLanes.size());
     placement.count = int(lanes.size());
     for (const auto &lane : lanes)
@@ -506,6 +513,8 @@ void SteepLineLayer::makeStamp(Stamp &stamp, int dx, int dy, double halfWidth)
     // The line from a whole pixel at the middle of a small area, drawn edge by edge.
     const int reach = int(std::ceil(halfWidth)) + 2;
     const int centre = maxStampStep + reach;
+    // A layer of its own, so that the stamp's buffer starts from zero and the drawing
+    // layer's accumulation is not disturbed.
     SteepLineLayer builder;
     builder.prepareArea(2 * centre + 1, 2 * centre + 1);
     builder.addLine(QLineF(centre, centre, centre + dx, centre + dy), halfWidth);
@@ -556,6 +565,7 @@ void SteepLineLayer::addSpan(double x, double y1, double y2, double halfWidth)
     const double middles[2] = {rows[0] - lowIndices[0], rows[1] - lowIndices[1]};
     const int top = std::min(lowIndices[0], lowIndices[1]);
     const int bottom = std::max(lowIndices[0], lowIndices[1]) + 1;
+    // The columns the pen's width covers, clipped to the area.
     const int firstColumn = left <= 0 ? 0 : int(left);
     const int rightColumn = int(right);
     const int endColumn = right >= areaWidth ? areaWidth : rightColumn + (rightColumn < right);
