@@ -55,12 +55,20 @@ struct TileGrid {
 // outside. Arithmetic only, so that the compiler works on several segments at once.
 bool locateSegments(const QPoint *pixels, int count, const TileGrid &grid, int *tiles, int *bits)
 {
+    // In locals: the writes to tiles and bits could otherwise alias the grid's fields.
+    const int left = grid.left;
+    const int top = grid.top;
+    const unsigned width = grid.width;
+    const unsigned height = grid.height;
+    const int columnBits = grid.columnBits;
+    const int repeatedTile = grid.repeatedTile;
+    const int otherTile = grid.otherTile;
     int anyOther = 0;
     for (int k = 0; k < count; ++k) {
-        const int fromX = pixels[k].x() - grid.left;
-        const int fromY = pixels[k].y() - grid.top;
-        const int toX = pixels[k + 1].x() - grid.left;
-        const int toY = pixels[k + 1].y() - grid.top;
+        const int fromX = pixels[k].x() - left;
+        const int fromY = pixels[k].y() - top;
+        const int toX = pixels[k + 1].x() - left;
+        const int toY = pixels[k + 1].y() - top;
         const int stepX = toX - fromX;
         const int stepY = toY - fromY;
         // Counted from the end that comes first in rows.
@@ -69,15 +77,15 @@ bool locateSegments(const QPoint *pixels, int count, const TileGrid &grid, int *
         const int dy = (stepY ^ flip) - flip;
         const int firstX = fromX + (stepX & flip);
         const int firstY = fromY + (stepY & flip);
-        const bool isShort = (unsigned(fromX) < grid.width) & (unsigned(fromY) < grid.height) &
-                             (unsigned(toX) < grid.width) & (unsigned(toY) < grid.height) &
-                             (dy <= maxStep) & (unsigned(dx + maxStep) <= unsigned(2 * maxStep));
+        const bool isShort = (unsigned(fromX) < width) & (unsigned(fromY) < height) &
+                             (unsigned(toX) < width) & (unsigned(toY) < height) & (dy <= maxStep) &
+                             (unsigned(dx + maxStep) <= unsigned(2 * maxStep));
         const bool isRepeated = (dx | dy) == 0;
         // In unsigned arithmetic: for a segment that is not short the tile and the bit are
         // not used, and far-off ends must not overflow them.
         const unsigned tile =
-            unsigned(firstY >> tileBits) << grid.columnBits | unsigned(firstX >> tileBits);
-        tiles[k] = isShort ? (isRepeated ? grid.repeatedTile : int(tile)) : grid.otherTile;
+            unsigned(firstY >> tileBits) << columnBits | unsigned(firstX >> tileBits);
+        tiles[k] = isShort ? (isRepeated ? repeatedTile : int(tile)) : otherTile;
         const unsigned inTile =
             unsigned((firstY & (tileSide - 1)) << tileBits | (firstX & (tileSide - 1)));
         const unsigned bit =
