@@ -8,17 +8,27 @@
 // printed as min / median / max with the number of runs. Run through
 // bench/run-plot-bench.sh on the offscreen platform.
 //
+// The first table also holds the program's reduction of the curves (the envelope) drawn
+// by QPainter instead of the line layer, which is the layer's own share of the gain, and
+// the simulator's data at device pixel ratio 2 (3200 x 1800 device pixels).
+//
 // Usage: bench_plot [--images DIR] [--quick]
 //   --images DIR  writes the literal and the program's rendering of the simulator's
 //                 data to DIR/plot-literal.png and DIR/plot-fast.png
+//   --scenes DIR  only paints every scene of the first two tables once with the program,
+//                 at ratio 1 and 2, into DIR/scene-*.png: pictures to hold against those
+//                 of another build, and a short run for callgrind's instruction counts;
+//                 --ratio N paints them at that ratio only
 //   --quick       skips the 10,000,000-sample stores
 //   --xy          runs only the XY plot
 //   --visible-times  runs only the "Visible Time" choices over 10,000,000 samples
 
 #include "benchcontext.h"
 
+#include "curveenvelope.h"
 #include "measurementdata.h"
 #include "plotwidget.h"
+#include "polylinesegments.h"
 #include "timeplotwidget.h"
 
 #include <QApplication>
@@ -34,6 +44,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <time.h>
 
@@ -70,6 +81,58 @@ protected:
             }
         }
     }
+};
+
+// The program's envelope of each curve as flat segments, as the plot hands them to its line
+// layer, drawn by QPainter instead. The benchmark's samples have no time gaps.
+class EnvelopeQtTimePlot : public TimePlotWidget
+{
+public:
+    void setWindow(qint64 left, qint64 right)
+    {
+        leftMs = left;
+        rightMs = right;
+    }
+
+protected:
+    void paintCurves(QPainter &painter) override
+    {
+        const QPen pen(QColor(30, 144, 255), 2, Qt::SolidLine, Qt::FlatCap);
+        // The window's first column is where the plot maps its left end.
+        const TimeAxis axis{leftMs, rightMs, timeToX(leftMs), width()};
+        const TimePlotCache &samples = visitedSamples();
+        QVector<EnvelopePoint> envelope;
+        QVector<QPoint> points;
+        QVector<QLineF> segments;
+        const auto appendRun = [&] {
+            if (!points.isEmpty())
+                appendPolylineSegments(points.constData(), points.size(), -2.0, width() + 2.0,
+                                       segments);
+            points.resize(0);
+        };
+        for (int curve = 0; curve < curveTotal(); ++curve) {
+            envelope.resize(0);
+            segments.resize(0);
+            appendCurveEnvelope(axis, samples.times().constData(),
+                                samples.values(curve).constData(), samples.visitedCount(),
+                                envelope);
+            for (const EnvelopePoint &point : envelope) {
+                if (std::isnan(point.value))
+                    appendRun();
+                else
+                    points.append(QPoint(point.column, valueToY(point.value, curve)));
+            }
+            appendRun();
+            painter.save();
+            painter.setPen(pen);
+            painter.drawLines(segments);
+            painter.restore();
+        }
+    }
+
+private:
+    qint64 leftMs = 0;
+    qint64 rightMs = 0;
 };
 
 // The program's plot, with what the benchmark reports about it.
@@ -254,9 +317,12 @@ Difference compare(const QImage &a, const QImage &b)
     return Difference{sum / pixels, 100.0 * above / pixels, maximum};
 }
 
-QImage newImage()
+// A picture of the plot's size at a device pixel ratio (ratio times as many pixels each way).
+QImage newImage(int ratio = 1)
 {
-    return QImage(plotWidth, plotHeight, QImage::Format_ARGB32_Premultiplied);
+    QImage image(plotWidth * ratio, plotHeight * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    return image;
 }
 
 struct Case {
@@ -265,44 +331,69 @@ struct Case {
     QVector<double> minimumRanges;
 };
 
-void compareDrawings(const QString &imageDir)
+const Case *drawingCases(int &count)
 {
     const QVector<double> bandScale(5, 0.001);
-    const Case cases[] = {
+    static const Case cases[] = {
         {"simulator defaults", simulatorData(), {1, 1, 1, 10, 1}},
         {"smooth, 1 period", sineData(1), bandScale},
         {"smooth, 20 periods", sineData(20), bandScale},
         {"noisy, uniform over the band", noisyData(), bandScale},
         {"worst case, alternating extremes", alternatingData(), bandScale},
     };
+    count = int(std::size(cases));
+    return cases;
+}
+
+// Binds plot to store with the window over its last windowSamples samples.
+void showWindow(TimePlotWidget &plot, MeasurementData &store, const Case &c)
+{
+    const QDateTime right = store.timestamps.last();
+    const QDateTime left = right.addMSecs(-(windowSamples - 1) * sampleIntervalMs);
+    bind(plot, store, c.minimumRanges);
+    plot.setVisibleTimeInterval(left, right);
+    if (auto *envelopeQt = dynamic_cast<EnvelopeQtTimePlot *>(&plot))
+        envelopeQt->setWindow(left.toMSecsSinceEpoch(), right.toMSecsSinceEpoch());
+}
+
+void compareDrawings(const QString &imageDir)
+{
+    int caseCount = 0;
+    const Case *cases = drawingCases(caseCount);
     std::printf("Full paint, 1600 x 900, five curves of %d points; ms of thread CPU time, "
                 "min / median / max (runs)\n",
                 windowSamples);
-    std::printf("| data | literal | program | mean pixel difference | pixels off by "
-                "more than 64 |\n|---|---|---|---|---|\n");
-    for (const Case &c : cases) {
-        MeasurementData store;
-        fill(store, windowSamples, sampleIntervalMs, c.generator);
-        LiteralTimePlot literal;
-        TimePlotWidget fast;
-        const QDateTime right = store.timestamps.last();
-        const QDateTime left = right.addMSecs(-(windowSamples - 1) * sampleIntervalMs);
-        for (TimePlotWidget *plot : {static_cast<TimePlotWidget *>(&literal), &fast}) {
-            bind(*plot, store, c.minimumRanges);
-            plot->setVisibleTimeInterval(left, right);
-        }
-        QImage literalImage = newImage();
-        QImage fastImage = newImage();
-        const Runs literalRuns = paintRuns(literal, literalImage, 7);
-        const Runs fastRuns = paintRuns(fast, fastImage, 51);
-        const Difference difference = compare(literalImage, fastImage);
-        std::printf("| %s | %s | %s | %.2f / 255 | %.3f %% |\n", c.name,
-                    qPrintable(literalRuns.text()), qPrintable(fastRuns.text()),
-                    difference.meanAbsolute, difference.percentAbove64);
-        std::fflush(stdout);
-        if (!imageDir.isEmpty() && QString(c.name) == "simulator defaults") {
-            literalImage.save(imageDir + "/plot-literal.png");
-            fastImage.save(imageDir + "/plot-fast.png");
+    std::printf("| data | ratio | literal | envelope + QPainter | envelope + layer (program) | "
+                "mean pixel difference | pixels off by more than 64 |\n"
+                "|---|---|---|---|---|---|---|\n");
+    for (int index = 0; index < caseCount; ++index) {
+        const Case &c = cases[index];
+        // The simulator's data also at ratio 2, as on a high-DPI screen.
+        for (int ratio = 1; ratio <= (index == 0 ? 2 : 1); ++ratio) {
+            MeasurementData store;
+            fill(store, windowSamples, sampleIntervalMs, c.generator);
+            LiteralTimePlot literal;
+            EnvelopeQtTimePlot envelopeQt;
+            TimePlotWidget fast;
+            for (TimePlotWidget *plot : {static_cast<TimePlotWidget *>(&literal),
+                                         static_cast<TimePlotWidget *>(&envelopeQt), &fast})
+                showWindow(*plot, store, c);
+            QImage literalImage = newImage(ratio);
+            QImage envelopeQtImage = newImage(ratio);
+            QImage fastImage = newImage(ratio);
+            const Runs literalRuns = paintRuns(literal, literalImage, 7);
+            const Runs envelopeQtRuns = paintRuns(envelopeQt, envelopeQtImage, 21);
+            const Runs fastRuns = paintRuns(fast, fastImage, 51);
+            const Difference difference = compare(literalImage, fastImage);
+            std::printf("| %s | %d | %s | %s | %s | %.2f / 255 | %.3f %% |\n", c.name, ratio,
+                        qPrintable(literalRuns.text()), qPrintable(envelopeQtRuns.text()),
+                        qPrintable(fastRuns.text()), difference.meanAbsolute,
+                        difference.percentAbove64);
+            std::fflush(stdout);
+            if (!imageDir.isEmpty() && index == 0 && ratio == 1) {
+                literalImage.save(imageDir + "/plot-literal.png");
+                fastImage.save(imageDir + "/plot-fast.png");
+            }
         }
     }
 }
@@ -507,6 +598,34 @@ void xyPlot()
     }
 }
 
+// Every scene of the first two tables painted once by the program, at the given ratios.
+void paintScenes(const QString &directory, const QVector<int> &ratios)
+{
+    int caseCount = 0;
+    const Case *cases = drawingCases(caseCount);
+    for (int ratio : ratios) {
+        for (int index = 0; index < caseCount; ++index) {
+            MeasurementData store;
+            fill(store, windowSamples, sampleIntervalMs, cases[index].generator);
+            TimePlotWidget plot;
+            showWindow(plot, store, cases[index]);
+            QImage image = newImage(ratio);
+            plot.render(&image);
+            image.save(
+                QString("%1/scene-time-%2-ratio%3.png").arg(directory).arg(index).arg(ratio));
+        }
+        for (PlotWidget::PlotStyle style : {PlotWidget::Line, PlotWidget::Points}) {
+            PlotWidget plot;
+            fillXyPlot(plot, 400000, style);
+            QImage image = newImage(ratio);
+            plot.render(&image);
+            image.save(QString("%1/scene-xy-%2-ratio%3.png")
+                           .arg(directory, style == PlotWidget::Line ? "line" : "dots")
+                           .arg(ratio));
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -517,6 +636,14 @@ int main(int argc, char *argv[])
     const QString imageDir = imagesIndex > 0 ? arguments.value(imagesIndex + 1) : QString();
     std::printf("CPU: %s\nQt: %s\n", qPrintable(cpuModel()), qVersion());
     std::printf("load average at the start: %s\n\n", qPrintable(loadAverage()));
+    const int scenesIndex = arguments.indexOf("--scenes");
+    if (scenesIndex > 0) {
+        const int ratioIndex = arguments.indexOf("--ratio");
+        paintScenes(arguments.value(scenesIndex + 1),
+                    ratioIndex > 0 ? QVector<int>{arguments.value(ratioIndex + 1).toInt()}
+                                   : QVector<int>{1, 2});
+        return 0;
+    }
     if (arguments.contains("--xy")) {
         xyPlot();
         return 0;

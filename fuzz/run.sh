@@ -17,7 +17,7 @@ seconds=$1
 shift
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-    targets=(modbusreply csvline csvimport calibrationfile mappingfile decoders)
+    targets=(modbusreply csvline csvimport calibrationfile mappingfile decoders linelayer)
 fi
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 

@@ -1,5 +1,7 @@
 #include "dashedlinestamp.h"
 
+#include "layerscale.h"
+
 #include <QPaintEngine>
 #include <QPainter>
 
@@ -14,43 +16,50 @@ const int keptStamps = 6;
 
 } // namespace
 
-bool DashedLineStamp::stamped(const QPainter &painter, const QPoint &from)
+int DashedLineStamp::stampScale(const QPainter &painter, const QPoint &from)
 {
     // The stamp is laid one image pixel on one device pixel, moved by whole pixels. Qt
     // starts the dashes of a line that begins outside the device where it enters it, so
-    // the line's start must lie on the device.
-    const QTransform device = painter.deviceTransform();
-    if (!painter.paintEngine() || painter.paintEngine()->type() != QPaintEngine::Raster ||
-        painter.device()->devicePixelRatioF() != 1 ||
+    // the line's start must lie on the device, whose size a widget gives in its own
+    // pixels and a picture in device pixels.
+    const int scale = layerScale(painter);
+    if (scale == 0 || !painter.paintEngine() ||
+        painter.paintEngine()->type() != QPaintEngine::Raster ||
         !painter.testRenderHint(QPainter::Antialiasing) ||
-        device.type() > QTransform::TxTranslate || device.dx() != std::floor(device.dx()) ||
-        device.dy() != std::floor(device.dy()) ||
         painter.compositionMode() != QPainter::CompositionMode_SourceOver)
-        return false;
-    const QPointF start = device.map(QPointF(from));
-    return start.x() >= 0 && start.y() >= 0 && start.x() < painter.device()->width() &&
-           start.y() < painter.device()->height();
+        return 0;
+    const QPaintDevice *device = painter.device();
+    const double ratio = device->devType() == QInternal::Widget ? device->devicePixelRatioF() : 1;
+    const QPointF start = painter.deviceTransform().map(QPointF(from));
+    const bool onDevice = start.x() >= 0 && start.y() >= 0 && start.x() < device->width() * ratio &&
+                          start.y() < device->height() * ratio;
+    return onDevice ? scale : 0;
 }
 
-const DashedLineStamp::Stamp &DashedLineStamp::stampFor(const QPen &pen, const QPoint &step)
+const DashedLineStamp::Stamp &DashedLineStamp::stampFor(const QPen &pen, const QPoint &step,
+                                                        int scale)
 {
     for (int i = 0; i < stamps.size(); ++i) {
-        if (stamps[i].step == step && stamps[i].pen == pen) {
+        if (stamps[i].step == step && stamps[i].pen == pen && stamps[i].scale == scale) {
             stamps.move(i, 0);
             return stamps[0];
         }
     }
-    // Room for the pen and its caps around the line, which starts at origin.
+    // Room for the pen and its caps around the line, which starts at origin; Qt strokes it
+    // at the scale it is drawn at, and the stamp keeps device pixels.
     const int margin = int(std::ceil(pen.widthF())) + 2;
     const QPoint origin(margin + std::max(0, -step.x()), margin + std::max(0, -step.y()));
-    const QSize size(std::abs(step.x()) + 2 * margin, std::abs(step.y()) + 2 * margin);
+    const QSize size =
+        QSize(std::abs(step.x()) + 2 * margin, std::abs(step.y()) + 2 * margin) * scale;
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(pen);
     painter.drawLine(origin, origin + step);
     painter.end();
+    image.setDevicePixelRatio(1);
     // Only the pixels the line reaches are kept.
     int left = size.width();
     int right = -1;
@@ -70,9 +79,10 @@ const DashedLineStamp::Stamp &DashedLineStamp::stampFor(const QPen &pen, const Q
     const QRect reached(QPoint(left, top), QPoint(right, bottom));
     Stamp stamp;
     stamp.image = reached.isValid() ? image.copy(reached) : QImage();
-    stamp.offset = reached.topLeft() - origin;
+    stamp.offset = reached.topLeft() - origin * scale;
     stamp.step = step;
     stamp.pen = pen;
+    stamp.scale = scale;
     if (stamps.size() == keptStamps)
         stamps.removeLast();
     stamps.prepend(stamp);
@@ -82,13 +92,22 @@ const DashedLineStamp::Stamp &DashedLineStamp::stampFor(const QPen &pen, const Q
 void DashedLineStamp::drawLine(QPainter &painter, const QPoint &from, const QPoint &to)
 {
     const QPoint step = to - from;
-    if ((step.x() != 0 && step.y() != 0) || !stamped(painter, from)) {
+    const int scale = step.x() != 0 && step.y() != 0 ? 0 : stampScale(painter, from);
+    if (scale == 0) {
         painter.drawLine(from, to);
         return;
     }
-    const Stamp &stamp = stampFor(painter.pen(), step);
-    if (!stamp.image.isNull())
+    const Stamp &stamp = stampFor(painter.pen(), step, scale);
+    if (stamp.image.isNull())
+        return;
+    if (scale == 1) {
         painter.drawImage(from + stamp.offset, stamp.image);
+        return;
+    }
+    painter.save();
+    useLayerPixels(painter, scale);
+    painter.drawImage(from * scale + stamp.offset, stamp.image);
+    painter.restore();
 }
 
 qint64 DashedLineStamp::byteSize() const

@@ -12,8 +12,9 @@ class QPainter;
 // pattern runs from a line's start, so lines of one pen and one way and length look the
 // same wherever they start. Qt strokes such a line once into a transparent image, and
 // each line is that image drawn at its place, where stroking every dash of every line
-// each paint costs more than the plot's curves. Painters that scale or turn, or that do
-// not rasterize (a saved SVG), and lines starting off the device get the line itself.
+// each paint costs more than the plot's curves. Painters that do not map to device pixels
+// at ratio 1 or 2 (layerscale.h) or do not rasterize (a saved SVG), and lines starting off
+// the device get the line itself.
 class DashedLineStamp
 {
 public:
@@ -29,9 +30,12 @@ private:
         QPoint offset;
         QPoint step;
         QPen pen;
+        // Device pixels per pixel of the painter (layerscale.h).
+        int scale;
     };
-    static bool stamped(const QPainter &painter, const QPoint &from);
-    const Stamp &stampFor(const QPen &pen, const QPoint &step);
+    // The scale a line from from is stamped at, 0 where Qt draws it.
+    static int stampScale(const QPainter &painter, const QPoint &from);
+    const Stamp &stampFor(const QPen &pen, const QPoint &step, int scale);
 
     // The stamps last used, the most recent first.
     QVector<Stamp> stamps;

@@ -1,5 +1,7 @@
 #include "dotlayer.h"
 
+#include "layerscale.h"
+
 #include <QPainter>
 #include <QRect>
 
@@ -7,22 +9,27 @@
 #include <cmath>
 #include <cstring>
 
-void DotLayer::makeStamp(const QPainter &painter, const QPen &pen)
+void DotLayer::makeStamp(const QPainter &painter, const QPen &pen, int scale)
 {
     const bool antialiased = painter.testRenderHint(QPainter::Antialiasing);
-    if (!stamp.isEmpty() && pen == stampPen && antialiased == stampAntialiased)
+    if (!stamp.isEmpty() && pen == stampPen && antialiased == stampAntialiased &&
+        scale == stampScale)
         return;
     stampPen = pen;
     stampAntialiased = antialiased;
-    stampCentre = int(std::ceil(pen.widthF() / 2)) + 2;
+    stampScale = scale;
+    // Qt draws the dot at the scale the dots are drawn at, around a whole pixel of the
+    // painter, which is a whole device pixel.
+    stampCentre = (int(std::ceil(pen.widthF() / 2)) + 2) * scale;
     stampSize = 2 * stampCentre + 1;
     QImage image(stampSize, stampSize, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::transparent);
     {
         QPainter dotPainter(&image);
         dotPainter.setRenderHint(QPainter::Antialiasing, antialiased);
         dotPainter.setPen(pen);
-        dotPainter.drawPoint(stampCentre, stampCentre);
+        dotPainter.drawPoint(stampCentre / scale, stampCentre / scale);
     }
     stamp.resize(stampSize * stampSize);
     for (int row = 0; row < stampSize; ++row) {
@@ -30,6 +37,7 @@ void DotLayer::makeStamp(const QPainter &painter, const QPen &pen)
         for (int column = 0; column < stampSize; ++column)
             stamp[row * stampSize + column] = quint8(qAlpha(line[column]));
     }
+    // Only the alpha of Qt's dot is kept: the layer colours it from the coverage.
     const QRgb colour = pen.color().rgb();
     for (int alpha = 0; alpha < 256; ++alpha)
         colourAtCoverage[alpha] =
@@ -41,10 +49,8 @@ void DotLayer::drawPoints(QPainter &painter, const QPolygon &pixels, const QPen 
 {
     if (pixels.isEmpty())
         return;
-    const QTransform device = painter.deviceTransform();
-    if (painter.device()->devicePixelRatioF() != 1 || device.type() > QTransform::TxTranslate ||
-        device.dx() != std::floor(device.dx()) || device.dy() != std::floor(device.dy()) ||
-        pen.brush().style() != Qt::SolidPattern || pen.color().alpha() != 255 ||
+    const int scale = layerScale(painter);
+    if (scale == 0 || pen.brush().style() != Qt::SolidPattern || pen.color().alpha() != 255 ||
         painter.compositionMode() != QPainter::CompositionMode_SourceOver) {
         painter.save();
         painter.setPen(pen);
@@ -52,10 +58,13 @@ void DotLayer::drawPoints(QPainter &painter, const QPolygon &pixels, const QPen 
         painter.restore();
         return;
     }
-    makeStamp(painter, pen);
+    makeStamp(painter, pen, scale);
 
-    const QRect area =
-        pixels.boundingRect().adjusted(-stampCentre, -stampCentre, stampCentre, stampCentre) & clip;
+    // The area and the dots' places are in the layer's pixels, the device's.
+    const QRect bounds = pixels.boundingRect();
+    const QRect area = QRect(bounds.topLeft() * scale, bounds.bottomRight() * scale)
+                           .adjusted(-stampCentre, -stampCentre, stampCentre, stampCentre) &
+                       QRect(clip.topLeft() * scale, clip.size() * scale);
     if (area.isEmpty())
         return;
     const int width = area.width();
@@ -66,8 +75,9 @@ void DotLayer::drawPoints(QPainter &painter, const QPolygon &pixels, const QPen 
     rowLeft.fill(width, height);
     rowRight.fill(-1, height);
     for (const QPoint &pixel : pixels) {
-        const int left = pixel.x() - stampCentre - area.left();
-        const int top = pixel.y() - stampCentre - area.top();
+        const int left = pixel.x() * scale - stampCentre - area.left();
+        const int top = pixel.y() * scale - stampCentre - area.top();
+        // The stamp cut to the area, which the clip may have narrowed.
         const int fromRow = std::max(0, -top);
         const int toRow = std::min(stampSize, height - top);
         const int fromColumn = std::max(0, -left);
@@ -77,12 +87,14 @@ void DotLayer::drawPoints(QPainter &painter, const QPolygon &pixels, const QPen 
             rowRight[top + row] = std::max(rowRight[top + row], left + toColumn - 1);
             quint8 *target = coverage.data() + (top + row) * width + left;
             const quint8 *source = stamp.constData() + row * stampSize;
+            // Laid over the coverage before: 1 - (1 - a)(1 - b), in 255ths rounded.
             for (int column = fromColumn; column < toColumn; ++column)
                 target[column] =
                     quint8(target[column] + ((255 - target[column]) * source[column] + 127) / 255);
         }
     }
 
+    // The layer only grows, and is transparent outside the rows and columns just written.
     if (layer.width() < width || layer.height() < height) {
         layer = QImage(std::max(width, layer.width()), std::max(height, layer.height()),
                        QImage::Format_ARGB32_Premultiplied);
@@ -94,7 +106,14 @@ void DotLayer::drawPoints(QPainter &painter, const QPolygon &pixels, const QPen 
         for (int column = rowLeft[row]; column <= rowRight[row]; ++column)
             line[column] = colourAtCoverage[cells[column]];
     }
+    if (scale != 1) {
+        painter.save();
+        useLayerPixels(painter, scale);
+    }
     painter.drawImage(area.topLeft(), layer, QRect(0, 0, width, height));
+    if (scale != 1)
+        painter.restore();
+    // Only what was written is cleared: both stay clear between calls.
     for (int row = 0; row < height; ++row) {
         if (rowLeft[row] > rowRight[row])
             continue;

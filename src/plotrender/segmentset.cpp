@@ -36,6 +36,66 @@ QPoint unpack(quint64 packed)
     return QPoint(int(packed >> 16 & 0xffff) - 32768, int(packed & 0xffff) - 32768);
 }
 
+// Where the bits of segments lie: the tiles of the area, a row of them a power of two
+// long, and the stand-ins' numbers after them.
+struct TileGrid {
+    int left;
+    int top;
+    // Pixels are counted from the area's corner; unsigned, one comparison tells whether a
+    // pixel lies inside.
+    unsigned width;
+    unsigned height;
+    int columnBits;
+    int repeatedTile;
+    int otherTile;
+};
+
+// Writes for each of the count segments between consecutive pixels its first end's tile
+// (or a stand-in's) and its bit in that tile; true if any is long or reaches the area from
+// outside. Arithmetic only, so that the compiler works on several segments at once.
+bool locateSegments(const QPoint *pixels, int count, const TileGrid &grid, int *tiles, int *bits)
+{
+    // In locals: the writes to tiles and bits could otherwise alias the grid's fields.
+    const int left = grid.left;
+    const int top = grid.top;
+    const unsigned width = grid.width;
+    const unsigned height = grid.height;
+    const int columnBits = grid.columnBits;
+    const int repeatedTile = grid.repeatedTile;
+    const int otherTile = grid.otherTile;
+    int anyOther = 0;
+    for (int k = 0; k < count; ++k) {
+        const int fromX = pixels[k].x() - left;
+        const int fromY = pixels[k].y() - top;
+        const int toX = pixels[k + 1].x() - left;
+        const int toY = pixels[k + 1].y() - top;
+        const int stepX = toX - fromX;
+        const int stepY = toY - fromY;
+        // Counted from the end that comes first in rows.
+        const int flip = -int((stepY < 0) | ((stepY == 0) & (stepX < 0)));
+        const int dx = (stepX ^ flip) - flip;
+        const int dy = (stepY ^ flip) - flip;
+        const int firstX = fromX + (stepX & flip);
+        const int firstY = fromY + (stepY & flip);
+        const bool isShort = (unsigned(fromX) < width) & (unsigned(fromY) < height) &
+                             (unsigned(toX) < width) & (unsigned(toY) < height) & (dy <= maxStep) &
+                             (unsigned(dx + maxStep) <= unsigned(2 * maxStep));
+        const bool isRepeated = (dx | dy) == 0;
+        // In unsigned arithmetic: for a segment that is not short the tile and the bit are
+        // not used, and far-off ends must not overflow them.
+        const unsigned tile =
+            unsigned(firstY >> tileBits) << columnBits | unsigned(firstX >> tileBits);
+        tiles[k] = isShort ? (isRepeated ? repeatedTile : int(tile)) : otherTile;
+        const unsigned inTile =
+            unsigned((firstY & (tileSide - 1)) << tileBits | (firstX & (tileSide - 1)));
+        const unsigned bit =
+            (inTile << stepBits) + unsigned(dy) * stepSpan + unsigned(dx) + maxStep;
+        bits[k] = isShort & !isRepeated ? int(bit) : 0;
+        anyOther |= int(!isShort);
+    }
+    return anyOther != 0;
+}
+
 } // namespace
 
 void SegmentSet::appendDistinct(const PixelSource &source, int count, const QRect &area,
@@ -74,49 +134,13 @@ void SegmentSet::appendDistinct(const PixelSource &source, int count, const QRec
     int *bits = chunkBits.data();
     int *found = newSegments.data();
 
-    // Pixels are counted from the area's corner; unsigned, one comparison tells whether
-    // a pixel lies inside.
-    const unsigned insideWidth = unsigned(width);
-    const unsigned insideHeight = unsigned(height);
-    const int left = area.left();
-    const int top = area.top();
+    const TileGrid grid{area.left(), area.top(),   unsigned(width), unsigned(height),
+                        columnBits,  repeatedTile, otherTile};
     source(0, 1, pixels);
     for (int start = 1; start < count; start += chunkSize) {
         const int chunk = std::min(chunkSize, count - start);
         source(start, chunk, pixels + 1);
-        // Where each segment's bit lies: its first end's tile and the bit in that tile.
-        // Arithmetic only, so that the compiler works on several segments at once.
-        int anyOther = 0;
-        for (int k = 0; k < chunk; ++k) {
-            const int fromX = pixels[k].x() - left;
-            const int fromY = pixels[k].y() - top;
-            const int toX = pixels[k + 1].x() - left;
-            const int toY = pixels[k + 1].y() - top;
-            const int stepX = toX - fromX;
-            const int stepY = toY - fromY;
-            // Counted from the end that comes first in rows.
-            const int flip = -int((stepY < 0) | ((stepY == 0) & (stepX < 0)));
-            const int dx = (stepX ^ flip) - flip;
-            const int dy = (stepY ^ flip) - flip;
-            const int firstX = fromX + (stepX & flip);
-            const int firstY = fromY + (stepY & flip);
-            const bool isShort = (unsigned(fromX) < insideWidth) &
-                                 (unsigned(fromY) < insideHeight) & (unsigned(toX) < insideWidth) &
-                                 (unsigned(toY) < insideHeight) & (dy <= maxStep) &
-                                 (unsigned(dx + maxStep) <= unsigned(2 * maxStep));
-            const bool isRepeated = (dx | dy) == 0;
-            // In unsigned arithmetic: for a segment that is not short the tile and the bit
-            // are not used, and far-off ends must not overflow them.
-            const unsigned tile =
-                unsigned(firstY >> tileBits) << columnBits | unsigned(firstX >> tileBits);
-            tiles[k] = isShort ? (isRepeated ? repeatedTile : int(tile)) : otherTile;
-            const unsigned inTile =
-                unsigned((firstY & (tileSide - 1)) << tileBits | (firstX & (tileSide - 1)));
-            const unsigned bit =
-                (inTile << stepBits) + unsigned(dy) * stepSpan + unsigned(dx) + maxStep;
-            bits[k] = isShort & !isRepeated ? int(bit) : 0;
-            anyOther |= int(!isShort);
-        }
+        const bool anyOther = locateSegments(pixels, chunk, grid, tiles, bits);
         // The stand-ins' word has every bit set: their segments are never new. Segments
         // are written for every step and kept by counting only the new ones, as their
         // count is not foreseeable (about one in ten is new).
