@@ -2,6 +2,7 @@
 #include "dotlayer.h"
 #include "layerpicture.h"
 #include "steeplinelayer.h"
+#include "testseed.h"
 
 #include <QImage>
 #include <QPainter>

@@ -38,12 +38,3 @@ PictureDifference pictureDifference(const QImage &a, const QImage &b)
     difference.mean = double(sum) / (qint64(a.width()) * a.height());
     return difference;
 }
-
-quint32 testSeed()
-{
-    bool given = false;
-    const quint32 seed = qEnvironmentVariable("QUVA_TEST_SEED").toUInt(&given);
-    const quint32 used = given ? seed : QRandomGenerator::system()->generate();
-    qInfo("seed %u (QUVA_TEST_SEED=%u replays it)", used, used);
-    return used;
-}

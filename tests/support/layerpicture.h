@@ -24,8 +24,4 @@ struct PictureDifference {
 };
 PictureDifference pictureDifference(const QImage &a, const QImage &b);
 
-// The seed of a randomized test: QUVA_TEST_SEED if set, else a new one; printed, so that
-// a failing run can be replayed with it.
-quint32 testSeed();
-
 #endif
