@@ -1,5 +1,5 @@
 #!/bin/bash
-# Takes the README's screenshots on a virtual display: the real program, driven
+# Takes the documents' screenshots on a virtual display: the real program, driven
 # as a user would, against the simulated sensor. Pictures go to docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,7 +1,7 @@
 // Starts the simulated sensor and drives the main window as a user would (choose the
 // port, press Connect at a wrong address and then the right one, watch a cool-down, drag a
 // selection over it, zoom in and place the cursors, calculate and write a mapping), saving
-// pictures of the windows for the README.
+// pictures of the windows for the documents in docs/.
 
 #include "busmonitordialog.h"
 #include "connectionstatelabel.h"
