@@ -254,14 +254,25 @@ void TestInterruptedWrites::killDuringJournalWrites()
         QFile::remove(path);
         QProcess child;
         QVERIFY(startChild(child, "journalChild", {"QUVA_JOURNAL=" + path}));
-        QTest::qWait(50 + int(random.bounded(400)));
-        killChild(child);
         uint32_t lastWritten = 0;
-        while (child.canReadLine()) {
-            const QList<QByteArray> fields = child.readLine().trimmed().split(' ');
-            if (fields.size() == 2 && fields[0] == "written")
-                lastWritten = qMax(lastWritten, fields[1].toUInt());
-        }
+        const auto readWritten = [&] {
+            while (child.canReadLine()) {
+                const QList<QByteArray> fields = child.readLine().trimmed().split(' ');
+                if (fields.size() == 2 && fields[0] == "written")
+                    lastWritten = qMax(lastWritten, fields[1].toUInt());
+            }
+        };
+        // The kill falls once the child has a random number of samples in the file, so the
+        // moments spread over its writes however fast the machine runs it.
+        const uint32_t killAfter = 20 + random.bounded(400u);
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                readWritten();
+                return lastWritten >= killAfter;
+            },
+            60000));
+        killChild(child);
+        readWritten();
 
         // Reopening, as the next start does, drops a line the kill cut off.
         {
