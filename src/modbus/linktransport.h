@@ -28,18 +28,14 @@ public:
     virtual QByteArray readAll() = 0;
     // Drops what arrived and was not read.
     virtual void clearInput() = 0;
-    // The system's text of the last error.
-    virtual QString errorString() const = 0;
     // After a failed open: the cause and what the user can do about it.
     virtual QString openFailure() const = 0;
-    // Whether the last error was the device going away, so that the line is lost.
-    virtual bool deviceGone() const = 0;
 
 signals:
     void readyRead();
-    void bytesWritten(qint64 count);
-    // An error while open that is not passing: deviceGone() tells whether the line is lost.
-    void errorOccurred();
+    // The device went away while open (adapter pulled, peer closed): the line is lost.
+    // Passing errors are the transport's own business and are not told.
+    void deviceLost();
 };
 
 #endif

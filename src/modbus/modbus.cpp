@@ -22,7 +22,7 @@ Modbus::Modbus(QObject *parent) : QObject(parent), transport(std::make_unique<Se
     connect(transport.get(), &LinkTransport::readyRead, this, &Modbus::onReadyRead);
     connect(&frameEndTimer, SIGNAL(timeout()), this, SLOT(readReply()));
     connect(&responseTimer, SIGNAL(timeout()), this, SLOT(timeout()));
-    connect(transport.get(), &LinkTransport::errorOccurred, this, &Modbus::onTransportError);
+    connect(transport.get(), &LinkTransport::deviceLost, this, &Modbus::connectionLost);
 }
 
 Modbus::~Modbus()
@@ -240,12 +240,6 @@ void Modbus::reportError(const QString &reason)
     waitingForReply = false;
     endWriteRun(false);
     emit showModbusError("Modbus Error: " + reason);
-}
-
-void Modbus::onTransportError()
-{
-    if (transport->deviceGone())
-        connectionLost();
 }
 
 void Modbus::connectionLost()

@@ -77,7 +77,6 @@ private slots:
     void onReadyRead();
     void readReply();
     void timeout();
-    void onTransportError();
 
 private:
     void sendRequest(uint8_t functionCode, const QByteArray &payload);

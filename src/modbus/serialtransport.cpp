@@ -6,14 +6,12 @@
 SerialTransport::SerialTransport(QObject *parent) : LinkTransport(parent)
 {
     connect(&serialPort, &QSerialPort::readyRead, this, &LinkTransport::readyRead);
-    connect(&serialPort, &QSerialPort::bytesWritten, this, &LinkTransport::bytesWritten);
     connect(&serialPort, &QSerialPort::errorOccurred, this, &SerialTransport::onPortError);
 }
 
 bool SerialTransport::open(const QString &port, uint32_t baudrate, uint8_t mode)
 {
     path = port;
-    gone = false;
     serialPort.setPortName(port);
     serialPort.setBaudRate(qint32(baudrate));
     serialPort.setDataBits(QSerialPort::Data8);
@@ -73,21 +71,11 @@ void SerialTransport::clearInput()
     serialPort.clear(QSerialPort::Input);
 }
 
-QString SerialTransport::errorString() const
-{
-    return serialPort.errorString();
-}
-
 QString SerialTransport::openFailure() const
 {
     return diagnosePortOpenFailure(path, serialPort.error() == QSerialPort::DeviceNotFoundError,
                                    serialPort.errorString())
         .text;
-}
-
-bool SerialTransport::deviceGone() const
-{
-    return gone;
 }
 
 void SerialTransport::onPortError(QSerialPort::SerialPortError error)
@@ -98,9 +86,8 @@ void SerialTransport::onPortError(QSerialPort::SerialPortError error)
     // A device that has gone away (pty peer closed, adapter pulled) reports a read error
     // on every turn of the event loop; any other read or write error is passing.
     const bool readOrWrite = error == QSerialPort::ReadError || error == QSerialPort::WriteError;
-    gone =
-        error == QSerialPort::ResourceError || (readOrWrite && deviceHungUp(serialPort.handle()));
-    emit errorOccurred();
-    if (readOrWrite && !gone)
+    if (error == QSerialPort::ResourceError || (readOrWrite && deviceHungUp(serialPort.handle())))
+        emit deviceLost();
+    else if (readOrWrite)
         serialPort.clearError();
 }

@@ -20,16 +20,13 @@ public:
     qint64 write(const QByteArray &bytes) override;
     QByteArray readAll() override;
     void clearInput() override;
-    QString errorString() const override;
     QString openFailure() const override;
-    bool deviceGone() const override;
 
 private:
     void onPortError(QSerialPort::SerialPortError error);
 
     QSerialPort serialPort;
     QString path; // as given: the port's own name drops "/dev/"
-    bool gone = false;
 };
 
 #endif

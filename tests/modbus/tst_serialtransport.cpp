@@ -51,17 +51,12 @@ void TestSerialTransport::bytesGoBothWays()
     PtyPair pty;
     SerialTransport transport;
     QSignalSpy arrived(&transport, &LinkTransport::readyRead);
-    QSignalSpy written(&transport, &LinkTransport::bytesWritten);
     QVERIFY(transport.open(pty.slavePath(), 19200, 0));
     QVERIFY(transport.isOpen());
 
     const QByteArray request = QByteArray::fromHex("010300000005850d");
     QCOMPARE(transport.write(request), qint64(request.size()));
     QCOMPARE(pty.readFrame(), request);
-    qint64 writtenCount = 0;
-    for (const QList<QVariant> &signal : written)
-        writtenCount += signal.at(0).toLongLong();
-    QCOMPARE(writtenCount, qint64(request.size()));
 
     QByteArray received;
     QVERIFY(pty.write("\x01\x83\x02"));
@@ -78,24 +73,16 @@ void TestSerialTransport::bytesGoBothWays()
     received.clear();
     QVERIFY(QTest::qWaitFor([&] { return !(received += transport.readAll()).isEmpty(); }));
     QCOMPARE(received, QByteArray("\x01"));
-    QVERIFY(!transport.deviceGone());
 }
 
 void TestSerialTransport::closedPeerIsAGoneDevice()
 {
     PtyPair pty;
     SerialTransport transport;
-    QSignalSpy errors(&transport, &LinkTransport::errorOccurred);
+    QSignalSpy lost(&transport, &LinkTransport::deviceLost);
     QVERIFY(transport.open(pty.slavePath(), 19200, 0));
     pty.closeMaster();
-    QVERIFY(errors.wait());
-    QVERIFY(transport.deviceGone());
-    transport.close();
-
-    // A new open starts without the old loss.
-    PtyPair next;
-    QVERIFY(transport.open(next.slavePath(), 19200, 0));
-    QVERIFY(!transport.deviceGone());
+    QVERIFY(lost.wait());
 }
 
 void TestSerialTransport::missingPortIsDiagnosedByItsPath()
@@ -103,7 +90,6 @@ void TestSerialTransport::missingPortIsDiagnosedByItsPath()
     SerialTransport transport;
     QVERIFY(!transport.open("/dev/quva-unplugged", 19200, 0));
     QVERIFY(!transport.isOpen());
-    QVERIFY(!transport.errorString().isEmpty());
     QVERIFY2(transport.openFailure().startsWith("/dev/quva-unplugged was not found"),
              qPrintable(transport.openFailure()));
 }
