@@ -1,5 +1,6 @@
 #include "plotwidget.h"
 
+#include "layerscale.h"
 #include "plotpicture.h"
 #include "plotticks.h"
 #include "polylinesegments.h"
@@ -7,6 +8,7 @@
 #include <QAction>
 
 #include <QPainter>
+#include <QPainterPath>
 #include <QPolygon>
 #include <QtMath>
 
@@ -19,6 +21,23 @@ namespace
 
 const double infinity = std::numeric_limits<double>::infinity();
 const int margin = 80;
+
+// Segments as one path, for a picture that records shapes (a saved SVG): a segment that
+// starts where the one before it ended continues its subpath.
+QPainterPath segmentPath(const QVector<QLineF> &lines, const QVector<QLine> &pixelLines)
+{
+    QPainterPath path;
+    const auto add = [&path](const QPointF &from, const QPointF &to) {
+        if (path.elementCount() == 0 || path.currentPosition() != from)
+            path.moveTo(from);
+        path.lineTo(to);
+    };
+    for (const QLineF &line : lines)
+        add(line.p1(), line.p2());
+    for (const QLine &line : pixelLines)
+        add(line.p1(), line.p2());
+    return path;
+}
 
 } // namespace
 
@@ -120,8 +139,8 @@ QPolygon PlotWidget::seriesPixels(int series) const
 void PlotWidget::mapSeries(int series, QPolygon &pixels) const
 {
     pixels.resize(xSeries[series].size());
-    PixelMapping(*this).map(xSeries[series].constData(), ySeries[series].constData(),
-                            pixels.size(), pixels.data());
+    PixelMapping(*this).map(xSeries[series].constData(), ySeries[series].constData(), pixels.size(),
+                            pixels.data());
 }
 
 PlotWidget::PixelMapping::PixelMapping(const PlotWidget &plot)
@@ -311,7 +330,14 @@ void PlotWidget::drawSeriesLine(QPainter &painter, int series)
             break;
         uniquePixels.append(pixel);
     }
+    // A picture that records shapes gets the polyline, or the distinct segments, as one
+    // shape.
+    const bool shapes = !rasterizes(painter);
     if (next == count) {
+        if (shapes) {
+            painter.drawPolyline(uniquePixels);
+            return;
+        }
         appendPolylineSegments(uniquePixels.constData(), uniquePixels.size(), -2.0, width() + 2.0,
                                lineSegments);
         lineLayer.drawLines(painter, lineSegments, flatPen, rect());
@@ -336,5 +362,8 @@ void PlotWidget::drawSeriesLine(QPainter &painter, int series)
             mapping.map(x + first, y + first, chunk, chunkPixels);
         },
         count, rect().adjusted(-2, -2, 2, 2), pixelSegments);
-    lineLayer.drawLines(painter, lineSegments, flatPen, rect(), pixelSegments);
+    if (shapes)
+        painter.strokePath(segmentPath(lineSegments, pixelSegments), flatPen);
+    else
+        lineLayer.drawLines(painter, lineSegments, flatPen, rect(), pixelSegments);
 }

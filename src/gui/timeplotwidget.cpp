@@ -1,14 +1,18 @@
 #include "timeplotwidget.h"
 
+#include "diagonalhatch.h"
+#include "layerscale.h"
 #include "plotticks.h"
 #include "polylinesegments.h"
 #include "systemstatetext.h"
 #include "timegaprule.h"
+#include "valuelabels.h"
 
 #include <QDebug>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QScopedValueRollback>
 #include <QWheelEvent>
 
@@ -27,8 +31,9 @@ const QColor selectionColor(254, 213, 138);
 const QColor gridColor(191, 191, 191);
 const QColor curveColor(30, 144, 255);
 const QColor cursorColor(255, 165, 0);
-// Hatching that marks a fault inside the selection; the cursors A and B.
+// Hatching that marks a fault, also inside the selection; the cursors A and B.
 const QColor faultHatchColor(214, 110, 0);
+const int faultHatchSpacing = 8;
 const QColor cursorAColor(200, 0, 0);
 const QColor cursorBColor(0, 128, 0);
 const QColor cursorLabelColor(255, 255, 240);
@@ -56,6 +61,20 @@ QPen gridPen()
 QPen hoverPen()
 {
     return QPen(Qt::black, 2, Qt::SolidLine);
+}
+
+// A run of a curve as a subpath of a recorded picture: the polyline through its points,
+// without repeated points; a run of one point draws nothing, as a polyline.
+void addRunPath(const QVector<QPoint> &points, QPainterPath &path)
+{
+    QPolygonF run;
+    run.reserve(points.size());
+    for (const QPoint &point : points) {
+        if (run.isEmpty() || run.last() != QPointF(point))
+            run.append(point);
+    }
+    if (run.size() > 1)
+        path.addPolygon(run);
 }
 
 } // namespace
@@ -301,10 +320,15 @@ void TimePlotWidget::paintCurves(QPainter &painter)
 {
     // Each curve's envelope as points, split at breaks into runs, each run as the flat
     // segments of its polyline (polylinesegments.h); all of them drawn in one layer.
+    // A picture that records shapes (a saved SVG) gets each curve as one path of its runs.
     const TimeAxis axis = timeAxis();
     const QPen pen(curveColor, 2, Qt::SolidLine, Qt::FlatCap);
+    const bool shapes = !rasterizes(painter);
+    QPainterPath curvePath;
     const auto appendRun = [&] {
-        if (!curvePoints.isEmpty())
+        if (shapes)
+            addRunPath(curvePoints, curvePath);
+        else if (!curvePoints.isEmpty())
             appendPolylineSegments(curvePoints.constData(), curvePoints.size(), -2.0, width() + 2.0,
                                    curveSegments);
         curvePoints.resize(0);
@@ -318,6 +342,7 @@ void TimePlotWidget::paintCurves(QPainter &painter)
     }
     for (int curve = 0; curve < curveCount; ++curve) {
         curveSegments.resize(0);
+        curvePath = QPainterPath();
         int gap = 0;
         int previousColumn = std::numeric_limits<int>::min();
         for (const EnvelopePoint &point : cache.envelope(curve, axis)) {
@@ -333,7 +358,10 @@ void TimePlotWidget::paintCurves(QPainter &painter)
             previousColumn = point.column;
         }
         appendRun();
-        curveLayer.drawLines(painter, curveSegments, pen, rect());
+        if (shapes)
+            painter.strokePath(curvePath, QPen(curveColor, 2, Qt::SolidLine));
+        else
+            curveLayer.drawLines(painter, curveSegments, pen, rect());
     }
 }
 
@@ -348,6 +376,7 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
 
     visitWindow();
     paintFaultShading(painter);
+    hatchFaults(painter, rect());
     const HoveredSample hovered = hoveredSample();
     paintSelection(painter);
     paintTimeGrid(painter);
@@ -442,7 +471,7 @@ void TimePlotWidget::paintSelection(QPainter &painter)
                                             timeToX(later.toMSecsSinceEpoch()) - 1, height()) &
                                 rect();
     painter.fillRect(selectionRect, selectionColor);
-    drawFaultsInSelection(painter, selectionRect);
+    hatchFaults(painter, selectionRect);
 }
 
 void TimePlotWidget::paintTimeGrid(QPainter &painter)
@@ -497,13 +526,42 @@ void TimePlotWidget::paintValueGrid(QPainter &painter)
 {
     painter.setPen(gridPen());
     for (int curve = 0; curve < curveCount; ++curve) {
-        const double bandTop = bandTopY(curve);
-        for (double value : valueTicks(displayLow[curve], displayHigh[curve], 5)) {
-            const int y = valueToY(value, curve);
-            gridLines.drawLine(painter, QPoint(0, y), QPoint(width(), y));
-            if (y > bandTop + 15)
-                painter.drawText(2, y - 2, formatTickValue(value));
+        const QVector<double> ticks = valueTicks(displayLow[curve], displayHigh[curve], 5);
+        QVector<int> rows;
+        for (double value : ticks) {
+            rows.append(valueToY(value, curve));
+            gridLines.drawLine(painter, QPoint(0, rows.last()), QPoint(width(), rows.last()));
         }
+        paintValueLabels(painter, curve, ticks, rows);
+    }
+}
+
+void TimePlotWidget::paintValueLabels(QPainter &painter, int curve, const QVector<double> &ticks,
+                                      const QVector<int> &rows)
+{
+    // Labels close below the band's top are left out; of the others, one that would meet
+    // the label drawn before it. Each lies on a white backing within the strip left of the
+    // time axis, so that no grid line crosses its text.
+    const QFontMetrics metrics = painter.fontMetrics();
+    const double bandTop = bandTopY(curve);
+    QVector<int> labelled;
+    QVector<int> tops;
+    for (int tick = 0; tick < ticks.size(); ++tick) {
+        if (rows[tick] > bandTop + 15) {
+            labelled.append(tick);
+            tops.append(rows[tick] - 2 - metrics.ascent());
+        }
+    }
+    const int textHeight = metrics.ascent() + metrics.descent();
+    const QVector<bool> drawn = nonOverlappingLabels(tops, textHeight);
+    for (int label = 0; label < labelled.size(); ++label) {
+        if (!drawn[label])
+            continue;
+        const int tick = labelled[label];
+        const QString text = formatTickValue(ticks[tick]);
+        const int backingWidth = std::min(plotLeft, metrics.horizontalAdvance(text) + 4);
+        painter.fillRect(QRect(0, tops[label], backingWidth, textHeight), backgroundColor);
+        painter.drawText(2, rows[tick] - 2, text);
     }
 }
 
@@ -551,15 +609,28 @@ void TimePlotWidget::paintHoveredValue(QPainter &painter, const HoveredSample &h
             Qt::AlignLeft | Qt::AlignBottom, text);
 }
 
-void TimePlotWidget::drawFaultsInSelection(QPainter &painter, const QRect &selectionRect)
+void TimePlotWidget::hatchFaults(QPainter &painter, const QRect &area)
 {
     painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    const QBrush hatch(faultHatchColor, Qt::BDiagPattern);
-    for (const QRect &fault : qAsConst(faultRects)) {
-        const QRect overlap = fault & selectionRect;
-        if (!overlap.isEmpty())
-            painter.fillRect(overlap, hatch);
+    if (rasterizes(painter)) {
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        const QBrush hatch(faultHatchColor, Qt::BDiagPattern);
+        for (const QRect &fault : qAsConst(faultRects)) {
+            const QRect overlap = fault & area;
+            if (!overlap.isEmpty())
+                painter.fillRect(overlap, hatch);
+        }
+    } else {
+        // A recorded picture gets the hatch's lines: its pattern brush is not kept as such.
+        QVector<QRect> overlaps;
+        for (const QRect &fault : qAsConst(faultRects))
+            overlaps.append(fault & area);
+        QPainterPath hatch;
+        for (const QLineF &line : diagonalHatch(overlaps, faultHatchSpacing)) {
+            hatch.moveTo(line.p1());
+            hatch.lineTo(line.p2());
+        }
+        painter.strokePath(hatch, QPen(faultHatchColor, 1, Qt::SolidLine, Qt::FlatCap));
     }
     painter.restore();
 }

@@ -24,7 +24,8 @@ class QPainter;
 // that belong to the measurement store through pointers and never changes them. A
 // paint visits at most about 4000 samples per curve, however long the recording, keeps
 // them between paints (timeplotcache.h) and draws each curve from its envelope, at
-// most four points per pixel column (curveenvelope.h).
+// most four points per pixel column (curveenvelope.h). A picture that records shapes (a
+// saved SVG) gets the same envelope as paths and the fault hatch as lines (layerscale.h).
 //
 // Besides the plain drag that selects, the widget turns gestures into requests to its
 // owner, which keeps the window: Ctrl+wheel and the + and - keys zoom, Shift+drag, the
@@ -117,6 +118,9 @@ private:
     void paintCurveTitle(QPainter &painter, int curve);
     void updateDisplayRange(int curve);
     void paintValueGrid(QPainter &painter);
+    // The labels of one band's value grid, whose ticks lie at rows.
+    void paintValueLabels(QPainter &painter, int curve, const QVector<double> &ticks,
+                          const QVector<int> &rows);
     void paintPointerLine(QPainter &painter);
     void paintHoveredState(QPainter &painter, const HoveredSample &hovered);
     void paintHoveredValue(QPainter &painter, const HoveredSample &hovered);
@@ -124,8 +128,9 @@ private:
 
     void placeCursor(int x);
     QDateTime nearestSampleTime(const QDateTime &time) const;
-    // Where a fault stretch and the selection overlap, the fault is hatched on top.
-    void drawFaultsInSelection(QPainter &painter, const QRect &selectionRect);
+    // Hatches the fault stretches within area: over their shading, and again over the
+    // selection where they overlap it, so that a fault is never taken for the selection.
+    void hatchFaults(QPainter &painter, const QRect &area);
     void drawCursors(QPainter &painter);
 
     TimeAxis timeAxis() const;

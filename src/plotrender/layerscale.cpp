@@ -1,11 +1,19 @@
 #include "layerscale.h"
 
+#include <QPaintEngine>
 #include <QPainter>
 
 #include <cmath>
 
+bool rasterizes(const QPainter &painter)
+{
+    return painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Raster;
+}
+
 int layerScale(const QPainter &painter)
 {
+    if (!rasterizes(painter))
+        return 0;
     // The device transform holds the pixel ratio: a widget rendered into a picture of
     // another ratio paints on the widget, whose own ratio is not the picture's.
     const QTransform device = painter.deviceTransform();
