@@ -10,10 +10,10 @@
 #include "mainwindow.h"
 #include "plotpicture.h"
 #include "plotwidget.h"
-#include "timeplotform.h"
-#include "timeplotwidget.h"
 #include "serialportlist.h"
 #include "settingsfile.h"
+#include "timeplotform.h"
+#include "timeplotwidget.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -21,6 +21,7 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QImage>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProcess>
@@ -86,6 +87,29 @@ void drag(QWidget *plot, int fromX, int toX)
     QMouseEvent hover(QEvent::MouseMove, QPointF(toX, y), Qt::NoButton, Qt::NoButton,
                       Qt::NoModifier);
     QApplication::sendEvent(plot, &hover);
+}
+
+// The window on a common laptop screen (1366 x 768) and on a 2560 x 1440 screen at scale
+// 2 (1280 x 720 at device pixel ratio 2), where the plot's value labels and its fault
+// hatch must stay readable; then back at its size.
+bool saveScreenSizes(QWidget &window, const QString &output)
+{
+    const QSize size = window.size();
+    window.resize(1366, 768);
+    pause(500);
+    bool ok = save(window, output + "livedata-1366x768.png");
+    window.resize(1280, 720);
+    pause(500);
+    QImage scaled(window.size() * 2, QImage::Format_ARGB32_Premultiplied);
+    scaled.setDevicePixelRatio(2);
+    scaled.fill(Qt::white);
+    window.render(&scaled);
+    const QString path = output + "livedata-2560x1440.png";
+    const bool saved = scaled.save(path);
+    std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(path));
+    window.resize(size);
+    pause(500);
+    return ok && saved;
 }
 
 // Clicks OK in the next message box; the box runs its own event loop.
@@ -174,6 +198,7 @@ int main(int argc, char *argv[])
     drag(plot, 75 + (plot->width() - 75) * 22 / 100, 75 + (plot->width() - 75) * 64 / 100);
     pause(300);
     ok &= save(window, output + "livedata-recording.png");
+    ok &= saveScreenSizes(window, output);
 
     // Look closer: zoom in about the selection's middle (Ctrl+wheel), place the cursors A
     // and B (Alt+click) inside it; the table below the plot shows their values and the
