@@ -1,6 +1,5 @@
 #include "timeplotwidget.h"
 
-#include "diagonalhatch.h"
 #include "layerscale.h"
 #include "plotticks.h"
 #include "polylinesegments.h"
@@ -33,7 +32,6 @@ const QColor curveColor(30, 144, 255);
 const QColor cursorColor(255, 165, 0);
 // Hatching that marks a fault, also inside the selection; the cursors A and B.
 const QColor faultHatchColor(214, 110, 0);
-const int faultHatchSpacing = 8;
 const QColor cursorAColor(200, 0, 0);
 const QColor cursorBColor(0, 128, 0);
 const QColor cursorLabelColor(255, 255, 240);
@@ -376,7 +374,7 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
 
     visitWindow();
     paintFaultShading(painter);
-    hatchFaults(painter, rect());
+    hatchFaults(painter, rect(), faultColor);
     const HoveredSample hovered = hoveredSample();
     paintSelection(painter);
     paintTimeGrid(painter);
@@ -471,7 +469,7 @@ void TimePlotWidget::paintSelection(QPainter &painter)
                                             timeToX(later.toMSecsSinceEpoch()) - 1, height()) &
                                 rect();
     painter.fillRect(selectionRect, selectionColor);
-    hatchFaults(painter, selectionRect);
+    hatchFaults(painter, selectionRect, selectionColor);
 }
 
 void TimePlotWidget::paintTimeGrid(QPainter &painter)
@@ -609,30 +607,13 @@ void TimePlotWidget::paintHoveredValue(QPainter &painter, const HoveredSample &h
             Qt::AlignLeft | Qt::AlignBottom, text);
 }
 
-void TimePlotWidget::hatchFaults(QPainter &painter, const QRect &area)
+void TimePlotWidget::hatchFaults(QPainter &painter, const QRect &area, const QColor &base)
 {
-    painter.save();
-    if (rasterizes(painter)) {
-        painter.setRenderHint(QPainter::Antialiasing, false);
-        const QBrush hatch(faultHatchColor, Qt::BDiagPattern);
-        for (const QRect &fault : qAsConst(faultRects)) {
-            const QRect overlap = fault & area;
-            if (!overlap.isEmpty())
-                painter.fillRect(overlap, hatch);
-        }
-    } else {
-        // A recorded picture gets the hatch's lines: its pattern brush is not kept as such.
-        QVector<QRect> overlaps;
-        for (const QRect &fault : qAsConst(faultRects))
-            overlaps.append(fault & area);
-        QPainterPath hatch;
-        for (const QLineF &line : diagonalHatch(overlaps, faultHatchSpacing)) {
-            hatch.moveTo(line.p1());
-            hatch.lineTo(line.p2());
-        }
-        painter.strokePath(hatch, QPen(faultHatchColor, 1, Qt::SolidLine, Qt::FlatCap));
-    }
-    painter.restore();
+    QVector<QRect> overlaps;
+    overlaps.reserve(faultRects.size());
+    for (const QRect &fault : qAsConst(faultRects))
+        overlaps.append(fault & area);
+    faultHatch.fill(painter, overlaps, base, faultHatchColor);
 }
 
 void TimePlotWidget::drawCursors(QPainter &painter)

@@ -3,6 +3,7 @@
 
 #include "curveenvelope.h"
 #include "dashedlinestamp.h"
+#include "hatchfill.h"
 #include "steeplinelayer.h"
 #include "timegaprule.h"
 #include "timeplotcache.h"
@@ -96,7 +97,8 @@ protected:
     // Memory the plot keeps between paints, in bytes.
     qint64 cacheByteSize() const
     {
-        return cache.byteSize() + curveLayer.byteSize() + gridLines.byteSize();
+        return cache.byteSize() + curveLayer.byteSize() + gridLines.byteSize() +
+               faultHatch.byteSize();
     }
 
 private:
@@ -128,9 +130,10 @@ private:
 
     void placeCursor(int x);
     QDateTime nearestSampleTime(const QDateTime &time) const;
-    // Hatches the fault stretches within area: over their shading, and again over the
-    // selection where they overlap it, so that a fault is never taken for the selection.
-    void hatchFaults(QPainter &painter, const QRect &area);
+    // Hatches the fault stretches within area, filled with base under the hatch: over their
+    // shading, and again over the selection where they overlap it, so that a fault is never
+    // taken for the selection.
+    void hatchFaults(QPainter &painter, const QRect &area, const QColor &base);
     void drawCursors(QPainter &painter);
 
     TimeAxis timeAxis() const;
@@ -157,6 +160,7 @@ private:
     TimePlotCache cache;
     SteepLineLayer curveLayer;
     DashedLineStamp gridLines;
+    HatchFill faultHatch;
     Gesture gesture = Gesture::Select;
     int panLastX = 0;
     bool cursorMode = false;
