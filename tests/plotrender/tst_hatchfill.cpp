@@ -21,8 +21,8 @@ void TestHatchFill::sameAsPatternBrush_data()
     QTest::addColumn<QPoint>("offset");
     QTest::addColumn<QVector<QRect>>("areas");
 
-    const QVector<QRect> stretches = {QRect(3, 0, 1, 90), QRect(10, 0, 40, 90),
-                                      QRect(50, 0, 7, 90), QRect(70, 5, 25, 30)};
+    const QVector<QRect> stretches = {QRect(3, 0, 1, 90), QRect(10, 0, 40, 90), QRect(50, 0, 7, 90),
+                                      QRect(70, 5, 25, 30)};
     for (int ratio : {1, 2}) {
         QTest::addRow("ratio %d", ratio) << ratio << QPoint(0, 0) << stretches;
         QTest::addRow("ratio %d, painter moved", ratio) << ratio << QPoint(13, 6) << stretches;
@@ -39,9 +39,8 @@ void TestHatchFill::sameAsPatternBrush()
     const QColor hatch(214, 110, 0);
     HatchFill fill;
     const QSize size(120, 100);
-    const QImage filled = paintedOnWhite(size, ratio, offset, [&](QPainter &painter) {
-        fill.fill(painter, areas, base, hatch);
-    });
+    const QImage filled = paintedOnWhite(
+        size, ratio, offset, [&](QPainter &painter) { fill.fill(painter, areas, base, hatch); });
     const QImage byQt = paintedOnWhite(size, ratio, offset, [&](QPainter &painter) {
         painter.setRenderHint(QPainter::Antialiasing, false);
         for (const QRect &area : areas) {
@@ -59,8 +58,8 @@ void TestHatchFill::mergesSideBySide()
     const QVector<QRect> merged =
         mergedSideBySide({QRect(20, 0, 5, 50), QRect(0, 0, 10, 50), QRect(10, 0, 3, 50),
                           QRect(12, 0, 4, 50), QRect(0, 0, 30, 20), QRect(40, 0, 0, 50)});
-    QCOMPARE(merged, (QVector<QRect>{QRect(0, 0, 30, 20), QRect(0, 0, 16, 50),
-                                     QRect(20, 0, 5, 50)}));
+    QCOMPARE(merged,
+             (QVector<QRect>{QRect(0, 0, 30, 20), QRect(0, 0, 16, 50), QRect(20, 0, 5, 50)}));
 }
 
 QTEST_MAIN(TestHatchFill)
