@@ -36,8 +36,8 @@ void appendHatchLines(const QRect &area, QPainterPath &lines)
     }
 }
 
-} // namespace
-
+// The areas with those side by side (overlapping or touching, with the same rows) merged,
+// empty ones left out.
 QVector<QRect> mergedSideBySide(QVector<QRect> areas)
 {
     areas.erase(std::remove_if(areas.begin(), areas.end(),
@@ -58,6 +58,8 @@ QVector<QRect> mergedSideBySide(QVector<QRect> areas)
     }
     return merged;
 }
+
+} // namespace
 
 const QImage &HatchFill::tileFor(const QColor &base, const QColor &hatch, int scale)
 {

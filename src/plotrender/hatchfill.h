@@ -20,6 +20,7 @@ class QPainter;
 class HatchFill
 {
 public:
+    // base is opaque.
     void fill(QPainter &painter, const QVector<QRect> &areas, const QColor &base,
               const QColor &hatch);
     // Memory held between calls, in bytes.
@@ -37,9 +38,5 @@ private:
     // The tiles last used, the most recent first.
     QVector<Tile> tiles;
 };
-
-// The areas with those side by side (overlapping or touching, with the same rows) merged,
-// empty ones left out.
-QVector<QRect> mergedSideBySide(QVector<QRect> areas);
 
 #endif

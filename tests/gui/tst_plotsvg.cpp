@@ -26,71 +26,53 @@ private slots:
 namespace
 {
 
-// Mean over the pixels of their largest channel difference, 0..255. Most of what differs
-// is text: the same font, its glyphs placed and smoothed a little differently by the SVG
-// renderer. Then the edges of curves drawn as separate segments in the PNG and as one path
-// in the SVG, and the hatch as pixels or as lines.
+// Mean over the pixels of their largest colour channel difference, 0..255. Most of what
+// differs is text, its glyphs placed and smoothed a little differently by the SVG renderer;
+// then the edges of curves drawn as separate segments in the PNG and as one path in the SVG.
 const double meanDifferenceBound = 3.0;
 
-const double missing = std::numeric_limits<double>::quiet_NaN();
-
-QImage renderedSvg(const QByteArray &svg, const QSize &size)
+void compareSvgWithPng(const QSize &size, const std::function<void(QPainter &)> &draw)
 {
-    QSvgRenderer renderer(svg);
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    renderer.render(&painter, QRectF(QPointF(0, 0), size));
-    return image;
-}
-
-void compareSvgWithPng(const PlotPicture &picture)
-{
+    const PlotPicture picture(size, draw, "caption");
     const QByteArray svg = picture.svg();
     QVERIFY2(!svg.contains("<image"), "the SVG holds pixels");
     const QImage png = picture.image(1);
+    QImage rendered(png.size(), png.format());
+    rendered.fill(Qt::white);
+    QPainter painter(&rendered);
+    QSvgRenderer(svg).render(&painter, QRectF(rendered.rect()));
+    painter.end();
     QImage white(png.size(), png.format());
     white.fill(Qt::white);
-    const PictureDifference drawn = pictureDifference(png, white);
-    const PictureDifference difference = pictureDifference(png, renderedSvg(svg, png.size()));
+    const double drawn = pictureDifference(png, white).mean;
+    const PictureDifference difference = pictureDifference(png, rendered);
     qInfo("SVG %d bytes; PNG against white: mean %.3f; SVG against PNG: mean %.3f, largest %d",
-          int(svg.size()), drawn.mean, difference.mean, difference.largest);
+          int(svg.size()), drawn, difference.mean, difference.largest);
     // The plot draws well beyond the bound, so that losing its curves shows.
-    QVERIFY(drawn.mean > 2 * meanDifferenceBound);
+    QVERIFY(drawn > 2 * meanDifferenceBound);
     QVERIFY2(difference.mean <= meanDifferenceBound, qPrintable(QString::number(difference.mean)));
 }
 
-// Samples every intervalMs from start; curves 0, 3, ... noise over their whole band (all
-// of them if noisy), 1, 4, ... a cool-down with spikes and a missing stretch, 2, 5, ...
-// steps; faults now and then.
+// Samples every intervalMs; in bands 0, 3 (all of them if noisy) noise over the band, in
+// 1, 4 a cool-down with spikes and a missing stretch, in 2 steps; faults now and then.
 struct Recording {
     QVector<QDateTime> timestamps;
     QVector<QVector<double>> curves;
     QVector<uint16_t> states;
 
-    Recording(const QDateTime &start, qint64 intervalMs, int count, int curveCount,
-              bool noisy = false)
-        : curves(curveCount)
+    Recording(const QDateTime &start, qint64 intervalMs, int count, int bands, bool noisy)
+        : curves(bands)
     {
         QRandomGenerator random = seededRandom();
         for (int i = 0; i < count; ++i) {
             timestamps.append(start.addMSecs(i * intervalMs));
-            for (int curve = 0; curve < curveCount; ++curve) {
-                double value;
-                switch (noisy ? 0 : curve % 3) {
-                case 0:
-                    value = random.bounded(10.0);
-                    break;
-                case 1:
-                    value = 20 + 60 * std::exp(-3.0 * i / count) + (i % 97 == 0 ? 15 : 0);
-                    if (i > count / 2 && i < count / 2 + count / 50)
-                        value = missing;
-                    break;
-                default:
-                    value = 800 + 5 * (i * 7 / count);
-                }
-                curves[curve].append(value);
-            }
+            const bool missing = i > count / 2 && i < count / 2 + count / 50;
+            const double coolDown = 20 + 60 * std::exp(-3.0 * i / count) + (i % 97 ? 0 : 15);
+            const double values[] = {random.bounded(10.0),
+                                     missing ? std::numeric_limits<double>::quiet_NaN() : coolDown,
+                                     800.0 + 5 * (i * 7 / count)};
+            for (int band = 0; band < bands; ++band)
+                curves[band].append(values[noisy ? 0 : band % 3]);
             const int phase = i % (count / 5);
             states.append(phase > count / 20 && phase < count / 12 ? 0x0201 : 0x0200);
         }
@@ -98,51 +80,41 @@ struct Recording {
 
     void bind(TimePlotWidget &plot)
     {
-        QVector<QString> titles;
         QVector<QVector<double> *> data;
-        for (int curve = 0; curve < curves.size(); ++curve) {
-            titles.append(QString("Curve %1").arg(curve));
-            data.append(&curves[curve]);
-        }
-        plot.setData(&timestamps, titles, data, &states, QVector<double>(curves.size(), 1));
+        for (QVector<double> &curve : curves)
+            data.append(&curve);
+        plot.setData(&timestamps, QVector<QString>(curves.size(), "Band"), data, &states,
+                     QVector<double>(curves.size(), 1));
     }
 };
-
-PlotPicture pictureOf(TimePlotWidget &plot)
-{
-    return PlotPicture(
-        plot.size(), [&plot](QPainter &painter) { plot.renderPicture(painter); }, "caption");
-}
 
 } // namespace
 
 void TestPlotSvg::timePlotLikeItsPng()
 {
     const QDateTime start(QDate(2024, 5, 6), QTime(10, 0));
-    Recording recording(start, 500, 1200, 3);
+    Recording recording(start, 500, 1200, 3, false);
     TimePlotWidget plot;
     plot.resize(800, 450);
     recording.bind(plot);
     QVERIFY(plot.setVisibleTimeInterval(start, start.addSecs(600)));
     plot.setSelection(start.addSecs(380), start.addSecs(450));
-    compareSvgWithPng(pictureOf(plot));
+    compareSvgWithPng(plot.size(), [&plot](QPainter &painter) { plot.renderPicture(painter); });
 }
 
 void TestPlotSvg::mappingChartLikeItsPng()
 {
-    QRandomGenerator random = seededRandom();
     // A measured curve that runs back and forth over the same pixels (drawn from its
     // distinct segments), a fit through it and two reference points.
-    QVector<double> measuredT;
-    QVector<double> measuredNu;
-    double t = 50;
-    for (int i = 0; i < 20000; ++i) {
-        t = qBound(20.0, t + random.bounded(2.0) - 1, 80.0);
-        measuredT.append(t);
-        measuredNu.append(30 * std::exp(-t / 25) + random.bounded(0.5));
-    }
+    QRandomGenerator random = seededRandom();
+    QVector<double> t;
+    QVector<double> nu;
     QVector<double> fitT;
     QVector<double> fitNu;
+    for (int i = 0; i < 20000; ++i) {
+        t.append(qBound(20.0, (t.isEmpty() ? 50 : t.last()) + random.bounded(2.0) - 1, 80.0));
+        nu.append(30 * std::exp(-t.last() / 25) + random.bounded(0.5));
+    }
     for (int i = 0; i <= 100; ++i) {
         fitT.append(20 + 0.6 * i);
         fitNu.append(30 * std::exp(-fitT.last() / 25) + 0.25);
@@ -151,28 +123,27 @@ void TestPlotSvg::mappingChartLikeItsPng()
     chart.resize(640, 480);
     chart.setXLabel("T (°C)");
     chart.setYLabel("nu (cSt)");
-    chart.setPictureCaption("caption");
-    chart.plot(measuredT, measuredNu, PlotWidget::Line, "nu_measured");
+    chart.plot(t, nu, PlotWidget::Line, "nu_measured");
     chart.plot(fitT, fitNu, PlotWidget::Line, "nu_fit");
     chart.plot({40, 70}, {6, 2.5}, PlotWidget::Points, "nu_ref");
-    const PlotPicture picture(
-        chart.size(), [&chart](QPainter &painter) { chart.render(&painter); }, "caption");
-    compareSvgWithPng(picture);
+    compareSvgWithPng(chart.size(), [&chart](QPainter &painter) { chart.render(&painter); });
 }
 
 void TestPlotSvg::longWindowStaysSmall()
 {
-    // "2 months" of samples every 30 s in five bands of 1600 x 900, all noise: a curve has
+    // "2 months" of samples every 30 s in five bands of noise at 1600 x 900: a curve has
     // at most four points per pixel column, however many samples it has.
     const QDateTime start(QDate(2024, 3, 1), QTime(0, 0));
-    const int count = 56 * 24 * 120;
-    Recording recording(start, 30000, count, 5, true);
+    Recording recording(start, 30000, 56 * 24 * 120, 5, true);
     TimePlotWidget plot;
     plot.resize(1600, 900);
     recording.bind(plot);
     QVERIFY(plot.setVisibleTimeInterval(start, start.addDays(56)));
-    const QByteArray svg = pictureOf(plot).svg();
-    qInfo("1600 x 900, five bands, 2 months of %d samples: %d bytes", count, int(svg.size()));
+    const QByteArray svg =
+        PlotPicture(
+            plot.size(), [&plot](QPainter &painter) { plot.renderPicture(painter); }, "caption")
+            .svg();
+    qInfo("1600 x 900, five bands, 2 months of samples every 30 s: %d bytes", int(svg.size()));
     QVERIFY(!svg.contains("<image"));
     QVERIFY(svg.size() < 1000000);
 }

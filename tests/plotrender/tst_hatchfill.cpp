@@ -12,7 +12,6 @@ class TestHatchFill : public QObject
 private slots:
     void sameAsPatternBrush_data();
     void sameAsPatternBrush();
-    void mergesSideBySide();
 };
 
 void TestHatchFill::sameAsPatternBrush_data()
@@ -49,17 +48,6 @@ void TestHatchFill::sameAsPatternBrush()
         }
     });
     QCOMPARE(filled, byQt);
-}
-
-void TestHatchFill::mergesSideBySide()
-{
-    // Overlapping and touching areas of the same rows become one; a gap, other rows or an
-    // empty area do not join.
-    const QVector<QRect> merged =
-        mergedSideBySide({QRect(20, 0, 5, 50), QRect(0, 0, 10, 50), QRect(10, 0, 3, 50),
-                          QRect(12, 0, 4, 50), QRect(0, 0, 30, 20), QRect(40, 0, 0, 50)});
-    QCOMPARE(merged,
-             (QVector<QRect>{QRect(0, 0, 30, 20), QRect(0, 0, 16, 50), QRect(20, 0, 5, 50)}));
 }
 
 QTEST_MAIN(TestHatchFill)

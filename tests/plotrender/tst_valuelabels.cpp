@@ -18,7 +18,6 @@ void TestValueLabels::nonOverlappingLabels_data()
     QTest::addColumn<QVector<bool>>("drawn");
 
     QTest::newRow("none") << QVector<int>{} << QVector<bool>{};
-    QTest::newRow("well apart") << QVector<int>{100, 70, 40} << QVector<bool>{true, true, true};
     QTest::newRow("adjoining rows do not overlap")
         << QVector<int>{100, 87} << QVector<bool>{true, true};
     QTest::newRow("one shared row does") << QVector<int>{100, 88} << QVector<bool>{true, false};
@@ -27,9 +26,6 @@ void TestValueLabels::nonOverlappingLabels_data()
     QTest::newRow("ten labels in 100 rows: every other one")
         << QVector<int>{100, 90, 80, 70, 60, 50, 40, 30, 20, 10}
         << QVector<bool>{true, false, true, false, true, false, true, false, true, false};
-    QTest::newRow("downwards as upwards")
-        << QVector<int>{10, 20, 30, 45} << QVector<bool>{true, false, true, true};
-    QTest::newRow("the same row twice") << QVector<int>{50, 50} << QVector<bool>{true, false};
 }
 
 void TestValueLabels::nonOverlappingLabels()
