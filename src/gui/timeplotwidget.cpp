@@ -373,7 +373,11 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
         return;
 
     visitWindow();
+    // Fault stretches are whole columns, filled without antialiasing: with it, Qt fills
+    // the same pixels at many times the cost, a lot over many narrow stretches.
+    painter.setRenderHint(QPainter::Antialiasing, false);
     paintFaultShading(painter);
+    painter.setRenderHint(QPainter::Antialiasing);
     hatchFaults(painter, rect(), faultColor);
     const HoveredSample hovered = hoveredSample();
     paintSelection(painter);
