@@ -139,8 +139,8 @@ QPolygon PlotWidget::seriesPixels(int series) const
 void PlotWidget::mapSeries(int series, QPolygon &pixels) const
 {
     pixels.resize(xSeries[series].size());
-    PixelMapping(*this).map(xSeries[series].constData(), ySeries[series].constData(), pixels.size(),
-                            pixels.data());
+    PixelMapping(*this).map(xSeries[series].constData(), ySeries[series].constData(),
+                            pixels.size(), pixels.data());
 }
 
 PlotWidget::PixelMapping::PixelMapping(const PlotWidget &plot)

@@ -26,7 +26,7 @@ class QPainter;
 // paint visits at most about 4000 samples per curve, however long the recording, keeps
 // them between paints (timeplotcache.h) and draws each curve from its envelope, at
 // most four points per pixel column (curveenvelope.h). A picture that records shapes (a
-// saved SVG) gets the same envelope as paths and the fault hatch as lines (layerscale.h).
+// saved SVG) gets the same envelope as paths and the fault hatch as lines (hatchfill.h).
 //
 // Besides the plain drag that selects, the widget turns gestures into requests to its
 // owner, which keeps the window: Ctrl+wheel and the + and - keys zoom, Shift+drag, the
