@@ -125,6 +125,10 @@ void RecorderCore::finish(int code)
 
 void RecorderCore::publish(int index)
 {
+#ifdef QUVA_NO_MQTT
+    // --mqtt is refused before a recording starts.
+    Q_UNUSED(index)
+#else
     const RecordedSensor &sensor = *sensors[size_t(index)];
     if (!options.mqtt || !sensor.isFileOpen())
         return;
@@ -143,6 +147,7 @@ void RecorderCore::publish(int index)
     publisher->rememberPosition();
     publisher->start();
     publishers.push_back(std::move(publisher));
+#endif
 }
 
 // The files are closed: the publishers send what is left and "offline" first.
@@ -153,6 +158,7 @@ void RecorderCore::exitWhenPublished(int code)
         QCoreApplication::exit(code);
         return;
     }
+#ifndef QUVA_NO_MQTT
     for (const std::unique_ptr<MqttPublisher> &publisher : publishers) {
         MqttPublisher *source = publisher.get();
         connect(source, &MqttPublisher::closed, this, [this, code, open, source] {
@@ -163,4 +169,5 @@ void RecorderCore::exitWhenPublished(int code)
         });
         source->close();
     }
+#endif
 }
