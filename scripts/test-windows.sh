@@ -164,7 +164,7 @@ else
     samples=$(data_without_time "$work/windows.csv" | wc -l)
     crlf=$(grep -c $'\r$' "$work/windows.csv" || true)
     lines=$(wc -l <"$work/windows.csv")
-    common=$(join -t';' <(data_without_time "$work/linux.csv" | sort) \
+    common=$(comm -12 <(data_without_time "$work/linux.csv" | sort) \
         <(data_without_time "$work/windows.csv" | sort) | wc -l)
     if ((samples >= 20 && crlf == lines && common >= 20)) &&
         cmp -s <(tr -d '\r' <"$work/windows.csv" | head -5) <(head -5 "$work/linux.csv"); then

@@ -153,12 +153,14 @@ void RecorderCore::publish(int index)
 // The files are closed: the publishers send what is left and "offline" first.
 void RecorderCore::exitWhenPublished(int code)
 {
+#ifdef QUVA_NO_MQTT
+    QCoreApplication::exit(code);
+#else
     auto open = std::make_shared<int>(int(publishers.size()));
     if (*open == 0) {
         QCoreApplication::exit(code);
         return;
     }
-#ifndef QUVA_NO_MQTT
     for (const std::unique_ptr<MqttPublisher> &publisher : publishers) {
         MqttPublisher *source = publisher.get();
         connect(source, &MqttPublisher::closed, this, [this, code, open, source] {
