@@ -6,7 +6,8 @@
 ; %LOCALAPPDATA%\Programs\QUVA-Explorer, the user's files in %LOCALAPPDATA%\QUVA-Explorer,
 ; which the Start menu entry starts in and the uninstaller leaves alone.
 
-Unicode true
+; A 64-bit installer for the 64-bit program (it also runs under a Wine without 32-bit support).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 
@@ -25,6 +26,7 @@ VIAddVersionKey "CompanyName" "Tarnwell"
 VIAddVersionKey "FileDescription" "${APP_NAME} ${VERSION} setup"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "Copyright 2024-2026 Tarnwell"
 
 !include "MUI2.nsh"
 !define MUI_ICON "${ICON}"
