@@ -97,7 +97,12 @@ fetch_source() {
         rm -rf "$dir"
         mkdir -p "$dir"
         log "fetching $package $version" >&2
-        (cd "$dir" && apt-get source -qq "$package=$version" >/dev/null)
+        if ! (cd "$dir" && apt-get source -qq "$package=$version" >"$dir.log" 2>&1); then
+            grep -E '^(E|Err):' "$dir.log" >&2 || tail -5 "$dir.log" >&2
+            echo "build-windows.sh: cannot fetch the Debian source of $package $version" \
+                "(above); run the script again once the archive serves it" >&2
+            exit 1
+        fi
         touch "$dir/.unpacked"
     fi
     local tree
@@ -332,6 +337,12 @@ main() {
     install_packages
     enable_sources
     mkdir -p "$cache"
+    if ! qt_cache_ready; then
+        # All sources first: a missing one shows now, not after hours of compiling.
+        fetch_source qtbase-opensource-src "$qt_version" >/dev/null
+        fetch_source qtserialport-opensource-src "$serialport_version" >/dev/null
+        fetch_source qtsvg-opensource-src "$svg_version" >/dev/null
+    fi
     build_xlsxwriter
     build_qtbase
     build_qt_module qtserialport-opensource-src "$serialport_version" qtserialport
