@@ -51,7 +51,8 @@ installed_version() {
 install_packages() {
     local packages=(
         g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
-        nsis wine wine64 dpkg-dev cmake ninja-build zip unzip xvfb xauth
+        nsis wine wine64 dpkg-dev cmake ninja-build make g++ zip unzip xvfb xauth
+        imagemagick x11-utils
         qtbase5-dev libqt5serialport5-dev libqt5svg5-dev libxlsxwriter-dev
         perl python3
     )

@@ -131,11 +131,12 @@ start_sim() {
     sim_pid=$!
     pids+=("$sim_pid")
     port=
-    for ((i = 0; i < 100 && -z $port; ++i)); do
+    for ((i = 0; i < 100; ++i)); do
         port=$(sed -n 's/^port: //p' "$log" | head -1)
-        [[ -n $port ]] || sleep 0.1
+        [[ -z $port ]] || return 0
+        sleep 0.1
     done
-    [[ -n $port ]]
+    return 1
 }
 stop_sim() {
     kill "$sim_pid" 2>/dev/null || true
@@ -179,7 +180,10 @@ fi
 echo "== The window on Xvfb"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 pids+=($!)
-for ((i = 0; i < 100 && ! -s $work/display; ++i)); do sleep 0.1; done
+for ((i = 0; i < 100; ++i)); do
+    [[ -s $work/display ]] && break
+    sleep 0.1
+done
 export DISPLAY=:$(cat "$work/display")
 start_sim "$work/sim-window.log"
 ln -sfn "$port" "$WINEPREFIX/dosdevices/com5"
