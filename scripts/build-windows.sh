@@ -339,10 +339,16 @@ main() {
     enable_sources
     mkdir -p "$cache"
     if ! qt_cache_ready; then
-        # All sources first: a missing one shows now, not after hours of compiling.
-        fetch_source qtbase-opensource-src "$qt_version" >/dev/null
-        fetch_source qtserialport-opensource-src "$serialport_version" >/dev/null
-        fetch_source qtsvg-opensource-src "$svg_version" >/dev/null
+        # All sources first, so that a missing one shows now rather than after hours of
+        # compiling; what can be built is built all the same.
+        local package
+        for package in "qtbase-opensource-src $qt_version" \
+            "qtserialport-opensource-src $serialport_version" \
+            "qtsvg-opensource-src $svg_version"; do
+            # shellcheck disable=SC2086
+            (fetch_source $package >/dev/null) ||
+                log "WARNING: ${package% *} is missing: its stage will fail"
+        done
     fi
     build_xlsxwriter
     build_qtbase
