@@ -237,12 +237,13 @@ dll_folders=(
 
 build_program() {
     log "building QUVA-Explorer $version for Windows in $build"
+    mkdir -p "$build"
     PKG_CONFIG_LIBDIR="$xlsxwriter_prefix/lib/pkgconfig:/usr/$triplet/lib/pkgconfig" \
         cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_PREFIX_PATH="$qt_prefix;$xlsxwriter_prefix" \
-        -DCMAKE_FIND_ROOT_PATH="$qt_prefix;$xlsxwriter_prefix" >"$build.cmake.log" 2>&1 || {
-        tail -40 "$build.cmake.log" >&2
+        -DCMAKE_FIND_ROOT_PATH="$qt_prefix;$xlsxwriter_prefix" >"$build/configure.log" 2>&1 || {
+        tail -40 "$build/configure.log" >&2
         exit 1
     }
     "${niced[@]}" cmake --build "$build" -j"$jobs"
