@@ -20,6 +20,7 @@ set(QUVA_WINDOWS_TESTS
     gui/tst_plothidpi gui/tst_plotwidget gui/tst_plotzoomcursors gui/tst_timegaprule
     gui/tst_timeplotform gui/tst_timeplotwidget gui/tst_usercalibtab
     modbus/tst_modbusframe
+    platform/tst_platformfile
     plotrender/tst_curveenvelope plotrender/tst_plotlayers plotrender/tst_plotticks
     plotrender/tst_polylinesegments plotrender/tst_segmentset plotrender/tst_timeplotcache
     recorder/tst_busschedule
