@@ -14,10 +14,12 @@
 
 int main(int argc, char *argv[])
 {
+#ifndef Q_OS_WIN
     // Without TZ glibc re-reads the zone file on every local-time conversion; naming
     // the same zone explicitly makes each conversion several times cheaper.
     if (!std::getenv("TZ"))
         setenv("TZ", ":/etc/localtime", 1);
+#endif
 
     // The help, the version and recording without a window need no display, so they
     // get no GUI application. Destroyed in reverse order: window, settings, application.

@@ -12,10 +12,12 @@
 // needs no display and no desktop libraries, for a plant computer that only records.
 int main(int argc, char *argv[])
 {
+#ifndef Q_OS_WIN
     // Without TZ glibc re-reads the zone file on every local-time conversion; naming
     // the same zone explicitly makes each conversion several times cheaper.
     if (!std::getenv("TZ"))
         setenv("TZ", ":/etc/localtime", 1);
+#endif
 
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationVersion(QUVA_VERSION);

@@ -86,7 +86,8 @@ void SerialTransport::onPortError(QSerialPort::SerialPortError error)
     // A device that has gone away (pty peer closed, adapter pulled) reports a read error
     // on every turn of the event loop; any other read or write error is passing.
     const bool readOrWrite = error == QSerialPort::ReadError || error == QSerialPort::WriteError;
-    if (error == QSerialPort::ResourceError || (readOrWrite && deviceHungUp(serialPort.handle())))
+    if (error == QSerialPort::ResourceError ||
+        (readOrWrite && deviceHungUp(qintptr(serialPort.handle()))))
         emit deviceLost();
     else if (readOrWrite)
         serialPort.clearError();

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
@@ -14,7 +15,13 @@ QString dataFolderPath(const QString &xdgDataHome, const QString &home)
 
 bool enterDataFolder(QString &error)
 {
+#ifdef Q_OS_WIN
+    // %LOCALAPPDATA%\QUVA-Explorer, the folder the installer's Start menu entry starts in.
+    const QString path = QDir::cleanPath(
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/QUVA-Explorer");
+#else
     const QString path = dataFolderPath(qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath());
+#endif
     errno = 0;
     if (!QDir().mkpath(path) || !QDir::setCurrent(path)) {
         const QString reason = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno))

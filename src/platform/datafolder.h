@@ -9,7 +9,8 @@
 // directory rules say).
 QString dataFolderPath(const QString &xdgDataHome, const QString &home);
 
-// Creates the data folder of this user's environment if needed and makes it the
+// Creates the data folder of this user's environment (on Windows
+// %LOCALAPPDATA%\QUVA-Explorer) if needed and makes it the
 // working directory. On failure returns false and sets error to a message naming the
 // folder and the reason; the working directory is then unchanged.
 bool enterDataFolder(QString &error);

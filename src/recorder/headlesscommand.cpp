@@ -2,8 +2,10 @@
 
 #include "datafolder.h"
 #include "headlessrecorder.h"
-#include "mqttsubscriber.h"
 #include "recorderoptions.h"
+#ifndef QUVA_NO_MQTT
+#include "mqttsubscriber.h"
+#endif
 
 #include <QCommandLineParser>
 #include <QString>
@@ -53,6 +55,13 @@ bool enterDataFolderIfAsked(int argc, char *argv[], QString &error)
 
 int runHeadless(const QCommandLineParser &parser)
 {
+#ifdef QUVA_NO_MQTT
+    if (parser.isSet("mqtt") || parser.isSet("subscribe")) {
+        std::fprintf(stderr, "Error: this build has no MQTT: --mqtt and --subscribe are not "
+                             "available\n");
+        return 2;
+    }
+#else
     if (parser.isSet("subscribe")) {
         const ParsedSubscriberOptions parsed = parseSubscriberOptions(parser);
         if (!parsed.options) {
@@ -62,6 +71,7 @@ int runHeadless(const QCommandLineParser &parser)
         MqttSubscriber subscriber(*parsed.options);
         return subscriber.run();
     }
+#endif
     const ParsedRecorderOptions parsed = parseRecorderOptions(parser);
     if (!parsed.options) {
         std::fprintf(stderr, "%s\n", qPrintable(parsed.error));

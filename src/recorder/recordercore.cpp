@@ -125,6 +125,10 @@ void RecorderCore::finish(int code)
 
 void RecorderCore::publish(int index)
 {
+#ifdef QUVA_NO_MQTT
+    // --mqtt is refused before a recording starts.
+    Q_UNUSED(index)
+#else
     const RecordedSensor &sensor = *sensors[size_t(index)];
     if (!options.mqtt || !sensor.isFileOpen())
         return;
@@ -143,11 +147,15 @@ void RecorderCore::publish(int index)
     publisher->rememberPosition();
     publisher->start();
     publishers.push_back(std::move(publisher));
+#endif
 }
 
 // The files are closed: the publishers send what is left and "offline" first.
 void RecorderCore::exitWhenPublished(int code)
 {
+#ifdef QUVA_NO_MQTT
+    QCoreApplication::exit(code);
+#else
     auto open = std::make_shared<int>(int(publishers.size()));
     if (*open == 0) {
         QCoreApplication::exit(code);
@@ -163,4 +171,5 @@ void RecorderCore::exitWhenPublished(int code)
         });
         source->close();
     }
+#endif
 }

@@ -2,7 +2,9 @@
 #define RECORDERCORE_H
 
 #include "modbus.h"
+#ifndef QUVA_NO_MQTT
 #include "mqttpublisher.h"
+#endif
 #include "recordedsensor.h"
 #include "recorderoptions.h"
 
@@ -74,7 +76,9 @@ private:
 
     const bool addressInTexts;
     // One per sensor and file; a sensor replaced at its address gets a new one.
+#ifndef QUVA_NO_MQTT
     std::vector<std::unique_ptr<MqttPublisher>> publishers;
+#endif
     QTimer durationTimer;
     QDeadlineTimer recordingEnd;
     std::unique_ptr<QObject> processSignals;

@@ -110,6 +110,14 @@ QByteArray csvHead(const QString &applicationName, const QString &companyName)
     return head;
 }
 
+QByteArray withLineEnd(const QByteArray &text, LineEnd lineEnd)
+{
+    if (lineEnd == LineEnd::Lf)
+        return text;
+    QByteArray result = text;
+    return result.replace("\n", "\r\n");
+}
+
 char *formatCsvDateTime(char *out, const QDateTime &timestamp)
 {
     int year = 0;

@@ -38,6 +38,17 @@ QStringList exportTitleLines(const QString &applicationName, const QString &comp
 // customization values are written as blanks, so the head is always five lines.
 QByteArray csvHead(const QString &applicationName, const QString &companyName);
 
+// Text files end their lines with CR LF on Windows, as a text-mode file device writes
+// them there, and with LF elsewhere; the reader takes either.
+enum class LineEnd { Lf, CrLf };
+#ifdef Q_OS_WIN
+constexpr LineEnd textFileLineEnd = LineEnd::CrLf;
+#else
+constexpr LineEnd textFileLineEnd = LineEnd::Lf;
+#endif
+// text with every "\n" written as lineEnd.
+QByteArray withLineEnd(const QByteArray &text, LineEnd lineEnd);
+
 // The formatters write at out and return the end of what they wrote.
 char *formatCsvDateTime(char *out, const QDateTime &timestamp);
 char *formatCsvFixed(char *out, double value, int decimals);

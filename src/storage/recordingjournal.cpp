@@ -1,7 +1,7 @@
 #include "recordingjournal.h"
 
-#include "customization.h"
 #include "csvline.h"
+#include "customization.h"
 
 #include <QDebug>
 #include <QDir>
@@ -67,7 +67,7 @@ bool RecordingJournal::open(const QString &path)
         return false;
     };
 
-    head = csvHead(applicationName, companyName);
+    head = withLineEnd(csvHead(applicationName, companyName), textFileLineEnd);
     const qint64 complete = completeLinesLength(file);
     if (complete == 0) {
         if (!file.truncate(0) || file.write(head.constData(), head.size()) != head.size()) {
@@ -98,7 +98,8 @@ void RecordingJournal::append(const LiveSample &sample)
     char *end = formatCsvLine(line, sample);
     {
         std::lock_guard<std::mutex> lock(mutex);
-        pending.append(line, int(end - line));
+        pending.append(
+            withLineEnd(QByteArray::fromRawData(line, int(end - line)), textFileLineEnd));
     }
     wakeUp.notify_one();
 }

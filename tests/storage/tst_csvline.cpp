@@ -22,6 +22,8 @@ private slots:
     void formatDateTime();
     void formatLine();
     void head();
+    void lineEnd_data();
+    void lineEnd();
     void parseDateTime_data();
     void parseDateTime();
     void parseDateTimeMatchesQtAcrossTransitions();
@@ -208,6 +210,23 @@ void TestCsvLine::head()
                         "kin. viscosity mapped (cSt)\n"));
     QCOMPARE(csvHead(QString::fromUtf8("Prüfstand"), "B").mid(2, 12),
              QString::fromUtf8("# Prüfstand").toUtf8());
+}
+
+void TestCsvLine::lineEnd_data()
+{
+    QTest::addColumn<int>("lineEnd");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray lf = "#\n1;2\n\n3";
+    QTest::newRow("LF elsewhere, unchanged") << int(LineEnd::Lf) << lf;
+    QTest::newRow("CR LF on Windows, every line")
+        << int(LineEnd::CrLf) << QByteArray("#\r\n1;2\r\n\r\n3");
+}
+
+void TestCsvLine::lineEnd()
+{
+    QFETCH(int, lineEnd);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(withLineEnd("#\n1;2\n\n3", LineEnd(lineEnd)), expected);
 }
 
 void TestCsvLine::parseDateTime_data()

@@ -1,0 +1,63 @@
+# The Windows build of the tests that need no pseudo-terminal, no simulator and no POSIX
+# call, run through Wine (the toolchain's emulator) by scripts/test-windows.sh. Included
+# from tests/CMakeLists.txt in place of the Linux test list.
+
+set(support ${CMAKE_CURRENT_SOURCE_DIR}/support)
+add_library(quva_testsupport STATIC
+    ${support}/dialoganswerer.cpp ${support}/dialoganswerer.h
+    ${support}/layerpicture.cpp ${support}/layerpicture.h
+    ${support}/logrecorder.cpp ${support}/logrecorder.h
+    ${support}/plotdriver.cpp ${support}/plotdriver.h
+    ${support}/replyframes.cpp ${support}/replyframes.h
+    ${support}/testfiles.cpp ${support}/testfiles.h
+    ${support}/testseed.cpp ${support}/testseed.h
+    ${support}/windowdriver.cpp ${support}/windowdriver.h
+)
+target_include_directories(quva_testsupport PUBLIC ${support})
+target_link_libraries(quva_testsupport PUBLIC quva_gui quva_recorder Qt5::Test)
+
+set(QUVA_WINDOWS_TESTS
+    gui/tst_plothidpi gui/tst_plotwidget gui/tst_plotzoomcursors gui/tst_timegaprule
+    gui/tst_timeplotform gui/tst_timeplotwidget gui/tst_usercalibtab
+    modbus/tst_modbusframe
+    platform/tst_platformfile
+    plotrender/tst_curveenvelope plotrender/tst_plotlayers plotrender/tst_plotticks
+    plotrender/tst_polylinesegments plotrender/tst_segmentset plotrender/tst_timeplotcache
+    recorder/tst_busschedule
+    sensor/tst_analogoutput sensor/tst_calibrationfile sensor/tst_fluidmodel
+    sensor/tst_livesampler sensor/tst_mappingcalculation sensor/tst_mappingfile
+    sensor/tst_registermap sensor/tst_ublasrelease
+    storage/tst_csvline storage/tst_measurementdata storage/tst_selectionstatistics
+)
+
+# Wine finds the DLLs through WINEPATH and Qt its plugins through QT_PLUGIN_PATH, both
+# given by scripts/test-windows.sh.
+set(QUVA_TEST_ENVIRONMENT
+    QT_QPA_PLATFORM=offscreen
+    LC_ALL=C
+    LANG=C
+    TZ=Europe/Berlin
+    WINEDEBUG=-all
+    QTEST_FUNCTION_TIMEOUT=1800000)
+
+foreach(test ${QUVA_WINDOWS_TESTS})
+    get_filename_component(name ${test} NAME)
+    add_executable(${name} ${CMAKE_CURRENT_SOURCE_DIR}/${test}.cpp)
+    target_link_libraries(${name} PRIVATE quva_testsupport)
+    set(workdir ${CMAKE_CURRENT_BINARY_DIR}/work/${name})
+    file(MAKE_DIRECTORY ${workdir})
+    add_test(NAME ${test} COMMAND ${name} WORKING_DIRECTORY ${workdir})
+    set_tests_properties(${test} PROPERTIES ENVIRONMENT "${QUVA_TEST_ENVIRONMENT}" TIMEOUT 600)
+endforeach()
+
+# The plot layers' plain C++ path, the one a compiler without GCC's vector extensions
+# (MSVC) builds.
+add_executable(tst_plotlayers_scalar plotrender/tst_plotlayers.cpp ${support}/layerpicture.cpp
+               ${support}/testseed.cpp)
+target_include_directories(tst_plotlayers_scalar PRIVATE ${support})
+target_link_libraries(tst_plotlayers_scalar PRIVATE quva_plotrender_scalar Qt5::Test)
+file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/work/tst_plotlayers_scalar)
+add_test(NAME plotrender/tst_plotlayers_scalar COMMAND tst_plotlayers_scalar
+         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/work/tst_plotlayers_scalar)
+set_tests_properties(plotrender/tst_plotlayers_scalar PROPERTIES
+    ENVIRONMENT "${QUVA_TEST_ENVIRONMENT}" TIMEOUT 600)
