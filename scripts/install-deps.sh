@@ -9,8 +9,11 @@ packages=(
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5svg5 libqt5svg5-dev
     libboost-dev libxlsxwriter-dev libmodbus-dev libmosquitto-dev
     xvfb xauth imagemagick x11-utils fonts-dejavu-core tzdata
-    python3 python3-openpyxl python3-pymodbus mbpoll mosquitto mosquitto-clients openssl
+    python3 python3-openpyxl mbpoll mosquitto mosquitto-clients openssl
     clang-14 libclang-rt-14-dev
+    # The Modbus TCP server of the link's cross-check; pymodbus's server imports pyserial
+    # and its asyncio extension, which its package does not depend on.
+    python3-pymodbus python3-serial python3-serial-asyncio
     help2man dpkg-dev lintian desktop-file-utils appstream
 )
 
