@@ -56,10 +56,15 @@ void Modbus::useTransportFor(const QString &port)
         return;
     }
     network = kind;
+    // The old transport may be the one whose signal led here: it goes once that is over.
+    if (transport) {
+        transport->disconnect(this);
+        transport.release()->deleteLater();
+    }
     if (overTcp)
-        transport = std::make_unique<TcpTransport>();
+        transport = std::make_unique<TcpTransport>(this);
     else
-        transport = std::make_unique<SerialTransport>();
+        transport = std::make_unique<SerialTransport>(this);
     connect(transport.get(), &LinkTransport::readyRead, this, &Modbus::onReadyRead);
     connect(transport.get(), &LinkTransport::deviceLost, this, &Modbus::connectionLost);
     connect(transport.get(), &LinkTransport::opened, this, &Modbus::transportOpened);

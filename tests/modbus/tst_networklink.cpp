@@ -1,5 +1,6 @@
-// The link over TCP: against the simulator as a serial device server and as a Modbus TCP
-// gateway, against a Modbus TCP server built with pymodbus, and the ways a connection fails.
+// The link over TCP: spoiled Modbus TCP replies from the simulator, a Modbus TCP server
+// built with pymodbus, and the ways a connection fails. The window's test takes each
+// transport end to end.
 
 #include "linkspy.h"
 #include "loopbackport.h"
@@ -16,8 +17,6 @@ class TestNetworkLink : public QObject
     Q_OBJECT
 
 private slots:
-    void readsAndWritesOverEachTransport_data();
-    void readsAndWritesOverEachTransport();
     void spoiledModbusTcpReplies_data();
     void spoiledModbusTcpReplies();
     void connectFailures_data();
@@ -25,34 +24,6 @@ private slots:
     void closedByThePeerIsALostConnection();
     void readsAndWritesAPymodbusServer();
 };
-
-void TestNetworkLink::readsAndWritesOverEachTransport_data()
-{
-    QTest::addColumn<QString>("option");
-    QTest::newRow("RTU over TCP") << "--tcp";
-    QTest::newRow("Modbus TCP") << "--mbtcp";
-}
-
-void TestNetworkLink::readsAndWritesOverEachTransport()
-{
-    QFETCH(QString, option);
-    // Two sensors behind one port: the second is reached by its address alone.
-    SimProcess sim({option, "0", "--address", "1,5", "--serial", "00000100"});
-    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
-    QVERIFY(sim.portName().startsWith(option.mid(2) + "://127.0.0.1:"));
-    LinkSpy link;
-    QVERIFY(link.connectTo(sim.portName(), 19200, 5));
-    QCOMPARE(link.replies.last().at(0).value<QVector<uint16_t>>().mid(2, 2),
-             (QVector<uint16_t>{0x0000, 0x0101}));
-
-    const uint16_t filterLength = link.read(38, 38).value(0) == 17 ? 18 : 17;
-    QCOMPARE(link.write(configurationWriteSequence({{Registers::FilterLength, {filterLength}}},
-                                                   DeviceCommand::CommitConfiguration)),
-             QString());
-    QCOMPARE(link.read(38, 38), QVector<uint16_t>{filterLength});
-    QCOMPARE(link.read(Registers::LiveFirst, Registers::LiveLast).size(), ReplyLength::Live);
-    QVERIFY(!link.errorTexts().join("").contains("Modbus Error"));
-}
 
 void TestNetworkLink::spoiledModbusTcpReplies_data()
 {
