@@ -5,6 +5,8 @@
 TcpTransport::TcpTransport(QObject *parent) : LinkTransport(parent)
 {
     connectTimer.setSingleShot(true);
+    // A coarse timer may fire 5 % early, and the time waited is told to the user.
+    connectTimer.setTimerType(Qt::PreciseTimer);
     connectTimer.setInterval(connectTimeoutMs);
     connect(&connectTimer, &QTimer::timeout, this, &TcpTransport::onConnectTimeout);
     connect(&socket, &QTcpSocket::connected, this, &TcpTransport::onConnected);
