@@ -11,6 +11,9 @@ packages=(
     xvfb xauth imagemagick x11-utils fonts-dejavu-core tzdata
     python3 python3-openpyxl mbpoll mosquitto mosquitto-clients openssl
     clang-14 libclang-rt-14-dev
+    # The Modbus TCP server of the link's cross-check; pymodbus's server imports pyserial
+    # and its asyncio extension, which its package does not depend on.
+    python3-pymodbus python3-serial python3-serial-asyncio
     help2man dpkg-dev lintian desktop-file-utils appstream
 )
 

@@ -3,6 +3,7 @@
 
 #include "analogoutput.h"
 #include "customization.h"
+#include "networkaddress.h"
 #include "pictures.h"
 #include "settingsvalue.h"
 #include "registermap.h"
@@ -39,6 +40,11 @@ SettingsTab::SettingsTab(QWidget *parent) : QWidget(parent), ui(new Ui::Settings
     // A port named on the command line wins over the one remembered.
     if (userGivenPorts().isEmpty())
         rememberedPort = settings.value("port").toString();
+    // A network address is no entry of the list: the port box holds it as its text.
+    const QString firstPort =
+        userGivenPorts().isEmpty() ? rememberedPort : userGivenPorts().first();
+    if (networkKind(firstPort) != NetworkKind::None)
+        ui->comboBox_serialPort->setEditText(firstPort);
 
     portScanTimer.start(200);
     connect(&portScanTimer, SIGNAL(timeout()), this, SLOT(scanPorts()));
@@ -82,9 +88,13 @@ void SettingsTab::scanPorts()
 
     knownPorts = ports;
     qDebug() << "Portlist changed, number of ports:" << ports.size();
+    const QString typed = ui->comboBox_serialPort->currentText();
     ui->comboBox_serialPort->clear();
     for (const SerialPortEntry &port : ports)
         ui->comboBox_serialPort->addItem(port.name + " : " + port.description);
+    // A typed network address outlives the list it was typed over.
+    if (networkKind(typed) != NetworkKind::None)
+        ui->comboBox_serialPort->setEditText(typed);
 
     // Only the first list: later changes make the first entry current.
     for (int index = 0; index < ports.size() && !rememberedPort.isEmpty(); ++index) {
@@ -112,6 +122,13 @@ void SettingsTab::scanPorts()
 
 void SettingsTab::on_pushButton_connect_clicked()
 {
+    // Text that begins with a network scheme wins over the list's entry.
+    const QString typed = ui->comboBox_serialPort->currentText().trimmed();
+    if (networkKind(typed) != NetworkKind::None) {
+        connectToNetworkAddress(typed);
+        return;
+    }
+    overNetwork = false;
     ui->groupBox_settings->setEnabled(false);
     const int index = ui->comboBox_serialPort->currentIndex();
     if (knownPorts.isEmpty() || index < 0 || index >= knownPorts.size())
@@ -130,6 +147,28 @@ void SettingsTab::on_pushButton_connect_clicked()
     // By the name that finds the same adapter after a replug, where it has one.
     const QString stableName = stablePortName(portName);
     settings.setValue("port", stableName.isEmpty() ? portName : stableName);
+}
+
+void SettingsTab::connectToNetworkAddress(const QString &text)
+{
+    const NetworkAddress address = parseNetworkAddress(text);
+    if (!address.error.isEmpty()) {
+        QMessageBox::warning(this, tr("Invalid Network Address"),
+                             address.error + tr("; nothing was opened."), QMessageBox::Ok);
+        return;
+    }
+    ui->groupBox_settings->setEnabled(false);
+    overNetwork = true;
+    // The baud rate and mode go along for the link's records only: the serial side
+    // belongs to the device server or gateway.
+    emit connectDevice(text, ui->comboBox_connectBaudrate->currentText().toUInt(nullptr, 10),
+                       uint8_t(ui->comboBox_connectMode->currentIndex()),
+                       uint8_t(ui->spinBox_connectAddress->value()));
+    SettingsFile settings;
+    settings.setValue("baudrate", ui->comboBox_connectBaudrate->currentText());
+    settings.setValue("mode", ui->comboBox_connectMode->currentIndex());
+    settings.setValue("address", ui->spinBox_connectAddress->value());
+    settings.setValue("port", text);
 }
 
 bool SettingsTab::reconnectsAutomatically() const
@@ -177,6 +216,14 @@ void SettingsTab::replyReceived(QVector<uint16_t> data)
         ui->comboBox_modbusBaudrate->setCurrentIndex(baudIndex);
     ui->comboBox_modbusMode->setCurrentIndex(data[Registers::ModbusMode]);
     ui->spinBox_modbusAddress->setValue(data[Registers::ModbusAddress]);
+    // Over a network the panel's line settings are the sensor's own, so that only a change
+    // the user makes to them counts as a change before a write.
+    if (overNetwork) {
+        if (baudIndex >= 0)
+            ui->comboBox_connectBaudrate->setCurrentText(baudrate);
+        if (data[Registers::ModbusMode] < ui->comboBox_connectMode->count())
+            ui->comboBox_connectMode->setCurrentIndex(data[Registers::ModbusMode]);
+    }
     ui->spinBox_filterLength->setValue(data[Registers::FilterLength]);
 
     for (int output = 0; output < 2; ++output) {

@@ -69,6 +69,7 @@ private:
     };
     AnalogOutputWidgets analogOutputWidgets(int output) const;
     bool modbusParametersChanged() const;
+    void connectToNetworkAddress(const QString &text);
 
     Ui::SettingsTab *ui;
     QTimer portScanTimer;
@@ -78,6 +79,8 @@ private:
     // The note for the status bar once the run of "Write Settings" has been answered.
     QString pendingWriteNote;
     bool portListShown = false;
+    // Connected to a network address: the panel's baud rate and mode follow the sensor's.
+    bool overNetwork = false;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "framelog.h"
 
+#include "mbapframe.h"
 #include "modbusframe.h"
 
 #include <QDateTime>
@@ -60,9 +61,8 @@ QString exceptionName(uint8_t code)
     }
 }
 
-QString describeReply(const QByteArray &frame, uint8_t expectedAddress)
+QString describeReply(const ModbusReply &reply)
 {
-    const ModbusReply reply = checkReply(frame, expectedAddress);
     switch (reply.status) {
     case ModbusReply::TooShort:
         return "too short";
@@ -70,6 +70,8 @@ QString describeReply(const QByteArray &frame, uint8_t expectedAddress)
         return "CRC error";
     case ModbusReply::InvalidAddress:
         return QString("wrong address %1").arg(reply.address);
+    case ModbusReply::InvalidHeader:
+        return "invalid MBAP header";
     case ModbusReply::Valid:
         break;
     }
@@ -86,6 +88,22 @@ QString describeReply(const QByteArray &frame, uint8_t expectedAddress)
     return QString("reply, function %1").arg(reply.function);
 }
 
+QString describeMbap(const FrameLog::Entry &entry)
+{
+    const QByteArray &bytes = entry.bytes;
+    const QString header = QString("transaction %1, unit %2: ")
+                               .arg(mbapTransaction(bytes))
+                               .arg(bytes.size() > 6 ? uint8_t(bytes[6]) : 0);
+    if (entry.direction == FrameLog::Received)
+        return header +
+               describeReply(checkMbapReply(bytes, entry.transaction, entry.expectedAddress));
+    // The request as the RTU frame it stands for.
+    if (bytes.size() < MbapHeaderBytes + 1 || mbapFrameBytes(bytes) != bytes.size())
+        return "malformed request";
+    return header + describeRequest(buildRequest(uint8_t(bytes[6]), uint8_t(bytes[7]),
+                                                 bytes.mid(MbapHeaderBytes + 1)));
+}
+
 } // namespace
 
 FrameLog::FrameLog(int capacity) : capacity(qMax(1, capacity)) {}
@@ -98,6 +116,19 @@ void FrameLog::addFrame(Direction direction, const QByteArray &bytes, uint8_t ex
     entry.direction = direction;
     entry.bytes = bytes;
     entry.expectedAddress = expectedAddress;
+    add(std::move(entry));
+}
+
+void FrameLog::addMbapFrame(Direction direction, const QByteArray &bytes, uint8_t expectedAddress,
+                            uint16_t transaction, qint64 msecsSinceEpoch)
+{
+    Entry entry;
+    entry.msecsSinceEpoch = msecsSinceEpoch;
+    entry.direction = direction;
+    entry.bytes = bytes;
+    entry.expectedAddress = expectedAddress;
+    entry.mbap = true;
+    entry.transaction = transaction;
     add(std::move(entry));
 }
 
@@ -139,11 +170,13 @@ QVector<FrameLog::Entry> FrameLog::entriesAfter(uint64_t after) const
 
 QString FrameLog::describe(const Entry &entry)
 {
+    if (entry.mbap && entry.direction != Event)
+        return describeMbap(entry);
     switch (entry.direction) {
     case Sent:
         return describeRequest(entry.bytes);
     case Received:
-        return describeReply(entry.bytes, entry.expectedAddress);
+        return describeReply(checkReply(entry.bytes, entry.expectedAddress));
     case Event:
         break;
     }

@@ -22,12 +22,16 @@ public:
         QByteArray bytes;            // the frame as it went over the line
         QString event;               // for Event entries: "time-out", "connection lost", ...
         uint8_t expectedAddress = 0; // for Received frames: the address asked
+        bool mbap = false;           // a Modbus TCP frame, MBAP header first
+        uint16_t transaction = 0;    // of an MBAP frame: the one sent, or the one expected
     };
 
     explicit FrameLog(int capacity = 2000);
 
     void addFrame(Direction direction, const QByteArray &bytes, uint8_t expectedAddress,
                   qint64 msecsSinceEpoch);
+    void addMbapFrame(Direction direction, const QByteArray &bytes, uint8_t expectedAddress,
+                      uint16_t transaction, qint64 msecsSinceEpoch);
     void addEvent(const QString &event, qint64 msecsSinceEpoch);
     void clear();
 
@@ -35,7 +39,8 @@ public:
     QVector<Entry> entriesAfter(uint64_t after) const;
     uint64_t lastSequence() const { return sequence; }
 
-    // What a frame means: "read 16..30", "reply, 15 words", "write 32 ← 0x6B3E", "CRC error".
+    // What a frame means: "read 16..30", "reply, 15 words", "write 32 ← 0x6B3E", "CRC error";
+    // an MBAP frame's begins with its header: "transaction 7, unit 1: read 16..30".
     static QString describe(const Entry &entry);
     // One line of a saved monitor: time, direction, hex, meaning, separated by tabs.
     static QString formatLine(const Entry &entry);

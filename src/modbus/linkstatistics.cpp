@@ -79,6 +79,9 @@ QStringList LinkStatistics::summary() const
             .arg(spread.max, 0, 'f', 1);
     };
     QString exceptionText;
+    // Only a Modbus TCP link has headers to spoil.
+    if (errorCounts[MbapHeader] > 0)
+        exceptionText += QString(", MBAP header %1").arg(errorCounts[MbapHeader]);
     for (auto code = exceptionCounts.cbegin(); code != exceptionCounts.cend(); ++code)
         exceptionText += QString(", exception %1: %2").arg(code.key()).arg(code.value());
     return {

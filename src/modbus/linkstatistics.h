@@ -15,7 +15,7 @@
 class LinkStatistics
 {
 public:
-    enum Error { Timeout, Crc, WrongAddress, TooShort, ConnectionLost };
+    enum Error { Timeout, Crc, WrongAddress, TooShort, ConnectionLost, MbapHeader };
 
     // min, median, 99th percentile and max of a window of times in milliseconds;
     // count 0 when there are none.
@@ -55,7 +55,7 @@ private:
     int next = 0; // where the next time goes once a window is full
     uint64_t sent = 0;
     uint64_t accepted = 0;
-    uint64_t errorCounts[ConnectionLost + 1] = {};
+    uint64_t errorCounts[MbapHeader + 1] = {};
     QMap<uint8_t, uint64_t> exceptionCounts;
     QVector<double> firstByte;
     QVector<double> reply;

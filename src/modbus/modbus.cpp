@@ -1,13 +1,15 @@
 #include "modbus.h"
 
+#include "mbapframe.h"
 #include "modbusframe.h"
 #include "serialtransport.h"
+#include "tcptransport.h"
 #include "wordconversion.h"
 
 #include <QDateTime>
 #include <QDebug>
 
-Modbus::Modbus(QObject *parent) : QObject(parent), transport(std::make_unique<SerialTransport>())
+Modbus::Modbus(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<QVector<uint16_t>>("QVector<uint16_t>");
     // Coarse timers may fire 5 % early: a reply would be cut before its 100 ms of quiet,
@@ -19,10 +21,9 @@ Modbus::Modbus(QObject *parent) : QObject(parent), transport(std::make_unique<Se
     responseTimer.setInterval(defaultResponseTimeoutMs);
     responseTimer.setTimerType(Qt::PreciseTimer);
 
-    connect(transport.get(), &LinkTransport::readyRead, this, &Modbus::onReadyRead);
     connect(&frameEndTimer, SIGNAL(timeout()), this, SLOT(readReply()));
     connect(&responseTimer, SIGNAL(timeout()), this, SLOT(timeout()));
-    connect(transport.get(), &LinkTransport::deviceLost, this, &Modbus::connectionLost);
+    useTransportFor(QString());
 }
 
 Modbus::~Modbus()
@@ -46,38 +47,94 @@ void Modbus::reconnectDevice()
     openPort();
 }
 
+void Modbus::useTransportFor(const QString &port)
+{
+    const NetworkKind kind = networkKind(port);
+    const bool overTcp = kind != NetworkKind::None;
+    if (transport && (network != NetworkKind::None) == overTcp) {
+        network = kind;
+        return;
+    }
+    network = kind;
+    // The old transport may be the one whose signal led here: it goes once that is over.
+    if (transport) {
+        transport->disconnect(this);
+        transport.release()->deleteLater();
+    }
+    if (overTcp)
+        transport = std::make_unique<TcpTransport>(this);
+    else
+        transport = std::make_unique<SerialTransport>(this);
+    connect(transport.get(), &LinkTransport::readyRead, this, &Modbus::onReadyRead);
+    connect(transport.get(), &LinkTransport::deviceLost, this, &Modbus::connectionLost);
+    connect(transport.get(), &LinkTransport::opened, this, &Modbus::transportOpened);
+    connect(transport.get(), &LinkTransport::openFailed, this, &Modbus::transportOpenFailed);
+}
+
 void Modbus::openPort()
 {
-    if (transport->isOpen()) {
+    if (transport->isOpen() || awaitingOpen) {
         connected = false;
         waitingForReply = false;
         requestQueue.clear();
         frameEndTimer.stop();
         responseTimer.stop();
         transport->close();
+        awaitingOpen = false;
         endWriteRun(false);
     }
+    useTransportFor(portName);
 
     qDebug() << "Modbus: connecting to device" << portName << "with" << baudrate
              << "baud at address" << address << "...";
 
     connecting = true;
     if (!transport->open(portName, baudrate, mode)) {
-        linkState = LinkState::OpenFailed;
-        emit linkStateChanged(linkState, {portName, baudrate, mode, address});
-        const QString failure = transport->openFailure();
-        frames.addEvent("connect failed", now());
-        reportError("connect failed");
-        emit portOpenFailed(failure);
+        transportOpenFailed();
         return;
     }
-    frames.addEvent("port opened", now());
+    if (!transport->isOpen()) {
+        // A network connection is made in the background; the probe waits for it, and
+        // its response time-out starts only once it is sent.
+        awaitingOpen = true;
+        frames.addEvent("connecting to " + portName, now());
+        linkState = LinkState::Connecting;
+        emit linkStateChanged(linkState, {portName, baudrate, mode, address});
+        return;
+    }
+    transportOpened();
+}
+
+void Modbus::transportOpenFailed()
+{
+    awaitingOpen = false;
+    linkState = LinkState::OpenFailed;
+    emit linkStateChanged(linkState, {portName, baudrate, mode, address});
+    const QString failure = transport->openFailure();
+    frames.addEvent("connect failed", now());
+    reportError("connect failed");
+    emit portOpenFailed(failure);
+}
+
+void Modbus::transportOpened()
+{
+    const bool inBackground = awaitingOpen;
+    awaitingOpen = false;
+    // Disconnected while the connection was being made: no new request goes out.
+    if (!connecting)
+        return;
+    frames.addEvent(network == NetworkKind::None ? "port opened" : "connected to " + portName,
+                    now());
     // Whatever the line still holds (a reply to a program that ended while it was on its
     // way) would be taken as the start of the probe's reply.
     transport->clearInput();
-    // Said even when it was connecting already: the parameters may have changed.
-    linkState = LinkState::Connecting;
-    emit linkStateChanged(linkState, {portName, baudrate, mode, address});
+    received.clear();
+    // Said even when it was connecting already: the parameters may have changed. A
+    // background open said it when it began.
+    if (!inBackground) {
+        linkState = LinkState::Connecting;
+        emit linkStateChanged(linkState, {portName, baudrate, mode, address});
+    }
     // The probe bypasses the connected test of readRegisters: its reply is what
     // marks the link connected.
     sendRequest(ModbusFunction::ReadHoldingRegisters, readRequestPayload(0, probeLastRegister));
@@ -89,6 +146,8 @@ void Modbus::disconnectDevice(bool hard)
     connecting = false;
     if (hard) {
         transport->close();
+        awaitingOpen = false;
+        received.clear();
         waitingForReply = false;
         requestQueue.clear();
         responseTimer.stop();
@@ -139,12 +198,19 @@ void Modbus::sendRequestTo(uint8_t slave, uint8_t functionCode, const QByteArray
 
 void Modbus::sendFrame(const QByteArray &frame)
 {
-    transport->write(frame);
     replyAddress = uint8_t(frame.at(0));
     linkStatistics.requestSent();
-    frames.addFrame(FrameLog::Sent, frame, replyAddress, now());
-    // The request ends on the line this long after it was handed over.
-    requestDurationMs = lineTimeMs(frame.size(), baudrate, mode);
+    if (network == NetworkKind::ModbusTcp) {
+        const QByteArray adu = mbapFromRtu(frame, ++transaction);
+        transport->write(adu);
+        frames.addMbapFrame(FrameLog::Sent, adu, replyAddress, transaction, now());
+    } else {
+        transport->write(frame);
+        frames.addFrame(FrameLog::Sent, frame, replyAddress, now());
+    }
+    // The request ends on the line this long after it was handed over; behind a device
+    // server or gateway the serial line is not the link's to time.
+    requestDurationMs = network == NetworkKind::None ? lineTimeMs(frame.size(), baudrate, mode) : 0;
     exchangeClock.start();
     firstByteMs = -1;
     waitingForReply = true;
@@ -156,14 +222,30 @@ void Modbus::onReadyRead()
     if (firstByteMs < 0 && exchangeClock.isValid())
         firstByteMs = exchangeClock.nsecsElapsed() / 1e6;
     responseTimer.stop();
+    if (network == NetworkKind::ModbusTcp) {
+        received += transport->readAll();
+        const int length = mbapFrameBytes(received);
+        if (length > 0 && received.size() >= length) {
+            frameEndTimer.stop();
+            readReply();
+            return;
+        }
+    }
     frameEndTimer.start();
 }
 
 void Modbus::readReply()
 {
-    const QByteArray frame = transport->readAll();
-    const ModbusReply reply = checkReply(frame, replyAddress);
-    frames.addFrame(FrameLog::Received, frame, replyAddress, now());
+    const QByteArray frame = received + transport->readAll();
+    received.clear();
+    ModbusReply reply;
+    if (network == NetworkKind::ModbusTcp) {
+        reply = checkMbapReply(frame, transaction, replyAddress);
+        frames.addMbapFrame(FrameLog::Received, frame, replyAddress, transaction, now());
+    } else {
+        reply = checkReply(frame, replyAddress);
+        frames.addFrame(FrameLog::Received, frame, replyAddress, now());
+    }
     if (reply.status == ModbusReply::TooShort)
         qWarning() << "message too short";
     switch (reply.status) {
@@ -175,6 +257,9 @@ void Modbus::readReply()
         break;
     case ModbusReply::InvalidAddress:
         linkStatistics.error(LinkStatistics::WrongAddress);
+        break;
+    case ModbusReply::InvalidHeader:
+        linkStatistics.error(LinkStatistics::MbapHeader);
         break;
     case ModbusReply::Valid:
         if (reply.function & 0x80)
@@ -244,10 +329,16 @@ void Modbus::reportError(const QString &reason)
 
 void Modbus::connectionLost()
 {
-    qWarning() << "Modbus: connection lost on" << portName;
+    lossReason = transport->lossReason();
+    QDebug warning = qWarning();
+    warning << "Modbus: connection lost on" << portName;
+    if (!lossReason.isEmpty())
+        warning << lossReason;
     linkStatistics.error(LinkStatistics::ConnectionLost);
-    frames.addEvent("connection lost", now());
+    frames.addEvent(lossReason.isEmpty() ? "connection lost" : "connection lost: " + lossReason,
+                    now());
     transport->close();
+    received.clear();
     requestQueue.clear();
     waitingForReply = false;
     responseTimer.stop();

@@ -4,6 +4,7 @@
 #include "framelog.h"
 #include "linkstate.h"
 #include "linkstatistics.h"
+#include "networkaddress.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -22,7 +23,9 @@ class LinkTransport;
 // others wait in requestQueue in the order they were asked for. Any error empties
 // the queue: callers that poll simply ask again. A reply ends when the line has
 // been quiet for 100 ms; replies carry no tag, so every consumer gets every read
-// and recognises its own by the number of words. The bytes go over a serial port.
+// and recognises its own by the number of words. The bytes go over a serial port, or over
+// TCP for a network address (networkaddress.h): RTU frames as they are for tcp://, Modbus
+// TCP frames for mbtcp://, whose reply also ends as soon as its MBAP length is complete.
 class Modbus : public QObject
 {
     Q_OBJECT
@@ -46,6 +49,9 @@ public:
     // Counts and times since Connect, and the latest frames; a reopen keeps both.
     LinkStatistics &statistics() { return linkStatistics; }
     FrameLog &frameLog() { return frames; }
+    // Why the last connection was lost, when its transport said more ("connection closed
+    // by the peer"); empty otherwise.
+    QString connectionLossReason() const { return lossReason; }
 
 signals:
     void replyReceived(QVector<uint16_t> data);
@@ -87,9 +93,17 @@ private:
     void setLinkState(LinkState state);
     void endWriteRun(bool succeeded);
     void openPort();
+    void useTransportFor(const QString &port);
+    void transportOpened();
+    void transportOpenFailed();
     qint64 now() const;
 
     std::unique_ptr<LinkTransport> transport;
+    NetworkKind network = NetworkKind::None; // of the transport in use
+    bool awaitingOpen = false;               // a network connection is being made
+    uint16_t transaction = 0;                // of the Modbus TCP request on the wire
+    QByteArray received;                     // a Modbus TCP reply read before it is complete
+    QString lossReason;
     QString portName;
     uint32_t baudrate = 0;
     uint8_t mode = 0;

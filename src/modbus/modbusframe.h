@@ -41,7 +41,7 @@ QByteArray buildWriteRequest(uint8_t address, uint8_t firstReg, const QVector<ui
 double lineTimeMs(int bytes, uint32_t baudrate, uint8_t mode);
 
 struct ModbusReply {
-    enum Status { Valid, TooShort, CrcError, InvalidAddress };
+    enum Status { Valid, TooShort, CrcError, InvalidAddress, InvalidHeader };
 
     Status status = TooShort;
     QString error; // reason text of a failed check, without the "Modbus Error: " prefix

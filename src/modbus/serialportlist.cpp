@@ -1,5 +1,7 @@
 #include "serialportlist.h"
 
+#include "networkaddress.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -79,8 +81,11 @@ QList<SerialPortEntry> availableSerialPorts()
         }
         ports.append({stable.first, "stable name of " + description});
     }
-    for (const QString &path : qAsConst(userGivenPaths()))
-        ports.append({path, "user-given port"});
+    // A network address is no serial port: the port box takes it as typed text.
+    for (const QString &path : qAsConst(userGivenPaths())) {
+        if (networkKind(path) == NetworkKind::None)
+            ports.append({path, "user-given port"});
+    }
     return ports;
 }
 

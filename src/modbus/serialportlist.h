@@ -9,7 +9,7 @@
 // stable names (the links of /dev/serial/by-id, which survive a replug that gives the
 // adapter another ttyUSBn), then those the user named on the command line
 // (pseudo-terminals, socat or ser2net bridges, virtual COM drivers), which the system
-// does not list.
+// does not list. Network addresses the user named are not in the list.
 
 struct SerialPortEntry {
     QString name;

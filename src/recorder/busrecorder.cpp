@@ -173,14 +173,15 @@ void BusRecorder::lineLost(const QString &error, qint64 now)
     inFlight.reset();
     if (error.endsWith("connect failed")) {
         if (!everConnected) {
-            err << error << Qt::endl
-                << "Error: cannot open the serial port " << options.portName << Qt::endl;
+            err << error << Qt::endl << options.cannotOpenText() << Qt::endl;
             finish(Failure);
             return;
         }
     } else {
+        const QString reason = modbus.connectionLossReason();
         err << "Connection lost at " << timeText(QDateTime::currentDateTime())
-            << "; reopening the port" << Qt::endl;
+            << (reason.isEmpty() ? QString() : " (" + reason + ")")
+            << (options.overNetwork() ? "; connecting again" : "; reopening the port") << Qt::endl;
         if (!everConnected) {
             finish(Failure);
             return;

@@ -1,5 +1,6 @@
 #include "recorderoptions.h"
 
+#include "networkaddress.h"
 #include "recordingfile.h"
 
 #include <QFile>
@@ -135,12 +136,20 @@ std::optional<MqttSettings> parseMqttSettings(const QCommandLineParser &parser,
 
 } // namespace
 
+QString RecorderOptions::cannotOpenText() const
+{
+    return (overNetwork() ? "Error: cannot connect to " : "Error: cannot open the serial port ") +
+           portName;
+}
+
 void addRecorderOptions(QCommandLineParser &parser)
 {
     parser.addOptions({
         {portOption,
          "Also offer the serial port PATH, which the system does not list (repeatable); "
-         "with --record, the port to record from.",
+         "with --record, the port to record from. A sensor behind a serial device server or "
+         "a Modbus TCP gateway is reached by tcp://HOST:PORT (RTU frames over TCP) or "
+         "mbtcp://HOST:PORT (Modbus TCP, the address as unit identifier).",
          "PATH"},
         {recordOption,
          "Record from the sensor on --port into FILE.csv without a window. In the name, "
@@ -196,6 +205,11 @@ ParsedRecorderOptions parseRecorderOptions(const QCommandLineParser &parser)
     options.portName = parser.values(portOption).value(0);
     if (options.portName.isEmpty()) {
         parsed.error = "Error: --record needs --port PATH";
+        return parsed;
+    }
+    const NetworkAddress network = parseNetworkAddress(options.portName);
+    if (!network.error.isEmpty()) {
+        parsed.error = "Error: --port: " + network.error;
         return parsed;
     }
     if (!noStrayArguments(parser, parsed.error))

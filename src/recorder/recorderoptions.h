@@ -2,6 +2,7 @@
 #define RECORDEROPTIONS_H
 
 #include "mqttmessage.h"
+#include "networkaddress.h"
 
 #include <QCommandLineParser>
 #include <QString>
@@ -18,7 +19,7 @@
 // parseRecorderOptions.
 struct RecorderOptions {
     QString fileName;
-    QString portName;
+    QString portName; // a serial port, or tcp://HOST:PORT or mbtcp://HOST:PORT
     uint32_t baudrate = 19200;
     uint8_t mode = 0;                 // parity and stop bits, 0 none/1 to 5 odd/2
     uint8_t address = 1;              // the first of addresses
@@ -26,6 +27,10 @@ struct RecorderOptions {
     double durationSeconds = 0;       // 0: until interrupted
     int giveUpAfterSeconds = 0;       // an outage this long ends the recording; 0: never
     std::optional<MqttSettings> mqtt; // --mqtt: publish every sample to this broker
+
+    bool overNetwork() const { return networkKind(portName) != NetworkKind::None; }
+    // The error line when the port would not open at the start.
+    QString cannotOpenText() const;
 };
 
 // The longest --duration taken, in seconds (about 31 years).

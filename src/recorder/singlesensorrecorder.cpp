@@ -70,7 +70,7 @@ void SingleSensorRecorder::linkError(const QString &error)
     if (everConnected)
         return;
     if (error.endsWith("connect failed")) {
-        err << "Error: cannot open the serial port " << options.portName << Qt::endl;
+        err << options.cannotOpenText() << Qt::endl;
         finish(Failure);
     } else if (error.endsWith("connection lost")) {
         finish(Failure);
@@ -105,7 +105,9 @@ void SingleSensorRecorder::outageBegan()
 {
     outageStart = QDateTime::currentDateTime();
     pollTimer.stop();
-    err << "Connection lost at " << timeText(outageStart) << "; reconnecting" << Qt::endl;
+    const QString reason = modbus.connectionLossReason();
+    err << "Connection lost at " << timeText(outageStart)
+        << (reason.isEmpty() ? QString() : " (" + reason + ")") << "; reconnecting" << Qt::endl;
     if (options.giveUpAfterSeconds > 0)
         giveUpTimer.start(options.giveUpAfterSeconds * 1000);
 }

@@ -16,16 +16,32 @@ struct MbpollResult {
     QVector<uint16_t> words; // the registers it printed, in order
 };
 
-// One mbpoll run against the simulator at 115200 baud, none/1; register numbers
-// are 0-based. Without values it reads count registers, with values it writes them.
-MbpollResult mbpoll(const SimProcess &sim, int firstReg, int count, const QStringList &values = {})
+// One mbpoll run against the simulator at 115200 baud, none/1, or over Modbus TCP when
+// it serves mbtcp://; register numbers are 0-based. Without values it reads count
+// registers, with values it writes them.
+MbpollResult mbpoll(const SimProcess &sim, int firstReg, int count, const QStringList &values = {},
+                    int unit = 1)
 {
-    QStringList arguments{"-m", "rtu",  "-a", "1",     "-b", "115200",
-                          "-P", "none", "-s", "1",     "-0", "-1",
-                          "-o", "10",   "-t", "4:hex", "-r", QString::number(firstReg)};
+    const QString tcpPrefix = "mbtcp://127.0.0.1:";
+    const bool overTcp = sim.portName().startsWith(tcpPrefix);
+    QStringList arguments{"-a", QString::number(unit),    "-0", "-1", "-o", "10", "-t", "4:hex",
+                          "-r", QString::number(firstReg)};
+    if (overTcp)
+        arguments << "-m"
+                  << "tcp"
+                  << "-p" << sim.portName().mid(tcpPrefix.size());
+    else
+        arguments << "-m"
+                  << "rtu"
+                  << "-b"
+                  << "115200"
+                  << "-P"
+                  << "none"
+                  << "-s"
+                  << "1";
     if (values.isEmpty())
         arguments << "-c" << QString::number(count);
-    arguments << sim.portName() << values;
+    arguments << (overTcp ? QString("127.0.0.1") : sim.portName()) << values;
 
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -53,6 +69,8 @@ private slots:
     void init();
     void readsTheInformationBlock();
     void readsTheLiveBlock();
+    void readsEachUnitOverModbusTcp();
+    void writesSettingsUnderTheUnlock_data();
     void writesSettingsUnderTheUnlock();
     void refusesAWriteWhileLocked();
 };
@@ -93,9 +111,31 @@ void TestSimMbpoll::readsTheLiveBlock()
     QCOMPARE(result.words, sim.frame(frameNr).words);
 }
 
+void TestSimMbpoll::readsEachUnitOverModbusTcp()
+{
+    SimProcess sim({"--mbtcp", "0", "--address", "1,3", "--serial", "00C0FFEE"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
+
+    // The unit identifier picks the sensor: the second has the next serial number.
+    const MbpollResult second = mbpoll(sim, 0, 47, {}, 3);
+    QVERIFY2(second.exitCode == 0, qPrintable(second.output));
+    QCOMPARE(second.words.mid(2, 2), (QVector<uint16_t>{0x00C0, 0xFFEF}));
+    QCOMPARE(second.words.at(36), uint16_t(3));
+    const MbpollResult first = mbpoll(sim, 0, 47, {}, 1);
+    QCOMPARE(first.words.mid(31), sim.registers().mid(31, 16));
+}
+
+void TestSimMbpoll::writesSettingsUnderTheUnlock_data()
+{
+    QTest::addColumn<QStringList>("line");
+    QTest::newRow("RTU") << QStringList{"--baud", "115200"};
+    QTest::newRow("Modbus TCP") << QStringList{"--mbtcp", "0"};
+}
+
 void TestSimMbpoll::writesSettingsUnderTheUnlock()
 {
-    SimProcess sim({"--baud", "115200"});
+    QFETCH(QStringList, line);
+    SimProcess sim(line);
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
 
     // One value goes out as function 6, several as function 16.

@@ -19,8 +19,9 @@ class QLabel;
 // The status bar's error label (bold red) of the main window.
 QLabel *errorLabel(QWidget &window);
 
-// Chooses "<port> : user-given port" in the Settings tab, presses "Connect" and waits
-// until the sensor answered and the settings group is enabled.
+// Chooses "<port> : user-given port" in the Settings tab (types a network address into
+// the port box), presses "Connect" and waits until the sensor answered and the settings
+// group is enabled.
 bool connectThroughPanel(QWidget &window, const QString &port);
 
 #endif

@@ -34,7 +34,6 @@ uint16_t FaultInjector::crc16(const QByteArray &bytes)
 
 Transmission FaultInjector::corrupt(const QByteArray &reply, const FaultPlan &plan)
 {
-    Transmission transmission;
     QByteArray bytes = reply;
     if (plan.wrongAddress && bytes.size() >= 4) {
         // Another sensor's reply, whole and with a valid CRC.
@@ -46,6 +45,22 @@ Transmission FaultInjector::corrupt(const QByteArray &reply, const FaultPlan &pl
     }
     if (plan.badCrc && bytes.size() >= 2)
         bytes[bytes.size() - 1] = char(bytes[bytes.size() - 1] ^ 0x5A);
+    return withGarbageAndSplit(bytes, plan);
+}
+
+Transmission FaultInjector::corruptMbap(const QByteArray &reply, const FaultPlan &plan)
+{
+    QByteArray bytes = reply;
+    if (plan.wrongAddress && bytes.size() >= 7)
+        bytes[6] = char(uint8_t(bytes[6]) % 247 + 1);
+    if (plan.badCrc && bytes.size() >= 2)
+        bytes[0] = char(bytes[0] ^ 0x5A);
+    return withGarbageAndSplit(bytes, plan);
+}
+
+Transmission FaultInjector::withGarbageAndSplit(QByteArray bytes, const FaultPlan &plan)
+{
+    Transmission transmission;
     if (plan.garbage) {
         const int count = std::uniform_int_distribution<int>(1, 3)(random);
         QByteArray stray;

@@ -33,11 +33,15 @@ public:
     FaultPlan next();
     // Applies the plan's corruptions to a complete RTU reply (address .. CRC).
     Transmission corrupt(const QByteArray &reply, const FaultPlan &plan);
+    // The same for a Modbus TCP reply (MBAP header first): a bad CRC becomes a wrong
+    // transaction identifier, a wrong address a wrong unit.
+    Transmission corruptMbap(const QByteArray &reply, const FaultPlan &plan);
 
     static uint16_t crc16(const QByteArray &bytes);
 
 private:
     bool draw(double probability);
+    Transmission withGarbageAndSplit(QByteArray bytes, const FaultPlan &plan);
 
     LineFaults faults;
     std::mt19937_64 random;

@@ -35,6 +35,13 @@ const char *const Description =
     "\n"
     "Requests for other addresses are ignored, and so are requests from a port set\n"
     "to another baud rate than the sensor's. Replies are paced at the baud rate.\n"
+    "\n"
+    "With --tcp or --mbtcp it listens on 127.0.0.1 instead, one connection at a time (a\n"
+    "new one replaces the old), as a serial device server passing RTU frames or as a\n"
+    "Modbus TCP gateway (unit identifier = address; a reply goes out whole once the\n"
+    "sensor has sent it on its serial side); the first line on stdout is then\n"
+    "\"port: tcp://127.0.0.1:PORT\" or \"port: mbtcp://127.0.0.1:PORT\". Over Modbus TCP\n"
+    "--bad-crc spoils the transaction identifier and --wrong-address the unit.\n"
     "SIGINT and SIGTERM end it cleanly.";
 
 struct OptionReader {
@@ -118,6 +125,11 @@ void addLineOptions(QCommandLineParser &parser)
               "Serve this serial device (an adapter, one end of a socat pair) instead of a new "
               "pseudo-terminal.");
     addOption(parser, "link", "path", "Also make this symbolic link to the port; removed on exit.");
+    addOption(parser, "tcp", "port",
+              "Serve RTU frames over TCP on 127.0.0.1:port (0: a free port) instead of a "
+              "serial line.");
+    addOption(parser, "mbtcp", "port",
+              "Serve Modbus TCP on 127.0.0.1:port (0: a free port) instead of a serial line.");
     addOption(parser, "address", "n[,n...]",
               "Modbus address, 1..247 (default 1); several, comma-separated, serve as many "
               "sensors on one line, each with its own measurements, serial number and seed.");
@@ -232,6 +244,18 @@ void readLineOptions(OptionReader &read, SimOptions &options)
     const QCommandLineParser &parser = read.parser;
     options.device = parser.value(QStringLiteral("device"));
     options.link = parser.value(QStringLiteral("link"));
+    const bool rtuOverTcp = parser.isSet(QStringLiteral("tcp"));
+    const bool modbusTcp = parser.isSet(QStringLiteral("mbtcp"));
+    if (rtuOverTcp || modbusTcp) {
+        if (rtuOverTcp && modbusTcp)
+            read.fail(QStringLiteral("--tcp and --mbtcp: expected one of them, got both"));
+        else if (!options.device.isEmpty() || !options.link.isEmpty())
+            read.fail(QStringLiteral("--%1: serves a network port, not with --device or --link")
+                          .arg(rtuOverTcp ? QStringLiteral("tcp") : QStringLiteral("mbtcp")));
+        options.network = rtuOverTcp ? SimNetwork::RtuOverTcp : SimNetwork::ModbusTcp;
+        read.integer(rtuOverTcp ? QStringLiteral("tcp") : QStringLiteral("mbtcp"), 0, 65535,
+                     options.tcpPort);
+    }
     readAddresses(read, options);
     if (parser.isSet(QStringLiteral("baud"))) {
         const QString text = parser.value(QStringLiteral("baud"));

@@ -35,9 +35,15 @@ struct FluidSettings {
     uint16_t faultBits = 0x0001;
 };
 
+// Where the simulator listens instead of a serial line: a device server passing RTU
+// frames through TCP, or a Modbus TCP gateway.
+enum class SimNetwork { None, RtuOverTcp, ModbusTcp };
+
 struct SimOptions {
     QString device;
     QString link;
+    SimNetwork network = SimNetwork::None;
+    int tcpPort = 0;              // on 127.0.0.1; 0: one the system picks
     int address = 1;              // the first of addresses
     QVector<int> addresses = {1}; // every address served, one sensor each
     LineSettings line;

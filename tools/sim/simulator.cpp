@@ -1,5 +1,6 @@
 #include "simulator.h"
 
+#include "gatewayframe.h"
 #include "liveencoding.h"
 #include "requestframe.h"
 
@@ -191,7 +192,7 @@ void Simulator::resetReceiver()
     if (!receiver)
         return;
     modbus_set_slave(receiver, status.address);
-    modbus_set_socket(receiver, line.fd());
+    modbus_set_socket(receiver, lineFd());
     // A request may come in pieces; a pause this long ends it unfinished.
     modbus_set_byte_timeout(receiver, 0, 500000);
     modbus_set_indication_timeout(receiver, 0, 500000);
@@ -201,9 +202,13 @@ bool Simulator::setUp(QString *error)
 {
     if (!options.calibrationFile.isEmpty() && !loadCalibrationFile(error))
         return false;
-    if (options.device.isEmpty() ? !line.openPseudoTerminal(status.line, error)
-                                 : !line.openDevice(options.device, status.line, error))
+    if (overNetwork()) {
+        if (!network.listen(options.tcpPort, error))
+            return false;
+    } else if (options.device.isEmpty() ? !line.openPseudoTerminal(status.line, error)
+                                        : !line.openDevice(options.device, status.line, error)) {
         return false;
+    }
     if (!createModbusContexts(error))
         return false;
     if (!options.framesLog.isEmpty()) {
@@ -272,7 +277,7 @@ int Simulator::run()
                          .toUpper()
                          .rightJustified(8, QLatin1Char('0')))
                 .arg(sensor->seed));
-    std::printf("port: %s\n", line.portName().toLocal8Bit().constData());
+    std::printf("port: %s\n", portText().toLocal8Bit().constData());
     std::fflush(stdout);
 
     // An orphan is adopted by another process; a test that died leaves no sensor behind.
@@ -296,6 +301,22 @@ int Simulator::run()
         const auto wait = std::max(nextDeadline(now) - now, Clock::duration::zero());
         const auto waitNs = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
         const timespec timeout{time_t(waitNs / 1000000000), long(waitNs % 1000000000)};
+        if (overNetwork()) {
+            pollfd descriptors[2] = {{network.listenFd(), POLLIN, 0},
+                                     {network.clientFd(), POLLIN, 0}};
+            const nfds_t count = network.clientFd() >= 0 ? 2 : 1;
+            if (ppoll(descriptors, count, &timeout, &waitMask) < 0)
+                continue;
+            now = Clock::now();
+            // The connection first: a new one would take its place.
+            if (count == 2 && descriptors[1].revents & POLLIN)
+                handleInput(now);
+            else if (count == 2 && descriptors[1].revents & (POLLHUP | POLLERR))
+                clientGone(now);
+            if (descriptors[0].revents & POLLIN)
+                acceptConnection(now);
+            continue;
+        }
         pollfd descriptor{line.fd(), POLLIN, 0};
         if (ppoll(&descriptor, watchLine ? 1 : 0, &timeout, &waitMask) < 0 || !watchLine)
             continue;
@@ -372,15 +393,112 @@ void Simulator::produceFrames(Clock::time_point now)
     }
 }
 
+QString Simulator::portText() const
+{
+    switch (options.network) {
+    case SimNetwork::RtuOverTcp:
+        return QStringLiteral("tcp://127.0.0.1:%1").arg(network.port());
+    case SimNetwork::ModbusTcp:
+        return QStringLiteral("mbtcp://127.0.0.1:%1").arg(network.port());
+    case SimNetwork::None:
+        break;
+    }
+    return line.portName();
+}
+
+void Simulator::acceptConnection(Clock::time_point now)
+{
+    if (!network.acceptClient())
+        return;
+    verbose(QStringLiteral("connection accepted"));
+    // What was on its way to the connection before is lost with it.
+    gatewayInput.clear();
+    dropOutput(now);
+    resetReceiver();
+}
+
+void Simulator::clientGone(Clock::time_point now)
+{
+    verbose(QStringLiteral("the connection was closed"));
+    network.closeClient();
+    gatewayInput.clear();
+    dropOutput(now);
+}
+
+bool Simulator::readClient(Clock::time_point now)
+{
+    char buffer[512];
+    for (;;) {
+        const ssize_t count = ::read(network.clientFd(), buffer, sizeof buffer);
+        if (count > 0) {
+            gatewayInput.append(buffer, int(count));
+            continue;
+        }
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return true;
+        clientGone(now);
+        return false;
+    }
+}
+
+void Simulator::handleGatewayInput(Clock::time_point now)
+{
+    GatewayRequest request;
+    for (;;) {
+        const GatewayTake take = takeGatewayRequest(gatewayInput, &request);
+        if (take == GatewayTake::Incomplete)
+            break;
+        if (take == GatewayTake::Malformed) {
+            ++counters.invalidRequests;
+            verbose(QStringLiteral("invalid MBAP header"));
+            break;
+        }
+        const auto *rtu = reinterpret_cast<const uint8_t *>(request.rtu.constData());
+        const int length = request.rtu.size();
+        if (length < 8 || requestLength(rtu) != length) {
+            ++counters.invalidRequests;
+            verbose(QStringLiteral("invalid request: %1").arg(hex(request.rtu)));
+            continue;
+        }
+        // Unit 0 is the first sensor's broadcast, as on the line.
+        const auto found = std::find_if(sensors.begin(), sensors.end(), [&](const ServedSensor &s) {
+            return rtu[0] == MODBUS_BROADCAST_ADDRESS ? &s == &sensors.front()
+                                                      : s.address == rtu[0];
+        });
+        if (found == sensors.end() || found->silenced) {
+            ++counters.ignoredOtherAddress;
+            verbose(QStringLiteral("request for another unit ignored"));
+            continue;
+        }
+        gatewayTransaction = request.transaction;
+        handleRequest(*found, rtu, length, now);
+        gatewayTransaction = -1;
+    }
+    writeState();
+}
+
 void Simulator::handleInput(Clock::time_point now)
 {
+    if (overNetwork() && status.rebooting) {
+        if (readClient(now) && !gatewayInput.isEmpty())
+            ++counters.ignoredRebooting;
+        gatewayInput.clear();
+        return;
+    }
+    if (options.network == SimNetwork::ModbusTcp) {
+        if (readClient(now))
+            handleGatewayInput(now);
+        return;
+    }
     if (status.rebooting) {
         if (line.drainInput() > 0)
             ++counters.ignoredRebooting;
         return;
     }
     QString peerBaudrate;
-    if (!options.anyLineSettings && !line.peerMatches(status.line, &peerBaudrate)) {
+    // Behind a device server the line's settings are the server's to match.
+    if (!options.anyLineSettings && !overNetwork() &&
+        !line.peerMatches(status.line, &peerBaudrate)) {
         // What a real sensor hears at another baud rate is noise.
         const QString complaint = QStringLiteral("ignoring requests: the port is set to %1, "
                                                  "the sensor talks %2")
@@ -411,6 +529,9 @@ void Simulator::handleInput(Clock::time_point now)
         resetReceiver();
     } else if (errno == EIO) {
         lineHungUp(now);
+        return;
+    } else if (overNetwork() && (errno == ECONNRESET || errno == EBADF)) {
+        clientGone(now);
         return;
     } else {
         ++counters.invalidRequests;
@@ -466,10 +587,18 @@ void Simulator::handleRequest(ServedSensor &sensor, const uint8_t *request, int 
     }
 
     Outgoing outgoing;
-    outgoing.transmission = faults.corrupt(reply, plan);
     outgoing.rebootAfter = reboot ? &sensor : nullptr;
     outgoing.startAt = now + std::chrono::duration_cast<Clock::duration>(
                                  std::chrono::duration<double, std::milli>(options.turnaroundMs));
+    if (gatewayTransaction >= 0) {
+        // A gateway passes the reply on once its serial side has received all of it.
+        outgoing.transmission =
+            faults.corruptMbap(gatewayReply(reply, uint16_t(gatewayTransaction)), plan);
+        outgoing.startAt +=
+            std::chrono::duration_cast<Clock::duration>(status.line.characterTime() * reply.size());
+    } else {
+        outgoing.transmission = faults.corrupt(reply, plan);
+    }
     counters.injectedBadCrc += plan.badCrc;
     counters.injectedWrongAddress += plan.wrongAddress;
     counters.injectedGarbage += plan.garbage;
@@ -552,8 +681,15 @@ QByteArray Simulator::takeReply()
 
 void Simulator::sendDueBytes(Clock::time_point now)
 {
+    // A gateway sends a reply whole; a serial line or a device server byte by byte.
     const auto characterTime =
-        std::chrono::duration_cast<Clock::duration>(status.line.characterTime());
+        options.network == SimNetwork::ModbusTcp
+            ? Clock::duration::zero()
+            : std::chrono::duration_cast<Clock::duration>(status.line.characterTime());
+    if (lineFd() < 0) {
+        output.clear();
+        return;
+    }
     const auto splitPause = std::chrono::milliseconds(options.faults.splitPauseMs);
     while (!output.empty()) {
         Outgoing &head = output.front();
@@ -572,11 +708,15 @@ void Simulator::sendDueBytes(Clock::time_point now)
                 head.nextAt += splitPause;
         }
         if (!due.isEmpty()) {
-            const ssize_t written = ::write(line.fd(), due.constData(), size_t(due.size()));
+            const ssize_t written = ::write(lineFd(), due.constData(), size_t(due.size()));
             if (written != due.size()) {
                 // Nobody reads the port, or it is gone: the rest of this reply is lost.
                 if (written < 0 && errno == EIO) {
                     lineHungUp(now);
+                    return;
+                }
+                if (written < 0 && overNetwork() && (errno == EPIPE || errno == ECONNRESET)) {
+                    clientGone(now);
                     return;
                 }
                 verbose(QStringLiteral("reply cut short: the port does not take more bytes"));
@@ -601,12 +741,17 @@ void Simulator::lineHungUp(Clock::time_point now)
         return;
     hungUp = true;
     verbose(QStringLiteral("the port was closed"));
+    dropOutput(now);
+    line.discardUnreadOutput();
+}
+
+void Simulator::dropOutput(Clock::time_point now)
+{
     // A reboot that was only waiting for its acknowledgement still happens.
     const auto reboot = std::find_if(output.begin(), output.end(),
                                      [](const Outgoing &outgoing) { return outgoing.rebootAfter; });
     ServedSensor *rebooted = reboot == output.end() ? nullptr : reboot->rebootAfter;
     output.clear();
-    line.discardUnreadOutput();
     if (rebooted)
         startReboot(*rebooted, now);
 }
@@ -637,7 +782,7 @@ void Simulator::finishReboot()
     // A device is ours to set; a pseudo-terminal's settings belong to the peer,
     // which has to follow the sensor as over a real line.
     QString error;
-    if (!line.isPseudoTerminal() && !line.configure(status.line, &error))
+    if (!overNetwork() && !line.isPseudoTerminal() && !line.configure(status.line, &error))
         log(error);
     log(QStringLiteral("rebooted: address %1, %2").arg(sensor.address).arg(status.line.describe()));
     writeState();

@@ -3,6 +3,7 @@
 
 #include "faultinjector.h"
 #include "measurementmodel.h"
+#include "networkline.h"
 #include "serialline.h"
 #include "servedsensor.h"
 #include "simoptions.h"
@@ -66,6 +67,15 @@ private:
     QByteArray takeReply();
     void sendDueBytes(Clock::time_point now);
     void lineHungUp(Clock::time_point now);
+    void dropOutput(Clock::time_point now);
+    bool overNetwork() const { return options.network != SimNetwork::None; }
+    int lineFd() const { return overNetwork() ? network.clientFd() : line.fd(); }
+    QString portText() const;
+    void acceptConnection(Clock::time_point now);
+    void clientGone(Clock::time_point now);
+    // Reads what the connection holds into gatewayInput; false when the peer has gone.
+    bool readClient(Clock::time_point now);
+    void handleGatewayInput(Clock::time_point now);
     void setSilenced(bool silenced);
     void startReboot(ServedSensor &sensor, Clock::time_point now);
     void finishReboot();
@@ -82,6 +92,9 @@ private:
     ServedSensor *rebootingSensor = nullptr;
     FaultInjector faults;
     SerialLine line;
+    NetworkLine network;
+    QByteArray gatewayInput;     // Modbus TCP bytes not yet a whole request
+    int gatewayTransaction = -1; // of the Modbus TCP request being answered
     SimStatus status;
     SimCounters counters;
 
