@@ -3,6 +3,7 @@
 
 #include "curveenvelope.h"
 #include "dashedlinestamp.h"
+#include "plotranges.h"
 #include "steeplinelayer.h"
 #include "timegaprule.h"
 #include "timeplotcache.h"
@@ -16,6 +17,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 
 class QPainter;
 
@@ -42,6 +44,10 @@ public:
     void setData(const QVector<QDateTime> *timestamps, const QVector<QString> &titles,
                  const QVector<QVector<double> *> &curveData, const QVector<uint16_t> *systemStates,
                  const QVector<double> &minimumRanges);
+
+    // Per curve, a range that replaces the band's automatic one (none: automatic); values
+    // outside it are drawn at the band's edge. setData() makes every band automatic.
+    void setFixedRanges(const QVector<std::optional<FixedRange>> &ranges);
 
     // The dragged selection, earlier time first.
     void selection(QDateTime &left, QDateTime &right) const;
@@ -116,6 +122,8 @@ private:
     void paintTimeGrid(QPainter &painter);
     void paintCurveTitle(QPainter &painter, int curve);
     void updateDisplayRange(int curve);
+    void applyFixedRange(int curve);
+    bool isFixed(int curve) const { return curve < fixedRanges.size() && fixedRanges[curve]; }
     void paintValueGrid(QPainter &painter);
     void paintPointerLine(QPainter &painter);
     void paintHoveredState(QPainter &painter, const HoveredSample &hovered);
@@ -138,6 +146,7 @@ private:
     QVector<double> minimumRanges;
     QVector<double> displayLow;
     QVector<double> displayHigh;
+    QVector<std::optional<FixedRange>> fixedRanges;
     const QVector<uint16_t> *systemStates = nullptr;
     QDateTime left;
     QDateTime right;
