@@ -1,7 +1,6 @@
 #include "viewerwindow.h"
 #include "ui_viewerwindow.h"
 
-#include "customization.h"
 #include "recordinghead.h"
 #include "selectionexport.h"
 #include "settingsfile.h"
