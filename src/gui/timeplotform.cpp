@@ -7,7 +7,7 @@
 #include "settingsfile.h"
 #include "ui_timeplotform.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHeaderView>
 #include <QPainter>
 #include <QScrollBar>
@@ -501,8 +501,13 @@ void TimePlotForm::on_pushButton_savePicture_clicked()
 void TimePlotForm::on_pushButton_ranges_clicked()
 {
     RangesDialog dialog(this);
-    if (dialog.exec() == QDialog::Accepted)
-        changeVisableGraphs();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The ranges hold for every plot: the live one and each viewer's.
+    for (QWidget *widget : QApplication::allWidgets()) {
+        if (auto *form = qobject_cast<TimePlotForm *>(widget))
+            form->changeVisableGraphs();
+    }
 }
 
 int TimePlotForm::intervalIndexHolding(qint64 spanMs)

@@ -201,8 +201,9 @@ void TestPlotRanges::dialogRefusesThenRemembers()
     QVERIFY(plotRangesGroup().isEmpty());
 }
 
-// Through the Inspect group's button: nu fixed at 0 to 10 puts the value 5 in the middle
-// of its band and draws 1000 at the band's top edge, never in the band below.
+// Through the Inspect group's button of one plot, for every open plot: nu fixed at 0 to
+// 10 puts the value 5 in the middle of its band and draws 1000 at the band's top edge,
+// never in the band below.
 void TestPlotRanges::fixedBandIsDrawnAsGivenAndClipped()
 {
     MeasurementData store;
@@ -211,13 +212,15 @@ void TestPlotRanges::fixedBandIsDrawnAsGivenAndClipped()
         store.addSample(first.addMSecs(i * 500), uint32_t(i + 1), 0,
                         std::numeric_limits<double>::quiet_NaN(), 850, i < 60 ? 5 : 1000, 1,
                         std::numeric_limits<double>::quiet_NaN());
-    TimePlotForm form;
-    form.resize(900, 500);
-    form.setMeasurementData(&store);
-    form.setVisableGraphs(GraphFlag::Nu | GraphFlag::T);
-    form.setIntervalTimeIndex(1);
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    TimePlotForm forms[2];
+    for (TimePlotForm &form : forms) {
+        form.resize(900, 500);
+        form.setMeasurementData(&store);
+        form.setVisableGraphs(GraphFlag::Nu | GraphFlag::T);
+        form.setIntervalTimeIndex(1);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+    }
 
     QTimer::singleShot(0, [] {
         auto *dialog = qobject_cast<RangesDialog *>(QApplication::activeModalWidget());
@@ -225,24 +228,24 @@ void TestPlotRanges::fixedBandIsDrawnAsGivenAndClipped()
         setRow(*dialog, "nu", Fixed, "0", "10");
         pressOk(*dialog);
     });
-    widget<QPushButton>(form, "pushButton_ranges")->click();
+    widget<QPushButton>(forms[0], "pushButton_ranges")->click();
     QCOMPARE(plotRangesGroup(), QVariantMap({{"nuMin", "0"}, {"nuMax", "10"}}));
 
-    auto *plot = widget<TimePlotWidget>(form, "timePlot");
-    const QImage picture = plot->grab().toImage();
-    const int bandHeight = picture.height() / 2;
-    // Columns of the first and the last 20 seconds of the minute shown.
-    const int plotWidth = picture.width() - 75;
-    const QSet<int> steady = curveRows(picture, 75 + plotWidth / 12, 75 + plotWidth / 3);
-    const QSet<int> high = curveRows(picture, 75 + plotWidth * 2 / 3, picture.width() - 10);
-    QVERIFY(!steady.isEmpty() && !high.isEmpty());
-    for (int y : steady)
-        QVERIFY2(qAbs(y - bandHeight / 2) <= 2, qPrintable(QString::number(y)));
-    for (int y : high)
-        QVERIFY2(y <= 2, qPrintable(QString::number(y)));
-    QVERIFY(curveRows(picture, 75, picture.width() - 1).values().toVector().count() > 0);
-    for (int y : curveRows(picture, 75, picture.width() - 1))
-        QVERIFY2(y < bandHeight, qPrintable(QString::number(y)));
+    for (TimePlotForm &form : forms) {
+        const QImage picture = widget<TimePlotWidget>(form, "timePlot")->grab().toImage();
+        const int bandHeight = picture.height() / 2;
+        // Columns of the first and the last 20 seconds of the minute shown.
+        const int plotWidth = picture.width() - 75;
+        const QSet<int> steady = curveRows(picture, 75 + plotWidth / 12, 75 + plotWidth / 3);
+        const QSet<int> high = curveRows(picture, 75 + plotWidth * 2 / 3, picture.width() - 10);
+        QVERIFY(!steady.isEmpty() && !high.isEmpty());
+        for (int y : steady)
+            QVERIFY2(qAbs(y - bandHeight / 2) <= 2, qPrintable(QString::number(y)));
+        for (int y : high)
+            QVERIFY2(y <= 2, qPrintable(QString::number(y)));
+        for (int y : curveRows(picture, 75, picture.width() - 1))
+            QVERIFY2(y < bandHeight, qPrintable(QString::number(y)));
+    }
 }
 
 QTEST_MAIN(TestPlotRanges)
