@@ -8,6 +8,7 @@
 #include "ui_timeplotform.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QPainter>
 #include <QScrollBar>
