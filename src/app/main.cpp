@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "serialportlist.h"
 #include "settingsfile.h"
+#include "viewerwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -46,6 +47,7 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     addHeadlessOptions(parser);
+    parser.addOption({"open", "Opens FILE.csv in a viewer window of its own.", "FILE.csv"});
     parser.process(*application);
     useCLocale();
 
@@ -55,5 +57,7 @@ int main(int argc, char *argv[])
     setUserGivenPorts(parser.values("port"));
     MainWindow window;
     window.show();
+    for (const QString &fileName : parser.values("open"))
+        ViewerWindow::openFile(fileName, &window);
     return application->exec();
 }

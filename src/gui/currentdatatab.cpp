@@ -6,9 +6,11 @@
 #include "exportprogressdialog.h"
 #include "measurementdata.h"
 #include "registermap.h"
-#include "selectionstatistics.h"
 #include "timeplotform.h"
 #include "settingsfile.h"
+#include "currentvalueswindow.h"
+#include "selectionexport.h"
+#include "viewerwindow.h"
 
 #include <QDebug>
 #include <QDir>
@@ -24,11 +26,6 @@ const char journalFileName[] = "recording-journal.csv";
 QString journalPath()
 {
     return QDir::current().absoluteFilePath(journalFileName);
-}
-
-QString shownPath(const QString &fileName)
-{
-    return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
 }
 
 } // namespace
@@ -170,50 +167,26 @@ void CurrentDataTab::exportTo(const QString &fileName, Exporter exporter)
 
 void CurrentDataTab::on_pushButton_exportSelection_clicked()
 {
-    const QString title = tr("Export selection");
-    QDateTime left;
-    QDateTime right;
-    ui->timePlot->selection(left, right);
-    if (!left.isValid() || !right.isValid() || !(left < right)) {
-        QMessageBox::warning(this, title,
-                             tr("Nothing is selected. Drag over the plot to select the samples "
-                                "to export."),
-                             QMessageBox::Ok);
-        return;
-    }
-    const QPair<int, int> rows = rowsBetween(store->timestamps, left, right);
-    if (rows.first >= rows.second) {
-        QMessageBox::warning(this, title, tr("The selection holds no samples."), QMessageBox::Ok);
-        return;
-    }
+    const QString done = exportSelection(this, *store, *ui->timePlot);
+    if (!done.isEmpty())
+        emit statusMessage(done);
+}
 
-    SettingsFile settings;
-    const QString workingDir = settings.workingDir();
-    const QString csvFilter = tr("CSV files (*.csv)");
-    const QString xlsxFilter = tr("Excel files (*.xlsx)");
-    QString selectedFilter = csvFilter;
-    QString fileName = QFileDialog::getSaveFileName(this, title, workingDir,
-                                                    csvFilter + ";;" + xlsxFilter, &selectedFilter);
-    if (fileName.isEmpty())
-        return;
-    settings.setWorkingDirFromFile(fileName);
-    // The suffix typed decides the format; without one, the chosen filter does.
-    const QString suffix = QFileInfo(fileName).suffix();
-    const bool xlsx = suffix == "xlsx" || (suffix != "csv" && selectedFilter == xlsxFilter);
-    if (suffix != (xlsx ? "xlsx" : "csv"))
-        fileName += xlsx ? ".xlsx" : ".csv";
+void CurrentDataTab::on_pushButton_openRecording_clicked()
+{
+    ViewerWindow::openWithDialog(this);
+}
 
-    const SampleRows selected{rows.first, rows.second - rows.first};
-    const bool exported = xlsx ? ExportProgressDialog::exportXlsx(*store, fileName, selected)
-                               : ExportProgressDialog::exportCsv(*store, fileName, selected);
-    if (exported)
-        emit statusMessage(
-            tr("Exported %1 samples to %2").arg(selected.count).arg(shownPath(fileName)));
-    else if (!store->lastExportCanceled())
-        QMessageBox::warning(this, tr("Export"),
-                             tr("Export failed, error writing file.") + "\n\n" +
-                                 store->errorString(),
-                             QMessageBox::Ok);
+void CurrentDataTab::on_pushButton_currentValues_clicked()
+{
+    if (!currentValues) {
+        TimePlotForm *plot = ui->timePlot;
+        currentValues = new CurrentValuesWindow(
+            *store, [plot] { return plot->visableGraphs(); }, this);
+    }
+    currentValues->show();
+    currentValues->raise();
+    currentValues->activateWindow();
 }
 
 void CurrentDataTab::on_pushButton_import_clicked()

@@ -16,6 +16,7 @@ namespace Ui
 class CurrentDataTab;
 }
 
+class CurrentValuesWindow;
 class MeasurementData;
 struct SampleRows;
 
@@ -53,6 +54,8 @@ private slots:
     void on_pushButton_import_clicked();
     void on_pushButton_exportXLSX_clicked();
     void on_pushButton_exportSelection_clicked();
+    void on_pushButton_openRecording_clicked();
+    void on_pushButton_currentValues_clicked();
     void pollData();
     void openJournal();
     void reportJournalError(const QString &error);
@@ -75,6 +78,7 @@ private:
     RecordingJournal journal;
     int exportedSamples = 0; // the store's size at the last successful export
     QString recordingFile;   // the file that holds the exported or imported samples
+    CurrentValuesWindow *currentValues = nullptr;
 };
 
 #endif

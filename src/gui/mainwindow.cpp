@@ -11,6 +11,8 @@
 #include "settingsfile.h"
 #include "settingstab.h"
 #include "systemstatetext.h"
+#include "recordingdroptarget.h"
+#include "viewerwindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,6 +20,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QToolButton>
 
@@ -25,6 +28,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 {
     ui->setupUi(this);
     setWindowIcon(loadWindowIcon(QApplication::applicationDirPath()));
+    // "Open recording…" on the Live Data tab, from any tab; and files dropped here.
+    connect(new QShortcut(QKeySequence(tr("Ctrl+O")), this), &QShortcut::activated, this,
+            [this] { ViewerWindow::openWithDialog(this); });
+    new RecordingDropTarget(this);
 
     // The connection state sits left of the error label. Permanent widgets are never
     // hidden by the status bar's own messages; the notes on what succeeded have a label

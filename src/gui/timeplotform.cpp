@@ -2,10 +2,12 @@
 
 #include "customization.h"
 #include "measurementdata.h"
+#include "rangesdialog.h"
 #include "selectionstatistics.h"
 #include "settingsfile.h"
 #include "ui_timeplotform.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QPainter>
@@ -266,6 +268,7 @@ void TimePlotForm::changeVisableGraphs()
     if (!store)
         return;
     SettingsFile settings;
+    const PlotRanges ranges = PlotRanges::load(settings);
     settings.beginGroup("plot");
 
     struct Graph {
@@ -275,24 +278,26 @@ void TimePlotForm::changeVisableGraphs()
         QVector<double> *values;
         const char *minimumRangeKey;
         double defaultMinimumRange;
+        const char *rangeKey; // in plotRanges
     };
     // The mapped viscosity shares the minimum range of nu.
     const Graph graphs[] = {
         {ui->checkBox_show_nu, GraphFlag::Nu, tr("kin. Viscosity (cSt)"), &store->nu, "nuMinRange",
-         1},
+         1, "nu"},
         {ui->checkBox_show_nu_uc, GraphFlag::NuUc, tr("kin. Viscosity mapped (cSt)"), &store->nuUc,
-         "nuMinRange", 1},
+         "nuMinRange", 1, "nuUc"},
         {ui->checkBox_show_eta, GraphFlag::Eta, tr("dyn. Viscosity (mPas)"), &store->eta,
-         "etaMinRange", 1},
+         "etaMinRange", 1, "eta"},
         {ui->checkBox_show_rho, GraphFlag::Rho, tr("Density (kg/m³)"), &store->rho, "rhoMinRange",
-         10},
-        {ui->checkBox_show_T, GraphFlag::T, tr("Temperature (°C)"), &store->T, "TMinRange", 1},
+         10, "rho"},
+        {ui->checkBox_show_T, GraphFlag::T, tr("Temperature (°C)"), &store->T, "TMinRange", 1, "T"},
     };
 
     visableGraphFlags = 0;
     QVector<QString> titles;
     QVector<QVector<double> *> curveData;
     QVector<double> minimumRanges;
+    QVector<std::optional<FixedRange>> fixedRanges;
     for (const Graph &graph : graphs) {
         if (!graph.checkBox->isChecked())
             continue;
@@ -301,9 +306,11 @@ void TimePlotForm::changeVisableGraphs()
         curveData.append(graph.values);
         minimumRanges.append(
             readMinimumRange(settings, graph.minimumRangeKey, graph.defaultMinimumRange));
+        fixedRanges.append(ranges.fixed(graph.rangeKey));
     }
     ui->timePlot->setData(&store->timestamps, titles, curveData, &store->systemState,
                           minimumRanges);
+    ui->timePlot->setFixedRanges(fixedRanges);
     settings.endGroup();
     shownTitles = titles;
     shownColumns.clear();
@@ -490,6 +497,27 @@ PlotPicture TimePlotForm::picture() const
 void TimePlotForm::on_pushButton_savePicture_clicked()
 {
     picture().saveWithDialog(this);
+}
+
+void TimePlotForm::on_pushButton_ranges_clicked()
+{
+    RangesDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The ranges hold for every plot: the live one and each viewer's.
+    for (QWidget *widget : QApplication::allWidgets()) {
+        if (auto *form = qobject_cast<TimePlotForm *>(widget))
+            form->changeVisableGraphs();
+    }
+}
+
+int TimePlotForm::intervalIndexHolding(qint64 spanMs)
+{
+    for (int index = 0; index < visibleIntervalCount; ++index) {
+        if (visibleIntervalTable[index].tenthsOfSecond * 100 >= spanMs)
+            return index;
+    }
+    return visibleIntervalCount - 1;
 }
 
 void TimePlotForm::on_pushButton_copyPicture_clicked()

@@ -51,6 +51,8 @@ public:
     unsigned int visableGraphs() const;
     void selection(QDateTime &left, QDateTime &right) const;
     void setSelection(const QDateTime &left, const QDateTime &right);
+    // The index of the shortest visible interval that holds spanMs, or of the longest.
+    static int intervalIndexHolding(qint64 spanMs);
 
 public slots:
     // Recomputes the scroll range and the visible window; call after the store changed.
@@ -68,6 +70,7 @@ private slots:
     void on_pushButton_cursors_toggled(bool on);
     void on_pushButton_savePicture_clicked();
     void on_pushButton_copyPicture_clicked();
+    void on_pushButton_ranges_clicked();
     void zoomAbout(double factor, const QDateTime &anchor);
     void pan(qint64 milliseconds);
     void updateInspectTable();

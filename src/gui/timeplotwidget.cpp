@@ -96,6 +96,7 @@ void TimePlotWidget::setData(const QVector<QDateTime> *timestamps, const QVector
     this->systemStates = systemStates;
     this->minimumRanges = minimumRanges;
     curveCount = titles.size();
+    fixedRanges.clear();
     cache.setSources(timestamps, curveData, systemStates);
     displayLow.fill(std::numeric_limits<double>::infinity(), curveCount);
     displayHigh.fill(-std::numeric_limits<double>::infinity(), curveCount);
@@ -308,6 +309,8 @@ int TimePlotWidget::valueToY(double value, int curve) const
     const double high = displayHigh[curve];
     if (low == high)
         return 0;
+    if (isFixed(curve) && !std::isnan(value))
+        value = qBound(low, value, high);
     const double band = double(height()) / curveCount;
     const int bottom = int((curve + 1) * band);
     const int top = int(curve * band);
@@ -386,6 +389,7 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
         for (int curve = 0; curve < curveCount; ++curve) {
             paintCurveTitle(painter, curve);
             updateDisplayRange(curve);
+            applyFixedRange(curve);
         }
         paintCurves(painter);
         // The value grid lies over the curves, as each band's grid over its curve.
@@ -500,7 +504,8 @@ void TimePlotWidget::paintCurveTitle(QPainter &painter, int curve)
 {
     painter.setPen(QPen(Qt::black, 2, Qt::SolidLine));
     const double bandTop = bandTopY(curve);
-    painter.drawText(100, int(bandTop + 20), titles[curve]);
+    painter.drawText(100, int(bandTop + 20),
+                     isFixed(curve) ? titles[curve] + tr("  [fixed range]") : titles[curve]);
     if (curve > 0)
         painter.drawLine(0, int(bandTop), width(), int(bandTop));
 }
@@ -522,6 +527,21 @@ void TimePlotWidget::updateDisplayRange(int curve)
     const double centre = (high + low) / 2;
     displayHigh[curve] = centre + span / 2;
     displayLow[curve] = centre - span / 2;
+}
+
+// A fixed range overrides whatever the automatic rule above decided.
+void TimePlotWidget::applyFixedRange(int curve)
+{
+    if (!isFixed(curve))
+        return;
+    displayLow[curve] = fixedRanges[curve]->minimum;
+    displayHigh[curve] = fixedRanges[curve]->maximum;
+}
+
+void TimePlotWidget::setFixedRanges(const QVector<std::optional<FixedRange>> &ranges)
+{
+    fixedRanges = ranges;
+    update();
 }
 
 void TimePlotWidget::paintValueGrid(QPainter &painter)

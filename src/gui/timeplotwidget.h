@@ -4,6 +4,7 @@
 #include "curveenvelope.h"
 #include "dashedlinestamp.h"
 #include "hatchfill.h"
+#include "plotranges.h"
 #include "steeplinelayer.h"
 #include "timegaprule.h"
 #include "timeplotcache.h"
@@ -17,6 +18,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 
 class QPainter;
 
@@ -44,6 +46,10 @@ public:
     void setData(const QVector<QDateTime> *timestamps, const QVector<QString> &titles,
                  const QVector<QVector<double> *> &curveData, const QVector<uint16_t> *systemStates,
                  const QVector<double> &minimumRanges);
+
+    // Per curve, a range that replaces the band's automatic one (none: automatic); values
+    // outside it are drawn at the band's edge. setData() makes every band automatic.
+    void setFixedRanges(const QVector<std::optional<FixedRange>> &ranges);
 
     // The dragged selection, earlier time first.
     void selection(QDateTime &left, QDateTime &right) const;
@@ -119,6 +125,8 @@ private:
     void paintTimeGrid(QPainter &painter);
     void paintCurveTitle(QPainter &painter, int curve);
     void updateDisplayRange(int curve);
+    void applyFixedRange(int curve);
+    bool isFixed(int curve) const { return curve < fixedRanges.size() && fixedRanges[curve]; }
     void paintValueGrid(QPainter &painter);
     // The labels of one band's value grid, whose ticks lie at rows.
     void paintValueLabels(QPainter &painter, int curve, const QVector<double> &ticks,
@@ -146,6 +154,7 @@ private:
     QVector<double> minimumRanges;
     QVector<double> displayLow;
     QVector<double> displayHigh;
+    QVector<std::optional<FixedRange>> fixedRanges;
     const QVector<uint16_t> *systemStates = nullptr;
     QDateTime left;
     QDateTime right;

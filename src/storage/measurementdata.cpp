@@ -194,7 +194,8 @@ bool MeasurementData::exportCsv(const QString &fileName, SampleRows rows,
     return true;
 }
 
-bool MeasurementData::importCsv(const QString &fileName, UnendedLastLine unendedLastLine)
+bool MeasurementData::importCsv(const QString &fileName, UnendedLastLine unendedLastLine,
+                                const std::function<bool(qint64 bytesRead)> &progress)
 {
     lastError.clear();
     const auto cannotRead = [&](const char *logText, const QString &reason) {
@@ -220,6 +221,7 @@ bool MeasurementData::importCsv(const QString &fileName, UnendedLastLine unended
     int lineNumber = 0;
     LiveSample sample;
     RepeatedHour repeatedHour;
+    qint64 bytesRead = 0;
     while (!atEnd || filled > 0) {
         if (!atEnd) {
             const qint64 read = file.read(buffer.data() + filled, qint64(buffer.size() - filled));
@@ -228,6 +230,9 @@ bool MeasurementData::importCsv(const QString &fileName, UnendedLastLine unended
                                   file.errorString());
             atEnd = read == 0;
             filled += size_t(read);
+            bytesRead += read;
+            if (progress && !progress(bytesRead))
+                return cannotRead("MeasurementData: CSV import canceled:", "canceled");
         }
         const char *next = buffer.data();
         const char *const end = next + filled;

@@ -61,9 +61,10 @@ public:
     // Replaces the store's content with the samples of a regular file; false when the
     // file cannot be read (a pipe, a device or a folder is refused at once) or at the
     // first bad line, whose samples before it stay. A line longer than
-    // maxCsvImportLineLength is a bad line, unless it is a comment.
-    bool importCsv(const QString &fileName,
-                   UnendedLastLine unendedLastLine = UnendedLastLine::Read);
+    // maxCsvImportLineLength is a bad line, unless it is a comment. progress is told the
+    // bytes read so far after each block of the file; false cancels the import (false).
+    bool importCsv(const QString &fileName, UnendedLastLine unendedLastLine = UnendedLastLine::Read,
+                   const std::function<bool(qint64 bytesRead)> &progress = {});
     // sheetRows is the capacity of one worksheet; samples beyond continue on the next sheet.
     bool exportXlsx(const QString &fileName, int sheetRows = XlsxWorkbook::maxSheetRows,
                     SampleRows rows = {}, const ExportProgress &progress = {});

@@ -8,20 +8,24 @@
 #include "customization.h"
 #include "linkstatisticsdialog.h"
 #include "mainwindow.h"
+#include "measurementdata.h"
 #include "plotpicture.h"
 #include "plotwidget.h"
 #include "serialportlist.h"
 #include "settingsfile.h"
 #include "timeplotform.h"
 #include "timeplotwidget.h"
+#include "viewerwindow.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QImage>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProcess>
@@ -226,6 +230,56 @@ int main(int argc, char *argv[])
     std::printf("%s %s\n", savedHiDpi ? "saved" : "could not save",
                 qPrintable(output + "plot-hidpi.png"));
     ok &= savedHiDpi;
+
+    // The latest values, large, in a window of their own.
+    widget<QPushButton>(window, "pushButton_currentValues")->click();
+    QWidget *currentValues = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == "CurrentValuesWindow")
+            currentValues = top;
+    }
+    if (currentValues) {
+        currentValues->resize(640, 400);
+        pause(800);
+        ok &= save(*currentValues, output + "current-values.png");
+        currentValues->close();
+    } else {
+        std::fprintf(stderr, "no current values window\n");
+        ok = false;
+    }
+
+    // The temperature band fixed at 20 to 80 °C through "Ranges…".
+    QTimer::singleShot(300, [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        widget<QComboBox>(*dialog, "comboBox_T")->setCurrentIndex(1);
+        widget<QLineEdit>(*dialog, "lineEdit_T_min")->setText("20");
+        widget<QLineEdit>(*dialog, "lineEdit_T_max")->setText("80");
+        pause(300);
+        ok &= save(*dialog, output + "ranges-dialog.png");
+        widget<QDialogButtonBox>(*dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+    });
+    widget<QPushButton>(window, "pushButton_ranges")->click();
+    pause(300);
+    ok &= save(window, output + "livedata-fixed-range.png");
+
+    // The recording written to a file and opened again in a viewer beside the live tab.
+    const QString recording = workDir.filePath("cool-down.csv");
+    measurementData->exportCsv(recording);
+    if (ViewerWindow *viewer = ViewerWindow::openFile(recording, &window)) {
+        viewer->resize(1000, 620);
+        pause(500);
+        auto *viewerPlot = viewer->findChild<TimePlotWidget *>("timePlot");
+        drag(viewerPlot, 75 + (viewerPlot->width() - 75) * 30 / 100,
+             75 + (viewerPlot->width() - 75) * 55 / 100);
+        pause(300);
+        ok &= save(*viewer, output + "viewer.png");
+        viewer->close();
+    } else {
+        std::fprintf(stderr, "the recording did not open in a viewer\n");
+        ok = false;
+    }
 
     // The mapping from two reference points.
     tabs->setCurrentIndex(2);
