@@ -8,12 +8,13 @@
 #include "customization.h"
 #include "linkstatisticsdialog.h"
 #include "mainwindow.h"
+#include "measurementdata.h"
 #include "plotpicture.h"
 #include "plotwidget.h"
-#include "timeplotform.h"
-#include "timeplotwidget.h"
 #include "serialportlist.h"
 #include "settingsfile.h"
+#include "timeplotform.h"
+#include "timeplotwidget.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -21,8 +22,10 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QImage>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
@@ -33,7 +36,9 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <cmath>
 #include <cstdio>
+#include <random>
 
 namespace
 {
@@ -89,6 +94,48 @@ void drag(QWidget *plot, int fromX, int toX)
 }
 
 // Clicks OK in the next message box; the box runs its own event loop.
+// The plot alone at "2 months" (56 days) over a sample every 5 s: the simulator's
+// cool-downs and warm-ups (80 to 20 degC in 30 minutes, 0.2 % noise), or noise uniform over
+// the band. Every column holds hundreds of samples and shows all of them.
+bool saveTwoMonths(const QString &path, bool noisy)
+{
+    const qint64 intervalMs = 5000;
+    const qint64 spanMs = qint64(56) * 24 * 3600 * 1000;
+    const QDateTime start(QDate(2024, 5, 6), QTime(10, 0));
+    std::mt19937 random(5);
+    std::normal_distribution<double> gauss(0, 0.002);
+    std::uniform_real_distribution<double> uniform(0, 1);
+    MeasurementData store;
+    for (qint64 ms = 0; ms <= spanMs; ms += intervalMs) {
+        const double phase = std::fmod(ms / 1000.0, 3600) / 1800;
+        const double x = phase < 1 ? phase : 2 - phase;
+        const double T = 20 + 60 * (std::exp(-4 * x) - std::exp(-4.0)) / (1 - std::exp(-4.0));
+        const double nu = 0.02 * std::exp(900 / (T + 95)) * (1 + gauss(random));
+        const double rho = (870 - 0.65 * (T - 20)) * (1 + gauss(random));
+        if (noisy)
+            store.addSample(start.addMSecs(ms), 0, 0, uniform(random), uniform(random),
+                            uniform(random), uniform(random), uniform(random));
+        else
+            store.addSample(start.addMSecs(ms), 0, 0, T * (1 + gauss(random)), rho, nu,
+                            nu * rho / 1000, nu);
+    }
+    TimePlotWidget plot;
+    plot.resize(1280, 600);
+    plot.setData(&store.timestamps,
+                 {"kin. Viscosity (cSt)", "kin. Viscosity mapped (cSt)", "dyn. Viscosity (mPas)",
+                  "Density (kg/m³)", "Temperature (°C)"},
+                 {&store.nu, &store.nuUc, &store.eta, &store.rho, &store.T}, &store.systemState,
+                 QVector<double>(5, noisy ? 0.001 : 1));
+    plot.setVisibleTimeInterval(store.timestamps.last().addMSecs(-spanMs), store.timestamps.last());
+    QImage image(plot.size(), QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    plot.renderPicture(painter);
+    painter.end();
+    const bool saved = image.save(path);
+    std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(path));
+    return saved;
+}
+
 void acceptNextMessageBox()
 {
     QTimer::singleShot(300, [] {
@@ -201,6 +248,8 @@ int main(int argc, char *argv[])
     std::printf("%s %s\n", savedHiDpi ? "saved" : "could not save",
                 qPrintable(output + "plot-hidpi.png"));
     ok &= savedHiDpi;
+    ok &= saveTwoMonths(output + "plot-two-months-simulator.png", false);
+    ok &= saveTwoMonths(output + "plot-two-months-noisy.png", true);
 
     // The mapping from two reference points.
     tabs->setCurrentIndex(2);
