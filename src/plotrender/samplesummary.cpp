@@ -59,6 +59,7 @@ void SampleSummary::setSources(const QVector<QDateTime> *timestamps,
 
 void SampleSummary::reset()
 {
+    offsetBlock = -1;
     blocks.clear();
     curveExtremes.clear();
     firstMs = 0;
@@ -105,16 +106,15 @@ void SampleSummary::update()
 void SampleSummary::appendBaseBlock(int first)
 {
     const int curveTotal = curves.size();
-    Block block{timeMs(first), timeMs(first), 0, sampleStates(state(first))};
+    // Converting a local time is slow: only the block's ends are converted.
+    Block block{timeMs(first), timeMs(first + baseBlockSize - 1), 0, sampleStates(state(first))};
     std::vector<Extremes> &extremes = curveExtremes[0];
     const size_t extremesAt = extremes.size();
     for (int curve = 0; curve < curveTotal; ++curve)
         extremes.push_back(Extremes{0, 0, -1, -1});
     for (int index = first; index < first + baseBlockSize; ++index) {
-        if (index > first) {
-            const qint64 ms = timeMs(index);
-            combine(block, Block{ms, ms, 0, sampleStates(state(index))});
-        }
+        if (index > first)
+            block.states = combinedStates(block.states, sampleStates(state(index)));
         for (int curve = 0; curve < curveTotal; ++curve) {
             const double value = this->value(curve, index);
             if (std::isnan(value))
@@ -152,6 +152,25 @@ void SampleSummary::appendUpperBlock(int level)
     blocks[size_t(level)].push_back(block);
     if (blockCount(level) % fanOut == 0)
         appendUpperBlock(level + 1);
+}
+
+qint64 SampleSummary::fastTimeMs(int index)
+{
+    const int number = index / baseBlockSize;
+    if (number != offsetBlock) {
+        offsetBlock = number;
+        offsetKnown = false;
+        if (number < summarizedCount() / baseBlockSize) {
+            // Within a day no clock change comes and goes: the same offset at both ends is
+            // the offset of every sample between them.
+            const Block &block = blocks[0][size_t(number)];
+            const int first = number * baseBlockSize;
+            offsetMs = wallClockMs(first) - block.firstMs;
+            offsetKnown = block.lastMs - block.firstMs < 86400000 &&
+                          wallClockMs(first + baseBlockSize - 1) - block.lastMs == offsetMs;
+        }
+    }
+    return offsetKnown ? wallClockMs(index) - offsetMs : timeMs(index);
 }
 
 qint64 SampleSummary::usedBytes() const

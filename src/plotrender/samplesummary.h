@@ -82,6 +82,10 @@ public:
         return list && index < list->size() ? list->at(index) : qQNaN();
     }
     uint16_t state(int index) const;
+    // The same as timeMs(), read from the sample's own date and time with the offset to
+    // UTC of its base block where that is the same all through the block: converting a
+    // local time takes the time zone's rules and is slow.
+    qint64 fastTimeMs(int index);
     static uint8_t sampleStates(uint16_t state);
     // The states of two stretches, later right after earlier.
     static uint8_t combinedStates(uint8_t earlier, uint8_t later);
@@ -94,6 +98,12 @@ private:
     void appendBaseBlock(int first);
     void appendUpperBlock(int level);
 
+    qint64 wallClockMs(int index) const
+    {
+        const QDateTime &time = timestamps->at(index);
+        return time.date().toJulianDay() * 86400000 + time.time().msecsSinceStartOfDay();
+    }
+
     const QVector<QDateTime> *timestamps = nullptr;
     QVector<const QVector<double> *> curves;
     const QVector<uint16_t> *systemStates = nullptr;
@@ -101,6 +111,10 @@ private:
     qint64 firstMs = 0;
     std::vector<std::vector<Block>> blocks;
     std::vector<std::vector<Extremes>> curveExtremes;
+    // The base block whose offset fastTimeMs() found last.
+    int offsetBlock = -1;
+    bool offsetKnown = false;
+    qint64 offsetMs = 0;
 };
 
 #endif

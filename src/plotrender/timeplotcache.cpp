@@ -236,7 +236,7 @@ void TimePlotCache::walkColumns(const TimeAxis &axis)
         if (taken == 0) {
             // The samples from here on that share its column, up to the end of its base
             // block: found by bisection, since the columns rise with the index.
-            const qint64 ms = samples.timeMs(index);
+            const qint64 ms = samples.fastTimeMs(index);
             const int column = axis.column(ms);
             int end = index;
             int high = std::min(
@@ -244,7 +244,7 @@ void TimePlotCache::walkColumns(const TimeAxis &axis)
                 (index / SampleSummary::baseBlockSize + 1) * SampleSummary::baseBlockSize - 1);
             while (end < high) {
                 const int middle = end + (high - end + 1) / 2;
-                if (axis.column(samples.timeMs(middle)) == column)
+                if (axis.column(samples.fastTimeMs(middle)) == column)
                     end = middle;
                 else
                     high = middle - 1;
@@ -257,7 +257,7 @@ void TimePlotCache::walkColumns(const TimeAxis &axis)
                 states = SampleSummary::combinedStates(
                     states, SampleSummary::sampleStates(samples.state(sample)));
             faults.add(column, states);
-            previousMs = end == index ? ms : samples.timeMs(end);
+            previousMs = end == index ? ms : samples.fastTimeMs(end);
             previousColumn = column;
             taken = end - index + 1;
         }
