@@ -1,8 +1,9 @@
 // Paint time of the time plot at 1600 x 900 with five curves: the drawing of the
 // program against the literal one (one wide antialiased polyline per unbroken run of
-// visited samples) with the difference of the two pictures; the "2 months" window over
+// the window's samples) with the difference of the two pictures; the "2 months" window over
 // 10,000 and 10,000,000 samples; every "Visible Time" choice over 10,000,000 samples,
-// repainted and after appending a sample to the followed window, with the literal
+// repainted, after appending a sample to the followed window, and repainted with the
+// envelopes read from every sample instead of the summary, with the literal
 // drawing timed before and after as a measure of the machine's speed; and the XY plot with
 // up to 1,000,000 points. Every figure is the thread CPU time of repeated paints,
 // printed as min / median / max with the number of runs. Run through
@@ -58,29 +59,59 @@ const int plotHeight = 900;
 const qint64 sampleIntervalMs = 1000;
 const int windowSamples = 4000;
 
-// Draws each unbroken run of visited samples as one polyline with the curve's pen.
+// Draws each unbroken run of the window's samples as one polyline with the curve's pen.
 class LiteralTimePlot : public TimePlotWidget
 {
 protected:
     void paintCurves(QPainter &painter) override
     {
         painter.setPen(QPen(QColor(30, 144, 255), 2, Qt::SolidLine));
-        const TimePlotCache &samples = visitedSamples();
+        const TimePlotCache &window = windowSamples();
+        const SampleSummary &samples = window.summary();
         QVector<QPoint> points;
-        for (int curve = 0; curve < curveTotal(); ++curve) {
-            const QVector<double> &values = samples.values(curve);
-            for (int visited = 0; visited <= values.size(); ++visited) {
-                if (visited == values.size() || std::isnan(values[visited])) {
+        for (int curve = 0; curve < curveTotal() && window.firstIndex() >= 0; ++curve) {
+            for (int index = window.firstIndex(); index <= window.lastIndex() + 1; ++index) {
+                const double value =
+                    index <= window.lastIndex() ? samples.value(curve, index) : qQNaN();
+                if (std::isnan(value)) {
                     if (!points.isEmpty())
                         painter.drawPolyline(points.constData(), points.size());
                     points.resize(0);
                     continue;
                 }
-                points.append(
-                    QPoint(timeToX(samples.times()[visited]), valueToY(values[visited], curve)));
+                points.append(QPoint(timeToX(samples.timeMs(index)), valueToY(value, curve)));
             }
         }
     }
+};
+
+// The same envelopes as the program's, each computed on every paint from every sample of
+// the window (their times read once per paint) instead of from the summary. The
+// benchmark's samples have no time gaps.
+class ReadEverythingTimePlot : public TimePlotWidget
+{
+protected:
+    const QVector<EnvelopePoint> &curveEnvelope(int curve, const TimeAxis &axis) override
+    {
+        const TimePlotCache &window = windowSamples();
+        const SampleSummary &samples = window.summary();
+        if (curve == 0) {
+            times.resize(0);
+            for (int index = window.firstIndex(); index <= window.lastIndex(); ++index)
+                times.append(samples.timeMs(index));
+        }
+        values.resize(0);
+        for (int index = window.firstIndex(); index <= window.lastIndex(); ++index)
+            values.append(samples.value(curve, index));
+        envelope.resize(0);
+        appendCurveEnvelope(axis, times.constData(), values.constData(), values.size(), envelope);
+        return envelope;
+    }
+
+private:
+    QVector<qint64> times;
+    QVector<double> values;
+    QVector<EnvelopePoint> envelope;
 };
 
 // The program's envelope of each curve as flat segments, as the plot hands them to its line
@@ -100,8 +131,6 @@ protected:
         const QPen pen(QColor(30, 144, 255), 2, Qt::SolidLine, Qt::FlatCap);
         // The window's first column is where the plot maps its left end.
         const TimeAxis axis{leftMs, rightMs, timeToX(leftMs), width()};
-        const TimePlotCache &samples = visitedSamples();
-        QVector<EnvelopePoint> envelope;
         QVector<QPoint> points;
         QVector<QLineF> segments;
         const auto appendRun = [&] {
@@ -111,12 +140,8 @@ protected:
             points.resize(0);
         };
         for (int curve = 0; curve < curveTotal(); ++curve) {
-            envelope.resize(0);
             segments.resize(0);
-            appendCurveEnvelope(axis, samples.times().constData(),
-                                samples.values(curve).constData(), samples.visitedCount(),
-                                envelope);
-            for (const EnvelopePoint &point : envelope) {
+            for (const EnvelopePoint &point : curveEnvelope(curve, axis)) {
                 if (std::isnan(point.value))
                     appendRun();
                 else
@@ -140,7 +165,13 @@ class MeasuredTimePlot : public TimePlotWidget
 {
 public:
     qint64 cacheBytes() const { return cacheByteSize(); }
-    int visitedCount() const { return visitedSamples().visitedCount(); }
+    int windowCount() const
+    {
+        return windowSamples().firstIndex() < 0
+                   ? 0
+                   : windowSamples().lastIndex() - windowSamples().firstIndex() + 1;
+    }
+    const SampleSummary &summary() const { return windowSamples().summary(); }
 };
 
 // Values of the five quantities (T, rho, nu, eta, nuUc) of sample index, taken at
@@ -420,13 +451,15 @@ const qint64 twoMonthsMs = qint64(56) * 24 * 3600 * 1000;
 void largeStore()
 {
     // Two months at 2 Hz, the poll rate ("2 months" is 56 days), against 10,000 samples
-    // over the same window. Both paints visit about 2000 samples, one every 40 minutes of
-    // the same signal, so they draw the same picture and differ only in what the size of
-    // the store costs.
+    // over the same window: the same signal, every sample of it taken into account. The
+    // first paint summarizes the whole store; the summary's bytes are counted as the
+    // store's "used" bytes are, and beside them.
     std::printf("\nPaint with the \"2 months\" window over the simulator's data; ms of thread "
                 "CPU time, min / median / max (runs)\n");
-    std::printf("| samples in the store | sample interval | paint | plot's cache | bytes per "
-                "sample, used | bytes per sample, allocated |\n|---|---|---|---|---|---|\n");
+    std::printf("| samples in the store | sample interval | first paint (summarizes the store) "
+                "| paint | plot's cache | bytes per sample, used | bytes per sample, allocated "
+                "| summary, bytes per sample used / allocated |\n"
+                "|---|---|---|---|---|---|---|---|\n");
     double smallMs = 0;
     for (int count : {10000, 10000000}) {
         const qint64 intervalMs = count == 10000 ? twoMonthsMs / count : 500;
@@ -443,12 +476,17 @@ void largeStore()
         const QDateTime right = store->timestamps.last();
         plot.setVisibleTimeInterval(right.addMSecs(-twoMonthsMs), right);
         QImage image = newImage();
+        const double firstStart = threadMs();
+        plot.render(&image);
+        const double firstMs = threadMs() - firstStart;
         const Runs runs = paintRuns(plot, image, 51);
         if (count == 10000)
             smallMs = runs.median();
-        std::printf("| %d | %.1f s | %s | %.2f MB | %.1f | %.1f |\n", count, intervalMs / 1000.0,
-                    qPrintable(runs.text()), plot.cacheBytes() / 1e6,
-                    double(after - before) / count, double(allocated) / count);
+        std::printf("| %d | %.1f s | %.1f ms | %s | %.2f MB | %.1f | %.1f | %.2f / %.2f |\n", count,
+                    intervalMs / 1000.0, firstMs, qPrintable(runs.text()), plot.cacheBytes() / 1e6,
+                    double(after - before) / count, double(allocated) / count,
+                    double(plot.summary().usedBytes()) / count,
+                    double(plot.summary().allocatedBytes()) / count);
         std::fflush(stdout);
         if (count != 10000)
             std::printf("\nratio of the medians, 10,000,000 / 10,000 samples: %.2f\n",
@@ -489,23 +527,32 @@ void visibleTimes()
     std::printf("\nEvery \"Visible Time\" over %d samples at 2 Hz, window following the last "
                 "sample; ms of thread CPU time, min / median / max (runs)\n",
                 count);
-    std::printf("| data | visible time | visited samples | repaint | append a sample and "
-                "repaint |\n|---|---|---|---|---|\n");
+    std::printf("| data | visible time | samples in the window | repaint | append a sample and "
+                "repaint | repaint, every sample read | ratio of the repaint medians |\n"
+                "|---|---|---|---|---|---|---|\n");
     const QString referenceBefore = reference();
     auto store = std::make_unique<MeasurementData>();
     for (const Case &c : cases) {
         fill(*store, count, intervalMs, c.generator);
         MeasuredTimePlot plot;
+        ReadEverythingTimePlot readEverything;
         bind(plot, *store, c.minimumRanges);
+        bind(readEverything, *store, c.minimumRanges);
         QImage image = newImage();
+        QImage readEverythingImage = newImage();
         int next = count;
         for (int choice = 0; choice < 8; ++choice) {
             const auto follow = [&] {
                 const QDateTime right = store->timestamps.last();
                 plot.setVisibleTimeInterval(right.addMSecs(-intervals[choice] * 100), right);
+                readEverything.setVisibleTimeInterval(right.addMSecs(-intervals[choice] * 100),
+                                                      right);
             };
             follow();
             const Runs repaint = paintRuns(plot, image, 51);
+            const Runs everySample = paintRuns(readEverything, readEverythingImage, 51);
+            if (readEverythingImage != image)
+                std::printf("(the pictures of the next row differ)\n");
             const Runs append = measure(51, [&] {
                 const Sample s = c.generator(next, next * intervalMs / 1000.0);
                 store->addSample(store->timestamps.last().addMSecs(intervalMs), uint32_t(next), 0,
@@ -514,8 +561,9 @@ void visibleTimes()
                 follow();
                 plot.render(&image);
             });
-            std::printf("| %s | %s | %d | %s | %s |\n", c.name, names[choice], plot.visitedCount(),
-                        qPrintable(repaint.text()), qPrintable(append.text()));
+            std::printf("| %s | %s | %d | %s | %s | %s | %.0f |\n", c.name, names[choice],
+                        plot.windowCount(), qPrintable(repaint.text()), qPrintable(append.text()),
+                        qPrintable(everySample.text()), everySample.median() / repaint.median());
             std::fflush(stdout);
         }
     }

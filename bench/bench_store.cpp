@@ -1,9 +1,10 @@
 // The measurement store and its files at 1,000,000 realistic samples, each figure next
 // to its anchor measured in the same run: the CSV export against a hand-written
 // std::to_chars writer of the same bytes, the CSV import against the straightforward Qt
-// importer, the XLSX export against raw libxlsxwriter writing the same cells; and the
-// store's bytes per sample at 10,000,000 samples with the cost of addSample. Run through
-// bench/run-store-bench.sh, which adds the pandas references.
+// importer and with the time plot's summary of the imported samples after it, the XLSX export
+// against raw libxlsxwriter writing the same cells; and the store's bytes per sample at 10,000,000
+// samples with the cost of addSample. Run through bench/run-store-bench.sh, which adds the pandas
+// references.
 //
 // Usage: bench_store DIR [--quick]
 //   DIR      folder for the files; the CSV export is left there as store.csv
@@ -11,6 +12,7 @@
 
 #include "csvline.h"
 #include "measurementdata.h"
+#include "samplesummary.h"
 
 #include <QApplication>
 #include <QDir>
@@ -340,6 +342,18 @@ void csvImportFigures(const QString &folder, int count)
                 product, count / product / 1e6, anchor, anchor / product,
                 sameStores(imported, importedByQt) && imported.timestamps.size() == count ? "yes"
                                                                                           : "no");
+    // The plot summarizes an imported recording at its first paint, once.
+    SampleSummary summary;
+    const double summarized = seconds([&] {
+        summary.setSources(
+            &imported.timestamps,
+            {&imported.nu, &imported.nuUc, &imported.eta, &imported.rho, &imported.T},
+            &imported.systemState);
+        summary.update();
+    });
+    std::printf("the time plot's summary of the imported samples: %.3f s, %.1f %% of the import; "
+                "%.2f bytes per sample\n",
+                summarized, 100 * summarized / product, double(summary.usedBytes()) / count);
     std::fflush(stdout);
 }
 

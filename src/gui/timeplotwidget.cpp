@@ -4,7 +4,6 @@
 #include "plotticks.h"
 #include "polylinesegments.h"
 #include "systemstatetext.h"
-#include "timegaprule.h"
 #include "valuelabels.h"
 
 #include <QDebug>
@@ -319,8 +318,8 @@ int TimePlotWidget::valueToY(double value, int curve) const
 
 void TimePlotWidget::paintCurves(QPainter &painter)
 {
-    // Each curve's envelope as points, split at breaks into runs, each run as the flat
-    // segments of its polyline (polylinesegments.h); all of them drawn in one layer.
+    // Each curve's envelope as points, split at missing values and time gaps into runs, each run as
+    // the flat segments of its polyline (polylinesegments.h); all of them drawn in one layer.
     // A picture that records shapes (a saved SVG) gets each curve as one path of its runs.
     const TimeAxis axis = timeAxis();
     const QPen pen(curveColor, 2, Qt::SolidLine, Qt::FlatCap);
@@ -334,29 +333,14 @@ void TimePlotWidget::paintCurves(QPainter &painter)
                                    curveSegments);
         curvePoints.resize(0);
     };
-    // A time gap (timegaprule.h) breaks a run as a NaN does: between the columns of the
-    // two visited samples around it.
-    gapColumns.resize(0);
-    for (int visited = 1; visited < gapBefore.size(); ++visited) {
-        if (gapBefore[visited] && sampleX[visited] > sampleX[visited - 1])
-            gapColumns.append({sampleX[visited - 1], sampleX[visited]});
-    }
     for (int curve = 0; curve < curveCount; ++curve) {
         curveSegments.resize(0);
         curvePath = QPainterPath();
-        int gap = 0;
-        int previousColumn = std::numeric_limits<int>::min();
-        for (const EnvelopePoint &point : cache.envelope(curve, axis)) {
-            if (std::isnan(point.value)) {
+        for (const EnvelopePoint &point : curveEnvelope(curve, axis)) {
+            if (std::isnan(point.value))
                 appendRun();
-                continue;
-            }
-            for (; gap < gapColumns.size() && gapColumns[gap].second <= point.column; ++gap) {
-                if (previousColumn <= gapColumns[gap].first)
-                    appendRun();
-            }
-            curvePoints.append(QPoint(point.column, valueToY(point.value, curve)));
-            previousColumn = point.column;
+            else
+                curvePoints.append(QPoint(point.column, valueToY(point.value, curve)));
         }
         appendRun();
         if (shapes)
@@ -375,7 +359,7 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
     if (!left.isValid() || !right.isValid())
         return;
 
-    visitWindow();
+    cache.update(leftMs, rightMs);
     // Fault stretches are whole columns, filled without antialiasing: with it, Qt fills
     // the same pixels at many times the cost, a lot over many narrow stretches.
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -401,68 +385,26 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
     paintHoveredValue(painter, hovered);
 }
 
-void TimePlotWidget::visitWindow()
-{
-    // The visited samples of the window (timeplotcache.h) and the column of each.
-    cache.update(leftMs, rightMs);
-    const QVector<qint64> &visitedTimes = cache.times();
-    const QVector<int> &visitedIndices = cache.indices();
-    sampleX.resize(visitedTimes.size());
-    gapBefore.resize(visitedTimes.size());
-    if (timestamps && !timestamps->isEmpty())
-        gapRule.update(timestamps);
-    for (int visited = 0; visited < visitedTimes.size(); ++visited) {
-        sampleX[visited] = timeToX(visitedTimes[visited]);
-        gapBefore[visited] =
-            visited > 0 && gapRule.isGap(visitedTimes[visited - 1], visitedTimes[visited],
-                                         visitedIndices[visited] - visitedIndices[visited - 1]);
-    }
-}
-
 void TimePlotWidget::paintFaultShading(QPainter &painter)
 {
     faultRects.resize(0);
     if (!timestamps || timestamps->isEmpty() || !systemStates)
         return;
-    bool open = false;
-    int openX = 0;
-    for (int visited = 0; visited < sampleX.size(); ++visited) {
-        const uint16_t state = cache.states()[visited] & ~noFaultBit;
-        const int x = sampleX[visited];
-        if (!open && state != 0) {
-            open = true;
-            openX = x;
-        } else if (open && state == 0) {
-            faultRects.append(columnsRect(openX, x - 1, height()) & rect());
-            painter.fillRect(faultRects.last(), faultColor);
-            open = false;
-        }
-    }
-    if (open) {
-        faultRects.append(columnsRect(openX, width() - 1, height()) & rect());
+    for (const ColumnStretch &stretch : cache.faultStretches(timeAxis())) {
+        faultRects.append(columnsRect(stretch.from, stretch.to, height()) & rect());
         painter.fillRect(faultRects.last(), faultColor);
     }
 }
 
 TimePlotWidget::HoveredSample TimePlotWidget::hoveredSample() const
 {
-    // The last visited sample left of the pointer.
+    // The last sample left of the pointer, none in a time gap.
     HoveredSample hovered;
     if (!timestamps || timestamps->isEmpty() || !systemStates)
         return hovered;
-    int hoveredVisited = -1;
-    for (int visited = 0; visited < sampleX.size(); ++visited) {
-        if (sampleX[visited] <= mouseX) {
-            hovered.index = cache.indices()[visited];
-            hovered.state = cache.states()[visited] & ~noFaultBit;
-            hoveredVisited = visited;
-        }
-    }
-    // Between two samples with a time gap nothing was measured: nothing is hovered.
-    const int next = hoveredVisited + 1;
-    if (hoveredVisited >= 0 && next < sampleX.size() && gapBefore[next] &&
-        mouseX > sampleX[hoveredVisited])
-        hovered.index = -1;
+    hovered.index = cache.hoveredIndex(timeAxis(), mouseX);
+    if (hovered.index >= 0 && hovered.index < systemStates->size())
+        hovered.state = systemStates->at(hovered.index) & ~noFaultBit;
     return hovered;
 }
 
@@ -512,15 +454,11 @@ void TimePlotWidget::paintCurveTitle(QPainter &painter, int curve)
 
 void TimePlotWidget::updateDisplayRange(int curve)
 {
-    // The visited values with a fifth to spare, or the curve's minimum range about their middle.
-    double low = std::numeric_limits<double>::infinity();
-    double high = -std::numeric_limits<double>::infinity();
-    for (double value : cache.values(curve)) {
-        if (value > high)
-            high = value;
-        if (value < low)
-            low = value;
-    }
+    // The window's values with a fifth to spare, or the curve's minimum range about their
+    // middle.
+    double low = 0;
+    double high = 0;
+    cache.valueRange(curve, low, high);
     double span = 1.2 * (high - low);
     if (!(minimumRanges.value(curve) < span))
         span = minimumRanges.value(curve);

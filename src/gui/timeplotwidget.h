@@ -6,7 +6,6 @@
 #include "hatchfill.h"
 #include "plotranges.h"
 #include "steeplinelayer.h"
-#include "timegaprule.h"
 #include "timeplotcache.h"
 
 #include <QDateTime>
@@ -25,9 +24,9 @@ class QPainter;
 // Strip chart of up to five curves against wall-clock time, one horizontal band per
 // curve, with fault shading, a cursor and a draggable time selection. It draws lists
 // that belong to the measurement store through pointers and never changes them. A
-// paint visits at most about 4000 samples per curve, however long the recording, keeps
-// them between paints (timeplotcache.h) and draws each curve from its envelope, at
-// most four points per pixel column (curveenvelope.h). A picture that records shapes (a
+// paint takes every sample of the window into account through a summary of the
+// recording (timeplotcache.h) and draws each curve from its envelope, at most four
+// points per pixel column and run (curveenvelope.h). A picture that records shapes (a
 // saved SVG) gets the same envelope as paths and the fault hatch as lines (hatchfill.h).
 //
 // Besides the plain drag that selects, the widget turns gestures into requests to its
@@ -91,12 +90,18 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
-    // Draws every curve from the visited samples (visitedSamples()) into its band,
-    // whose display range is set. Virtual so that the benchmark can hold the drawing
-    // against one polyline through every visited point.
+    // Draws every curve of the window (windowSamples()) into its band, whose display
+    // range is set. Virtual so that the benchmark can hold the drawing against one
+    // polyline through every sample.
     virtual void paintCurves(QPainter &painter);
 
-    const TimePlotCache &visitedSamples() const { return cache; }
+    // A curve's envelope over axis, as the summary gives it. Virtual so that the benchmark
+    // can hold it against one that reads every sample on each paint.
+    virtual const QVector<EnvelopePoint> &curveEnvelope(int curve, const TimeAxis &axis)
+    {
+        return cache.envelope(curve, axis);
+    }
+    const TimePlotCache &windowSamples() const { return cache; }
     int timeToX(qint64 msecsSinceEpoch) const;
     int valueToY(double value, int curve) const;
     int curveTotal() const { return curveCount; }
@@ -118,7 +123,6 @@ private:
     };
 
     // The steps of a paint, in the order they are drawn.
-    void visitWindow();
     void paintFaultShading(QPainter &painter);
     HoveredSample hoveredSample() const;
     void paintSelection(QPainter &painter);
@@ -178,14 +182,8 @@ private:
     QDateTime cursorTimeB;
     // The fault stretches of the last paint, in widget columns.
     QVector<QRect> faultRects;
-    TimeGapRule gapRule;
 
     // Scratch lists of a paint, kept between paints so that they keep their storage.
-    QVector<int> sampleX;
-    // Whether a visited sample lies after a time gap (timegaprule.h), and the column
-    // pairs that a curve must not join.
-    QVector<bool> gapBefore;
-    QVector<QPair<int, int>> gapColumns;
     QVector<QPoint> curvePoints;
     QVector<QLineF> curveSegments;
 };

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <vector>
 
-bool isTimeGap(qint64 intervalMs, qint64 medianIntervalMs, int samplesApart)
+bool isTimeGap(qint64 intervalMs, qint64 medianIntervalMs)
 {
-    // In double: a median of hours times a large step must not overflow.
+    // In double: ten medians of a long pause must not overflow.
     return intervalMs > timeGapMinimumMs &&
-           double(intervalMs) > double(timeGapFactor) * double(medianIntervalMs) * samplesApart;
+           double(intervalMs) > double(timeGapFactor) * double(medianIntervalMs);
 }
 
 qint64 medianSampleInterval(const QVector<QDateTime> &timestamps)

@@ -5,17 +5,14 @@
 #include <QVector>
 
 // Where the time plot breaks a curve although no value is missing: between two drawn
-// samples more than ten times the recording's median sample interval and more than 5 s
-// apart. A line across such a stretch would show values nobody measured (a pause in the
-// recording, or an imported file followed by live samples), and hovering there shows none.
-//
-// A long window is drawn from every step-th sample; two drawn samples samplesApart
-// apart are then held against samplesApart times the median, so that thinning out a
-// regular recording never breaks it.
+// consecutive samples more than ten times the recording's median sample interval and more
+// than 5 s apart, whatever the window. A line across such a stretch would show values
+// nobody measured (a pause in the recording, or an imported file followed by live
+// samples), and hovering there shows none.
 const qint64 timeGapMinimumMs = 5000;
 const int timeGapFactor = 10;
 
-bool isTimeGap(qint64 intervalMs, qint64 medianIntervalMs, int samplesApart = 1);
+bool isTimeGap(qint64 intervalMs, qint64 medianIntervalMs);
 
 // The median time between consecutive samples in ms, 0 for fewer than two samples. Of a
 // recording with more than medianIntervalLimit intervals, that many evenly spread
@@ -31,10 +28,7 @@ class TimeGapRule
 {
 public:
     void update(const QVector<QDateTime> *timestamps);
-    bool isGap(qint64 fromMs, qint64 toMs, int samplesApart) const
-    {
-        return isTimeGap(toMs - fromMs, medianMs, samplesApart);
-    }
+    bool isGap(qint64 fromMs, qint64 toMs) const { return isTimeGap(toMs - fromMs, medianMs); }
     qint64 medianIntervalMs() const { return medianMs; }
 
 private:

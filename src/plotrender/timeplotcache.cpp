@@ -1,20 +1,128 @@
 #include "timeplotcache.h"
 
+#include "envelopebuilder.h"
+
 #include <algorithm>
+#include <cmath>
 #include <limits>
+#include <vector>
 
 namespace
 {
 
-const int maximumPointCount = 2000;
-
-template <typename T> void insertOrAppend(QVector<T> &column, int position, const T &value)
+// Adds a curve's samples from..to, which lie in column: a piece per unbroken run.
+void addSamples(const SampleSummary &samples, EnvelopeBuilder &builder, int curve, int column,
+                int from, int to)
 {
-    if (position >= column.size())
-        column.append(value);
-    else
-        column.insert(position, value);
+    int runFirst = -1;
+    int minimumIndex = 0;
+    int maximumIndex = 0;
+    double minimum = 0;
+    double maximum = 0;
+    const auto endRun = [&](int runLast) {
+        if (runFirst >= 0)
+            builder.add(column, runFirst, runLast, minimum, minimumIndex, maximum, maximumIndex);
+        runFirst = -1;
+    };
+    for (int index = from; index <= to; ++index) {
+        const double value = samples.value(curve, index);
+        if (std::isnan(value)) {
+            endRun(index - 1);
+            builder.breakRun();
+        } else if (runFirst < 0) {
+            runFirst = minimumIndex = maximumIndex = index;
+            minimum = maximum = value;
+        } else if (value < minimum) {
+            minimum = value;
+            minimumIndex = index;
+        } else if (value > maximum) {
+            maximum = value;
+            maximumIndex = index;
+        }
+    }
+    endRun(to);
 }
+
+// Adds a curve's block that lies in column: whole where it has every value or none, else
+// its parts, down to the samples around the missing values.
+void addBlock(const SampleSummary &samples, EnvelopeBuilder &builder, int curve, int level,
+              int number, int column)
+{
+    const SampleSummary::Extremes &extremes = samples.extremes(level, number, curve);
+    if (extremes.minimumIndex < 0) {
+        builder.breakRun();
+        return;
+    }
+    const int size = SampleSummary::blockSize(level);
+    const int first = number * size;
+    if (!(samples.block(level, number).missingCurves >> curve & 1)) {
+        builder.add(column, first, first + size - 1, extremes.minimum, extremes.minimumIndex,
+                    extremes.maximum, extremes.maximumIndex);
+        return;
+    }
+    if (level > 0) {
+        for (int part = 0; part < SampleSummary::fanOut; ++part)
+            addBlock(samples, builder, curve, level - 1, number * SampleSummary::fanOut + part,
+                     column);
+        return;
+    }
+    addSamples(samples, builder, curve, column, first, first + size - 1);
+}
+
+// The fault stretches of a walk, one piece after the other, each piece in one column.
+class FaultStretches
+{
+public:
+    explicit FaultStretches(QVector<ColumnStretch> &stretches) : stretches(stretches) {}
+
+    void add(int column, uint8_t states)
+    {
+        using S = SampleSummary;
+        if (!(states & S::SomeClear)) {
+            if (!open) {
+                open = true;
+                openColumn = column;
+            }
+            return;
+        }
+        const bool wasOpen = open;
+        if (open) {
+            close(column);
+            open = false;
+        }
+        // A stretch opened in this column: it ends here or stays open.
+        if ((!wasOpen && (states & S::FirstFault)) || (states & S::FaultAfterClear)) {
+            openColumn = column;
+            if (states & S::LastFault)
+                open = true;
+            else
+                close(column);
+        }
+    }
+
+    void finish(int lastColumn)
+    {
+        if (open)
+            append(openColumn, lastColumn);
+    }
+
+private:
+    // The stretch ends before the sample in column, but is at least one column wide.
+    void close(int column) { append(openColumn, std::max(openColumn, column - 1)); }
+
+    void append(int from, int to)
+    {
+        if (!stretches.isEmpty() && from <= stretches.last().to + 1 &&
+            from >= stretches.last().from)
+            stretches.last().to = std::max(stretches.last().to, to);
+        else
+            stretches.append(ColumnStretch{from, to});
+    }
+
+    QVector<ColumnStretch> &stretches;
+    bool open = false;
+    int openColumn = 0;
+};
 
 } // namespace
 
@@ -23,195 +131,202 @@ void TimePlotCache::setSources(const QVector<QDateTime> *timestamps,
                                const QVector<uint16_t> *systemStates)
 {
     this->timestamps = timestamps;
-    this->curves.clear();
-    for (const QVector<double> *curve : curves)
-        this->curves.append(curve);
-    this->systemStates = systemStates;
+    samples.setSources(timestamps, curves, systemStates);
+    envelopes.fill(QVector<EnvelopePoint>(), curves.size());
     reset();
 }
 
 void TimePlotCache::reset()
 {
-    clearInterior();
-    interiorValues.fill(QVector<double>(), curves.size());
-    visitedIndices.clear();
-    visitedTimes.clear();
-    visitedStates.clear();
-    visitedValues.fill(QVector<double>(), curves.size());
-    envelopes.fill(Envelope(), curves.size());
-    ++visitedRevision;
-}
-
-void TimePlotCache::clearInterior()
-{
-    currentStep = 0;
-    interiorIndices.clear();
-    interiorTimes.clear();
-    interiorStates.clear();
-    for (QVector<double> &values : interiorValues)
-        values.clear();
-}
-
-bool TimePlotCache::interiorStillValid() const
-{
-    if (interiorIndices.isEmpty())
-        return true;
-    const int back = interiorIndices.last();
-    return back < timestamps->size() &&
-           timestamps->at(back).toMSecsSinceEpoch() == interiorTimes.last() &&
-           timestamps->at(interiorIndices.first()).toMSecsSinceEpoch() == interiorTimes.first();
-}
-
-void TimePlotCache::read(int index, int position, QVector<int> &indices, QVector<qint64> &times,
-                         QVector<uint16_t> &states, QVector<QVector<double>> &values)
-{
-    insertOrAppend(indices, position, index);
-    insertOrAppend(times, position, timestamps->at(index).toMSecsSinceEpoch());
-    insertOrAppend(states, position,
-                   systemStates && index < systemStates->size() ? systemStates->at(index)
-                                                                : uint16_t(0));
-    for (int curve = 0; curve < curves.size(); ++curve) {
-        const QVector<double> *list = curves[curve];
-        insertOrAppend(values[curve], position,
-                       list && index < list->size() ? list->at(index)
-                                                    : std::numeric_limits<double>::quiet_NaN());
-    }
-    ++samplesRead;
-}
-
-void TimePlotCache::readInterior(int from, int to, int position)
-{
-    for (int index = from; index <= to; index += currentStep, ++position)
-        read(index, position, interiorIndices, interiorTimes, interiorStates, interiorValues);
-}
-
-void TimePlotCache::removeInterior(int position, int count)
-{
-    if (count <= 0)
-        return;
-    interiorIndices.remove(position, count);
-    interiorTimes.remove(position, count);
-    interiorStates.remove(position, count);
-    for (QVector<double> &values : interiorValues)
-        values.remove(position, count);
+    samples.reset();
+    first = -1;
+    last = -1;
+    ++revision;
 }
 
 void TimePlotCache::update(qint64 leftMs, qint64 rightMs)
 {
-    const int n = timestamps ? timestamps->size() : 0;
-    QVector<int> indices;
-    QVector<qint64> times;
-    QVector<uint16_t> states;
-    QVector<QVector<double>> values(curves.size());
-    if (n == 0) {
-        clearInterior();
-    } else {
-        if (!interiorStillValid())
-            clearInterior();
+    samples.update();
+    const int count = samples.sampleCount();
+    const qint64 medianBefore = gapRule.medianIntervalMs();
+    gapRule.update(count > 0 ? timestamps : nullptr);
+    int newFirst = -1;
+    int newLast = -1;
+    if (count > 0) {
         const QDateTime left = QDateTime::fromMSecsSinceEpoch(leftMs);
         const QDateTime right = QDateTime::fromMSecsSinceEpoch(rightMs);
-        int first = int(std::lower_bound(timestamps->begin(), timestamps->end(), left) -
-                        timestamps->begin());
-        int last = int(std::upper_bound(timestamps->begin(), timestamps->end(), right) -
+        newFirst = int(std::lower_bound(timestamps->begin(), timestamps->end(), left) -
                        timestamps->begin());
-        first = qBound(0, first, n - 1);
-        last = qBound(0, last, n - 1);
-        const int step = qMax(1, (last - first) / maximumPointCount);
-        if (step != currentStep) {
-            clearInterior();
-            currentStep = step;
-        }
-        // The multiples of step strictly between first and last.
-        const int low = (first / step + 1) * step;
-        const int high = last > 0 ? (last - 1) / step * step : -1;
-        if (low > high || interiorIndices.isEmpty() || interiorIndices.last() < low ||
-            interiorIndices.first() > high) {
-            clearInterior();
-            currentStep = step;
-            if (low <= high)
-                readInterior(low, high, 0);
-        } else {
-            const auto frontEnd =
-                std::lower_bound(interiorIndices.begin(), interiorIndices.end(), low);
-            removeInterior(0, int(frontEnd - interiorIndices.begin()));
-            const auto backBegin =
-                std::upper_bound(interiorIndices.begin(), interiorIndices.end(), high);
-            const int kept = int(backBegin - interiorIndices.begin());
-            removeInterior(kept, interiorIndices.size() - kept);
-            const int front = interiorIndices.first();
-            const int back = interiorIndices.last();
-            if (low < front)
-                readInterior(low, front - step, 0);
-            if (back < high)
-                readInterior(back + step, high, interiorIndices.size());
-        }
-
-        read(first, 0, indices, times, states, values);
-        indices += interiorIndices;
-        times += interiorTimes;
-        states += interiorStates;
-        for (int curve = 0; curve < curves.size(); ++curve)
-            values[curve] += interiorValues[curve];
-        if (last != first)
-            read(last, indices.size(), indices, times, states, values);
+        newLast = int(std::upper_bound(timestamps->begin(), timestamps->end(), right) -
+                      timestamps->begin());
+        newFirst = qBound(0, newFirst, count - 1);
+        newLast = qBound(0, newLast, count - 1);
     }
-
-    // A change of anything visited, be it the window or a new last sample, makes the
-    // envelopes stale.
-    const auto sameValues = [&] {
-        for (int curve = 0; curve < curves.size(); ++curve) {
-            const QVector<double> &a = values[curve];
-            const QVector<double> &b = visitedValues[curve];
-            if (a.size() != b.size() ||
-                !std::equal(a.begin(), a.end(), b.begin(),
-                            [](double x, double y) { return x == y || (x != x && y != y); }))
-                return false;
-        }
-        return true;
-    };
-    if (indices != visitedIndices || times != visitedTimes || states != visitedStates ||
-        !sameValues()) {
-        visitedIndices.swap(indices);
-        visitedTimes.swap(times);
-        visitedStates.swap(states);
-        visitedValues.swap(values);
-        ++visitedRevision;
+    if (newFirst != first || newLast != last || gapRule.medianIntervalMs() != medianBefore) {
+        first = newFirst;
+        last = newLast;
+        ++revision;
     }
 }
 
 const QVector<EnvelopePoint> &TimePlotCache::envelope(int curve, const TimeAxis &axis)
 {
-    Envelope &envelope = envelopes[curve];
-    if (envelope.axis != axis || envelope.revision != visitedRevision) {
-        envelope.points.resize(0);
-        appendCurveEnvelope(axis, visitedTimes.constData(), visitedValues[curve].constData(),
-                            visitedTimes.size(), envelope.points);
-        envelope.axis = axis;
-        envelope.revision = visitedRevision;
+    if (walked != revision || walkedAxis != axis)
+        walkColumns(axis);
+    return envelopes[curve];
+}
+
+const QVector<ColumnStretch> &TimePlotCache::faultStretches(const TimeAxis &axis)
+{
+    if (walked != revision || walkedAxis != axis)
+        walkColumns(axis);
+    return stretches;
+}
+
+void TimePlotCache::walkColumns(const TimeAxis &axis)
+{
+    walked = revision;
+    walkedAxis = axis;
+    stretches.resize(0);
+    const int curveTotal = samples.curveCount();
+    for (QVector<EnvelopePoint> &points : envelopes)
+        points.resize(0);
+    if (first < 0)
+        return;
+    std::vector<EnvelopeBuilder> builders;
+    builders.reserve(size_t(curveTotal));
+    for (int curve = 0; curve < curveTotal; ++curve)
+        builders.emplace_back(envelopes[curve],
+                              [this, curve](int index) { return samples.value(curve, index); });
+    FaultStretches faults(stretches);
+    const qint64 medianMs = gapRule.medianIntervalMs();
+    qint64 previousMs = 0;
+    int previousColumn = 0;
+    // A time gap between two columns breaks every curve.
+    const auto startPiece = [&](int index, qint64 firstMs, int column) {
+        if (index > first && column != previousColumn &&
+            isTimeGap(firstMs - previousMs, medianMs)) {
+            for (EnvelopeBuilder &builder : builders)
+                builder.breakRun();
+        }
+    };
+    const int levels = samples.levelCount();
+    int index = first;
+    while (index <= last) {
+        int taken = 0;
+        // The largest block that starts here, ends in the window and lies in one column.
+        for (int level = levels - 1; level >= 0 && taken == 0; --level) {
+            const int size = SampleSummary::blockSize(level);
+            const int number = index / size;
+            if (index % size != 0 || index + size - 1 > last || number >= samples.blockCount(level))
+                continue;
+            const SampleSummary::Block &block = samples.block(level, number);
+            const int column = axis.column(block.firstMs);
+            // A time gap inside one column breaks nothing.
+            if (axis.column(block.lastMs) != column)
+                continue;
+            startPiece(index, block.firstMs, column);
+            for (int curve = 0; curve < curveTotal; ++curve)
+                addBlock(samples, builders[size_t(curve)], curve, level, number, column);
+            faults.add(column, block.states);
+            previousMs = block.lastMs;
+            previousColumn = column;
+            taken = size;
+        }
+        if (taken == 0) {
+            // The samples from here on that share its column, up to the end of its base
+            // block: found by bisection, since the columns rise with the index.
+            const qint64 ms = samples.fastTimeMs(index);
+            const int column = axis.column(ms);
+            int end = index;
+            int high = std::min(
+                last,
+                (index / SampleSummary::baseBlockSize + 1) * SampleSummary::baseBlockSize - 1);
+            while (end < high) {
+                const int middle = end + (high - end + 1) / 2;
+                if (axis.column(samples.fastTimeMs(middle)) == column)
+                    end = middle;
+                else
+                    high = middle - 1;
+            }
+            startPiece(index, ms, column);
+            for (int curve = 0; curve < curveTotal; ++curve)
+                addSamples(samples, builders[size_t(curve)], curve, column, index, end);
+            uint8_t states = SampleSummary::sampleStates(samples.state(index));
+            for (int sample = index + 1; sample <= end; ++sample)
+                states = SampleSummary::combinedStates(
+                    states, SampleSummary::sampleStates(samples.state(sample)));
+            faults.add(column, states);
+            previousMs = end == index ? ms : samples.fastTimeMs(end);
+            previousColumn = column;
+            taken = end - index + 1;
+        }
+        index += taken;
     }
-    return envelope.points;
+    for (EnvelopeBuilder &builder : builders)
+        builder.finish();
+    faults.finish(axis.width - 1);
 }
 
-namespace
+void TimePlotCache::valueRange(int curve, double &low, double &high) const
 {
-
-template <typename T> qint64 capacityBytes(const QVector<T> &list)
-{
-    return qint64(list.capacity()) * qint64(sizeof(T));
+    low = std::numeric_limits<double>::infinity();
+    high = -std::numeric_limits<double>::infinity();
+    if (first < 0)
+        return;
+    const int levels = samples.levelCount();
+    int index = first;
+    while (index <= last) {
+        int taken = 1;
+        for (int level = levels - 1; level >= 0; --level) {
+            const int size = SampleSummary::blockSize(level);
+            const int number = index / size;
+            if (index % size != 0 || index + size - 1 > last || number >= samples.blockCount(level))
+                continue;
+            const SampleSummary::Extremes &extremes = samples.extremes(level, number, curve);
+            if (extremes.minimumIndex >= 0) {
+                low = std::min(low, extremes.minimum);
+                high = std::max(high, extremes.maximum);
+            }
+            taken = size;
+            break;
+        }
+        if (taken == 1) {
+            const double value = samples.value(curve, index);
+            if (value < low)
+                low = value;
+            if (value > high)
+                high = value;
+        }
+        index += taken;
+    }
 }
 
-} // namespace
+int TimePlotCache::hoveredIndex(const TimeAxis &axis, int x) const
+{
+    if (first < 0 || axis.column(samples.timeMs(first)) > x)
+        return -1;
+    // The columns rise with the index.
+    int low = first;
+    int high = last;
+    while (low < high) {
+        const int middle = low + (high - low + 1) / 2;
+        if (axis.column(samples.timeMs(middle)) <= x)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    // Between two samples with a time gap nothing was measured.
+    if (low < last && x > axis.column(samples.timeMs(low)) &&
+        gapRule.isGap(samples.timeMs(low), samples.timeMs(low + 1)))
+        return -1;
+    return low;
+}
 
 qint64 TimePlotCache::byteSize() const
 {
-    qint64 bytes = capacityBytes(interiorIndices) + capacityBytes(interiorTimes) +
-                   capacityBytes(interiorStates) + capacityBytes(visitedIndices) +
-                   capacityBytes(visitedTimes) + capacityBytes(visitedStates);
-    for (const QVector<double> &values : interiorValues)
-        bytes += capacityBytes(values);
-    for (const QVector<double> &values : visitedValues)
-        bytes += capacityBytes(values);
-    for (const Envelope &envelope : envelopes)
-        bytes += capacityBytes(envelope.points);
+    qint64 bytes = qint64(stretches.capacity()) * qint64(sizeof(ColumnStretch));
+    for (const QVector<EnvelopePoint> &points : envelopes)
+        bytes += qint64(points.capacity()) * qint64(sizeof(EnvelopePoint));
     return bytes;
 }

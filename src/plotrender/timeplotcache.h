@@ -2,20 +2,27 @@
 #define TIMEPLOTCACHE_H
 
 #include "curveenvelope.h"
+#include "samplesummary.h"
+#include "timegaprule.h"
 
 #include <QDateTime>
 #include <QVector>
 
 #include <cstdint>
 
-// The samples a paint of the time plot visits, kept between paints. A window over n
-// samples visits every step-th of them, step = n / 2000 (at least 1), so a curve has
-// 2000 to 4000 points however long the recording. The visited indices are the first
-// and the last sample of the window and, between them, the multiples of step: moving
-// the window keeps every visited sample it still covers, and a followed window that
-// moves by one sample reads one new sample instead of all of them again. The store's
-// lists are read only here; a window's curves are reduced to their envelope once and
-// kept until the window, the plot's width or the visited samples change.
+// A run of pixel columns from..to, both inclusive.
+struct ColumnStretch {
+    int from;
+    int to;
+};
+
+// What a paint of the time plot reads of a window, over every sample in it: the curves'
+// envelopes, the fault stretches, the display ranges and the hovered sample. The window's
+// samples are first..last: the first one not before its left end and the first one after
+// its right end, both clamped to the recording. The recording's block summary
+// (samplesummary.h) lets a column take whole blocks and read samples only where no block
+// fits, so a paint costs about the same at any window. The envelopes and stretches of a
+// window are kept until the window, the plot's width or the recording change.
 //
 // The lists only grow between resets. Call reset() when they were emptied or refilled
 // (a Clear or an import): their sizes alone cannot tell that.
@@ -26,63 +33,47 @@ public:
                     const QVector<uint16_t> *systemStates);
     void reset();
 
-    // Brings the visited samples up to the window; nothing is visited without samples.
+    // Summarizes appended samples and finds the window's samples.
     void update(qint64 leftMs, qint64 rightMs);
 
-    // The visited samples in time order, as of the last update().
-    int visitedCount() const { return visitedIndices.size(); }
-    const QVector<int> &indices() const { return visitedIndices; }
-    const QVector<qint64> &times() const { return visitedTimes; }
-    // 0 where no state list is bound or it is short.
-    const QVector<uint16_t> &states() const { return visitedStates; }
-    // NaN where a curve has no list or its list is short.
-    const QVector<double> &values(int curve) const { return visitedValues[curve]; }
-    int step() const { return currentStep; }
+    // The window's samples as of the last update(); -1 without samples.
+    int firstIndex() const { return first; }
+    int lastIndex() const { return last; }
 
-    // The reduced curve over axis, computed on first use after a change.
+    // The reduced curve over axis; a missing value or a time gap between two columns
+    // (timegaprule.h) breaks it.
     const QVector<EnvelopePoint> &envelope(int curve, const TimeAxis &axis);
+    // The fault stretches over axis: a stretch opens at a sample whose state (bit 9
+    // cleared) is not 0 and closes before the next one whose state is 0, but is at least
+    // one column wide; one still open at the end runs to the last column of axis.
+    const QVector<ColumnStretch> &faultStretches(const TimeAxis &axis);
+    // The smallest and largest value of the window's samples; +inf and -inf when every
+    // one is missing.
+    void valueRange(int curve, double &low, double &high) const;
+    // The last sample whose column is at most x; -1 when there is none or x lies in a
+    // time gap after it.
+    int hoveredIndex(const TimeAxis &axis, int x) const;
 
-    // Memory held, in bytes.
+    const SampleSummary &summary() const { return samples; }
+    qint64 medianIntervalMs() const { return gapRule.medianIntervalMs(); }
+
+    // Memory held besides the summary, in bytes.
     qint64 byteSize() const;
 
-    // The number of samples read from the store since construction, for tests that
-    // show what an update costs.
-    qint64 readCount() const { return samplesRead; }
-
 private:
-    // Reads sample index and appends it to the columns, or inserts it at position.
-    void read(int index, int position, QVector<int> &indices, QVector<qint64> &times,
-              QVector<uint16_t> &states, QVector<QVector<double>> &values);
-    void readInterior(int from, int to, int position);
-    void removeInterior(int position, int count);
-    void clearInterior();
-    bool interiorStillValid() const;
+    void walkColumns(const TimeAxis &axis);
 
+    SampleSummary samples;
+    TimeGapRule gapRule;
     const QVector<QDateTime> *timestamps = nullptr;
-    QVector<const QVector<double> *> curves;
-    const QVector<uint16_t> *systemStates = nullptr;
-
-    // The multiples of the step strictly inside the last window, in index order.
-    int currentStep = 0;
-    QVector<int> interiorIndices;
-    QVector<qint64> interiorTimes;
-    QVector<uint16_t> interiorStates;
-    QVector<QVector<double>> interiorValues;
-
-    // The visited samples: the window's first sample, the interior, its last sample.
-    QVector<int> visitedIndices;
-    QVector<qint64> visitedTimes;
-    QVector<uint16_t> visitedStates;
-    QVector<QVector<double>> visitedValues;
-    quint64 visitedRevision = 0;
-
-    struct Envelope {
-        QVector<EnvelopePoint> points;
-        TimeAxis axis;
-        quint64 revision = 0;
-    };
-    QVector<Envelope> envelopes;
-    qint64 samplesRead = 0;
+    int first = -1;
+    int last = -1;
+    // Counts changes of the window or the recording; the walk's results are of walked.
+    quint64 revision = 1;
+    quint64 walked = 0;
+    TimeAxis walkedAxis;
+    QVector<QVector<EnvelopePoint>> envelopes;
+    QVector<ColumnStretch> stretches;
 };
 
 #endif

@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
@@ -38,7 +39,9 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <cmath>
 #include <cstdio>
+#include <random>
 
 namespace
 {
@@ -114,6 +117,48 @@ bool saveScreenSizes(QWidget &window, const QString &output)
     window.resize(size);
     pause(500);
     return ok && saved;
+}
+
+// The plot alone at "2 months" (56 days) over a sample every 5 s: the simulator's
+// cool-downs and warm-ups (80 to 20 degC in 30 minutes, 0.2 % noise), or noise uniform over
+// the band. Every column holds hundreds of samples and shows all of them.
+bool saveTwoMonths(const QString &path, bool noisy)
+{
+    const qint64 intervalMs = 5000;
+    const qint64 spanMs = qint64(56) * 24 * 3600 * 1000;
+    const QDateTime start(QDate(2024, 5, 6), QTime(10, 0));
+    std::mt19937 random(5);
+    std::normal_distribution<double> gauss(0, 0.002);
+    std::uniform_real_distribution<double> uniform(0, 1);
+    MeasurementData store;
+    for (qint64 ms = 0; ms <= spanMs; ms += intervalMs) {
+        const double phase = std::fmod(ms / 1000.0, 3600) / 1800;
+        const double x = phase < 1 ? phase : 2 - phase;
+        const double T = 20 + 60 * (std::exp(-4 * x) - std::exp(-4.0)) / (1 - std::exp(-4.0));
+        const double nu = 0.02 * std::exp(900 / (T + 95)) * (1 + gauss(random));
+        const double rho = (870 - 0.65 * (T - 20)) * (1 + gauss(random));
+        if (noisy)
+            store.addSample(start.addMSecs(ms), 0, 0, uniform(random), uniform(random),
+                            uniform(random), uniform(random), uniform(random));
+        else
+            store.addSample(start.addMSecs(ms), 0, 0, T * (1 + gauss(random)), rho, nu,
+                            nu * rho / 1000, nu);
+    }
+    TimePlotWidget plot;
+    plot.resize(1280, 600);
+    plot.setData(&store.timestamps,
+                 {"kin. Viscosity (cSt)", "kin. Viscosity mapped (cSt)", "dyn. Viscosity (mPas)",
+                  "Density (kg/m³)", "Temperature (°C)"},
+                 {&store.nu, &store.nuUc, &store.eta, &store.rho, &store.T}, &store.systemState,
+                 QVector<double>(5, noisy ? 0.001 : 1));
+    plot.setVisibleTimeInterval(store.timestamps.last().addMSecs(-spanMs), store.timestamps.last());
+    QImage image(plot.size(), QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    plot.renderPicture(painter);
+    painter.end();
+    const bool saved = image.save(path);
+    std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(path));
+    return saved;
 }
 
 // Clicks OK in the next message box; the box runs its own event loop.
@@ -230,6 +275,8 @@ int main(int argc, char *argv[])
     std::printf("%s %s\n", savedHiDpi ? "saved" : "could not save",
                 qPrintable(output + "plot-hidpi.png"));
     ok &= savedHiDpi;
+    ok &= saveTwoMonths(output + "plot-two-months-simulator.png", false);
+    ok &= saveTwoMonths(output + "plot-two-months-noisy.png", true);
 
     // The latest values, large, in a window of their own.
     widget<QPushButton>(window, "pushButton_currentValues")->click();
