@@ -10,10 +10,10 @@
 
 #include "benchcontext.h"
 
+#include "mosquittobroker.h"
 #include "mqttconnection.h"
 #include "mqttpublisher.h"
 #include "recordingjournal.h"
-#include "mosquittobroker.h"
 
 #include <mosquitto.h>
 
@@ -87,28 +87,30 @@ int subscriber(int port)
         std::printf("ready\n");
         std::fflush(stdout);
     });
-    QObject::connect(&connection, &MqttConnection::messageArrived,
-                     [&](const QString &, const QByteArray &payload) {
-                         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-                         const std::optional<ReceivedSample> sample = parseSampleMessage(payload);
-                         ++received;
-                         if (!sample)
-                             return;
-                         uint32_t &next = nextFrame[sample->serial];
-                         if (sample->sample.frameNr < next) {
-                             ++duplicates;
-                             return;
-                         }
-                         next = sample->sample.frameNr + 1;
-                         ++unique;
-                         latencies.push_back(
-                             double(now - sample->sample.timestamp.toMSecsSinceEpoch()));
-                         if (expected >= 0) {
-                             quiet.start();
-                             if (unique >= expected)
-                                 finish();
-                         }
-                     });
+    QObject::connect(&connection, &MqttConnection::messagesWaiting, [&] {
+        QString topic;
+        QByteArray payload;
+        while (connection.takeMessage(topic, payload)) {
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            const std::optional<ReceivedSample> sample = parseSampleMessage(payload);
+            ++received;
+            if (!sample)
+                continue;
+            uint32_t &next = nextFrame[sample->serial];
+            if (sample->sample.frameNr < next) {
+                ++duplicates;
+                continue;
+            }
+            next = sample->sample.frameNr + 1;
+            ++unique;
+            latencies.push_back(double(now - sample->sample.timestamp.toMSecsSinceEpoch()));
+            if (expected >= 0) {
+                quiet.start();
+                if (unique >= expected)
+                    finish();
+            }
+        }
+    });
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
         char line[64] = {};

@@ -192,6 +192,17 @@ void MqttPublisher::finishClosing()
     if (saveTimer.isActive() || (savedOffset >= 0 && acknowledgedOffset != savedOffset))
         savePosition();
     connection.stop();
+    inFlight.clear();
+    readOffset = acknowledgedOffset;
+    QByteArray line;
+    qint64 lineEnd = 0;
+    LiveSample sample;
+    while (nextLine(line, lineEnd)) {
+        readOffset = lineEnd;
+        if (isCsvDataLine(line.constBegin(), line.constEnd()) &&
+            parseCsvLine(line.constBegin(), line.constEnd(), sample) == nullptr)
+            ++waitingSamples;
+    }
     emit closed();
 }
 

@@ -42,6 +42,9 @@ public:
     QString serialText() const { return serial; }
     // The samples the broker has acknowledged.
     qint64 samplesAcknowledged() const { return acknowledgedSamples; }
+    // After closed(): the samples of the file the broker has not acknowledged; a later run
+    // on the same file publishes them.
+    qint64 samplesWaiting() const { return waitingSamples; }
 
 public slots:
     // The file has grown.
@@ -83,6 +86,7 @@ private:
     qint64 bufferOffset = 0;
     std::deque<InFlight> inFlight;
     qint64 acknowledgedSamples = 0;
+    qint64 waitingSamples = 0;
     bool closing = false;
     bool done = false;
     int offlineMessageId = -1;

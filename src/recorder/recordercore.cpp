@@ -153,13 +153,19 @@ void RecorderCore::exitWhenPublished(int code)
         QCoreApplication::exit(code);
         return;
     }
+    auto waiting = std::make_shared<qint64>(0);
     for (const std::unique_ptr<MqttPublisher> &publisher : publishers) {
         MqttPublisher *source = publisher.get();
-        connect(source, &MqttPublisher::closed, this, [this, code, open, source] {
+        connect(source, &MqttPublisher::closed, this, [this, code, open, waiting, source] {
             out << "MQTT: " << source->samplesAcknowledged() << " samples of "
                 << source->serialText() << " acknowledged by the broker" << Qt::endl;
+            if (source->samplesWaiting() > 0)
+                out << "MQTT: " << source->samplesWaiting() << " samples of "
+                    << source->serialText() << " wait in " << source->filePath()
+                    << " for the next run" << Qt::endl;
+            *waiting += source->samplesWaiting();
             if (--*open == 0)
-                QCoreApplication::exit(code);
+                QCoreApplication::exit(code == Success && *waiting > 0 ? Unpublished : code);
         });
         source->close();
     }

@@ -26,7 +26,9 @@ class RecorderCore : public QObject
 
 public:
     // Exit codes of run().
-    enum ExitCode { Success = 0, Failure = 1, BadStart = 2, GaveUp = 3 };
+    // Unpublished: the run would have ended with Success, but samples of --mqtt wait in
+    // their files for the next run.
+    enum ExitCode { Success = 0, Failure = 1, BadStart = 2, GaveUp = 3, Unpublished = 4 };
 
     ~RecorderCore() override;
 

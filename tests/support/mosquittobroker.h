@@ -5,8 +5,13 @@
 #include <QList>
 #include <QPair>
 #include <QProcess>
+#include <QSet>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <memory>
+
+class MqttConnection;
 
 // A real mosquitto broker for a test, on a free loopback port, with a configuration
 // written into a temporary folder. It keeps its state (retained messages, sessions)
@@ -25,6 +30,9 @@ public:
         // A TLS listener, its certificate issued for localhost and 127.0.0.1 by a CA
         // made for the test (caFile()).
         bool tls = false;
+        // QoS 1 messages the broker holds per client beyond those in flight, mosquitto's
+        // max_queued_messages; more are dropped.
+        int queueLimit = 1000;
     };
 
     MosquittoBroker() : MosquittoBroker(Setup()) {}
@@ -87,6 +95,27 @@ private:
     QProcess process;
     QByteArray pending;
     QList<QPair<QString, QByteArray>> received;
+};
+
+// A publisher of the test's own messages, whatever they hold, QoS 1, through the program's
+// own connection class.
+//
+//     MqttTestPublisher publisher(broker);
+//     QVERIFY(publisher.publish({{"quva/00-12-AB-CD/sample", payload}}));
+class MqttTestPublisher
+{
+public:
+    explicit MqttTestPublisher(const MosquittoBroker &broker);
+    ~MqttTestPublisher();
+    MqttTestPublisher(const MqttTestPublisher &) = delete;
+    MqttTestPublisher &operator=(const MqttTestPublisher &) = delete;
+
+    // Publishes in order and waits until the broker has acknowledged every message.
+    bool publish(const QList<QPair<QString, QByteArray>> &messages, int timeoutMs = 120000);
+
+private:
+    std::unique_ptr<MqttConnection> connection;
+    QSet<int> unacknowledged;
 };
 
 #endif
