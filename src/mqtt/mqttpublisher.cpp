@@ -78,8 +78,18 @@ void MqttPublisher::connected()
     int messageId = 0;
     connection.publish(identityTopic(settings.prefix, serial), identityMessage(identity), true,
                        messageId);
-    connection.publish(statusTopicName, "online", true, messageId);
+    connection.publish(statusTopicName, answering ? "online" : "no-answer", true, messageId);
     publishLines();
+}
+
+void MqttPublisher::setAnswering(bool nowAnswering)
+{
+    if (answering == nowAnswering || closing)
+        return;
+    answering = nowAnswering;
+    // Not connected: connected() publishes the state then.
+    int messageId = 0;
+    connection.publish(statusTopicName, answering ? "online" : "no-answer", true, messageId);
 }
 
 void MqttPublisher::connectionLost()

@@ -46,6 +46,10 @@ public:
     // on the same file publishes them.
     qint64 samplesWaiting() const { return waitingSamples; }
 
+    // The sensor's retained status: "online" while it answers, "no-answer" once the
+    // recorder counts it lost, "offline" at the end and as the last will.
+    void setAnswering(bool answering);
+
 public slots:
     // The file has grown.
     void fileGrew();
@@ -88,6 +92,7 @@ private:
     qint64 acknowledgedSamples = 0;
     qint64 waitingSamples = 0;
     bool closing = false;
+    bool answering = true;
     bool done = false;
     int offlineMessageId = -1;
     QTimer closeTimer; // restarted by every acknowledgement while closing

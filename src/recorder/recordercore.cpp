@@ -145,6 +145,15 @@ void RecorderCore::publish(int index)
     publishers.push_back(std::move(publisher));
 }
 
+void RecorderCore::setAnswering(int index, bool answering)
+{
+    const RecordedSensor &sensor = *sensors[size_t(index)];
+    for (const std::unique_ptr<MqttPublisher> &publisher : publishers) {
+        if (publisher->filePath() == sensor.openedPath())
+            publisher->setAnswering(answering);
+    }
+}
+
 // The files are closed: the publishers send what is left and "offline" first.
 void RecorderCore::exitWhenPublished(int code)
 {

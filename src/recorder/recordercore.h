@@ -55,6 +55,8 @@ protected:
     void printSample(const RecordedSensor &sensor, const LiveSample &sample);
     // Publishes the sensor's open file, once its identity is known.
     void publish(int index);
+    // The sensor answers again, or counts as lost (the status its publisher shows).
+    void setAnswering(int index, bool answering);
     void finish(int exitCode);
 
     static QString timeText(const QDateTime &time);

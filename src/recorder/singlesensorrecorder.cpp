@@ -106,6 +106,7 @@ void SingleSensorRecorder::outageBegan()
     outageStart = QDateTime::currentDateTime();
     pollTimer.stop();
     err << "Connection lost at " << timeText(outageStart) << "; reconnecting" << Qt::endl;
+    setAnswering(0, false);
     if (options.giveUpAfterSeconds > 0)
         giveUpTimer.start(options.giveUpAfterSeconds * 1000);
 }
@@ -113,6 +114,7 @@ void SingleSensorRecorder::outageBegan()
 void SingleSensorRecorder::outageEnded()
 {
     giveUpTimer.stop();
+    setAnswering(0, true);
     const QDateTime end = QDateTime::currentDateTime();
     err << "Outage from " << timeText(outageStart) << " to " << timeText(end) << ", "
         << number(outageStart.msecsTo(end) / 1000.0, 1) << " s" << Qt::endl;

@@ -22,6 +22,7 @@ private slots:
     void publishesEverySampleOnce();
     void catchesUpAfterBrokerOutage();
     void lastWillWhenKilled();
+    void statusFollowsTheSensor();
     void resumesWhereAKilledRunLeft();
     void credentialsAndCertificates();
 };
@@ -206,6 +207,41 @@ void TestMqttRecording::catchesUpAfterBrokerOutage()
     QCOMPARE(consumer.exitCode(), 0);
     for (const QString &serial : lineSerials)
         QCOMPARE(dataLines(fileOf(taken, serial)), dataLines(fileOf(recorded, serial)));
+}
+
+void TestMqttRecording::statusFollowsTheSensor()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    MqttCapture capture(broker, "quva/+/status");
+    QVERIFY2(capture.start(broker), qPrintable(capture.errorOutput() + broker.log()));
+    SimProcess line({"--address", "1,2,5", "--rate", "2"});
+    QVERIFY2(line.start(), qPrintable(line.errorOutput()));
+    const QString pattern = "status-{serial}.csv";
+    removeFiles(pattern);
+    QProcess recorder;
+    recorder.start(QUVA_EXPLORER_PATH, {"--record", pattern, "--port", line.portName(), "--address",
+                                        "1,2,5", "--mqtt", broker.url()});
+    const auto statuses = [&](const QString &serial) {
+        return capture.payloads("quva/" + serial + "/status");
+    };
+    for (const QString &serial : lineSerials)
+        QVERIFY(QTest::qWaitFor([&] { return statuses(serial) == QList<QByteArray>{"online"}; },
+                                60000));
+    // Silent sensors: each counts as lost by the recorder's rule, then answers again.
+    ::kill(pid_t(line.processId()), SIGSTOP);
+    for (const QString &serial : lineSerials)
+        QVERIFY2(capture.waitForCount("quva/" + serial + "/status", 2),
+                 qPrintable(recorder.readAllStandardError()));
+    ::kill(pid_t(line.processId()), SIGCONT);
+    for (const QString &serial : lineSerials)
+        QVERIFY(capture.waitForCount("quva/" + serial + "/status", 3));
+    QVERIFY(endRecorder(recorder));
+    QCOMPARE(recorder.exitCode(), 0);
+    for (const QString &serial : lineSerials) {
+        QVERIFY(capture.waitForCount("quva/" + serial + "/status", 4));
+        QCOMPARE(statuses(serial), (QList<QByteArray>{"online", "no-answer", "online", "offline"}));
+    }
 }
 
 void TestMqttRecording::lastWillWhenKilled()
