@@ -32,10 +32,21 @@ bool hasDisplay()
 // -style=NAME, -reverse, ...), which it removes before the program's parser sees them.
 QStringList withoutQtOptions(int argc, char *argv[])
 {
-    static const QStringList withValue = {
-        "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
-        "qwindowicon", "qwindowtitle", "display", "geometry", "style", "stylesheet",
-        "session", "name", "title", "qmljsdebugger"};
+    static const QStringList withValue = {"platform",
+                                          "platformpluginpath",
+                                          "platformtheme",
+                                          "plugin",
+                                          "qwindowgeometry",
+                                          "qwindowicon",
+                                          "qwindowtitle",
+                                          "display",
+                                          "geometry",
+                                          "style",
+                                          "stylesheet",
+                                          "session",
+                                          "name",
+                                          "title",
+                                          "qmljsdebugger"};
     static const QStringList alone = {"reverse", "nograb", "dograb", "sync", "widgetcount"};
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {

@@ -135,7 +135,7 @@ QByteArray isoTimeWithOffset(const QDateTime &timestamp)
     return QByteArray(text, int(end - text));
 }
 
-QByteArray sampleMessage(const QString &serial, const LiveSample &sample)
+QByteArray sampleMessage(const QString &serial, const LiveSample &sample, qint64 seq)
 {
     QByteArray out;
     out.reserve(256);
@@ -154,6 +154,10 @@ QByteArray sampleMessage(const QString &serial, const LiveSample &sample)
     appendQuantity(out, "rho", sample.rho, 1);
     appendQuantity(out, "T", sample.T, 2);
     appendQuantity(out, "nuUc", sample.nuUc, 2);
+    if (seq > 0) {
+        out += ",\"seq\":";
+        out += QByteArray::number(seq);
+    }
     out += '}';
     return out;
 }
@@ -193,6 +197,14 @@ std::optional<ReceivedSample> parseSampleMessage(const QByteArray &message)
     sample.timestamp = time.toLocalTime();
     sample.frameNr = uint32_t(frame);
     sample.systemState = uint16_t(state);
+    // Messages of recorders before seq have none.
+    const QJsonValue seq = object.value("seq");
+    if (!seq.isUndefined()) {
+        const double number = seq.toDouble(-1);
+        if (number < 1 || number > 9007199254740992.0 || number != std::floor(number))
+            return std::nullopt;
+        received.seq = qint64(number);
+    }
     if (!readQuantity(object, "nu", sample.nu) || !readQuantity(object, "eta", sample.eta) ||
         !readQuantity(object, "rho", sample.rho) || !readQuantity(object, "T", sample.T) ||
         !readQuantity(object, "nuUc", sample.nuUc))

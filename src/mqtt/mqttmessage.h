@@ -49,14 +49,18 @@ QString statusTopic(const QString &prefix, const QString &serial);
 QByteArray isoTimeWithOffset(const QDateTime &timestamp);
 
 // {"serial":"00-12-AB-CD","time":"...","frame":1234,"state":0,"stateText":"...",
-//  "nu":12.35,"eta":10.49,"rho":849.5,"T":40.00,"nuUc":null}
-QByteArray sampleMessage(const QString &serial, const LiveSample &sample);
+//  "nu":12.35,"eta":10.49,"rho":849.5,"T":40.00,"nuUc":null,"seq":17}
+// seq: the sample's line number among the data lines of the recorder's file, from 1; the
+// frame numbers skip for good reasons, so only seq shows a sample that never arrived.
+// Left out when 0.
+QByteArray sampleMessage(const QString &serial, const LiveSample &sample, qint64 seq = 0);
 // {"serial":"00-12-AB-CD","hardwareRevision":3,"firmwareDate":"2024-10-08T00:00:00.000+02:00"}
 QByteArray identityMessage(const DeviceIdentity &identity);
 
 struct ReceivedSample {
     QString serial;
     LiveSample sample; // timestamp in local time
+    qint64 seq = 0;    // 0: the message has none
 };
 
 // Reads a sample message; nullopt when it is not one (missing or mistyped fields).

@@ -67,6 +67,7 @@ private:
     struct InFlight {
         int messageId;
         qint64 lineEnd; // the file offset after the line
+        qint64 seqEnd;  // the data lines up to lineEnd
         bool acknowledged;
     };
 
@@ -74,6 +75,8 @@ private:
     // The next complete line at readOffset, without its line end; false when there is none.
     bool nextLine(QByteArray &line, qint64 &lineEnd);
     void finishClosing();
+    // The data lines of the file before offset, a line boundary.
+    qint64 dataLinesBefore(qint64 offset);
     void savePosition();
     QString positionDestination() const;
 
@@ -86,7 +89,9 @@ private:
     QFile file;
     qint64 acknowledgedOffset;
     qint64 readOffset;
-    QByteArray buffer; // file bytes from bufferOffset on
+    qint64 acknowledgedSeq = 0; // the data lines before acknowledgedOffset
+    qint64 readSeq = 0;         // the data lines before readOffset
+    QByteArray buffer;          // file bytes from bufferOffset on
     qint64 bufferOffset = 0;
     std::deque<InFlight> inFlight;
     qint64 acknowledgedSamples = 0;

@@ -45,8 +45,7 @@ void addHeadlessOptions(QCommandLineParser &parser)
                       "journal and the dumps. The menu entry starts the program so."});
 }
 
-int parseCommandLine(QCommandLineParser &parser, const QStringList &arguments,
-                     const char *program)
+int parseCommandLine(QCommandLineParser &parser, const QStringList &arguments, const char *program)
 {
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "%s: %s\n%s: --help lists the options.\n", program,

@@ -24,8 +24,7 @@ void addHeadlessOptions(QCommandLineParser &parser);
 // exit code, 2 for an unknown option or a missing value (the reason and a hint on stderr,
 // after "program: "). --help and --version print and end the process, so they need an
 // application; the rest does not, so the options can be checked before one starts.
-int parseCommandLine(QCommandLineParser &parser, const QStringList &arguments,
-                     const char *program);
+int parseCommandLine(QCommandLineParser &parser, const QStringList &arguments, const char *program);
 // Enters the data folder when --data-folder is among the arguments; false with error
 // set when that failed. Called before the settings are read, since the folder holds them.
 bool enterDataFolderIfAsked(int argc, char *argv[], QString &error);

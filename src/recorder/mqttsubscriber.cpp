@@ -116,6 +116,7 @@ bool MqttSubscriber::take(const QString &topic, const QByteArray &payload)
         if (firstOfSensor)
             out << "Sensor " << received->serial << " into " << files.pathOf(received->serial)
                 << Qt::endl;
+        reportHole(*received);
         return true;
     case SubscriberFiles::Outcome::Duplicate:
         return true;
@@ -127,7 +128,7 @@ bool MqttSubscriber::take(const QString &topic, const QByteArray &payload)
         break;
     }
     // The broker keeps what follows in the session while this sample waits here.
-    held = Held{received->serial, received->sample};
+    held = received;
     err << "Error: " << error << "; taking no more samples until it can be written" << Qt::endl;
     connection.stop();
     retryTimer.start();
@@ -151,13 +152,27 @@ void MqttSubscriber::refuse(const QString &topic, const QString &reason)
             << "; further ones on this topic are counted only" << Qt::endl;
 }
 
+void MqttSubscriber::reportHole(const ReceivedSample &received)
+{
+    if (received.seq <= 0)
+        return;
+    const auto [first, last] = files.takeSeq(received.serial, received.seq);
+    if (first == last)
+        err << received.serial << ": sample " << first << " missing" << Qt::endl;
+    else if (first < last)
+        err << received.serial << ": samples " << first << " to " << last << " missing" << Qt::endl;
+}
+
 void MqttSubscriber::retryWrite()
 {
     QString error;
-    if (files.write(held->serial, held->sample, error) == SubscriberFiles::Outcome::Failed) {
+    const SubscriberFiles::Outcome outcome = files.write(held->serial, held->sample, error);
+    if (outcome == SubscriberFiles::Outcome::Failed) {
         retryTimer.start();
         return;
     }
+    if (outcome == SubscriberFiles::Outcome::Written)
+        reportHole(*held);
     held.reset();
     out << "Writing again; taking samples again" << Qt::endl;
     // What was received before the connection ended comes first.

@@ -51,20 +51,17 @@ private slots:
     void durationCheck();
 
 private:
-    struct Held {
-        QString serial;
-        LiveSample sample;
-    };
-
     // False when the message's line could not be written: it is held then.
     bool take(const QString &topic, const QByteArray &payload);
     void refuse(const QString &topic, const QString &reason);
+    // Reports the seq numbers skipped before a sample just written.
+    void reportHole(const ReceivedSample &received);
     void finish();
 
     SubscriberOptions options;
     MqttConnection connection;
     SubscriberFiles files;
-    std::optional<Held> held; // received, not yet written
+    std::optional<ReceivedSample> held; // received, not yet written
     QTimer retryTimer;
     QTimer syncTimer;
     qint64 refused = 0;

@@ -57,6 +57,16 @@ SubscriberFiles::Outcome SubscriberFiles::write(const QString &serial, const Liv
     return Outcome::Written;
 }
 
+std::pair<qint64, qint64> SubscriberFiles::takeSeq(const QString &serial, qint64 seq)
+{
+    Sensor &sensor = known[serial];
+    const qint64 last = sensor.lastSeq;
+    sensor.lastSeq = seq;
+    if (last > 0 && seq > last + 1)
+        return {last + 1, seq - 1};
+    return {0, -1};
+}
+
 SubscriberFiles::OpenFile *SubscriberFiles::openFile(const QString &serial, Sensor &sensor,
                                                      QString &error)
 {

@@ -36,6 +36,7 @@ public:
         int written = 0;
         int duplicates = 0;
         bool refused = false;
+        qint64 lastSeq = 0; // of the last sample written in this run; 0: none yet
     };
 
     // How many recent samples per open file are remembered to recognise a duplicate.
@@ -45,6 +46,10 @@ public:
 
     // serial is normalised. error: for Refused and Failed, the line to show.
     Outcome write(const QString &serial, const LiveSample &sample, QString &error);
+    // After a sample with seq was written: the seq numbers skipped since the sensor's last
+    // one, as first and last; an empty pair (0, -1) when none. A lower seq (another file of
+    // the recorder) starts again.
+    std::pair<qint64, qint64> takeSeq(const QString &serial, qint64 seq);
     // Syncs what was written since the last sync; the first error, or empty.
     QString sync();
     void closeAll();

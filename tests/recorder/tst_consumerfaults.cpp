@@ -23,6 +23,7 @@ class TestConsumerFaults : public QObject
 private slots:
     void fullDiskLosesNothing();
     void killAfterResumeAddsNoDuplicate();
+    void reportsSamplesThatNeverArrived();
 };
 
 namespace
@@ -47,7 +48,8 @@ Messages samples(const QString &serial, uint32_t first, uint32_t last)
 {
     Messages messages;
     for (uint32_t frame = first; frame <= last; ++frame)
-        messages.append({"quva/" + serial + "/sample", sampleMessage(serial, sampleOf(frame))});
+        messages.append(
+            {"quva/" + serial + "/sample", sampleMessage(serial, sampleOf(frame), frame)});
     return messages;
 }
 
@@ -153,6 +155,26 @@ void TestConsumerFaults::killAfterResumeAddsNoDuplicate()
         const int lost = int(backlog + 1) - frames.size();
         QVERIFY2(lost <= mostLost, qPrintable(QString("%1 samples lost").arg(lost)));
     }
+}
+
+void TestConsumerFaults::reportsSamplesThatNeverArrived()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    const QString serial = "00-12-AB-CD";
+    ConsumerProcess consumer("holes");
+    QVERIFY2(consumer.start(broker, {"--record", "{serial}.csv"}), qPrintable(broker.log()));
+    MqttTestPublisher publisher(broker);
+    // seq runs on over the recorder's lines; frames may skip without a sample missing.
+    QVERIFY(publisher.publish(samples(serial, 1, 10) + samples(serial, 15, 17) +
+                              samples(serial, 19, 20) + samples(serial, 5, 6)));
+    const QString file = consumer.filePath(serial + ".csv");
+    QVERIFY(QTest::qWaitFor([&] { return framesOf(file).size() == 15; }, 60000));
+    QVERIFY(consumer.stop());
+    QCOMPARE(consumer.errors().count("missing"), 2);
+    QVERIFY2(consumer.errors().contains(serial + ": samples 11 to 14 missing\n" + serial +
+                                        ": sample 18 missing\n"),
+             qPrintable(consumer.errors()));
 }
 
 QTEST_GUILESS_MAIN(TestConsumerFaults)

@@ -55,7 +55,7 @@ QList<QByteArray> messagesOfFile(const QString &path, const QString &serial)
         if (parseCsvLine(line.constBegin(), line.constEnd(), sample) != nullptr)
             messages.append("unreadable line " + line);
         else
-            messages.append(sampleMessage(serial, sample));
+            messages.append(sampleMessage(serial, sample, messages.size() + 1));
     }
     return messages;
 }
