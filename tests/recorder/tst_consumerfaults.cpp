@@ -9,6 +9,7 @@
 #include "mosquittobroker.h"
 #include "mqttconnection.h"
 #include "mqttmessage.h"
+#include "simprocess.h"
 #include "smallfilesystem.h"
 #include "testseed.h"
 
@@ -24,6 +25,7 @@ private slots:
     void fullDiskLosesNothing();
     void killAfterResumeAddsNoDuplicate();
     void reportsSamplesThatNeverArrived();
+    void brokerKilledWithItsStateSaved();
 };
 
 namespace
@@ -175,6 +177,59 @@ void TestConsumerFaults::reportsSamplesThatNeverArrived()
     QVERIFY2(consumer.errors().contains(serial + ": samples 11 to 14 missing\n" + serial +
                                         ": sample 18 missing\n"),
              qPrintable(consumer.errors()));
+}
+
+void TestConsumerFaults::brokerKilledWithItsStateSaved()
+{
+    // As the example plant configuration has it, with a save every second instead of 300.
+    MosquittoBroker::Setup setup;
+    setup.autosaveSeconds = 1;
+    MosquittoBroker broker(setup);
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    ConsumerProcess consumer("broker-killed");
+    QVERIFY2(consumer.start(broker, {"--record", "taken-{serial}.csv"}), qPrintable(broker.log()));
+    // The consumer's session is in the saved state before the crash.
+    const QDateTime subscribed = QDateTime::currentDateTime();
+    QVERIFY(QTest::qWaitFor(
+        [&] { return QFileInfo(broker.stateFile()).lastModified() > subscribed; }, 60000));
+
+    SimProcess line({"--address", "1,2", "--rate", "4"});
+    QVERIFY2(line.start(), qPrintable(line.errorOutput()));
+    const QStringList serials = {"00-12-AB-CD", "00-12-AB-CE"};
+    QProcess recorder;
+    recorder.setWorkingDirectory(consumer.folder());
+    recorder.start(QUVA_RECORDER_PATH, {"--record", "run-{serial}.csv", "--port", line.portName(),
+                                        "--address", "1,2", "--mqtt", broker.url()});
+    const auto lines = [&](const QString &name) {
+        return framesOf(consumer.filePath(name)).size();
+    };
+    QVERIFY(QTest::qWaitFor([&] { return lines("taken-" + serials[0] + ".csv") >= 5; }, 60000));
+
+    // Down while the recorder writes 20 more samples of the first sensor.
+    QVERIFY(broker.kill());
+    const int before = lines("run-" + serials[0] + ".csv");
+    QVERIFY(
+        QTest::qWaitFor([&] { return lines("run-" + serials[0] + ".csv") >= before + 20; }, 60000));
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    const int recorded = lines("run-" + serials[0] + ".csv");
+    QVERIFY2(
+        QTest::qWaitFor([&] { return lines("taken-" + serials[0] + ".csv") >= recorded; }, 120000),
+        qPrintable(consumer.errors()));
+    ::kill(pid_t(recorder.processId()), SIGTERM);
+    QVERIFY(recorder.waitForFinished(60000));
+    QCOMPARE(recorder.exitCode(), 0);
+    for (const QString &serial : serials) {
+        const QString recordedFile = consumer.filePath("run-" + serial + ".csv");
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         return csvDataLines(consumer.filePath("taken-" + serial + ".csv")) ==
+                                csvDataLines(recordedFile);
+                     },
+                     60000),
+                 qPrintable(serial + consumer.errors()));
+    }
+    QVERIFY(consumer.stop());
+    QVERIFY2(!consumer.errors().contains("missing"), qPrintable(consumer.errors()));
 }
 
 QTEST_GUILESS_MAIN(TestConsumerFaults)

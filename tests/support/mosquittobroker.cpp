@@ -95,6 +95,8 @@ bool MosquittoBroker::start(int timeoutMs)
                             "\nlog_type error\nlog_type warning\nlog_type notice\n"
                             "log_type information\nlog_type subscribe\n" +
                             "max_queued_messages " + QByteArray::number(setup.queueLimit) + "\n";
+        if (setup.autosaveSeconds > 0)
+            config += "autosave_interval " + QByteArray::number(setup.autosaveSeconds) + "\n";
         if (setup.user.isEmpty()) {
             config += "allow_anonymous true\n";
         } else {
@@ -140,6 +142,14 @@ bool MosquittoBroker::stop(int timeoutMs)
         return true;
     process.terminate();
     return process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit;
+}
+
+bool MosquittoBroker::kill(int timeoutMs)
+{
+    if (!isRunning())
+        return true;
+    process.kill();
+    return process.waitForFinished(timeoutMs);
 }
 
 QString MosquittoBroker::url() const

@@ -33,6 +33,8 @@ public:
         // QoS 1 messages the broker holds per client beyond those in flight, mosquitto's
         // max_queued_messages; more are dropped.
         int queueLimit = 1000;
+        // Seconds between saves of the broker's state (persistence); 0: mosquitto's default.
+        int autosaveSeconds = 0;
     };
 
     MosquittoBroker() : MosquittoBroker(Setup()) {}
@@ -45,7 +47,11 @@ public:
     bool start(int timeoutMs = 30000);
     // SIGTERM, then waits for the end; the broker saves its state.
     bool stop(int timeoutMs = 30000);
+    // SIGKILL, as a crash: the state is what the broker saved last.
+    bool kill(int timeoutMs = 30000);
     bool isRunning() const { return process.state() != QProcess::NotRunning; }
+    // Where the broker saves its state.
+    QString stateFile() const { return folder.filePath("mosquitto.db"); }
 
     int port() const { return listenPort; }
     QString url() const; // mqtt://127.0.0.1:PORT or mqtts://localhost:PORT
