@@ -103,9 +103,9 @@ install(FILES ${QUVA_PACKAGING_DIR}/copyright ${QUVA_COMPRESSED_DOCS} ${QUVA_DOC
 # The recorder as a service: a template unit per line, its user, examples of a line's
 # configuration and of a plant's broker.
 install(FILES ${QUVA_PACKAGING_DIR}/quva-recorder@.service
-        DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
+        DESTINATION lib/systemd/system)
 install(FILES ${QUVA_PACKAGING_DIR}/quva-recorder.sysusers
-        DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/sysusers.d RENAME quva-recorder.conf)
+        DESTINATION lib/sysusers.d RENAME quva-recorder.conf)
 install(FILES ${QUVA_PACKAGING_DIR}/quva-recorder-example.conf
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples RENAME quva-recorder.conf)
 install(FILES ${QUVA_PACKAGING_DIR}/mosquitto-plant.conf
