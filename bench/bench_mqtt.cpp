@@ -10,10 +10,10 @@
 
 #include "benchcontext.h"
 
+#include "mosquittobroker.h"
 #include "mqttconnection.h"
 #include "mqttpublisher.h"
 #include "recordingjournal.h"
-#include "mosquittobroker.h"
 
 #include <mosquitto.h>
 
@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <memory>
 #include <sys/resource.h>
@@ -59,7 +60,8 @@ double percentile(std::vector<double> values, double fraction)
 
 // The counting side: subscribes to every sample, and when stdin says "END total" and
 // that many samples have arrived (or 30 s passed without a new one), prints one line:
-// received unique duplicates lost latencyMedianMs latencyP99Ms.
+// received unique duplicates lost latencyMedianMs latencyP99Ms rateMin rateMedian rateMax,
+// the rates being the samples received in each whole second between the first and the last.
 int subscriber(int port)
 {
     MqttSettings settings;
@@ -68,6 +70,7 @@ int subscriber(int port)
     MqttConnection connection(settings, "bench-counter");
     std::map<QString, uint32_t> nextFrame;
     std::vector<double> latencies;
+    std::map<qint64, double> perSecond; // unique samples received in each second
     qint64 received = 0;
     qint64 unique = 0;
     qint64 duplicates = 0;
@@ -76,8 +79,15 @@ int subscriber(int port)
     quiet.setSingleShot(true);
     quiet.setInterval(30000);
     const auto finish = [&] {
-        std::printf("%lld %lld %lld %lld %.3f %.3f\n", received, unique, duplicates,
-                    expected - unique, percentile(latencies, 0.5), percentile(latencies, 0.99));
+        // The first and the last second are partly empty.
+        std::vector<double> rates;
+        for (auto it = perSecond.begin(); it != perSecond.end(); ++it) {
+            if (it != perSecond.begin() && std::next(it) != perSecond.end())
+                rates.push_back(it->second);
+        }
+        std::printf("%lld %lld %lld %lld %.3f %.3f %.0f %.0f %.0f\n", received, unique, duplicates,
+                    expected - unique, percentile(latencies, 0.5), percentile(latencies, 0.99),
+                    percentile(rates, 0), percentile(rates, 0.5), percentile(rates, 1));
         std::fflush(stdout);
         QCoreApplication::exit(0);
     };
@@ -87,28 +97,31 @@ int subscriber(int port)
         std::printf("ready\n");
         std::fflush(stdout);
     });
-    QObject::connect(&connection, &MqttConnection::messageArrived,
-                     [&](const QString &, const QByteArray &payload) {
-                         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-                         const std::optional<ReceivedSample> sample = parseSampleMessage(payload);
-                         ++received;
-                         if (!sample)
-                             return;
-                         uint32_t &next = nextFrame[sample->serial];
-                         if (sample->sample.frameNr < next) {
-                             ++duplicates;
-                             return;
-                         }
-                         next = sample->sample.frameNr + 1;
-                         ++unique;
-                         latencies.push_back(
-                             double(now - sample->sample.timestamp.toMSecsSinceEpoch()));
-                         if (expected >= 0) {
-                             quiet.start();
-                             if (unique >= expected)
-                                 finish();
-                         }
-                     });
+    QObject::connect(&connection, &MqttConnection::messagesWaiting, [&] {
+        QString topic;
+        QByteArray payload;
+        while (connection.takeMessage(topic, payload)) {
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            const std::optional<ReceivedSample> sample = parseSampleMessage(payload);
+            ++received;
+            if (!sample)
+                continue;
+            uint32_t &next = nextFrame[sample->serial];
+            if (sample->sample.frameNr < next) {
+                ++duplicates;
+                continue;
+            }
+            next = sample->sample.frameNr + 1;
+            ++unique;
+            ++perSecond[now / 1000];
+            latencies.push_back(double(now - sample->sample.timestamp.toMSecsSinceEpoch()));
+            if (expected >= 0) {
+                quiet.start();
+                if (unique >= expected)
+                    finish();
+            }
+        }
+    });
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
         char line[64] = {};
@@ -125,7 +138,8 @@ int subscriber(int port)
 
 // One recorder process: sensors simulated sensors, numbered from first, each with its
 // recording file and publisher. Prints "ready" once every publisher is connected, starts
-// sampling at "go" on stdin, and after seconds prints "samples cpuSeconds elapsedSeconds".
+// sampling at "go" on stdin, and after seconds prints "samples cpuSeconds elapsedSeconds
+// startMs stopMs", the times of the first and the last sampling since the epoch.
 int publisher(int port, int sensors, int first, double seconds)
 {
     // Recording files in memory where there is a /dev/shm: the benchmark measures
@@ -186,11 +200,13 @@ int publisher(int port, int sensors, int first, double seconds)
     for (int i = 0; i < sensors; ++i)
         QTimer::singleShot(500 * i / sensors, timers[size_t(i)].get(), qOverload<>(&QTimer::start));
     const double cpuStart = cpuSeconds();
+    const qint64 startMs = QDateTime::currentMSecsSinceEpoch();
     QElapsedTimer clock;
     clock.start();
     QTest::qWait(int(seconds * 1000));
     for (auto &timer : timers)
         timer->stop();
+    const qint64 stopMs = QDateTime::currentMSecsSinceEpoch();
     qint64 total = 0;
     for (auto &journal : journals) {
         journal->close();
@@ -205,7 +221,8 @@ int publisher(int port, int sensors, int first, double seconds)
     if (!QTest::qWaitFor([&] { return closed == sensors; }, 600000))
         return 1;
     const double elapsed = clock.elapsed() / 1000.0;
-    std::printf("%lld %.3f %.3f\n", total, cpuSeconds() - cpuStart, elapsed);
+    std::printf("%lld %.3f %.3f %lld %lld\n", total, cpuSeconds() - cpuStart, elapsed, startMs,
+                stopMs);
     std::fflush(stdout);
     return 0;
 }
@@ -216,7 +233,11 @@ struct Figures {
     double latencyMedian = 0;
     double latencyP99 = 0;
     double cpuPercentPer1000 = 0;
-    double messagesPerSecond = 0;
+    double messagesPerSecond = 0; // samples written per second of sampling
+    double receivedMin = 0;       // samples the subscriber received per second
+    double receivedMedian = 0;
+    double receivedMax = 0;
+    double overlap = 0; // of the sampling time, the share all processes sampled together
 };
 
 QList<QByteArray> lastLineFields(QProcess &process)
@@ -263,32 +284,40 @@ bool publishRun(int sensors, int processes, double seconds, Figures &figures, QS
             return false;
         }
     }
+    // Written out to every process before any is waited for, so that all start together.
     for (auto &recorder : recorders)
         recorder->write("go\n");
+    for (auto &recorder : recorders)
+        recorder->waitForBytesWritten(60000);
     qint64 total = 0;
     double cpu = 0;
     double elapsed = 0;
+    qint64 lastStart = 0;
+    qint64 firstStop = std::numeric_limits<qint64>::max();
     for (auto &recorder : recorders) {
         if (!recorder->waitForFinished(int(seconds * 1000) + 600000) || recorder->exitCode() != 0) {
             error = "a recorder process failed";
             return false;
         }
         const QList<QByteArray> fields = lastLineFields(*recorder);
-        if (fields.size() != 3) {
+        if (fields.size() != 5) {
             error = "unexpected recorder output: " + fields.join(' ');
             return false;
         }
         total += fields[0].toLongLong();
         cpu += fields[1].toDouble();
         elapsed = std::max(elapsed, fields[2].toDouble());
+        lastStart = std::max(lastStart, fields[3].toLongLong());
+        firstStop = std::min(firstStop, fields[4].toLongLong());
     }
+    figures.overlap = std::clamp(double(firstStop - lastStart) / (seconds * 1000), 0.0, 1.0);
     counter.write("END " + QByteArray::number(total) + "\n");
     if (!counter.waitForFinished(120000)) {
         error = "the counting subscriber did not finish";
         return false;
     }
     const QList<QByteArray> fields = lastLineFields(counter);
-    if (fields.size() != 6) {
+    if (fields.size() != 9) {
         error = "unexpected subscriber output: " + fields.join(' ');
         return false;
     }
@@ -296,6 +325,9 @@ bool publishRun(int sensors, int processes, double seconds, Figures &figures, QS
     figures.lost = fields[3].toDouble();
     figures.latencyMedian = fields[4].toDouble();
     figures.latencyP99 = fields[5].toDouble();
+    figures.receivedMin = fields[6].toDouble();
+    figures.receivedMedian = fields[7].toDouble();
+    figures.receivedMax = fields[8].toDouble();
     // Over the sampling and the closing, which publishes what is still on its way.
     figures.cpuPercentPer1000 = 100.0 * cpu / elapsed * 1000.0 / sensors;
     figures.messagesPerSecond = double(total) / seconds;
@@ -342,8 +374,10 @@ int main(int argc, char *argv[])
         << LIBMOSQUITTO_MAJOR << '.' << LIBMOSQUITTO_MINOR << '.' << LIBMOSQUITTO_REVISION
         << "\nruns: " << runs << ", " << sensors << " sensors at 2 samples/s for " << seconds
         << " s each in " << processes
-        << " recorder processes, QoS 1, broker and subscriber on the same machine" << Qt::endl;
-    std::vector<double> lost, duplicates, median, p99, cpu, rate;
+        << " recorder processes, QoS 1, broker and subscriber on the same machine\nload: "
+        << loadAverage() << Qt::endl;
+    std::vector<double> lost, duplicates, median, p99, cpu, rate, receivedMedian, receivedMin,
+        overlap;
     for (int run = 0; run < runs; ++run) {
         Figures figures;
         QString error;
@@ -351,19 +385,29 @@ int main(int argc, char *argv[])
             out << "run " << run + 1 << " failed: " << error << Qt::endl;
             return 1;
         }
-        out << "run " << run + 1 << ": " << figures.messagesPerSecond << " messages/s, lost "
-            << figures.lost << ", duplicates " << figures.duplicates << ", latency median "
-            << figures.latencyMedian << " ms, 99% " << figures.latencyP99 << " ms, publisher CPU "
-            << figures.cpuPercentPer1000 << "% of one processor per 1000 sensors" << Qt::endl;
+        out << "run " << run + 1 << ": " << figures.messagesPerSecond
+            << " samples written/s, received per second min " << figures.receivedMin << " median "
+            << figures.receivedMedian << " max " << figures.receivedMax
+            << ", all processes sampling together for " << 100 * figures.overlap
+            << "% of the time, lost " << figures.lost << ", duplicates " << figures.duplicates
+            << ", latency median " << figures.latencyMedian << " ms, 99% " << figures.latencyP99
+            << " ms, publisher CPU " << figures.cpuPercentPer1000
+            << "% of one processor per 1000 sensors; load " << loadAverage() << Qt::endl;
         lost.push_back(figures.lost);
         duplicates.push_back(figures.duplicates);
         median.push_back(figures.latencyMedian);
         p99.push_back(figures.latencyP99);
         cpu.push_back(figures.cpuPercentPer1000);
         rate.push_back(figures.messagesPerSecond);
+        receivedMedian.push_back(figures.receivedMedian);
+        receivedMin.push_back(figures.receivedMin);
+        overlap.push_back(100 * figures.overlap);
     }
-    out << "messages/s: " << spread(rate, 0) << "\nlost: " << spread(lost, 0)
-        << "\nduplicates: " << spread(duplicates, 0)
+    out << "samples written/s: " << spread(rate, 0)
+        << "\nreceived per second, median of each run: " << spread(receivedMedian, 0)
+        << "\nreceived per second, lowest second of each run: " << spread(receivedMin, 0)
+        << "\nall processes sampling together (% of the time): " << spread(overlap, 1)
+        << "\nlost: " << spread(lost, 0) << "\nduplicates: " << spread(duplicates, 0)
         << "\nlatency median (ms): " << spread(median, 1)
         << "\nlatency 99th percentile (ms): " << spread(p99, 1)
         << "\npublisher CPU per 1000 sensors (% of one processor): " << spread(cpu, 1) << Qt::endl;

@@ -100,6 +100,17 @@ add_custom_target(package-files ALL DEPENDS ${QUVA_COMPRESSED_DOCS} ${QUVA_MANUA
 install(FILES ${QUVA_PACKAGING_DIR}/copyright ${QUVA_COMPRESSED_DOCS} ${QUVA_DOC_PICTURES}
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# The recorder as a service: a template unit per line, its user, examples of a line's
+# configuration and of a plant's broker.
+install(FILES ${QUVA_PACKAGING_DIR}/quva-recorder@.service
+        DESTINATION lib/systemd/system)
+install(FILES ${QUVA_PACKAGING_DIR}/quva-recorder.sysusers
+        DESTINATION lib/sysusers.d RENAME quva-recorder.conf)
+install(FILES ${QUVA_PACKAGING_DIR}/quva-recorder-example.conf
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples RENAME quva-recorder.conf)
+install(FILES ${QUVA_PACKAGING_DIR}/mosquitto-plant.conf
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quva-explorer)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -129,4 +140,6 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${QUVA_HOMEPAGE_URL})
 # libqt5svg5 comes in through the program's link to Qt5Svg (the package check
 # makes sure it stays in Depends).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${QUVA_PACKAGING_DIR}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)

@@ -37,7 +37,9 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     addHeadlessOptions(parser);
-    parser.process(application);
+    const int code = parseCommandLine(parser, QCoreApplication::arguments(), "quva-recorder");
+    if (code >= 0)
+        return code;
     useCLocale();
 
     if (!parser.isSet("subscribe") && !parser.isSet("record")) {

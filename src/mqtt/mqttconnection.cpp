@@ -64,8 +64,13 @@ void MqttConnection::setWill(const QString &topic, const QByteArray &payload)
 
 void MqttConnection::start()
 {
-    if (!network.joinable())
-        network = std::thread(&MqttConnection::networkLoop, this);
+    if (network.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = false;
+    }
+    network = std::thread(&MqttConnection::networkLoop, this);
 }
 
 void MqttConnection::stop()
@@ -75,6 +80,7 @@ void MqttConnection::stop()
         stopping = true;
     }
     wakeUp.notify_all();
+    taken.notify_all();
     mosquitto_disconnect(client);
     if (network.joinable())
         network.join();
@@ -88,6 +94,20 @@ bool MqttConnection::publish(const QString &topic, const QByteArray &payload, bo
         return false;
     return mosquitto_publish(client, &messageId, topic.toUtf8().constData(), payload.size(),
                              payload.constData(), 1, retain) == MOSQ_ERR_SUCCESS;
+}
+
+bool MqttConnection::takeMessage(QString &topic, QByteArray &payload)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (waiting.empty())
+            return false;
+        topic = std::move(waiting.front().first);
+        payload = std::move(waiting.front().second);
+        waiting.pop_front();
+    }
+    taken.notify_all();
+    return true;
 }
 
 bool MqttConnection::subscribe(const QString &pattern)
@@ -217,11 +237,20 @@ void MqttConnection::onMessage(mosquitto *, void *self, const mosquitto_message 
 {
     auto *connection = static_cast<MqttConnection *>(self);
     const QString topic = QString::fromUtf8(message->topic);
-    const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
+    const int longest = connection->longestMessage;
+    const QByteArray payload(static_cast<const char *>(message->payload),
+                             longest > 0 ? std::min(message->payloadlen, longest + 1)
+                                         : message->payloadlen);
+    {
+        // While stopping the message is kept beyond the bound: it is acknowledged already.
+        std::unique_lock<std::mutex> lock(connection->mutex);
+        connection->taken.wait(lock, [connection] {
+            return connection->stopping || int(connection->waiting.size()) < maxWaitingMessages;
+        });
+        connection->waiting.emplace_back(topic, payload);
+    }
     QMetaObject::invokeMethod(
-        connection,
-        [connection, topic, payload] { emit connection->messageArrived(topic, payload); },
-        Qt::QueuedConnection);
+        connection, [connection] { emit connection->messagesWaiting(); }, Qt::QueuedConnection);
 }
 
 void MqttConnection::onLog(mosquitto *, void *self, int level, const char *text)

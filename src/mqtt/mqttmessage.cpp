@@ -135,7 +135,7 @@ QByteArray isoTimeWithOffset(const QDateTime &timestamp)
     return QByteArray(text, int(end - text));
 }
 
-QByteArray sampleMessage(const QString &serial, const LiveSample &sample)
+QByteArray sampleMessage(const QString &serial, const LiveSample &sample, qint64 seq)
 {
     QByteArray out;
     out.reserve(256);
@@ -154,6 +154,10 @@ QByteArray sampleMessage(const QString &serial, const LiveSample &sample)
     appendQuantity(out, "rho", sample.rho, 1);
     appendQuantity(out, "T", sample.T, 2);
     appendQuantity(out, "nuUc", sample.nuUc, 2);
+    if (seq > 0) {
+        out += ",\"seq\":";
+        out += QByteArray::number(seq);
+    }
     out += '}';
     return out;
 }
@@ -193,11 +197,128 @@ std::optional<ReceivedSample> parseSampleMessage(const QByteArray &message)
     sample.timestamp = time.toLocalTime();
     sample.frameNr = uint32_t(frame);
     sample.systemState = uint16_t(state);
+    // Messages of recorders before seq have none.
+    const QJsonValue seq = object.value("seq");
+    if (!seq.isUndefined()) {
+        const double number = seq.toDouble(-1);
+        if (number < 1 || number > 9007199254740992.0 || number != std::floor(number))
+            return std::nullopt;
+        received.seq = qint64(number);
+    }
     if (!readQuantity(object, "nu", sample.nu) || !readQuantity(object, "eta", sample.eta) ||
         !readQuantity(object, "rho", sample.rho) || !readQuantity(object, "T", sample.T) ||
         !readQuantity(object, "nuUc", sample.nuUc))
         return std::nullopt;
     return received;
+}
+
+namespace
+{
+
+// The largest values the sensor's registers carry (see decodeLiveBlock): nu and eta as
+// thousandths in 32 bits, eta of older firmware as nu times rho, rho and nuUc as tenths in
+// 16 bits, T as signed hundredths in 16 bits; a little above, for the rounding to the CSV's
+// decimals.
+struct QuantityRange {
+    const char *name;
+    double lowest;
+    double highest;
+    int decimals;
+};
+const QuantityRange quantityRanges[] = {
+    {"nu", 0, 4294967.3, 2},   {"eta", 0, 28147470, 2}, {"rho", 0, 6553.5, 1},
+    {"T", -327.68, 327.67, 2}, {"nuUc", 0, 6553.5, 2},
+};
+
+double quantityOf(const LiveSample &sample, int index)
+{
+    const double values[] = {sample.nu, sample.eta, sample.rho, sample.T, sample.nuUc};
+    return values[index];
+}
+
+// What is wrong with a parsed sample's values; empty when a recorder could have sent them.
+QString valueError(const LiveSample &sample)
+{
+    const int year = sample.timestamp.date().year();
+    if (year < 2000 || year > 2099)
+        return "a time outside the years 2000 to 2099";
+    for (int i = 0; i < 5; ++i) {
+        const QuantityRange &range = quantityRanges[i];
+        const double value = quantityOf(sample, i);
+        if (std::isnan(value))
+            continue;
+        if (!(value >= range.lowest && value <= range.highest))
+            return QString("%1 outside %2 to %3")
+                .arg(range.name)
+                .arg(range.lowest)
+                .arg(range.highest);
+        // The CSV's decimals: a value with more would be written as another one.
+        char text[maxCsvLineLength];
+        char *end = formatCsvFixed(text, value, range.decimals);
+        double written = 0;
+        if (!parseCsvDouble(text, end, written) || written != value)
+            return QString("%1 with more than %2 decimals").arg(range.name).arg(range.decimals);
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<ReceivedSample> checkSampleMessage(const QString &prefix, const QString &topic,
+                                                 const QByteArray &payload, QString &reason)
+{
+    if (payload.size() > maxSampleMessageBytes) {
+        reason = QString("a message longer than the %1 bytes of a sample message")
+                     .arg(maxSampleMessageBytes);
+        return std::nullopt;
+    }
+    const QString head = prefix + '/';
+    const QString tail = "/sample";
+    std::optional<QString> topicSerial;
+    if (topic.startsWith(head) && topic.endsWith(tail))
+        topicSerial =
+            normalizedSerial(topic.mid(head.size(), topic.size() - head.size() - tail.size()));
+    if (!topicSerial) {
+        reason = "not a sample topic " + prefix + "/00-12-AB-CD/sample";
+        return std::nullopt;
+    }
+    std::optional<ReceivedSample> received = parseSampleMessage(payload);
+    if (!received) {
+        reason = "not a sample message";
+        return std::nullopt;
+    }
+    const std::optional<QString> serial = normalizedSerial(received->serial);
+    if (!serial) {
+        reason = "serial \"" + received->serial + "\" is not a serial number such as 00-12-AB-CD";
+        return std::nullopt;
+    }
+    if (*serial != *topicSerial) {
+        reason = "serial " + *serial + " on the topic of " + *topicSerial;
+        return std::nullopt;
+    }
+    received->serial = *serial;
+    reason = valueError(received->sample);
+    if (!reason.isEmpty())
+        return std::nullopt;
+    return received;
+}
+
+QString printableText(const QString &text, int maxLength)
+{
+    QString out;
+    for (const QChar c : text) {
+        if (out.size() >= maxLength) {
+            out += "...";
+            break;
+        }
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_Format ||
+            category == QChar::Separator_Line || category == QChar::Separator_Paragraph)
+            out += QString("\\u{%1}").arg(c.unicode(), 4, 16, QChar('0'));
+        else
+            out += c;
+    }
+    return out;
 }
 
 std::optional<QString> normalizedSerial(const QString &text)

@@ -51,8 +51,30 @@ void MqttPublisher::rememberPosition()
 
 void MqttPublisher::start()
 {
-    file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        acknowledgedSeq = readSeq = dataLinesBefore(readOffset);
     connection.start();
+}
+
+qint64 MqttPublisher::dataLinesBefore(qint64 offset)
+{
+    qint64 count = 0;
+    QByteArray pending;
+    file.seek(0);
+    for (qint64 position = 0; position < offset;) {
+        const QByteArray more = file.read(std::min<qint64>(readSize, offset - position));
+        if (more.isEmpty())
+            break;
+        position += more.size();
+        pending += more;
+        int begin = 0;
+        for (int end; (end = pending.indexOf('\n', begin)) >= 0; begin = end + 1) {
+            if (isCsvDataLine(pending.constData() + begin, pending.constData() + end))
+                ++count;
+        }
+        pending.remove(0, begin);
+    }
+    return count;
 }
 
 void MqttPublisher::close()
@@ -78,8 +100,18 @@ void MqttPublisher::connected()
     int messageId = 0;
     connection.publish(identityTopic(settings.prefix, serial), identityMessage(identity), true,
                        messageId);
-    connection.publish(statusTopicName, "online", true, messageId);
+    connection.publish(statusTopicName, answering ? "online" : "no-answer", true, messageId);
     publishLines();
+}
+
+void MqttPublisher::setAnswering(bool nowAnswering)
+{
+    if (answering == nowAnswering || closing)
+        return;
+    answering = nowAnswering;
+    // Not connected: connected() publishes the state then.
+    int messageId = 0;
+    connection.publish(statusTopicName, answering ? "online" : "no-answer", true, messageId);
 }
 
 void MqttPublisher::connectionLost()
@@ -87,6 +119,7 @@ void MqttPublisher::connectionLost()
     // What was not acknowledged goes out again from the file after reconnecting.
     inFlight.clear();
     readOffset = acknowledgedOffset;
+    readSeq = acknowledgedSeq;
     offlineMessageId = -1;
 }
 
@@ -104,6 +137,7 @@ void MqttPublisher::published(int messageId)
     found->acknowledged = true;
     while (!inFlight.empty() && inFlight.front().acknowledged) {
         acknowledgedOffset = inFlight.front().lineEnd;
+        acknowledgedSeq = inFlight.front().seqEnd;
         if (inFlight.front().messageId >= 0)
             ++acknowledgedSamples;
         inFlight.pop_front();
@@ -119,12 +153,16 @@ void MqttPublisher::publishLines()
 {
     if (!connection.isConnected() || offlineMessageId >= 0)
         return;
-    if (!file.isOpen() && !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return;
+    if (!file.isOpen()) {
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return;
+        acknowledgedSeq = readSeq = dataLinesBefore(readOffset);
+    }
     // A file emptied down to its head lines starts again from its beginning.
     if (file.size() < readOffset) {
         inFlight.clear();
         acknowledgedOffset = readOffset = 0;
+        acknowledgedSeq = readSeq = 0;
     }
     bool atEnd = false;
     while (int(inFlight.size()) < maxInFlight) {
@@ -135,21 +173,28 @@ void MqttPublisher::publishLines()
             break;
         }
         LiveSample sample;
-        // Head lines, the column header and a line that cannot be read are passed over.
-        if (!isCsvDataLine(line.constBegin(), line.constEnd()) ||
-            parseCsvLine(line.constBegin(), line.constEnd(), sample) != nullptr) {
-            if (inFlight.empty())
+        const bool dataLine = isCsvDataLine(line.constBegin(), line.constEnd());
+        const qint64 seq = readSeq + (dataLine ? 1 : 0);
+        // Head lines, the column header and a line that cannot be read are passed over; the
+        // last leaves a hole in seq.
+        if (!dataLine || parseCsvLine(line.constBegin(), line.constEnd(), sample) != nullptr) {
+            if (inFlight.empty()) {
                 acknowledgedOffset = lineEnd;
-            else
-                inFlight.push_back({-1, lineEnd, true});
+                acknowledgedSeq = seq;
+            } else {
+                inFlight.push_back({-1, lineEnd, seq, true});
+            }
             readOffset = lineEnd;
+            readSeq = seq;
             continue;
         }
         int messageId = 0;
-        if (!connection.publish(sampleTopicName, sampleMessage(serial, sample), false, messageId))
+        if (!connection.publish(sampleTopicName, sampleMessage(serial, sample, seq), false,
+                                messageId))
             return;
         readOffset = lineEnd;
-        inFlight.push_back({messageId, lineEnd, false});
+        readSeq = seq;
+        inFlight.push_back({messageId, lineEnd, seq, false});
     }
     if (closing && atEnd && inFlight.empty())
         connection.publish(statusTopicName, "offline", true, offlineMessageId);
@@ -192,6 +237,17 @@ void MqttPublisher::finishClosing()
     if (saveTimer.isActive() || (savedOffset >= 0 && acknowledgedOffset != savedOffset))
         savePosition();
     connection.stop();
+    inFlight.clear();
+    readOffset = acknowledgedOffset;
+    QByteArray line;
+    qint64 lineEnd = 0;
+    LiveSample sample;
+    while (nextLine(line, lineEnd)) {
+        readOffset = lineEnd;
+        if (isCsvDataLine(line.constBegin(), line.constEnd()) &&
+            parseCsvLine(line.constBegin(), line.constEnd(), sample) == nullptr)
+            ++waitingSamples;
+    }
     emit closed();
 }
 

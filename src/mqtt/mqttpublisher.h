@@ -42,6 +42,13 @@ public:
     QString serialText() const { return serial; }
     // The samples the broker has acknowledged.
     qint64 samplesAcknowledged() const { return acknowledgedSamples; }
+    // After closed(): the samples of the file the broker has not acknowledged; a later run
+    // on the same file publishes them.
+    qint64 samplesWaiting() const { return waitingSamples; }
+
+    // The sensor's retained status: "online" while it answers, "no-answer" once the
+    // recorder counts it lost, "offline" at the end and as the last will.
+    void setAnswering(bool answering);
 
 public slots:
     // The file has grown.
@@ -60,6 +67,7 @@ private:
     struct InFlight {
         int messageId;
         qint64 lineEnd; // the file offset after the line
+        qint64 seqEnd;  // the data lines up to lineEnd
         bool acknowledged;
     };
 
@@ -67,6 +75,8 @@ private:
     // The next complete line at readOffset, without its line end; false when there is none.
     bool nextLine(QByteArray &line, qint64 &lineEnd);
     void finishClosing();
+    // The data lines of the file before offset, a line boundary.
+    qint64 dataLinesBefore(qint64 offset);
     void savePosition();
     QString positionDestination() const;
 
@@ -79,11 +89,15 @@ private:
     QFile file;
     qint64 acknowledgedOffset;
     qint64 readOffset;
-    QByteArray buffer; // file bytes from bufferOffset on
+    qint64 acknowledgedSeq = 0; // the data lines before acknowledgedOffset
+    qint64 readSeq = 0;         // the data lines before readOffset
+    QByteArray buffer;          // file bytes from bufferOffset on
     qint64 bufferOffset = 0;
     std::deque<InFlight> inFlight;
     qint64 acknowledgedSamples = 0;
+    qint64 waitingSamples = 0;
     bool closing = false;
+    bool answering = true;
     bool done = false;
     int offlineMessageId = -1;
     QTimer closeTimer; // restarted by every acknowledgement while closing

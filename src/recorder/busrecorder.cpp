@@ -101,6 +101,7 @@ void BusRecorder::takeIdentity(BusSchedule::Turn turn, const QVector<uint16_t> &
     if (!sensor.isFileOpen() && !openFile(turn.sensor))
         return;
     publish(turn.sensor);
+    setAnswering(turn.sensor, true);
     const BusSchedule::Outcome outcome = schedule->answered(turn, now);
     if (outcome == BusSchedule::Outcome::Found) {
         out << "Address " << sensor.address() << ": recording to " << sensor.path() << Qt::endl;
@@ -154,6 +155,7 @@ void BusRecorder::linkError(const QString &error)
     case BusSchedule::Outcome::Lost:
         err << "Address " << address << ": no answer since " << timeText(wallTime(now))
             << "; retrying on its own" << Qt::endl;
+        setAnswering(turn.sensor, false);
         break;
     case BusSchedule::Outcome::Missing:
         err << "Address " << address << ": no answer from a sensor; retrying on its own"
@@ -186,9 +188,11 @@ void BusRecorder::lineLost(const QString &error, qint64 now)
             finish(Failure);
             return;
         }
-        for (int index : schedule->lineLost(now))
+        for (int index : schedule->lineLost(now)) {
             err << "Address " << sensors[size_t(index)]->address() << ": lost with the port"
                 << Qt::endl;
+            setAnswering(index, false);
+        }
     }
     lineReopenTimer.start(linePolicy.nextPauseMs());
 }

@@ -9,6 +9,7 @@
 
 #include <QCommandLineParser>
 #include <QString>
+#include <QStringList>
 
 #include <cstdio>
 #include <cstring>
@@ -44,6 +45,20 @@ void addHeadlessOptions(QCommandLineParser &parser)
                       "~/.local/share/quva-explorer), created if missing, instead of the "
                       "working directory: it then holds gui_settings.ini, the recording "
                       "journal and the dumps. The menu entry starts the program so."});
+}
+
+int parseCommandLine(QCommandLineParser &parser, const QStringList &arguments, const char *program)
+{
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "%s: %s\n%s: --help lists the options.\n", program,
+                     qPrintable(parser.errorText()), program);
+        return 2;
+    }
+    if (parser.isSet("version"))
+        parser.showVersion();
+    if (parser.isSet("help") || parser.isSet("help-all"))
+        parser.showHelp(0);
+    return -1;
 }
 
 bool enterDataFolderIfAsked(int argc, char *argv[], QString &error)

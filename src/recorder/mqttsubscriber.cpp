@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QHash>
 
 #include <algorithm>
 #include <cmath>
@@ -32,13 +33,24 @@ QString clientId(const SubscriberOptions &options)
 } // namespace
 
 MqttSubscriber::MqttSubscriber(const SubscriberOptions &options, QObject *parent)
-    : QObject(parent), options(options), connection(options.mqtt, clientId(options)), out(stdout),
-      err(stderr)
+    : QObject(parent), options(options), connection(options.mqtt, clientId(options)),
+      files(options.fileName, maxOpenFiles), out(stdout), err(stderr)
 {
+    connection.setLongestMessage(maxSampleMessageBytes);
     connect(&connection, &MqttConnection::connected, this, &MqttSubscriber::connected);
-    connect(&connection, &MqttConnection::messageArrived, this, &MqttSubscriber::messageArrived);
+    connect(&connection, &MqttConnection::messagesWaiting, this, &MqttSubscriber::takeMessages);
     connect(&connection, &MqttConnection::report, this,
             [this](const QString &line) { err << line << Qt::endl; });
+    retryTimer.setSingleShot(true);
+    retryTimer.setInterval(1000);
+    connect(&retryTimer, &QTimer::timeout, this, &MqttSubscriber::retryWrite);
+    // A power cut loses at most the last second's lines.
+    syncTimer.setInterval(1000);
+    connect(&syncTimer, &QTimer::timeout, this, [this] {
+        const QString error = files.sync();
+        if (!error.isEmpty())
+            err << "Error: " << error << Qt::endl;
+    });
     durationTimer.setSingleShot(true);
     connect(&durationTimer, &QTimer::timeout, this, &MqttSubscriber::durationCheck);
     // A request for statistics has nothing to report here.
@@ -54,9 +66,7 @@ int MqttSubscriber::run()
 {
     // A single file is checked before the broker is asked for anything.
     if (!options.serial.isEmpty()) {
-        const QString path =
-            absoluteName(QString(options.fileName).replace("{serial}", options.serial));
-        const RecordingFileDecision decision = decideRecordingFile(path);
+        const RecordingFileDecision decision = decideRecordingFile(files.pathOf(options.serial));
         if (decision.action == RecordingFileDecision::Refuse) {
             err << decision.error << Qt::endl;
             return 2;
@@ -69,6 +79,7 @@ int MqttSubscriber::run()
         end = QDeadlineTimer(qint64(std::ceil(options.durationSeconds * 1000)), Qt::PreciseTimer);
         durationCheck();
     }
+    syncTimer.start();
     connection.start();
     return QCoreApplication::exec();
 }
@@ -79,55 +90,95 @@ void MqttSubscriber::connected()
     connection.subscribe(sampleTopic(options.mqtt.prefix, serial));
 }
 
-MqttSubscriber::SensorFile &MqttSubscriber::sensorFile(const QString &serial)
+void MqttSubscriber::takeMessages()
 {
-    const auto found = sensors.find(serial);
-    if (found != sensors.end())
-        return found->second;
-    SensorFile &sensor = sensors[serial];
-    const QString path = absoluteName(QString(options.fileName).replace("{serial}", serial));
-    const RecordingFileDecision decision = decideRecordingFile(path);
-    if (decision.action == RecordingFileDecision::Refuse) {
-        err << decision.error << "; the samples of " << serial << " are not kept" << Qt::endl;
-        return sensor;
+    QString topic;
+    QByteArray payload;
+    while (!held && !finished && connection.takeMessage(topic, payload)) {
+        if (!take(topic, payload))
+            return;
     }
-    auto journal = std::make_unique<RecordingJournal>();
-    if (!journal->open(path)) {
-        err << "Error: cannot open " << path << ": " << journal->errorString()
-            << "; the samples of " << serial << " are not kept" << Qt::endl;
-        return sensor;
-    }
-    connect(journal.get(), &RecordingJournal::writeFailed, this,
-            [this](const QString &error) { err << "Error: " << error << Qt::endl; });
-    out << "Sensor " << serial << " into " << path << Qt::endl;
-    sensor.journal = std::move(journal);
-    return sensor;
 }
 
-void MqttSubscriber::messageArrived(const QString &topic, const QByteArray &payload)
+bool MqttSubscriber::take(const QString &topic, const QByteArray &payload)
 {
-    const std::optional<ReceivedSample> received = parseSampleMessage(payload);
+    QString reason;
+    const std::optional<ReceivedSample> received =
+        checkSampleMessage(options.mqtt.prefix, topic, payload, reason);
     if (!received) {
-        err << "Not a sample message on " << topic << ": " << payload.left(200) << Qt::endl;
+        refuse(topic, reason);
+        return true;
+    }
+    const bool firstOfSensor = files.sensors().count(received->serial) == 0;
+    QString error;
+    switch (files.write(received->serial, received->sample, error)) {
+    case SubscriberFiles::Outcome::Written:
+        if (firstOfSensor)
+            out << "Sensor " << received->serial << " into " << files.pathOf(received->serial)
+                << Qt::endl;
+        reportHole(*received);
+        return true;
+    case SubscriberFiles::Outcome::Duplicate:
+        return true;
+    case SubscriberFiles::Outcome::Refused:
+        if (!error.isEmpty())
+            err << error << "; the samples of " << received->serial << " are not kept" << Qt::endl;
+        return true;
+    case SubscriberFiles::Outcome::Failed:
+        break;
+    }
+    // The broker keeps what follows in the session while this sample waits here.
+    held = received;
+    err << "Error: " << error << "; taking no more samples until it can be written" << Qt::endl;
+    connection.stop();
+    retryTimer.start();
+    return false;
+}
+
+void MqttSubscriber::refuse(const QString &topic, const QString &reason)
+{
+    ++refused;
+    if (refusedTopics.size() > reportedTopics)
+        return;
+    const uint key = qHash(topic);
+    if (refusedTopics.contains(key))
+        return;
+    refusedTopics.insert(key);
+    if (refusedTopics.size() > reportedTopics)
+        err << "Refused messages on more than " << reportedTopics
+            << " topics; further ones are counted only" << Qt::endl;
+    else
+        err << "Refused a message on " << printableText(topic) << ": " << printableText(reason)
+            << "; further ones on this topic are counted only" << Qt::endl;
+}
+
+void MqttSubscriber::reportHole(const ReceivedSample &received)
+{
+    if (received.seq <= 0)
+        return;
+    const auto [first, last] = files.takeSeq(received.serial, received.seq);
+    if (first == last)
+        err << received.serial << ": sample " << first << " missing" << Qt::endl;
+    else if (first < last)
+        err << received.serial << ": samples " << first << " to " << last << " missing" << Qt::endl;
+}
+
+void MqttSubscriber::retryWrite()
+{
+    QString error;
+    const SubscriberFiles::Outcome outcome = files.write(held->serial, held->sample, error);
+    if (outcome == SubscriberFiles::Outcome::Failed) {
+        retryTimer.start();
         return;
     }
-    SensorFile &sensor = sensorFile(received->serial);
-    if (!sensor.journal)
-        return;
-    const LiveSample &sample = received->sample;
-    const std::pair<uint32_t, qint64> key(sample.frameNr, sample.timestamp.toMSecsSinceEpoch());
-    if (sensor.seen.contains(key)) {
-        ++sensor.duplicates;
-        return;
-    }
-    sensor.seen.insert(key);
-    sensor.seenOrder.push_back(key);
-    if (int(sensor.seenOrder.size()) > rememberedSamples) {
-        sensor.seen.remove(sensor.seenOrder.front());
-        sensor.seenOrder.pop_front();
-    }
-    sensor.journal->append(sample);
-    ++sensor.written;
+    if (outcome == SubscriberFiles::Outcome::Written)
+        reportHole(*held);
+    held.reset();
+    out << "Writing again; taking samples again" << Qt::endl;
+    // What was received before the connection ended comes first.
+    takeMessages();
+    if (!held)
+        connection.start();
 }
 
 void MqttSubscriber::durationCheck()
@@ -143,16 +194,34 @@ void MqttSubscriber::finish()
 {
     if (finished)
         return;
-    finished = true;
     durationTimer.stop();
+    retryTimer.stop();
     connection.stop();
-    for (auto &[serial, sensor] : sensors) {
-        if (!sensor.journal)
+    // What was received before the connection ended is written, unless the disk is full.
+    QString error;
+    if (held && files.write(held->serial, held->sample, error) != SubscriberFiles::Outcome::Failed)
+        held.reset();
+    takeMessages();
+    finished = true;
+    files.closeAll();
+    for (const auto &[serial, sensor] : files.sensors()) {
+        if (sensor.refused)
             continue;
-        sensor.journal->close();
         out << "Took " << sensor.written << " samples of " << serial << " into "
-            << sensor.journal->path() << ", " << sensor.duplicates << " duplicates dropped"
+            << files.pathOf(serial) << ", " << sensor.duplicates << " duplicates dropped"
             << Qt::endl;
     }
-    QCoreApplication::exit(0);
+    if (refused > 0)
+        out << "Refused " << refused << " messages that are no recorder's samples" << Qt::endl;
+    int code = 0;
+    if (held) {
+        int lost = 1;
+        QString topic;
+        QByteArray payload;
+        while (connection.takeMessage(topic, payload))
+            ++lost;
+        err << "Error: " << lost << " received samples could not be written" << Qt::endl;
+        code = 1;
+    }
+    QCoreApplication::exit(code);
 }

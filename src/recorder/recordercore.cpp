@@ -150,6 +150,15 @@ void RecorderCore::publish(int index)
 #endif
 }
 
+void RecorderCore::setAnswering(int index, bool answering)
+{
+    const RecordedSensor &sensor = *sensors[size_t(index)];
+    for (const std::unique_ptr<MqttPublisher> &publisher : publishers) {
+        if (publisher->filePath() == sensor.openedPath())
+            publisher->setAnswering(answering);
+    }
+}
+
 // The files are closed: the publishers send what is left and "offline" first.
 void RecorderCore::exitWhenPublished(int code)
 {
@@ -161,13 +170,19 @@ void RecorderCore::exitWhenPublished(int code)
         QCoreApplication::exit(code);
         return;
     }
+    auto waiting = std::make_shared<qint64>(0);
     for (const std::unique_ptr<MqttPublisher> &publisher : publishers) {
         MqttPublisher *source = publisher.get();
-        connect(source, &MqttPublisher::closed, this, [this, code, open, source] {
+        connect(source, &MqttPublisher::closed, this, [this, code, open, waiting, source] {
             out << "MQTT: " << source->samplesAcknowledged() << " samples of "
                 << source->serialText() << " acknowledged by the broker" << Qt::endl;
+            if (source->samplesWaiting() > 0)
+                out << "MQTT: " << source->samplesWaiting() << " samples of "
+                    << source->serialText() << " wait in " << source->filePath()
+                    << " for the next run" << Qt::endl;
+            *waiting += source->samplesWaiting();
             if (--*open == 0)
-                QCoreApplication::exit(code);
+                QCoreApplication::exit(code == Success && *waiting > 0 ? Unpublished : code);
         });
         source->close();
     }

@@ -28,7 +28,9 @@ class RecorderCore : public QObject
 
 public:
     // Exit codes of run().
-    enum ExitCode { Success = 0, Failure = 1, BadStart = 2, GaveUp = 3 };
+    // Unpublished: the run would have ended with Success, but samples of --mqtt wait in
+    // their files for the next run.
+    enum ExitCode { Success = 0, Failure = 1, BadStart = 2, GaveUp = 3, Unpublished = 4 };
 
     ~RecorderCore() override;
 
@@ -55,6 +57,8 @@ protected:
     void printSample(const RecordedSensor &sensor, const LiveSample &sample);
     // Publishes the sensor's open file, once its identity is known.
     void publish(int index);
+    // The sensor answers again, or counts as lost (the status its publisher shows).
+    void setAnswering(int index, bool answering);
     void finish(int exitCode);
 
     static QString timeText(const QDateTime &time);

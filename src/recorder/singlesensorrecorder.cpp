@@ -108,6 +108,7 @@ void SingleSensorRecorder::outageBegan()
     const QString reason = modbus.connectionLossReason();
     err << "Connection lost at " << timeText(outageStart)
         << (reason.isEmpty() ? QString() : " (" + reason + ")") << "; reconnecting" << Qt::endl;
+    setAnswering(0, false);
     if (options.giveUpAfterSeconds > 0)
         giveUpTimer.start(options.giveUpAfterSeconds * 1000);
 }
@@ -115,6 +116,7 @@ void SingleSensorRecorder::outageBegan()
 void SingleSensorRecorder::outageEnded()
 {
     giveUpTimer.stop();
+    setAnswering(0, true);
     const QDateTime end = QDateTime::currentDateTime();
     err << "Outage from " << timeText(outageStart) << " to " << timeText(end) << ", "
         << number(outageStart.msecsTo(end) / 1000.0, 1) << " s" << Qt::endl;

@@ -36,8 +36,9 @@ package=$("$source/scripts/package.sh" "$buildDir" | tail -n1)
 [[ "$(basename "$package")" == "quva-explorer_${version}_$(dpkg --print-architecture).deb" ]] ||
     fail "package name $(basename "$package")"
 
-# Fields, dependencies computed from the binaries plus the SVG plugin, and no
-# maintainer scripts: removing the package removes exactly the files it installed.
+# Fields, dependencies computed from the binaries plus the SVG plugin, and one maintainer
+# script, the postinst that makes the recorder service's user: removing the package removes
+# exactly the files it installed.
 control=$(dpkg-deb -f "$package")
 for field in Maintainer Section Description Depends; do
     grep -q "^$field: ." <<<"$control" || fail "no $field field"
@@ -47,7 +48,7 @@ for dependency in libqt5svg5 libqt5widgets5 libqt5serialport5 libmodbus5 libxlsx
     grep -q "$dependency" <<<"$depends" || fail "Depends lacks $dependency: $depends"
 done
 controlFiles=$(dpkg-deb --ctrl-tarfile "$package" | tar -t | grep -v '^\./$' | sort | tr '\n' ' ')
-[[ "$controlFiles" == "./control ./md5sums " ]] || fail "control archive holds $controlFiles"
+[[ "$controlFiles" == "./control ./md5sums ./postinst " ]] || fail "control archive holds $controlFiles"
 
 lintian --fail-on error "$package" || fail "lintian reports errors"
 

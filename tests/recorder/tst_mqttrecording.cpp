@@ -4,9 +4,9 @@
 // certificates are checked with one clear error each.
 
 #include "csvline.h"
+#include "mosquittobroker.h"
 #include "mqttmessage.h"
 #include "mqttposition.h"
-#include "mosquittobroker.h"
 #include "simprocess.h"
 #include "testfiles.h"
 
@@ -22,6 +22,7 @@ private slots:
     void publishesEverySampleOnce();
     void catchesUpAfterBrokerOutage();
     void lastWillWhenKilled();
+    void statusFollowsTheSensor();
     void resumesWhereAKilledRunLeft();
     void credentialsAndCertificates();
 };
@@ -54,7 +55,7 @@ QList<QByteArray> messagesOfFile(const QString &path, const QString &serial)
         if (parseCsvLine(line.constBegin(), line.constEnd(), sample) != nullptr)
             messages.append("unreadable line " + line);
         else
-            messages.append(sampleMessage(serial, sample));
+            messages.append(sampleMessage(serial, sample, messages.size() + 1));
     }
     return messages;
 }
@@ -208,6 +209,41 @@ void TestMqttRecording::catchesUpAfterBrokerOutage()
         QCOMPARE(dataLines(fileOf(taken, serial)), dataLines(fileOf(recorded, serial)));
 }
 
+void TestMqttRecording::statusFollowsTheSensor()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    MqttCapture capture(broker, "quva/+/status");
+    QVERIFY2(capture.start(broker), qPrintable(capture.errorOutput() + broker.log()));
+    SimProcess line({"--address", "1,2,5", "--rate", "2"});
+    QVERIFY2(line.start(), qPrintable(line.errorOutput()));
+    const QString pattern = "status-{serial}.csv";
+    removeFiles(pattern);
+    QProcess recorder;
+    recorder.start(QUVA_EXPLORER_PATH, {"--record", pattern, "--port", line.portName(), "--address",
+                                        "1,2,5", "--mqtt", broker.url()});
+    const auto statuses = [&](const QString &serial) {
+        return capture.payloads("quva/" + serial + "/status");
+    };
+    for (const QString &serial : lineSerials)
+        QVERIFY(QTest::qWaitFor([&] { return statuses(serial) == QList<QByteArray>{"online"}; },
+                                60000));
+    // Silent sensors: each counts as lost by the recorder's rule, then answers again.
+    ::kill(pid_t(line.processId()), SIGSTOP);
+    for (const QString &serial : lineSerials)
+        QVERIFY2(capture.waitForCount("quva/" + serial + "/status", 2),
+                 qPrintable(recorder.readAllStandardError()));
+    ::kill(pid_t(line.processId()), SIGCONT);
+    for (const QString &serial : lineSerials)
+        QVERIFY(capture.waitForCount("quva/" + serial + "/status", 3));
+    QVERIFY(endRecorder(recorder));
+    QCOMPARE(recorder.exitCode(), 0);
+    for (const QString &serial : lineSerials) {
+        QVERIFY(capture.waitForCount("quva/" + serial + "/status", 4));
+        QCOMPARE(statuses(serial), (QList<QByteArray>{"online", "no-answer", "online", "offline"}));
+    }
+}
+
 void TestMqttRecording::lastWillWhenKilled()
 {
     MosquittoBroker broker;
@@ -305,14 +341,21 @@ void TestMqttRecording::credentialsAndCertificates()
         60000));
     for (int i = 0; i < 3; ++i) {
         QVERIFY(endRecorder(*recorders[i]));
-        QCOMPARE(recorders[i]->exitCode(), 0);
         errors[i] += recorders[i]->readAllStandardError();
         const QString output = recorders[i]->readAllStandardOutput();
         const QString name = runs[i].name;
-        // The recording went on as always.
+        // The recording went on as always; what the broker never got waits in the file for
+        // the next run, and the exit code says so.
         const int samples = dataLines(runs[i].name + ".csv").size();
         QVERIFY2(samples >= 3 && output.contains(QString("Recorded %1 samples").arg(samples)),
                  qPrintable(name + ": " + output));
+        QCOMPARE(recorders[i]->exitCode(), runs[i].error.isEmpty() ? 0 : 4);
+        QCOMPARE(
+            output.contains(QString("MQTT: %1 samples of 00-00-00-0%2 wait in %3 for the next run")
+                                .arg(samples)
+                                .arg(i + 1)
+                                .arg(QDir::current().absoluteFilePath(name + ".csv"))),
+            !runs[i].error.isEmpty());
         QCOMPARE(errors[i].count("MQTT: no connection"), runs[i].error.isEmpty() ? 0 : 1);
         QVERIFY2(errors[i].contains(runs[i].error), qPrintable(name + ": " + errors[i]));
     }

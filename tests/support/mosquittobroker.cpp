@@ -1,5 +1,6 @@
 #include "mosquittobroker.h"
 
+#include "mqttconnection.h"
 #include "testfiles.h"
 
 #include <QtTest>
@@ -92,7 +93,10 @@ bool MosquittoBroker::start(int timeoutMs)
                             QFile::encodeName(folder.path()) + "/\n" + "log_dest file " +
                             QFile::encodeName(folder.filePath("broker.log")) +
                             "\nlog_type error\nlog_type warning\nlog_type notice\n"
-                            "log_type information\nlog_type subscribe\n";
+                            "log_type information\nlog_type subscribe\n" +
+                            "max_queued_messages " + QByteArray::number(setup.queueLimit) + "\n";
+        if (setup.autosaveSeconds > 0)
+            config += "autosave_interval " + QByteArray::number(setup.autosaveSeconds) + "\n";
         if (setup.user.isEmpty()) {
             config += "allow_anonymous true\n";
         } else {
@@ -138,6 +142,14 @@ bool MosquittoBroker::stop(int timeoutMs)
         return true;
     process.terminate();
     return process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit;
+}
+
+bool MosquittoBroker::kill(int timeoutMs)
+{
+    if (!isRunning())
+        return true;
+    process.kill();
+    return process.waitForFinished(timeoutMs);
 }
 
 QString MosquittoBroker::url() const
@@ -225,4 +237,32 @@ bool MqttCapture::waitForCount(const QString &topic, int count, int timeoutMs)
 QString MqttCapture::errorOutput()
 {
     return QString::fromLocal8Bit(process.readAllStandardError());
+}
+
+MqttTestPublisher::MqttTestPublisher(const MosquittoBroker &broker)
+{
+    MqttSettings settings;
+    settings.url.host = "127.0.0.1";
+    settings.url.port = broker.port();
+    connection = std::make_unique<MqttConnection>(settings, QString());
+    QObject::connect(connection.get(), &MqttConnection::published,
+                     [this](int messageId) { unacknowledged.remove(messageId); });
+    connection->start();
+}
+
+MqttTestPublisher::~MqttTestPublisher() = default;
+
+bool MqttTestPublisher::publish(const QList<QPair<QString, QByteArray>> &messages, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    if (!QTest::qWaitFor([this] { return connection->isConnected(); }, timeoutMs))
+        return false;
+    for (const auto &message : messages) {
+        int messageId = 0;
+        if (!connection->publish(message.first, message.second, false, messageId))
+            return false;
+        unacknowledged.insert(messageId);
+    }
+    return QTest::qWaitFor([this] { return unacknowledged.isEmpty(); },
+                           int(deadline.remainingTime()));
 }

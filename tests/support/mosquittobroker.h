@@ -5,8 +5,13 @@
 #include <QList>
 #include <QPair>
 #include <QProcess>
+#include <QSet>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <memory>
+
+class MqttConnection;
 
 // A real mosquitto broker for a test, on a free loopback port, with a configuration
 // written into a temporary folder. It keeps its state (retained messages, sessions)
@@ -25,6 +30,11 @@ public:
         // A TLS listener, its certificate issued for localhost and 127.0.0.1 by a CA
         // made for the test (caFile()).
         bool tls = false;
+        // QoS 1 messages the broker holds per client beyond those in flight, mosquitto's
+        // max_queued_messages; more are dropped.
+        int queueLimit = 1000;
+        // Seconds between saves of the broker's state (persistence); 0: mosquitto's default.
+        int autosaveSeconds = 0;
     };
 
     MosquittoBroker() : MosquittoBroker(Setup()) {}
@@ -37,7 +47,11 @@ public:
     bool start(int timeoutMs = 30000);
     // SIGTERM, then waits for the end; the broker saves its state.
     bool stop(int timeoutMs = 30000);
+    // SIGKILL, as a crash: the state is what the broker saved last.
+    bool kill(int timeoutMs = 30000);
     bool isRunning() const { return process.state() != QProcess::NotRunning; }
+    // Where the broker saves its state.
+    QString stateFile() const { return folder.filePath("mosquitto.db"); }
 
     int port() const { return listenPort; }
     QString url() const; // mqtt://127.0.0.1:PORT or mqtts://localhost:PORT
@@ -87,6 +101,27 @@ private:
     QProcess process;
     QByteArray pending;
     QList<QPair<QString, QByteArray>> received;
+};
+
+// A publisher of the test's own messages, whatever they hold, QoS 1, through the program's
+// own connection class.
+//
+//     MqttTestPublisher publisher(broker);
+//     QVERIFY(publisher.publish({{"quva/00-12-AB-CD/sample", payload}}));
+class MqttTestPublisher
+{
+public:
+    explicit MqttTestPublisher(const MosquittoBroker &broker);
+    ~MqttTestPublisher();
+    MqttTestPublisher(const MqttTestPublisher &) = delete;
+    MqttTestPublisher &operator=(const MqttTestPublisher &) = delete;
+
+    // Publishes in order and waits until the broker has acknowledged every message.
+    bool publish(const QList<QPair<QString, QByteArray>> &messages, int timeoutMs = 120000);
+
+private:
+    std::unique_ptr<MqttConnection> connection;
+    QSet<int> unacknowledged;
 };
 
 #endif
