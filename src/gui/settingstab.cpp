@@ -3,6 +3,7 @@
 
 #include "analogoutput.h"
 #include "customization.h"
+#include "findsensordialog.h"
 #include "pictures.h"
 #include "settingsvalue.h"
 #include "registermap.h"
@@ -130,6 +131,31 @@ void SettingsTab::on_pushButton_connect_clicked()
     // By the name that finds the same adapter after a replug, where it has one.
     const QString stableName = stablePortName(portName);
     settings.setValue("port", stableName.isEmpty() ? portName : stableName);
+}
+
+void SettingsTab::on_pushButton_findSensor_clicked()
+{
+    const int index = ui->comboBox_serialPort->currentIndex();
+    if (index < 0 || index >= knownPorts.size()) {
+        QMessageBox::warning(this, tr("Find sensor"), tr("There is no port to search on."),
+                             QMessageBox::Ok);
+        return;
+    }
+    FindSensorDialog dialog(knownPorts[index].name,
+                            ui->comboBox_connectBaudrate->currentText().toUInt(nullptr, 10),
+                            uint8_t(ui->comboBox_connectMode->currentIndex()),
+                            uint8_t(ui->spinBox_connectAddress->value()), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const ScanHit sensor = dialog.chosenSensor();
+    ui->comboBox_connectBaudrate->setCurrentText(QString::number(sensor.baudrate));
+    ui->comboBox_connectMode->setCurrentIndex(sensor.mode);
+    ui->spinBox_connectAddress->setValue(sensor.address);
+}
+
+void SettingsTab::showLinkState(LinkState state)
+{
+    ui->pushButton_findSensor->setEnabled(state == LinkState::NotConnected);
 }
 
 bool SettingsTab::reconnectsAutomatically() const
