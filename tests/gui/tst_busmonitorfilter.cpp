@@ -47,7 +47,7 @@ private slots:
 
 void TestBusMonitorFilter::decodesFiltersAndSaves()
 {
-    removeSettingsFile();
+    startWindowAfresh();
     productName = "QUVA";
     SimProcess sim({"--exception", "0.3", "--rate", "4"});
     QVERIFY2(sim.start(), qPrintable(sim.errorOutput()));
@@ -73,7 +73,9 @@ void TestBusMonitorFilter::decodesFiltersAndSaves()
     const int rows = table->rowCount();
     QVERIFY(shown(table, Decoded).contains("read live block"));
     // A live reply is 35 bytes: the tooltip holds every one of them.
-    const int liveReply = shown(table, Decoded).indexOf(QRegularExpression("^read live block: "));
+    int liveReply = 0;
+    while (!table->item(liveReply, Decoded)->text().startsWith("read live block: "))
+        ++liveReply;
     const QString bytes = table->item(liveReply, Frame)->toolTip();
     QCOMPARE(bytes.split(' ').size(), 35);
     QCOMPARE(bytes, table->item(liveReply, Frame)->text());

@@ -59,7 +59,7 @@ private slots:
 
 void TestFindSensor::findsLineSettingThenEverySensorOnIt()
 {
-    removeSettingsFile();
+    startWindowAfresh();
     productName = "QUVA";
     deviceSerialNumber = 0;
     QRandomGenerator random = seededRandom();

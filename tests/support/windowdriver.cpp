@@ -1,6 +1,9 @@
 #include "windowdriver.h"
 
+#include "testfiles.h"
+
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -25,4 +28,10 @@ QLabel *errorLabel(QWidget &window)
             return label;
     }
     qFatal("no error label");
+}
+
+void startWindowAfresh()
+{
+    removeSettingsFile();
+    QFile::remove("recording-journal.csv");
 }
