@@ -19,12 +19,6 @@ struct ScanHit {
     uint8_t mode = 0;
     uint32_t serialNumber = 0;
     QDateTime firmwareDate;
-
-    bool operator==(const ScanHit &other) const
-    {
-        return address == other.address && baudrate == other.baudrate && mode == other.mode &&
-               serialNumber == other.serialNumber && firmwareDate == other.firmwareDate;
-    }
 };
 
 // The sensor behind the 47 words of registers 0..46 that answered probe. Its line
