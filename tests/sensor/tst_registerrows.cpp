@@ -70,10 +70,6 @@ void TestRegisterRows::row_data()
                                                      << ""
                                                      << "0x0042"
                                                      << "";
-    QTest::newRow("serial number") << after << 2 << "2–3"
-                                   << "serial number"
-                                   << "0x0012 0xABCD"
-                                   << "00-12-AB-CD";
     QTest::newRow("firmware date in local time") << after << 4 << "4–5"
                                                  << "firmware date"
                                                  << "0x6707 0xB5C0"
@@ -114,10 +110,6 @@ void TestRegisterRows::row_data()
                                                     << "eta"
                                                     << "0x0000 0x0B2C"
                                                     << "not used by firmware before 2024-02-21";
-    QTest::newRow("baud rate") << after << 34 << "34–35"
-                               << "Modbus baud rate"
-                               << "0x0000 0x4B00"
-                               << "19200 baud";
     QTest::newRow("mode in the panel's words") << after << 37 << "37"
                                                << "Modbus mode"
                                                << "0x0004"
