@@ -23,6 +23,7 @@ QString dumpFileName(uint32_t serialNumber, const QDateTime &time)
 DebugTab::DebugTab(QWidget *parent) : QWidget(parent), ui(new Ui::DebugTab)
 {
     ui->setupUi(this);
+    connect(ui->registerTable, &RegisterTable::readRequested, this, &DebugTab::readRegisterTable);
 }
 
 DebugTab::~DebugTab()
@@ -49,20 +50,40 @@ void DebugTab::replyReceived(QVector<uint16_t> data)
         dumpReplyReceived(data);
     else if (pendingOperation == CalibrationReadBack)
         calibrationReplyReceived(data);
+    else if (pendingOperation == RegisterTableRead && collectDumpReply(data))
+        pendingOperation = None;
 }
 
-void DebugTab::dumpReplyReceived(const QVector<uint16_t> &data)
+// The table is read with the dump's own two requests, so that no reply of a new length
+// reaches the tabs; it writes no file.
+void DebugTab::readRegisterTable()
+{
+    emit readRegisters(0, Registers::DumpFirstLast);
+    emit readRegisters(Registers::DumpSecondFirst, Registers::CalibrationLast);
+    pendingOperation = RegisterTableRead;
+}
+
+bool DebugTab::collectDumpReply(const QVector<uint16_t> &data)
 {
     if (data.size() == ReplyLength::DumpFirst) {
         qDebug() << "received first data block:" << data;
         registerBuffer = data;
-        return;
+        return false;
     }
     if (data.size() != ReplyLength::DumpSecond)
-        return;
-
+        return false;
     qDebug() << "received second data block" << data;
     registerBuffer += data;
+    // Whole only when the first reply came before: an error drops the second request.
+    if (registerBuffer.size() == ReplyLength::DumpFirst + ReplyLength::DumpSecond)
+        ui->registerTable->showRegisters(registerBuffer, clock());
+    return true;
+}
+
+void DebugTab::dumpReplyReceived(const QVector<uint16_t> &data)
+{
+    if (!collectDumpReply(data))
+        return;
 
     // Written aside and moved into place, so the file holds exactly this dump.
     const QString fileName = dumpFileName(deviceSerialNumber, clock());

@@ -41,12 +41,16 @@ public slots:
 private slots:
     void on_pushButton_readAllRegisters_clicked();
     void on_pushButton_progCalib_clicked();
+    void readRegisterTable();
 
 private:
-    enum PendingOperation { None = 0, Dump = 1, CalibrationReadBack = 2 };
+    enum PendingOperation { None = 0, Dump = 1, CalibrationReadBack = 2, RegisterTableRead = 3 };
 
     void dumpReplyReceived(const QVector<uint16_t> &data);
     void calibrationReplyReceived(const QVector<uint16_t> &data);
+    // Collects the dump's two replies into registerBuffer and shows them in the table;
+    // true once the second has arrived.
+    bool collectDumpReply(const QVector<uint16_t> &data);
     void showCalibrationDate(const QVector<uint16_t> &registers);
 
     Ui::DebugTab *ui;

@@ -135,6 +135,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(&modbus, &Modbus::linkStateChanged, &connectionState,
             &ConnectionStateLabel::showLinkState);
     connect(&modbus, &Modbus::linkStateChanged, this, &MainWindow::showLinkState);
+    connect(&modbus, &Modbus::linkStateChanged, ui->tab_settings, &SettingsTab::showLinkState);
     connect(&modbus, SIGNAL(writeRunFinished(bool)), ui->tab_settings,
             SLOT(writeRunFinished(bool)));
     for (QObject *tab :

@@ -3,12 +3,13 @@
 
 #include "analogoutput.h"
 #include "customization.h"
+#include "findsensordialog.h"
 #include "networkaddress.h"
 #include "pictures.h"
-#include "settingsvalue.h"
 #include "registermap.h"
-#include "wordconversion.h"
 #include "settingsfile.h"
+#include "settingsvalue.h"
+#include "wordconversion.h"
 
 #include <QDebug>
 
@@ -169,6 +170,40 @@ void SettingsTab::connectToNetworkAddress(const QString &text)
     settings.setValue("mode", ui->comboBox_connectMode->currentIndex());
     settings.setValue("address", ui->spinBox_connectAddress->value());
     settings.setValue("port", text);
+}
+
+void SettingsTab::on_pushButton_findSensor_clicked()
+{
+    // A typed network address wins over the list, as at Connect.
+    const QString typed = ui->comboBox_serialPort->currentText().trimmed();
+    const int index = ui->comboBox_serialPort->currentIndex();
+    QString port = typed;
+    if (networkKind(typed) == NetworkKind::None) {
+        if (index < 0 || index >= knownPorts.size()) {
+            QMessageBox::warning(this, tr("Find sensor"), tr("There is no port to search on."),
+                                 QMessageBox::Ok);
+            return;
+        }
+        port = knownPorts[index].name;
+    } else if (const QString error = parseNetworkAddress(typed).error; !error.isEmpty()) {
+        QMessageBox::warning(this, tr("Invalid Network Address"),
+                             error + tr("; nothing was opened."), QMessageBox::Ok);
+        return;
+    }
+    FindSensorDialog dialog(port, ui->comboBox_connectBaudrate->currentText().toUInt(nullptr, 10),
+                            uint8_t(ui->comboBox_connectMode->currentIndex()),
+                            uint8_t(ui->spinBox_connectAddress->value()), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const ScanHit sensor = dialog.chosenSensor();
+    ui->comboBox_connectBaudrate->setCurrentText(QString::number(sensor.baudrate));
+    ui->comboBox_connectMode->setCurrentIndex(sensor.mode);
+    ui->spinBox_connectAddress->setValue(sensor.address);
+}
+
+void SettingsTab::showLinkState(LinkState state)
+{
+    ui->pushButton_findSensor->setEnabled(state == LinkState::NotConnected);
 }
 
 bool SettingsTab::reconnectsAutomatically() const

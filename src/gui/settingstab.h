@@ -1,6 +1,7 @@
 #ifndef SETTINGSTAB_H
 #define SETTINGSTAB_H
 
+#include "linkstate.h"
 #include "serialportlist.h"
 
 #include <QComboBox>
@@ -48,11 +49,14 @@ public slots:
     void deviceDisconnected();
     // The link's write run ended; the one after "Write Settings" is said to be done.
     void writeRunFinished(bool succeeded);
+    // "Find sensor..." needs the port to itself: it is offered only while not connected.
+    void showLinkState(LinkState state);
 
 private slots:
     void scanPorts();
     void on_pushButton_connect_clicked();
     void on_pushButton_disconnect_clicked();
+    void on_pushButton_findSensor_clicked();
     void on_pushButton_write_clicked();
     void on_checkBox_autoReconnect_toggled(bool on);
     void on_comboBox_analog_0_currentTextChanged(const QString &text);

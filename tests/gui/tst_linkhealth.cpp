@@ -2,8 +2,8 @@
 // answers with faults.
 
 #include "busmonitordialog.h"
-#include "linkstatisticsdialog.h"
 #include "dialoganswerer.h"
+#include "linkstatisticsdialog.h"
 #include "modbus.h"
 #include "modbusframe.h"
 #include "ptypair.h"
@@ -122,7 +122,7 @@ void TestLinkHealth::faultyExchangeCountedAndMonitored()
                 .match(monitor.rowTexts().first())
                 .hasMatch());
 
-    // Saved as shown.
+    // Saved as shown, below a line naming the columns.
     DialogAnswerer answerer;
     const QString saved = QDir::current().absoluteFilePath("monitor.txt");
     QFile::remove(saved);
@@ -131,7 +131,9 @@ void TestLinkHealth::faultyExchangeCountedAndMonitored()
     QVERIFY(answerer.waitUntilAnswered());
     QFile file(saved);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(file.readAll()), monitor.rowTexts().join('\n') + '\n');
+    QCOMPARE(QString::fromUtf8(file.readAll()),
+             (QStringList{"Time\tDirection\tFrame\tMeaning"} + monitor.rowTexts()).join('\n') +
+                 '\n');
 
     // The panel shows the counts and starts afresh on Reset.
     QLabel *figures = widget<QLabel>(panel, "label_statistics");

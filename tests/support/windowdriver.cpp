@@ -1,8 +1,10 @@
 #include "windowdriver.h"
 
 #include "networkaddress.h"
+#include "testfiles.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,4 +36,10 @@ QLabel *errorLabel(QWidget &window)
             return label;
     }
     qFatal("no error label");
+}
+
+void startWindowAfresh()
+{
+    removeSettingsFile();
+    QFile::remove("recording-journal.csv");
 }

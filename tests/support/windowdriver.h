@@ -19,6 +19,10 @@ class QLabel;
 // The status bar's error label (bold red) of the main window.
 QLabel *errorLabel(QWidget &window);
 
+// Removes the settings file and the recording journal from the working folder: a window
+// starts on the defaults, with no recording to offer to restore.
+void startWindowAfresh();
+
 // Chooses "<port> : user-given port" in the Settings tab (types a network address into
 // the port box), presses "Connect" and waits until the sensor answered and the settings
 // group is enabled.

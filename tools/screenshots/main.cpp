@@ -31,8 +31,10 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -371,6 +373,45 @@ int main(int argc, char *argv[])
     pause(1000);
     ok &= save(*monitor, output + "bus-monitor.png");
     monitor->hide();
+
+    // Find sensor, which needs the port to itself: every line setting at address 1.
+    widget<QPushButton>(window, "pushButton_disconnect")->click();
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog) {
+            ok = false;
+            return;
+        }
+        widget<QRadioButton>(*dialog, "radioButton_lineSettings")->click();
+        widget<QPushButton>(*dialog, "pushButton_start")->click();
+        auto *start = widget<QPushButton>(*dialog, "pushButton_start");
+        ok &= waitFor([&] { return start->isEnabled(); }, 30000);
+        widget<QTableWidget>(*dialog, "tableWidget_sensors")->selectRow(0);
+        pause(300);
+        ok &= save(*dialog, output + "find-sensor.png");
+        widget<QPushButton>(*dialog, "pushButton_use")->click();
+    });
+    widget<QPushButton>(window, "pushButton_findSensor")->click();
+
+    // The registers by name, in a window started with the Debug tab.
+    settings.setValue("debug", true);
+    settings.sync();
+    MainWindow service;
+    service.resize(1100, 700);
+    service.show();
+    auto *servicePorts = widget<QComboBox>(service, "comboBox_serialPort");
+    waitFor([&] { return servicePorts->findText(entry) >= 0; }, 3000);
+    servicePorts->setCurrentIndex(servicePorts->findText(entry));
+    widget<QPushButton>(service, "pushButton_connect")->click();
+    waitFor([&] { return widget<QGroupBox>(service, "groupBox_settings")->isEnabled(); }, 5000);
+    auto *serviceTabs = widget<QTabWidget>(service, "tabWidget");
+    serviceTabs->setCurrentIndex(serviceTabs->count() - 1);
+    widget<QPushButton>(service, "pushButton_readRegisters")->click();
+    auto *registers = widget<QTableWidget>(service, "tableWidget_registers");
+    ok &= waitFor([&] { return registers->rowCount() > 0; }, 5000);
+    registers->scrollToItem(registers->item(16, 0), QAbstractItemView::PositionAtTop);
+    pause(300);
+    ok &= save(service, output + "register-table.png");
 
     simulator.terminate();
     simulator.waitForFinished(5000);
