@@ -1,7 +1,7 @@
 #include "recordingjournal.h"
 
-#include "customization.h"
 #include "csvline.h"
+#include "customization.h"
 
 #include <QDebug>
 #include <QDir>
@@ -83,6 +83,7 @@ bool RecordingJournal::open(const QString &path)
 
     stopping = false;
     failed = false;
+    fileGone = false;
     restartPending = false;
     pending.clear();
     linesWritten = 0;
@@ -140,7 +141,9 @@ bool RecordingJournal::start(const QString &path)
 
 void RecordingJournal::startOver()
 {
-    // One that could not be opened before is tried again.
+    // One that could not be opened before, or that lost its file, is started anew.
+    if (fileGone)
+        close();
     if (!isOpen() && !filePath.isEmpty())
         start(filePath);
     restart();
@@ -234,6 +237,12 @@ void RecordingJournal::writerLoop()
             unsynced = true;
             if (whole > 0)
                 QMetaObject::invokeMethod(this, &RecordingJournal::appended, Qt::QueuedConnection);
+        }
+        // Writing on into a file that was removed or replaced would look like recording.
+        if (ok && !failed && !file.isAt(filePath)) {
+            ok = false;
+            error = "the file was removed or replaced";
+            fileGone = true;
         }
         if (ok && unsynced && (stop || steady_clock::now() - lastSync >= seconds(1))) {
             ok = file.sync();
