@@ -160,10 +160,10 @@ void CurrentDataTab::on_pushButton_clear_clicked()
 
 bool CurrentDataTab::keepRecording(const QString &keptName, QString &error)
 {
-    // Since the last clear the journal took every sample: moved aside as it is, it keeps
-    // the recording. Whatever file comes to keep it is read back before it is named.
-    if (exportedSamples == 0 && journal.isOpen() && journal.setAside(keptName) == keptName &&
-        holdsRecording(*store, keptName, error))
+    // A journal that took every sample of the store since it was started keeps the
+    // recording as it is, moved aside. Whatever file keeps it is read back before it is named.
+    if (exportedSamples == 0 && journal.samplesWritten() == store->timestamps.size() &&
+        journal.setAside(keptName) == keptName && holdsRecording(*store, keptName, error))
         return true;
     return ::keepRecording(*store, keptName, error);
 }

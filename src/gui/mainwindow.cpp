@@ -193,6 +193,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::showSystemState(uint16_t state)
 {
     lastSystemState = state;
+    stateIsLive = true;
     showStateLine();
 }
 
@@ -200,10 +201,9 @@ void MainWindow::showStateLine()
 {
     if (lastSystemState < 0)
         return;
-    const bool connected = connectionState.state() == LinkState::Connected;
-    QString line = systemStateLine(uint16_t(lastSystemState), connected);
+    QString line = systemStateLine(uint16_t(lastSystemState), stateIsLive);
     // A sensor that hangs keeps the link connected; its last state is not current.
-    if (connected && answerWatch.isQuiet())
+    if (stateIsLive && answerWatch.isQuiet())
         line += tr(" (last seen %1)").arg(answerWatch.lastAnswer().toString("HH:mm:ss"));
     stateLabel.setText(line);
 }
@@ -211,8 +211,10 @@ void MainWindow::showStateLine()
 void MainWindow::showLinkState(LinkState state)
 {
     answerWatch.start(QDateTime::currentDateTime());
-    if (state != LinkState::Connected)
+    if (state != LinkState::Connected) {
+        stateIsLive = false;
         showStateLine();
+    }
 }
 
 void MainWindow::showNotice(const QString &text)

@@ -59,6 +59,7 @@ private:
     QTimer noticeTimer;
     ConnectionStateLabel connectionState;
     int lastSystemState = -1;     // none shown yet
+    bool stateIsLive = false;     // a sample came since the link last went down
     ElidedLabel portProblemLabel; // why the port would not open, beside "connect failed"
     AnswerWatch answerWatch;      // whether the connected sensor still answers
     QLabel journalIndicator;

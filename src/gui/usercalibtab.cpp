@@ -2,16 +2,16 @@
 #include "ui_usercalibtab.h"
 
 #include "customization.h"
-#include "pictures.h"
 #include "fluidmodel.h"
-#include "measurementdata.h"
 #include "mappingcalculation.h"
 #include "mappingfile.h"
-#include "registermap.h"
-#include "wordconversion.h"
+#include "measurementdata.h"
+#include "pictures.h"
 #include "plotwidget.h"
+#include "registermap.h"
 #include "settingsfile.h"
 #include "windowplacement.h"
+#include "wordconversion.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -5,10 +5,10 @@
 #include "customization.h"
 #include "dialoganswerer.h"
 #include "measurementdata.h"
+#include "plotdriver.h"
 #include "plotwidget.h"
 #include "timeplotform.h"
 #include "timeplotwidget.h"
-#include "plotdriver.h"
 #include "windowdriver.h"
 
 #include <QClipboard>

@@ -11,10 +11,10 @@
 #include "mainwindow.h"
 #include "plotpicture.h"
 #include "plotwidget.h"
-#include "timeplotform.h"
-#include "timeplotwidget.h"
 #include "serialportlist.h"
 #include "settingsfile.h"
+#include "timeplotform.h"
+#include "timeplotwidget.h"
 
 #include <QApplication>
 #include <QCheckBox>
