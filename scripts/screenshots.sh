@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUVA_BUILD_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)" --target quva-screenshots
-xvfb-run -a -s "-screen 0 1280x800x24" build/bin/quva-screenshots "$(pwd)/docs"
+xvfb-run -a -s "-screen 0 1366x768x24" build/bin/quva-screenshots "$(pwd)/docs"

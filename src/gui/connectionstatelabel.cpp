@@ -11,8 +11,10 @@ namespace
 
 const int padding = 6;
 
-QColor backgroundColor(LinkState state)
+QColor backgroundColor(LinkState state, bool answering)
 {
+    if (!answering)
+        return QColor(255, 214, 102);
     switch (state) {
     case LinkState::Connecting:
     case LinkState::ProbeUnanswered:
@@ -44,10 +46,34 @@ void ConnectionStateLabel::showLinkState(LinkState state, const LinkSettings &se
 {
     linkState = state;
     stateText = connectionStateText(state, settings);
-    setToolTip(stateText);
+    noAnswerText.clear();
     QFont stateFont = font();
     stateFont.setBold(isFailure(state));
     setFont(stateFont);
+    textChanged();
+}
+
+void ConnectionStateLabel::showNoAnswer(const QString &text)
+{
+    noAnswerText = text;
+    textChanged();
+}
+
+void ConnectionStateLabel::showNote(const QString &text)
+{
+    noteText = text;
+    textChanged();
+}
+
+QString ConnectionStateLabel::text() const
+{
+    const QString state = noAnswerText.isEmpty() ? stateText : noAnswerText;
+    return noteText.isEmpty() ? state : state + QString::fromUtf8(" — ") + noteText;
+}
+
+void ConnectionStateLabel::textChanged()
+{
+    setToolTip(text());
     updateGeometry();
     update();
 }
@@ -57,7 +83,7 @@ QSize ConnectionStateLabel::sizeHint() const
     // Rounded up, and a pixel more: elidedText() shortens a text that would fit to the
     // pixel when its width is fractional.
     const QFontMetricsF metrics(font());
-    return QSize(int(std::ceil(metrics.horizontalAdvance(stateText))) + 1 + 2 * padding,
+    return QSize(int(std::ceil(metrics.horizontalAdvance(text()))) + 1 + 2 * padding,
                  int(std::ceil(metrics.height())) + 4);
 }
 
@@ -73,11 +99,10 @@ void ConnectionStateLabel::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(backgroundColor(linkState));
+    painter.setBrush(backgroundColor(linkState, noAnswerText.isEmpty()));
     painter.drawRoundedRect(rect(), 3, 3);
     painter.setPen(isFailure(linkState) ? Qt::white : Qt::black);
     const QRect textRect = rect().adjusted(padding, 0, -padding, 0);
-    const QString shown =
-        QFontMetrics(font()).elidedText(stateText, Qt::ElideRight, textRect.width());
+    const QString shown = QFontMetrics(font()).elidedText(text(), Qt::ElideRight, textRect.width());
     painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, shown);
 }

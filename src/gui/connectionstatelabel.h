@@ -7,9 +7,10 @@
 #include <QWidget>
 
 // The connection state in the status bar, on a background colour of its own: grey when
-// not connected, amber while connecting, green when connected, red when the connection
-// was lost or the port could not be opened. A narrow window shortens the text with an
-// ellipsis; the tooltip holds all of it.
+// not connected, amber while connecting or while a connected sensor does not answer,
+// green when connected, red when the connection was lost or the port could not be
+// opened. A note (the automatic reconnect's countdown) follows the state. A narrow
+// window shortens the text with an ellipsis; the tooltip holds all of it.
 class ConnectionStateLabel : public QWidget
 {
     Q_OBJECT
@@ -17,7 +18,8 @@ class ConnectionStateLabel : public QWidget
 public:
     explicit ConnectionStateLabel(QWidget *parent = nullptr);
 
-    QString text() const { return stateText; }
+    // The text shown: the state, or that the sensor does not answer, and the note.
+    QString text() const;
     LinkState state() const { return linkState; }
 
     QSize sizeHint() const override;
@@ -25,6 +27,10 @@ public:
 
 public slots:
     void showLinkState(LinkState state, const LinkSettings &settings);
+    // While connected: what to say instead of "Connected to ..." while the sensor gives no
+    // answer; an empty text when it answers again.
+    void showNoAnswer(const QString &text);
+    void showNote(const QString &text);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -32,6 +38,10 @@ protected:
 private:
     LinkState linkState = LinkState::NotConnected;
     QString stateText;
+    QString noAnswerText;
+    QString noteText;
+
+    void textChanged();
 };
 
 #endif

@@ -64,3 +64,11 @@ QString connectionStateText(LinkState state, const LinkSettings &settings)
     }
     return QString();
 }
+
+QString noAnswerText(const QDateTime &lastAnswer, int timeouts)
+{
+    const QString since = lastAnswer.toString("HH:mm:ss");
+    if (timeouts == 1)
+        return tr("No answer since %1 (1 time-out)").arg(since);
+    return tr("No answer since %1 (%2 time-outs)").arg(since).arg(timeouts);
+}

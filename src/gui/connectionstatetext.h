@@ -3,6 +3,7 @@
 
 #include "linkstate.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -14,5 +15,9 @@ QString lineSettingsText(uint8_t mode);
 // The connection state as the status bar shows it, with the port and line parameters
 // where they help; a probe without an answer adds what to check.
 QString connectionStateText(LinkState state, const LinkSettings &settings);
+
+// A connected sensor that stopped answering: since when, and how many requests went
+// unanswered ("No answer since 10:11:12 (3 time-outs)").
+QString noAnswerText(const QDateTime &lastAnswer, int timeouts);
 
 #endif

@@ -2,14 +2,16 @@
 #include "ui_currentdatatab.h"
 
 #include "customization.h"
-#include "settingsvalue.h"
 #include "exportprogressdialog.h"
+#include "keptrecording.h"
 #include "measurementdata.h"
 #include "registermap.h"
-#include "timeplotform.h"
-#include "settingsfile.h"
 #include "currentvalueswindow.h"
 #include "selectionexport.h"
+#include "selectionstatistics.h"
+#include "settingsfile.h"
+#include "settingsvalue.h"
+#include "timeplotform.h"
 #include "viewerwindow.h"
 
 #include <QDebug>
@@ -51,6 +53,7 @@ CurrentDataTab::CurrentDataTab(QWidget *parent)
     connect(&pollTimer, SIGNAL(timeout()), this, SLOT(pollData()));
     connect(ui->timePlot, SIGNAL(selectionChanged(QDateTime, QDateTime)), this,
             SIGNAL(selectionChanged(QDateTime, QDateTime)));
+    connect(ui->timePlot, SIGNAL(statusMessage(QString)), this, SIGNAL(statusMessage(QString)));
     connect(&journal, &RecordingJournal::writeFailed, this, &CurrentDataTab::reportJournalError);
     connect(&journal, &RecordingJournal::resumed, this, &CurrentDataTab::journalWriting);
     connect(&journal, &RecordingJournal::started, this, &CurrentDataTab::journalWriting);
@@ -111,13 +114,69 @@ void CurrentDataTab::clear()
     ui->timePlot->update();
 }
 
+void CurrentDataTab::showLinkState(LinkState state)
+{
+    sensorConnected = state == LinkState::Connected;
+}
+
 void CurrentDataTab::on_pushButton_clear_clicked()
 {
-    const QMessageBox::StandardButton answer =
-        QMessageBox::question(this, tr("Clear data"), tr("Are you sure?"),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
-    if (answer == QMessageBox::Yes)
-        clear();
+    // Samples that no file holds are kept in one before they go.
+    const int unexported = unexportedSamples(*store, exportedSamples);
+    QString text = tr("Are you sure?");
+    QString keptName;
+    if (unexported > 0 && journal.isOpen()) {
+        keptName = RecordingJournal::asideName(journalPath(), store->timestamps.first());
+        text += "\n\n" + tr("%1 samples have not been exported. They will be kept in %2.")
+                             .arg(unexported)
+                             .arg(shownPath(keptName));
+    } else if (unexported > 0) {
+        text += "\n\n" + tr("%1 samples have not been exported. Without the recording journal "
+                            "they will be lost.")
+                             .arg(unexported);
+    }
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, tr("Clear data"), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    if (answer != QMessageBox::Yes)
+        return;
+    if (!keptName.isEmpty()) {
+        QString error;
+        if (!keepRecording(keptName, error)) {
+            QMessageBox::warning(this, tr("Clear data"),
+                                 tr("Nothing was cleared: the samples could not be kept in %1.")
+                                         .arg(shownPath(keptName)) +
+                                     "\n\n" + error,
+                                 QMessageBox::Ok);
+            return;
+        }
+        emit statusMessage(tr("Cleared; the recording (%1 samples) is kept in %2")
+                               .arg(store->timestamps.size())
+                               .arg(shownPath(keptName)));
+    }
+    clear();
+}
+
+bool CurrentDataTab::keepRecording(const QString &keptName, QString &error)
+{
+    // A journal that took every sample of the store since it was started keeps the
+    // recording as it is, moved aside. Whatever file keeps it is read back before it is named.
+    if (exportedSamples == 0 && journal.samplesWritten() == store->timestamps.size() &&
+        journal.setAside(keptName) == keptName && holdsRecording(*store, keptName, error))
+        return true;
+    return ::keepRecording(*store, keptName, error);
+}
+
+bool CurrentDataTab::refuseJournalAsTarget(const QString &fileName)
+{
+    if (!journal.isOpen() || !isSameFile(fileName, journal.path()))
+        return false;
+    QMessageBox::warning(this, tr("Export"),
+                         tr("Export failed, error writing file.") + "\n\n" +
+                             tr("%1 is the recording journal, which keeps the live samples as "
+                                "they are taken; it stays as it is. Please choose another name.")
+                                 .arg(shownPath(fileName)),
+                         QMessageBox::Ok);
+    return true;
 }
 
 QString CurrentDataTab::exportFileName(const QString &title, const QString &filter,
@@ -151,6 +210,8 @@ void CurrentDataTab::on_pushButton_exportXLSX_clicked()
 
 void CurrentDataTab::exportTo(const QString &fileName, Exporter exporter)
 {
+    if (refuseJournalAsTarget(fileName))
+        return;
     const int count = store->timestamps.size();
     if (exporter(*store, fileName, {})) {
         exportedSamples = count;
@@ -167,7 +228,9 @@ void CurrentDataTab::exportTo(const QString &fileName, Exporter exporter)
 
 void CurrentDataTab::on_pushButton_exportSelection_clicked()
 {
-    const QString done = exportSelection(this, *store, *ui->timePlot);
+    const QString done = exportSelection(this, *store, *ui->timePlot, [this](const QString &file) {
+        return refuseJournalAsTarget(file);
+    });
     if (!done.isEmpty())
         emit statusMessage(done);
 }
@@ -211,22 +274,32 @@ void CurrentDataTab::on_pushButton_import_clicked()
         return;
     }
 
-    // Samples that were recorded but not exported live on in the journal, which is
-    // set aside under a name of its own.
+    // Samples that no file holds are kept in one of their own before the import replaces
+    // them; when they cannot be, nothing is imported.
     const int previousCount = store->timestamps.size();
-    const bool recordingUnexported = previousCount > exportedSamples;
-    const QString asideName =
-        recordingUnexported ? RecordingJournal::asideName(journalPath(), store->timestamps.first())
-                            : QString();
-    if (recordingUnexported && !mayReplaceRecording(fileName, asideName))
+    const int unexported = unexportedSamples(*store, exportedSamples);
+    const QString keptName =
+        unexported > 0 && journal.isOpen()
+            ? RecordingJournal::asideName(journalPath(), store->timestamps.first())
+            : QString();
+    if (unexported > 0 && !mayReplaceRecording(fileName, keptName))
         return;
+    QString previousRecording = unexported > 0 ? QString() : recordingFile;
+    if (!keptName.isEmpty()) {
+        QString error;
+        if (!keepRecording(keptName, error)) {
+            QMessageBox::warning(this, tr("Import"),
+                                 tr("%1 was not imported: the recording could not be kept in %2.")
+                                         .arg(shownPath(fileName), shownPath(keptName)) +
+                                     "\n\n" + error,
+                                 QMessageBox::Ok);
+            return;
+        }
+        previousRecording = keptName;
+    }
 
     const bool imported = store->importCsv(fileName);
-    QString previousRecording = recordingFile;
-    if (recordingUnexported)
-        previousRecording = journal.setAside(asideName);
-    else
-        journal.startOver();
+    journal.startOver();
     exportedSamples = store->timestamps.size();
     recordingFile = fileName;
     ui->timePlot->refresh();
@@ -239,8 +312,11 @@ void CurrentDataTab::on_pushButton_import_clicked()
     if (imported) {
         QString text =
             tr("Imported %1 samples from %2").arg(exportedSamples).arg(shownPath(fileName));
-        if (recordingUnexported && !kept.isEmpty())
-            text += "; " + kept;
+        if (!keptName.isEmpty())
+            text += ". " + kept;
+        if (sensorConnected)
+            text += (keptName.isEmpty() ? ". " : " ") +
+                    tr("Live samples from the connected sensor continue after the imported ones.");
         emit statusMessage(text);
         return;
     }

@@ -1,6 +1,7 @@
 #ifndef CURRENTDATATAB_H
 #define CURRENTDATATAB_H
 
+#include "linkstate.h"
 #include "livesampler.h"
 #include "recordingjournal.h"
 
@@ -47,6 +48,8 @@ public slots:
     void replyReceived(QVector<uint16_t> data);
     void plotNow();
     void clear();
+    // Whether live samples are coming: an import then says that they go on after it.
+    void showLinkState(LinkState state);
 
 private slots:
     void on_pushButton_clear_clicked();
@@ -70,6 +73,12 @@ private:
     void exportTo(const QString &fileName, Exporter exporter);
     // Asks before an import replaces samples that were never exported; true to go on.
     bool mayReplaceRecording(const QString &fileName, const QString &asideName);
+    // Keeps the whole recording in keptName before the store lets go of it; false with
+    // error when the file does not come to hold it.
+    bool keepRecording(const QString &keptName, QString &error);
+    // The export must not replace the journal's own file, which then would go on being
+    // written unseen; true (after saying so) when fileName is that file.
+    bool refuseJournalAsTarget(const QString &fileName);
 
     Ui::CurrentDataTab *ui;
     MeasurementData *store;
@@ -79,6 +88,7 @@ private:
     int exportedSamples = 0; // the store's size at the last successful export
     QString recordingFile;   // the file that holds the exported or imported samples
     CurrentValuesWindow *currentValues = nullptr;
+    bool sensorConnected = false;
 };
 
 #endif

@@ -2,16 +2,17 @@
 #include "ui_mainwindow.h"
 
 #include "busmonitordialog.h"
-#include "customization.h"
-#include "linkstatisticsdialog.h"
+#include "connectionstatetext.h"
 #include "currentdatatab.h"
-#include "usercalibtab.h"
-#include "pictures.h"
+#include "customization.h"
 #include "debugtab.h"
+#include "linkstatisticsdialog.h"
+#include "pictures.h"
 #include "settingsfile.h"
 #include "settingstab.h"
 #include "systemstatetext.h"
 #include "recordingdroptarget.h"
+#include "usercalibtab.h"
 #include "viewerwindow.h"
 
 #include <QApplication>
@@ -49,13 +50,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     errorLabel.setObjectName("label_modbusError");
     noticeTimer.setSingleShot(true);
     noticeTimer.setInterval(6000);
-    connect(&noticeTimer, &QTimer::timeout, this, [this] {
-        noticeLabel.clear();
-        noticeLabel.setToolTip(QString());
-    });
+    connect(&noticeTimer, &QTimer::timeout, &noticeLabel, &ElidedLabel::clear);
+    // The status bar stays one line high: long texts are shortened, and a click on one
+    // shows all of it.
+    portProblemLabel.setObjectName("label_portProblem");
     statusBar()->addPermanentWidget(&portProblemLabel);
-    portProblemLabel.setWordWrap(true);
-    portProblemLabel.setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     linkDialog = new LinkStatisticsDialog(modbus.statistics(), this);
     busMonitor = new BusMonitorDialog(modbus.frameLog(), this);
@@ -83,13 +82,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
             SLOT(showSystemState(uint16_t)));
     connect(&modbus, SIGNAL(showModbusError(QString)), this, SLOT(showModbusError(QString)));
     connect(&modbus, SIGNAL(portOpenFailed(QString)), this, SLOT(showPortOpenFailure(QString)));
-    statusBar()->addPermanentWidget(&reconnectLabel);
     autoReconnect.setEnabled(ui->tab_settings->reconnectsAutomatically());
     connect(ui->tab_settings, &SettingsTab::reconnectAutomaticallyChanged, &autoReconnect,
             &AutoReconnect::setEnabled);
     connect(ui->tab_settings, &SettingsTab::connectDevice, &autoReconnect, &AutoReconnect::stop);
     connect(ui->tab_settings, &SettingsTab::disconnectDevice, &autoReconnect, &AutoReconnect::stop);
-    connect(&autoReconnect, &AutoReconnect::statusChanged, &reconnectLabel, &QLabel::setText);
+    connect(&autoReconnect, &AutoReconnect::statusChanged, &connectionState,
+            &ConnectionStateLabel::showNote);
     connect(ui->tab_settings, SIGNAL(connectDevice(QString, uint32_t, uint8_t, uint8_t)), &modbus,
             SLOT(connectDevice(QString, uint32_t, uint8_t, uint8_t)));
     connect(ui->tab_settings, SIGNAL(disconnectDevice(bool)), &modbus,
@@ -136,6 +135,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
             &ConnectionStateLabel::showLinkState);
     connect(&modbus, &Modbus::linkStateChanged, this, &MainWindow::showLinkState);
     connect(&modbus, &Modbus::linkStateChanged, ui->tab_settings, &SettingsTab::showLinkState);
+    connect(&modbus, &Modbus::linkStateChanged, ui->tab_currentData,
+            &CurrentDataTab::showLinkState);
     connect(&modbus, SIGNAL(writeRunFinished(bool)), ui->tab_settings,
             SLOT(writeRunFinished(bool)));
     for (QObject *tab :
@@ -200,19 +201,33 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::showSystemState(uint16_t state)
 {
     lastSystemState = state;
-    stateLabel.setText(systemStateLine(state, true));
+    stateIsLive = true;
+    showStateLine();
+}
+
+void MainWindow::showStateLine()
+{
+    if (lastSystemState < 0)
+        return;
+    QString line = systemStateLine(uint16_t(lastSystemState), stateIsLive);
+    // A sensor that hangs keeps the link connected; its last state is not current.
+    if (stateIsLive && answerWatch.isQuiet())
+        line += tr(" (last seen %1)").arg(answerWatch.lastAnswer().toString("HH:mm:ss"));
+    stateLabel.setText(line);
 }
 
 void MainWindow::showLinkState(LinkState state)
 {
-    if (state != LinkState::Connected && lastSystemState >= 0)
-        stateLabel.setText(systemStateLine(uint16_t(lastSystemState), false));
+    answerWatch.start(QDateTime::currentDateTime());
+    if (state != LinkState::Connected) {
+        stateIsLive = false;
+        showStateLine();
+    }
 }
 
 void MainWindow::showNotice(const QString &text)
 {
     noticeLabel.setText(text);
-    noticeLabel.setToolTip(text);
     noticeTimer.start();
 }
 
@@ -226,6 +241,16 @@ void MainWindow::showModbusError(QString error)
 {
     errorLabel.setText(error);
     portProblemLabel.clear();
+    if (connectionState.state() != LinkState::Connected)
+        return;
+    const bool wasQuiet = answerWatch.isQuiet();
+    answerWatch.linkResult(error, QDateTime::currentDateTime());
+    if (!wasQuiet && !answerWatch.isQuiet())
+        return;
+    connectionState.showNoAnswer(
+        answerWatch.isQuiet() ? noAnswerText(answerWatch.lastAnswer(), answerWatch.timeoutCount())
+                              : QString());
+    showStateLine();
 }
 
 void MainWindow::showPortOpenFailure(QString reason)

@@ -1,8 +1,10 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "connectionstatelabel.h"
+#include "answerwatch.h"
 #include "autoreconnect.h"
+#include "connectionstatelabel.h"
+#include "elidedlabel.h"
 #include "modbus.h"
 
 #include <QLabel>
@@ -47,16 +49,19 @@ private slots:
 
 private:
     void openLargeEnough();
+    // The system state line: live, or marked with when the sensor last answered.
+    void showStateLine();
 
     Ui::MainWindow *ui;
     QLabel stateLabel;
-    QLabel errorLabel;
-    QLabel noticeLabel;
+    ElidedLabel errorLabel;
+    ElidedLabel noticeLabel;
     QTimer noticeTimer;
     ConnectionStateLabel connectionState;
-    int lastSystemState = -1; // none shown yet
-    QLabel portProblemLabel; // why the port would not open, beside "connect failed"
-    QLabel reconnectLabel;
+    int lastSystemState = -1;     // none shown yet
+    bool stateIsLive = false;     // a sample came since the link last went down
+    ElidedLabel portProblemLabel; // why the port would not open, beside "connect failed"
+    AnswerWatch answerWatch;      // whether the connected sensor still answers
     QLabel journalIndicator;
     Modbus modbus;
     AutoReconnect autoReconnect{modbus};

@@ -106,7 +106,7 @@ bool PlotPicture::save(const QString &fileName, qreal pixelRatio, QString &error
     return true;
 }
 
-void PlotPicture::saveWithDialog(QWidget *parent) const
+QString PlotPicture::saveWithDialog(QWidget *parent) const
 {
     SettingsFile settings;
     const QString workingDir = settings.workingDir();
@@ -116,21 +116,25 @@ void PlotPicture::saveWithDialog(QWidget *parent) const
     QString fileName = QFileDialog::getSaveFileName(parent, tr("Save picture"), workingDir,
                                                     pngFilter + ";;" + svgFilter, &selectedFilter);
     if (fileName.isEmpty())
-        return;
+        return QString();
     settings.setWorkingDirFromFile(fileName);
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix != "png" && suffix != "svg")
         fileName += selectedFilter == svgFilter ? ".svg" : ".png";
 
     QString error;
-    if (!save(fileName, parent->devicePixelRatioF(), error))
-        QMessageBox::warning(parent, tr("Save picture"),
-                             tr("The picture could not be saved to %1: %2.")
-                                 .arg(QDir::toNativeSeparators(fileName), error),
-                             QMessageBox::Ok);
+    if (save(fileName, parent->devicePixelRatioF(), error))
+        return fileName;
+    QMessageBox::warning(parent, tr("Save picture"),
+                         tr("The picture could not be saved to %1: %2.")
+                             .arg(QDir::toNativeSeparators(fileName), error),
+                         QMessageBox::Ok);
+    return QString();
 }
 
-void PlotPicture::copyToClipboard(qreal pixelRatio) const
+bool PlotPicture::copyToClipboard(qreal pixelRatio) const
 {
-    QApplication::clipboard()->setImage(image(pixelRatio));
+    const QImage picture = image(pixelRatio);
+    QApplication::clipboard()->setImage(picture);
+    return QApplication::clipboard()->image().size() == picture.size();
 }

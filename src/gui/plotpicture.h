@@ -26,9 +26,11 @@ public:
     bool save(const QString &fileName, qreal pixelRatio, QString &error) const;
 
     // Asks for a PNG or SVG file (starting in workingDir, which it updates) and saves the
-    // picture at parent's pixel ratio; a failure is shown in a message box.
-    void saveWithDialog(QWidget *parent) const;
-    void copyToClipboard(qreal pixelRatio) const;
+    // picture at parent's pixel ratio; a failure is shown in a message box naming the file
+    // and the reason. Returns the file saved, empty when cancelled or failed.
+    QString saveWithDialog(QWidget *parent) const;
+    // False when the clipboard does not hold the picture afterwards.
+    bool copyToClipboard(qreal pixelRatio) const;
 
 private:
     void draw(QPainter &painter) const;

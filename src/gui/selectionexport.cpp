@@ -27,7 +27,8 @@ QString shownPath(const QString &fileName)
     return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
 }
 
-QString exportSelection(QWidget *parent, MeasurementData &store, const TimePlotForm &plot)
+QString exportSelection(QWidget *parent, MeasurementData &store, const TimePlotForm &plot,
+                        const std::function<bool(const QString &)> &refused)
 {
     const QString title = tr("Export selection");
     QDateTime left;
@@ -61,6 +62,8 @@ QString exportSelection(QWidget *parent, MeasurementData &store, const TimePlotF
     const bool xlsx = suffix == "xlsx" || (suffix != "csv" && selectedFilter == xlsxFilter);
     if (suffix != (xlsx ? "xlsx" : "csv"))
         fileName += xlsx ? ".xlsx" : ".csv";
+    if (refused && refused(fileName))
+        return QString();
 
     const SampleRows selected{rows.first, rows.second - rows.first};
     const bool exported = xlsx ? ExportProgressDialog::exportXlsx(store, fileName, selected)

@@ -9,7 +9,9 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSettings>
@@ -496,7 +498,9 @@ PlotPicture TimePlotForm::picture() const
 
 void TimePlotForm::on_pushButton_savePicture_clicked()
 {
-    picture().saveWithDialog(this);
+    const QString saved = picture().saveWithDialog(this);
+    if (!saved.isEmpty())
+        emit statusMessage(tr("Picture saved to %1").arg(QDir::toNativeSeparators(saved)));
 }
 
 void TimePlotForm::on_pushButton_ranges_clicked()
@@ -522,5 +526,14 @@ int TimePlotForm::intervalIndexHolding(qint64 spanMs)
 
 void TimePlotForm::on_pushButton_copyPicture_clicked()
 {
-    picture().copyToClipboard(devicePixelRatioF());
+    const PlotPicture copied = picture();
+    if (copied.copyToClipboard(devicePixelRatioF()))
+        emit statusMessage(tr("Picture copied to the clipboard (%1 × %2 pixels)")
+                               .arg(copied.size().width())
+                               .arg(copied.size().height()));
+    else
+        QMessageBox::warning(this, tr("Copy picture"),
+                             tr("The picture could not be copied to the clipboard: the system "
+                                "clipboard did not take it."),
+                             QMessageBox::Ok);
 }

@@ -60,6 +60,8 @@ public slots:
 
 signals:
     void selectionChanged(QDateTime left, QDateTime right);
+    // Where a picture went, for the status bar.
+    void statusMessage(QString text);
 
 private slots:
     void on_comboBox_time_currentIndexChanged(int index);

@@ -2,19 +2,21 @@
 #include "ui_usercalibtab.h"
 
 #include "customization.h"
-#include "pictures.h"
 #include "fluidmodel.h"
-#include "measurementdata.h"
 #include "mappingcalculation.h"
 #include "mappingfile.h"
-#include "registermap.h"
-#include "wordconversion.h"
+#include "measurementdata.h"
+#include "pictures.h"
 #include "plotwidget.h"
+#include "registermap.h"
 #include "settingsfile.h"
+#include "windowplacement.h"
+#include "wordconversion.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QScreen>
 
 #include <algorithm>
 #include <cmath>
@@ -189,6 +191,8 @@ void UserCalibTab::showCurves(double lo, double hi)
     // Each calculation opens its own window; it lives until the user closes it.
     auto *plot = new PlotWidget();
     plot->setAttribute(Qt::WA_DeleteOnClose);
+    // Wholly on the screen that shows the tab, also a small one.
+    plot->setGeometry(placeWithin(QSize(800, 600), screen()->availableGeometry()));
     plot->setWindowTitle(tr("Viscosity Mapping"));
     plot->setPictureCaption(tr("Viscosity Mapping: kin. viscosity (cSt) over temperature (°C)"));
     plot->plot(selection.T, selection.nu, PlotWidget::Line, "nu_measured");

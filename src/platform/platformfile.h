@@ -42,6 +42,9 @@ public:
     qint64 seekToEnd();
     // Returns once what was written is on the disk.
     bool sync();
+    // Whether path still names this open file: false once the file was removed or
+    // another file was put in its place, when writing on would reach no one.
+    bool isAt(const QString &path);
 
     // Why the last operation failed, or for NotRegular what the file is instead
     // ("is a folder, not a file", "is a named pipe, not a regular file", ...).

@@ -164,6 +164,17 @@ bool PlatformFile::sync()
     return ::fsync(handle) == 0 || failed();
 }
 
+bool PlatformFile::isAt(const QString &path)
+{
+    struct stat open;
+    struct stat named;
+    if (::fstat(handle, &open) != 0)
+        return failed();
+    if (::stat(QFile::encodeName(path).constData(), &named) != 0)
+        return false;
+    return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
 FileStatus fileStatus(const QString &path)
 {
     struct stat status;

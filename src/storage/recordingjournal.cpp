@@ -83,6 +83,7 @@ bool RecordingJournal::open(const QString &path)
 
     stopping = false;
     failed = false;
+    fileGone = false;
     restartPending = false;
     pending.clear();
     linesWritten = 0;
@@ -141,7 +142,9 @@ bool RecordingJournal::start(const QString &path)
 
 void RecordingJournal::startOver()
 {
-    // One that could not be opened before is tried again.
+    // One that could not be opened before, or that lost its file, is started anew.
+    if (fileGone)
+        close();
     if (!isOpen() && !filePath.isEmpty())
         start(filePath);
     restart();
@@ -235,6 +238,12 @@ void RecordingJournal::writerLoop()
             unsynced = true;
             if (whole > 0)
                 QMetaObject::invokeMethod(this, &RecordingJournal::appended, Qt::QueuedConnection);
+        }
+        // Writing on into a file that was removed or replaced would look like recording.
+        if (ok && !failed && !file.isAt(filePath)) {
+            ok = false;
+            error = "the file was removed or replaced";
+            fileGone = true;
         }
         if (ok && unsynced && (stop || steady_clock::now() - lastSync >= seconds(1))) {
             ok = file.sync();

@@ -50,7 +50,8 @@ public:
 
     // open() that says how it went: started(), or fileError() naming the file.
     bool start(const QString &path);
-    // restart(); a journal that could not be started before is tried again first.
+    // restart(); a journal that could not be started before, or whose file was removed
+    // or replaced under it, is started anew first.
     void startOver();
     // Moves the recording to asideName and starts an empty journal under the old name.
     // Returns where the recording is now (the old name when it could not be moved), or
@@ -66,7 +67,8 @@ public:
     void remove();
 
 signals:
-    // The first write error, reported once per open file.
+    // The first write error, reported once per open file; also when the file was removed
+    // or replaced, so that samples no longer reach it.
     void writeFailed(QString error);
     // The journal writes again after a failure, once restart() succeeded.
     void resumed();
@@ -91,6 +93,7 @@ private:
     bool restartPending = false;
     bool stopping = false;
     bool failed = false;
+    std::atomic<bool> fileGone{false};
     std::atomic<int> linesWritten{0};
     std::thread writer;
 };

@@ -1,6 +1,7 @@
 // "Reconnect automatically" in the window: a replugged sensor is found again, the
 // status bar says so while it waits, and the choice is remembered.
 
+#include "connectionstatelabel.h"
 #include "customization.h"
 #include "mainwindow.h"
 #include "measurementdata.h"
@@ -12,8 +13,6 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QLabel>
-#include <QStatusBar>
 #include <QtTest>
 
 #include <memory>
@@ -50,14 +49,9 @@ void TestAutoReconnect::replugFoundAgain()
     QVERIFY(replugged->start());
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Modbus: connection lost on "));
     QVERIFY(sensor->stop());
-    const QList<QLabel *> labels = window->statusBar()->findChildren<QLabel *>();
-    const auto statusShows = [&](const QString &text) {
-        for (QLabel *label : labels) {
-            if (label->text().contains(text))
-                return true;
-        }
-        return false;
-    };
+    // The countdown is part of the connection state, on the status bar's one line.
+    auto *state = widget<ConnectionStateLabel>(*window, "connectionState");
+    const auto statusShows = [&](const QString &text) { return state->text().contains(text); };
     QVERIFY(QTest::qWaitFor(
         [&] { return statusShows("Connection lost; reconnecting automatically, attempt 1 at "); },
         10000));

@@ -327,7 +327,8 @@ void TestCurrentDataTab::clearAsksFirst()
     widget<QPushButton>(window, "pushButton_clear")->click();
     QVERIFY(answerer.waitUntilAnswered());
     QCOMPARE(answerer.seenBoxes[0].title, QString("Clear data"));
-    QCOMPARE(answerer.seenBoxes[0].text, QString("Are you sure?"));
+    // A sample not exported adds what becomes of it (tst_keptsamples).
+    QVERIFY(answerer.seenBoxes[0].text.startsWith("Are you sure?"));
     QCOMPARE(measurementData->frameNr.size(), 1);
 
     answerer.answerMessageBox(QMessageBox::Yes);

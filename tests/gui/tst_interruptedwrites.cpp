@@ -480,13 +480,28 @@ void TestInterruptedWrites::windowShowsAJournalThatStopped()
     QVERIFY(!indicator->isHidden());
     QVERIFY(readFile("recording-journal.csv").endsWith('\n'));
 
-    // Clearing starts the journal afresh, and it writes again.
+    // Samples not exported cannot be kept on the full disk: a clear clears nothing then.
     DialogAnswerer answerer;
+    answerer.answerMessageBox(QMessageBox::Yes);
+    answerer.answerMessageBox(QMessageBox::Ok);
+    widget<QPushButton>(window, "pushButton_disconnect")->click();
+    const QVector<uint32_t> recorded = measurementData->frameNr;
+    widget<QPushButton>(window, "pushButton_clear")->click();
+    QVERIFY(answerer.waitUntilAnswered());
+    QVERIFY2(answerer.seenBoxes.last().text.startsWith("Nothing was cleared: "),
+             qPrintable(answerer.seenBoxes.last().text));
+    QCOMPARE(measurementData->frameNr, recorded);
+
+    // Once exported elsewhere, clearing starts the journal afresh, and it writes again.
+    QTemporaryDir elsewhere;
+    answerer.answerFileDialog(elsewhere.filePath("recording.csv"));
+    widget<QPushButton>(window, "pushButton_export")->click();
+    QVERIFY(answerer.waitUntilAnswered());
     answerer.answerMessageBox(QMessageBox::Yes);
     widget<QPushButton>(window, "pushButton_clear")->click();
     QVERIFY(answerer.waitUntilAnswered());
+    QCOMPARE(answerer.seenBoxes.last().text, QString("Are you sure?"));
     QVERIFY(QTest::qWaitFor([&] { return indicator->isHidden(); }, 30000));
-    widget<QPushButton>(window, "pushButton_disconnect")->click();
 }
 
 QTEST_MAIN(TestInterruptedWrites)

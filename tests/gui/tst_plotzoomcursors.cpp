@@ -30,6 +30,7 @@ private slots:
     void zoomPanAndHome();
     void panGesturesKeepTheSelection();
     void cursorsAndTheirValues();
+    void cursorClicksKeepTheSelection();
     void statisticsFollowTheSelection();
     void faultsStayVisibleInsideTheSelection();
     void savePictures();
@@ -231,6 +232,34 @@ void TestPlotZoomCursors::cursorsAndTheirValues()
     QDateTime right;
     form->selection(left, right);
     QVERIFY(!left.isValid());
+}
+
+// Alt+click never reaches the program under many window managers; the Cursors button
+// needs no modifier, and its clicks leave the selection alone.
+void TestPlotZoomCursors::cursorClicksKeepTheSelection()
+{
+    dragOver(plot, QPoint(300, 50), QPoint(500, 50));
+    QDateTime left;
+    QDateTime right;
+    form->selection(left, right);
+    QVERIFY(left.isValid() && right.isValid());
+    QSignalSpy selections(form.data(), &TimePlotForm::selectionChanged);
+
+    QTest::mouseClick(widget<QPushButton>(*form, "pushButton_cursors"), Qt::LeftButton);
+    QTest::mouseClick(plot, Qt::LeftButton, {}, QPoint(200, 80));
+    QTest::mouseClick(plot, Qt::LeftButton, {}, QPoint(700, 80));
+    QVERIFY(qAbs(timeAt(200).msecsTo(plot->cursorA())) <= 500);
+    QVERIFY(qAbs(timeAt(700).msecsTo(plot->cursorB())) <= 500);
+    // A drag is a click where it was pressed: A again, and no selection.
+    dragOver(plot, QPoint(350, 50), QPoint(450, 50));
+    QVERIFY(qAbs(timeAt(350).msecsTo(plot->cursorA())) <= 500);
+
+    QCOMPARE(selections.count(), 0);
+    QDateTime leftNow;
+    QDateTime rightNow;
+    form->selection(leftNow, rightNow);
+    QCOMPARE(leftNow, left);
+    QCOMPARE(rightNow, right);
 }
 
 void TestPlotZoomCursors::statisticsFollowTheSelection()

@@ -5,10 +5,12 @@
 #include "testfiles.h"
 #include "usercalibtab.h"
 #include "windowdriver.h"
+#include "windowplacement.h"
 
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -102,6 +104,8 @@ private slots:
     void rejectedInput_data();
     void rejectedInput();
     void calculationShowsResultsAndCurves();
+    void chartWindowPlacement_data();
+    void chartWindowPlacement();
     void coverageWarning_data();
     void coverageWarning();
     void missingSamplesAreLeftOut();
@@ -326,10 +330,38 @@ void TestUserCalibTab::calculationShowsResultsAndCurves()
     QCOMPARE(windows.size(), 1);
     QVERIFY(windows[0]->isVisible());
     QVERIFY(!windows[0]->parentWidget());
+    const QRect available = windows[0]->screen()->availableGeometry();
+    QVERIFY2(available.contains(windows[0]->frameGeometry()),
+             qPrintable(QString("%1,%2 %3x%4 on %5x%6")
+                            .arg(windows[0]->frameGeometry().x())
+                            .arg(windows[0]->frameGeometry().y())
+                            .arg(windows[0]->frameGeometry().width())
+                            .arg(windows[0]->frameGeometry().height())
+                            .arg(available.width())
+                            .arg(available.height())));
 
     // Every calculation opens a window of its own.
     click(tab, "pushButton_calibrate");
     QCOMPARE(plotWindows().size(), 2);
+}
+
+void TestUserCalibTab::chartWindowPlacement_data()
+{
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("placed");
+    // Regression: the chart window opened partly off a 1366 x 768 screen.
+    QTest::newRow("1366 x 768, 1280 x 680 usable")
+        << QRect(0, 0, 1280, 680) << QRect(240, 40, 800, 600);
+    QTest::newRow("a panel above") << QRect(0, 32, 1366, 736) << QRect(283, 100, 800, 600);
+    QTest::newRow("smaller than the window, title bar kept on screen")
+        << QRect(0, 0, 800, 600) << QRect(8, 40, 784, 552);
+}
+
+void TestUserCalibTab::chartWindowPlacement()
+{
+    QFETCH(QRect, available);
+    QFETCH(QRect, placed);
+    QCOMPARE(placeWithin(QSize(800, 600), available), placed);
 }
 
 void TestUserCalibTab::coverageWarning_data()

@@ -1,7 +1,8 @@
 // Starts the simulated sensor and drives the main window as a user would (choose the
 // port, press Connect at a wrong address and then the right one, watch a cool-down, drag a
-// selection over it, zoom in and place the cursors, calculate and write a mapping), saving
-// pictures of the windows for the documents in docs/.
+// selection over it, zoom in and place the cursors, calculate and write a mapping, ask to
+// clear, freeze and unplug the sensor), saving pictures of the windows for the documents
+// in docs/.
 
 #include "busmonitordialog.h"
 #include "connectionstatelabel.h"
@@ -18,6 +19,7 @@
 #include "viewerwindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -42,6 +44,7 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <random>
 
@@ -172,6 +175,42 @@ void acceptNextMessageBox()
         else
             acceptNextMessageBox();
     });
+}
+
+// At 1366 x 768: the question of a clear with samples not exported, the sensor frozen
+// (SIGSTOP) and, with "Reconnect automatically" on, its port gone (the simulator killed).
+bool saveWhatTheStatusBarSays(MainWindow &window, QProcess &simulator, const QString &output)
+{
+    window.resize(1366, 768);
+    auto *tabs = widget<QTabWidget>(window, "tabWidget");
+    tabs->setCurrentIndex(1);
+    pause(500);
+
+    bool ok = false;
+    QTimer::singleShot(500, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            ok = save(*box, output + "clear-unexported.png");
+            box->button(QMessageBox::No)->click();
+        }
+    });
+    widget<QPushButton>(window, "pushButton_clear")->click();
+
+    auto *connectionState = widget<ConnectionStateLabel>(window, "connectionState");
+    ::kill(pid_t(simulator.processId()), SIGSTOP);
+    ok &= waitFor([&] { return connectionState->text().contains("(2 time-outs)"); }, 20000);
+    pause(300);
+    ok &= save(window, output + "status-quiet-sensor.png");
+    ::kill(pid_t(simulator.processId()), SIGCONT);
+    ok &= waitFor([&] { return connectionState->text().startsWith("Connected to "); }, 20000);
+
+    tabs->setCurrentIndex(0);
+    widget<QCheckBox>(window, "checkBox_autoReconnect")->setChecked(true);
+    simulator.kill();
+    ok &= waitFor([&] { return connectionState->text().contains("attempt 2 at"); }, 30000);
+    pause(300);
+    ok &= save(window, output + "status-port-gone.png");
+    widget<QCheckBox>(window, "checkBox_autoReconnect")->setChecked(false);
+    return ok;
 }
 
 } // namespace
@@ -412,6 +451,9 @@ int main(int argc, char *argv[])
     registers->scrollToItem(registers->item(16, 0), QAbstractItemView::PositionAtTop);
     pause(300);
     ok &= save(service, output + "register-table.png");
+
+    // What the status bar says, in the window that is still connected.
+    ok &= saveWhatTheStatusBarSays(service, simulator, output);
 
     simulator.terminate();
     simulator.waitForFinished(5000);
