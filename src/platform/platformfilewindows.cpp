@@ -242,6 +242,26 @@ bool PlatformFile::sync()
     return FlushFileBuffers(nativeHandle(handle)) || failed();
 }
 
+bool PlatformFile::isAt(const QString &path)
+{
+    // A file is the same when its volume and its index on the volume are.
+    BY_HANDLE_FILE_INFORMATION open;
+    if (!GetFileInformationByHandle(nativeHandle(handle), &open))
+        return failed();
+    const HANDLE namedHandle =
+        CreateFileW(nativePath(path).c_str(), 0,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (namedHandle == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION named;
+    const bool known = GetFileInformationByHandle(namedHandle, &named);
+    CloseHandle(namedHandle);
+    return known && open.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+           open.nFileIndexHigh == named.nFileIndexHigh &&
+           open.nFileIndexLow == named.nFileIndexLow;
+}
+
 FileStatus fileStatus(const QString &path)
 {
     if (isDeviceName(path))
