@@ -141,7 +141,6 @@ qtbase_options=(
     -no-opengl -no-dbus -no-icu -no-fontconfig
     # Debian's source leaves out the bundled IAccessible2, Wintab and SQLite.
     -no-accessibility -no-feature-tabletevent -no-feature-sql
-    -no-feature-network
     -no-feature-concurrent
     -no-feature-printer
 )
