@@ -1,5 +1,7 @@
 #include "connectionstatetext.h"
 
+#include "networkaddress.h"
+
 #include <QCoreApplication>
 
 namespace
@@ -32,9 +34,39 @@ QString lineSettingsText(uint8_t mode)
     }
 }
 
+namespace
+{
+
+// Over a network address the line's baud rate and parity belong to the device server or
+// gateway, so the texts name the address alone.
+QString networkStateText(LinkState state, const LinkSettings &settings)
+{
+    const QString port = settings.portName;
+    switch (state) {
+    case LinkState::Connecting:
+        return tr("Connecting to %1, address %2 ...").arg(port).arg(settings.address);
+    case LinkState::ProbeUnanswered:
+        return tr("Connecting to %1: no answer from address %2: check the address and the "
+                  "serial settings of the device server or gateway")
+            .arg(port)
+            .arg(settings.address);
+    case LinkState::Connected:
+        return tr("Connected to %1, address %2").arg(port).arg(settings.address);
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
 QString connectionStateText(LinkState state, const LinkSettings &settings)
 {
     const QString port = settings.portName;
+    if (networkKind(port) != NetworkKind::None) {
+        const QString text = networkStateText(state, settings);
+        if (!text.isEmpty())
+            return text;
+    }
     switch (state) {
     case LinkState::NotConnected:
         return tr("Not connected");

@@ -13,7 +13,8 @@
 QString lineSettingsText(uint8_t mode);
 
 // The connection state as the status bar shows it, with the port and line parameters
-// where they help; a probe without an answer adds what to check.
+// where they help (a network address names no line parameters); a probe without an
+// answer adds what to check.
 QString connectionStateText(LinkState state, const LinkSettings &settings);
 
 // A connected sensor that stopped answering: since when, and how many requests went

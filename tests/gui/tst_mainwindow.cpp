@@ -243,30 +243,42 @@ void TestMainWindow::stateLabel()
 void TestMainWindow::connectionStateTexts_data()
 {
     QTest::addColumn<LinkState>("state");
+    QTest::addColumn<QString>("port");
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("text");
+    const QString tty = "/dev/ttyUSB0";
 
     // The modes are the connection panel's and the sensor's register 37 coding.
-    QTest::newRow("even, 2") << LinkState::Connected << 3
+    QTest::newRow("even, 2") << LinkState::Connected << tty << 3
                              << "Connected to /dev/ttyUSB0, 9600 baud, parity even, 2 stop bits, "
                                 "address 7";
-    QTest::newRow("odd, 1") << LinkState::Connecting << 4
+    QTest::newRow("odd, 1") << LinkState::Connecting << tty << 4
                             << "Connecting to /dev/ttyUSB0, 9600 baud, parity odd, 1 stop bit, "
                                "address 7 ...";
     QTest::newRow("mode outside the table")
-        << LinkState::Connected << 9
+        << LinkState::Connected << tty << 9
         << "Connected to /dev/ttyUSB0, 9600 baud, parity and stop bits as the port had them, "
            "address 7";
     QTest::newRow("port not opened")
-        << LinkState::OpenFailed << 0 << "Not connected: cannot open /dev/ttyUSB0";
+        << LinkState::OpenFailed << tty << 0 << "Not connected: cannot open /dev/ttyUSB0";
+    // A network address has no line parameters of its own.
+    QTest::newRow("network, connected") << LinkState::Connected << "mbtcp://10.0.0.20:502" << 3
+                                        << "Connected to mbtcp://10.0.0.20:502, address 7";
+    QTest::newRow("network, no answer")
+        << LinkState::ProbeUnanswered << "tcp://gw:4001" << 0
+        << "Connecting to tcp://gw:4001: no answer from address 7: check the address and the "
+           "serial settings of the device server or gateway";
+    QTest::newRow("network, lost")
+        << LinkState::ConnectionLost << "tcp://gw:4001" << 0 << "Connection lost: tcp://gw:4001";
 }
 
 void TestMainWindow::connectionStateTexts()
 {
     QFETCH(LinkState, state);
+    QFETCH(QString, port);
     QFETCH(int, mode);
     QFETCH(QString, text);
-    QCOMPARE(connectionStateText(state, {"/dev/ttyUSB0", 9600, uint8_t(mode), 7}), text);
+    QCOMPARE(connectionStateText(state, {port, 9600, uint8_t(mode), 7}), text);
 }
 
 void TestMainWindow::linkErrorsReachTheErrorLabel()
