@@ -94,11 +94,12 @@ void SettingsTab::scanPorts()
     for (const SerialPortEntry &port : ports)
         ui->comboBox_serialPort->addItem(port.name + " : " + port.description);
     // A typed network address outlives the list it was typed over.
-    if (networkKind(typed) != NetworkKind::None)
+    const bool keepTyped = networkKind(typed) != NetworkKind::None;
+    if (keepTyped)
         ui->comboBox_serialPort->setEditText(typed);
 
     // Only the first list: later changes make the first entry current.
-    for (int index = 0; index < ports.size() && !rememberedPort.isEmpty(); ++index) {
+    for (int index = 0; index < ports.size() && !rememberedPort.isEmpty() && !keepTyped; ++index) {
         if (ports[index].name == rememberedPort)
             ui->comboBox_serialPort->setCurrentIndex(index);
     }
@@ -110,7 +111,7 @@ void SettingsTab::scanPorts()
 
     // Ports named on the command line are the ones the user came for (a simulator, a
     // bridge): the first of them is chosen when the list is first shown.
-    if (!portListShown && !userGivenPorts().isEmpty()) {
+    if (!portListShown && !userGivenPorts().isEmpty() && !keepTyped) {
         for (int i = 0; i < knownPorts.size(); ++i) {
             if (knownPorts[i].name == userGivenPorts().first()) {
                 ui->comboBox_serialPort->setCurrentIndex(i);
