@@ -10,27 +10,7 @@ version=$1
 buildDir=$2
 source=$(realpath "$(dirname "$0")/../..")
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-# Waits up to a generous time for a condition, polling.
-waitFor() {
-    local tries=$1
-    shift
-    for _ in $(seq "$tries"); do
-        "$@" && return 0
-        sleep 0.2
-    done
-    return 1
-}
+source "$(dirname "$0")/scratch.sh"
 
 package=$("$source/scripts/package.sh" "$buildDir" | tail -n1)
 [[ "$(basename "$package")" == "quva-explorer_${version}_$(dpkg --print-architecture).deb" ]] ||

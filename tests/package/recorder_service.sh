@@ -12,27 +12,8 @@ sim=$2
 packaging=$(realpath "$(dirname "$0")/../../packaging")
 unit="$packaging/quva-recorder@.service"
 
-work=$(mktemp -d)
+source "$(dirname "$0")/scratch.sh"
 chmod 755 "$work"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-waitFor() {
-    local tries=$1
-    shift
-    for _ in $(seq "$tries"); do
-        "$@" && return 0
-        sleep 0.2
-    done
-    return 1
-}
 
 # The unit as installed, with the program where this build has it.
 if command -v systemd-analyze >/dev/null; then
