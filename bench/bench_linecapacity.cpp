@@ -9,6 +9,7 @@
 // rate) is added to each measured exchange.
 
 #include "benchcontext.h"
+#include "simulatorport.h"
 
 #include "modbus.h"
 #include "modbusframe.h"
@@ -28,22 +29,6 @@
 
 namespace
 {
-
-// The simulator's port, from its "port: ..." line; empty when it did not start.
-QString startSimulator(QProcess &sim, const QString &path, uint32_t baudrate)
-{
-    sim.start(path, {"--baud", QString::number(baudrate), "--seed", "1", "--rate", "10",
-                     "--exit-with-parent"});
-    QByteArray output;
-    while (sim.waitForReadyRead(30000)) {
-        output += sim.readAllStandardOutput();
-        const int at = output.indexOf("port: ");
-        const int end = output.indexOf('\n', at);
-        if (at >= 0 && end > at)
-            return QString::fromLocal8Bit(output.mid(at + 6, end - at - 6));
-    }
-    return QString();
-}
 
 // Milliseconds of each exchange of the live block, the first (the probe) not counted.
 std::vector<double> exchangeTimes(const QString &port, uint32_t baudrate, int exchanges)
@@ -94,7 +79,9 @@ int main(int argc, char **argv)
         << " exchanges of registers 16..30 per baud rate, none/1\n";
     for (const uint32_t baudrate : {19200u, 115200u}) {
         QProcess sim;
-        const QString port = startSimulator(sim, parser.value("sim"), baudrate);
+        const QString port =
+            startSimulator(sim, parser.value("sim"),
+                           {"--baud", QString::number(baudrate), "--seed", "1", "--rate", "10"});
         if (port.isEmpty()) {
             out << "cannot start " << parser.value("sim") << "\n";
             return 2;

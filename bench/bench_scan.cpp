@@ -8,6 +8,7 @@
 // character time per byte. A silent address costs the answer time-out.
 
 #include "benchcontext.h"
+#include "simulatorport.h"
 
 #include "scanplan.h"
 #include "sensorscan.h"
@@ -21,27 +22,6 @@
 
 #include <algorithm>
 #include <vector>
-
-namespace
-{
-
-// The simulator's port, from its "port: ..." line; empty when it did not start.
-QString startSimulator(QProcess &sim, const QString &path, uint32_t baudrate)
-{
-    sim.start(path, {"--baud", QString::number(baudrate), "--address", "1,200", "--seed", "1",
-                     "--exit-with-parent"});
-    QByteArray output;
-    while (sim.waitForReadyRead(30000)) {
-        output += sim.readAllStandardOutput();
-        const int at = output.indexOf("port: ");
-        const int end = output.indexOf('\n', at);
-        if (at >= 0 && end > at)
-            return QString::fromLocal8Bit(output.mid(at + 6, end - at - 6));
-    }
-    return QString();
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -58,7 +38,9 @@ int main(int argc, char **argv)
 
     QTextStream out(stdout);
     QProcess sim;
-    const QString port = startSimulator(sim, parser.value("sim"), baudrate);
+    const QString port =
+        startSimulator(sim, parser.value("sim"),
+                       {"--baud", QString::number(baudrate), "--address", "1,200", "--seed", "1"});
     if (port.isEmpty()) {
         out << "cannot start " << parser.value("sim") << "\n";
         return 2;
