@@ -4,13 +4,17 @@
 #   1. the Windows builds of the tests that need no pseudo-terminal, on Qt's offscreen
 #      platform (ctest in build-windows, through Wine);
 #   2. the programs' icon and version resources, and the recorder's option checks;
-#   3. the link end to end: the simulator on a Linux pseudo-terminal, mapped to COM5 in
-#      the prefix, recorded by quva-recorder.exe and compared with the Linux recorder's
-#      file of the same simulated series;
+#   3. the COM port layer alone (src/platform/comportwindows.cpp, no Qt) against the
+#      simulator on a Linux pseudo-terminal mapped to COM5 and COM12 in the prefix; then
+#      the link end to end: the simulator on COM5, recorded by quva-recorder.exe and
+#      compared with the Linux recorder's file of the same simulated series;
 #   4. the window on Xvfb with the Settings tab, saved as docs/windows-settings.png when
 #      QUVA_WINDOWS_SCREENSHOT is set;
 #   5. the installer run silently, the installed programs started from their folder, the
 #      uninstaller: nothing of the program left, the user's data kept.
+#
+#   scripts/test-windows.sh            all of it, after scripts/build-windows.sh
+#   scripts/test-windows.sh --com-only the COM port layer alone: needs no Windows build
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +23,17 @@ build=${QUVA_WINDOWS_BUILD:-$repo/build-windows}
 version=$(sed -n 's/^project(QUVAExplorer VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
 triplet=x86_64-w64-mingw32
 
-if [[ ! -f $build/bin/quva-recorder.exe || ! -d $cache/qt/bin ]]; then
+com_only=0
+case "${1:-}" in
+"") ;;
+--com-only) com_only=1 ;;
+*)
+    echo "test-windows.sh: unknown option '$1'; accepted: --com-only" >&2
+    exit 2
+    ;;
+esac
+
+if ((!com_only)) && [[ ! -f $build/bin/quva-recorder.exe || ! -d $cache/qt/bin ]]; then
     echo "test-windows.sh: no Windows build in $build; run scripts/build-windows.sh first" >&2
     exit 2
 fi
@@ -45,6 +59,7 @@ fail() {
     failures=$((failures + 1))
 }
 
+mkdir -p "$WINEPREFIX"
 if [[ ! -d $WINEPREFIX/drive_c ]]; then
     echo "Making the Wine prefix $WINEPREFIX"
     wineboot --init >/dev/null 2>&1
@@ -61,6 +76,101 @@ wine_env=(env WINEPATH="$(
     IFS=';'
     echo "${dll_path[*]}"
 )" QT_PLUGIN_PATH="$(windows_path "$cache/qt/plugins")")
+
+linux=$build/linux
+cmake -S "$repo" -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUVA_BUILD_TESTS=OFF \
+    $(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache) >/dev/null
+nice -n 19 cmake --build "$linux" -j2 --target quva-sim $( ((com_only)) || echo quva-recorder) \
+    >/dev/null
+
+# Starts the simulator with a fixed seed and rate, so that every run serves the same
+# series, and the further options given; sets sim_pid and port.
+start_sim() {
+    local log=$1 i
+    shift
+    "$linux/bin/quva-sim" --seed 7 --rate 2 "$@" >"$log" 2>&1 &
+    sim_pid=$!
+    pids+=("$sim_pid")
+    port=
+    for ((i = 0; i < 100; ++i)); do
+        port=$(sed -n 's/^port: //p' "$log" | head -1)
+        [[ -z $port ]] || return 0
+        sleep 0.1
+    done
+    return 1
+}
+stop_sim() {
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+}
+
+# --- The COM port layer -------------------------------------------------------------
+
+# The platform's COM port without Qt (tests/platform/comportcheck.cpp) against the
+# simulator on COM5 (mode 0) and on COM12 (mode 5), which only "\\.\COM12" reaches: a
+# Modbus exchange on each, also after clearing input, a missing COM99, the line settings
+# the pseudo-terminal got from SetCommState, and the simulator killed under the open port.
+# (Under Wine a pseudo-terminal that already has odd parity refuses the next SetCommState:
+# Linux keeps PARODD on it but drops PARENB, and Wine's tcsetattr fails; so odd parity
+# comes last.)
+check_com_port() {
+    echo "== The COM port layer against the simulator on COM5 and COM12"
+    local exe=$work/comportcheck.exe check i settings expected
+    if ! $triplet-g++-posix -std=c++17 -O1 -Wall -Wextra -Werror -municode -static \
+        -I"$repo/src/platform" "$repo/src/platform/comportwindows.cpp" \
+        "$repo/tests/platform/comportcheck.cpp" -o "$exe"; then
+        fail "comportcheck.exe does not build"
+        return
+    fi
+    if ! start_sim "$work/sim-com.log"; then
+        fail "the simulator did not start: $(cat "$work/sim-com.log")"
+        return
+    fi
+    # The simulator set its own line; the port's settings must come from the check.
+    stty -F "$port" 38400
+    ln -sfn "$port" "$WINEPREFIX/dosdevices/com5"
+    ln -sfn "$port" "$WINEPREFIX/dosdevices/com12"
+    wine "$exe" --missing COM99 --hang-up COM5 COM12:5 >"$work/com.out" 2>/dev/null &
+    check=$!
+    pids+=("$check")
+    for ((i = 0; i < 600; ++i)); do
+        grep -q '^waiting for hang-up' "$work/com.out" && break
+        kill -0 "$check" 2>/dev/null || break
+        sleep 0.1
+    done
+    settings=$(stty -a -F "$port" 2>&1 || true)
+    stop_sim
+    set +e
+    wait "$check"
+    status=$?
+    set -e
+    rm -f "$WINEPREFIX/dosdevices/com5" "$WINEPREFIX/dosdevices/com12"
+    tr -d '\r' <"$work/com.out"
+    if ((status == 0)) && ! grep -q '^FAIL' "$work/com.out"; then
+        pass "comportcheck.exe on COM5 and COM12"
+    else
+        fail "comportcheck.exe on COM5 and COM12 -> $status"
+    fi
+    # Mode 5: odd parity (a pseudo-terminal keeps PARODD but not PARENB), two stop bits.
+    for expected in "speed 19200 baud" " cs8 " " cstopb " " parodd " " -crtscts " " -ixon " \
+        " -ixoff "; do
+        if ! grep -qF -- "$expected" <<<" ${settings//$'\n'/ } "; then
+            fail "the pseudo-terminal behind COM12 lacks \"$expected\": $settings"
+            return
+        fi
+    done
+    pass "the pseudo-terminal behind COM12 is at 19200 baud, 8 data bits, odd, 2 stop bits"
+}
+
+if ((com_only)); then
+    check_com_port
+    if ((failures > 0)); then
+        echo "test-windows.sh: $failures failed"
+        exit 1
+    fi
+    echo "test-windows.sh: the COM port check passed"
+    exit 0
+fi
 
 # --- 1. The tests -----------------------------------------------------------------
 
@@ -117,32 +227,9 @@ expect_refusal "--baud" --record r.csv --port COM5 --baud 300
 
 # --- 3. The link end to end over COM5 ---------------------------------------------------
 
+check_com_port
+
 echo "== Recording from the simulator through COM5"
-linux=$build/linux
-cmake -S "$repo" -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUVA_BUILD_TESTS=OFF \
-    $(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache) >/dev/null
-nice -n 19 cmake --build "$linux" -j2 --target quva-sim quva-recorder >/dev/null
-
-# Starts the simulator with a fixed seed and rate, so that every run serves the same
-# series; sets sim_pid and port.
-start_sim() {
-    local log=$1 i
-    "$linux/bin/quva-sim" --seed 7 --rate 2 >"$log" 2>&1 &
-    sim_pid=$!
-    pids+=("$sim_pid")
-    port=
-    for ((i = 0; i < 100; ++i)); do
-        port=$(sed -n 's/^port: //p' "$log" | head -1)
-        [[ -z $port ]] || return 0
-        sleep 0.1
-    done
-    return 1
-}
-stop_sim() {
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-}
-
 # The data lines without their time stamps (the time of the run) and line ends.
 data_without_time() {
     tr -d '\r' <"$1" | grep -v '^#' | grep -v '^date/time' | cut -d';' -f2-

@@ -65,6 +65,8 @@ public:
     // The system error code of the last failure, and the call that failed.
     unsigned long error() const { return lastError; }
     const char *failedCall() const { return lastCall; }
+    // Whether the last failure says that there is no such port.
+    bool portMissing() const;
 
 private:
     struct Io;

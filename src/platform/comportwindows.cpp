@@ -309,6 +309,11 @@ void ComPort::clearError()
         ClearCommError(io->port, &errors, &status);
 }
 
+bool ComPort::portMissing() const
+{
+    return lastError == ERROR_FILE_NOT_FOUND || lastError == ERROR_PATH_NOT_FOUND;
+}
+
 bool ComPort::openFailed(const char *call)
 {
     fail(call);

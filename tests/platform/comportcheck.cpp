@@ -1,18 +1,21 @@
 // The COM port layer against a real peer, run under Wine by scripts/test-windows.sh:
 // the simulator on a Linux pseudo-terminal that the Wine prefix maps to the COM names
-// given. For each name, one Modbus read request out and its reply back, its CRC checked;
-// a second open of a port already open and a port that does not exist are refused; with
-// --hang-up the last port stays open until the peer goes, which must fail the wait.
-// Needs no Qt: built with mingw from src/platform/comportwindows.cpp alone.
+// given, each opened at 19200 baud in its mode (0..5 as the link's, after a colon; 0 when
+// none is given). For each, a Modbus read request out and its reply back, its CRC checked,
+// also after clearing input; a port that does not exist is refused; with --hang-up the
+// last port stays open until the peer goes, which must fail the wait. Needs no Qt: built
+// with mingw from src/platform/comportwindows.cpp alone.
 //
-//   comportcheck.exe COM5 COM12 [--missing COM99] [--hang-up]
+//   comportcheck.exe [--missing COM99] [--hang-up] COM5 COM12:5
 
 #include "comport.h"
 
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -120,21 +123,22 @@ void exchange(ComPort &port, const std::string &name)
              "function-3 reply of five registers");
 }
 
-void checkPort(const std::wstring &name, bool keepOpen, ComPort &port)
+void checkPort(const std::wstring &name, uint8_t mode, bool keepOpen, ComPort &port)
 {
     const std::string text = narrow(name);
-    if (!port.open(name, 19200, 0)) {
-        fail(text + ": open at 19200 8N1 failed: " + failure(port));
+    const std::string line = "19200 baud, mode " + std::to_string(mode);
+    if (!port.open(name, 19200, mode)) {
+        fail(text + ": open at " + line + " failed: " + failure(port));
         return;
     }
-    pass(text + ": open at 19200 8N1 as " + narrow(ComPort::devicePath(name)));
+    pass(text + ": open at " + line + " as " + narrow(ComPort::devicePath(name)));
     exchange(port, text);
 
     // Windows lets one program at a time open a COM port; Wine does not keep to that for
     // a device, so this is told rather than checked.
     {
         ComPort second;
-        if (second.open(name, 19200, 0))
+        if (second.open(name, 19200, mode))
             std::printf("INFO: %s: a second open while open succeeds\n", text.c_str());
         else
             std::printf("INFO: %s: a second open is refused: %s\n", text.c_str(),
@@ -192,14 +196,20 @@ int wmain(int argc, wchar_t **argv)
     std::wstring missing;
     bool hangUp = false;
     std::vector<std::wstring> names;
+    std::vector<uint8_t> modes;
     for (int i = 1; i < argc; ++i) {
         const std::wstring argument = argv[i];
         if (argument == L"--missing" && i + 1 < argc)
             missing = argv[++i];
         else if (argument == L"--hang-up")
             hangUp = true;
-        else
-            names.push_back(argument);
+        else {
+            const size_t colon = argument.find(L':');
+            names.push_back(argument.substr(0, colon));
+            modes.push_back(colon == std::wstring::npos
+                                ? 0
+                                : uint8_t(std::wcstoul(argument.c_str() + colon + 1, nullptr, 10)));
+        }
     }
 
     std::printf("SERIALCOMM:");
@@ -209,12 +219,12 @@ int wmain(int argc, wchar_t **argv)
 
     ComPort port;
     for (size_t i = 0; i < names.size(); ++i)
-        checkPort(names[i], hangUp && i + 1 == names.size(), port);
+        checkPort(names[i], modes[i], hangUp && i + 1 == names.size(), port);
     if (!missing.empty()) {
         ComPort absent;
         if (absent.open(missing, 19200, 0))
             fail(narrow(missing) + ": a missing port opened");
-        else if (absent.error() == ERROR_FILE_NOT_FOUND || absent.error() == ERROR_PATH_NOT_FOUND)
+        else if (absent.portMissing())
             pass(narrow(missing) + ": missing, " + failure(absent));
         else
             fail(narrow(missing) + ": missing but " + failure(absent));
