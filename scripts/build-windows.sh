@@ -336,7 +336,8 @@ main() {
     install_packages
     enable_sources
     mkdir -p "$cache"
-    # Two runs on one cache would remove each other's build trees.
+    # Two runs on one cache would remove each other's build trees; the program's build
+    # only reads it.
     exec 9>"$cache/.lock"
     if ! flock -n 9; then
         echo "build-windows.sh: another build-windows.sh is using $cache; wait for it" >&2
@@ -356,6 +357,7 @@ main() {
     build_qtbase
     build_qt_module qtsvg-opensource-src "$svg_version" qtsvg
     log "cache ready in $cache ($((SECONDS - started)) s)"
+    exec 9>&-
     [[ $mode == --cache-only ]] && return 0
     started=$SECONDS
     build_program
