@@ -50,6 +50,12 @@ foreach(test ${QUVA_WINDOWS_TESTS})
     set_tests_properties(${test} PROPERTIES ENVIRONMENT "${QUVA_TEST_ENVIRONMENT}" TIMEOUT 600)
 endforeach()
 
+# The COM port against the simulator, which scripts/test-windows.sh starts on a
+# pseudo-terminal and maps to a COM port: that script runs it, not ctest.
+add_executable(tst_serialtransportwindows
+               ${CMAKE_CURRENT_SOURCE_DIR}/modbus/tst_serialtransportwindows.cpp)
+target_link_libraries(tst_serialtransportwindows PRIVATE quva_testsupport)
+
 # The plot layers' plain C++ path, the one a compiler without GCC's vector extensions
 # (MSVC) builds.
 add_executable(tst_plotlayers_scalar plotrender/tst_plotlayers.cpp ${support}/layerpicture.cpp

@@ -5,8 +5,8 @@
 #      platform (ctest in build-windows, through Wine);
 #   2. the programs' icon and version resources, and the recorder's option checks;
 #   3. the COM port layer alone (src/platform/comportwindows.cpp, no Qt) against the
-#      simulator on a Linux pseudo-terminal mapped to COM5 and COM12 in the prefix; then
-#      the link end to end: the simulator on COM5, recorded by quva-recorder.exe and
+#      simulator on a Linux pseudo-terminal mapped to COM5 and COM12 in the prefix;
+#      SerialTransport, the link and the port list on COM12; then the link end to end: the simulator on COM5, recorded by quva-recorder.exe and
 #      compared with the Linux recorder's file of the same simulated series;
 #   4. the window on Xvfb with the Settings tab, saved as docs/windows-settings.png when
 #      QUVA_WINDOWS_SCREENSHOT is set;
@@ -162,6 +162,56 @@ check_com_port() {
     pass "the pseudo-terminal behind COM12 is at 19200 baud, 8 data bits, odd, 2 stop bits"
 }
 
+# SerialTransport, the link and the port list of the Windows build
+# (tests/modbus/tst_serialtransportwindows.cpp) against the simulator on COM12, entered
+# with a COM7 in Wine's own port table (HKLM\Software\Wine\Ports), which Wine lists
+# under HARDWARE\DEVICEMAP\SERIALCOMM when it starts: a bare dosdevices link is not
+# listed there. The list must come by number (COM7 before COM12); the simulator is killed
+# at the end.
+check_serial_transport() {
+    echo "== SerialTransport and the port list against the simulator on COM12"
+    local exe=$build/bin/tst_serialtransportwindows.exe check i listed name
+    local ports='HKLM\Software\Wine\Ports'
+    if ! start_sim "$work/sim-transport.log"; then
+        fail "the simulator did not start: $(cat "$work/sim-transport.log")"
+        return
+    fi
+    for name in COM7 COM12; do
+        wine reg add "$ports" /v "$name" /d "$port" /f >/dev/null 2>&1
+    done
+    wineserver -k || true
+    wineserver -w
+    listed=$(wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' 2>/dev/null | tr -d '\r' |
+        awk '$2 == "REG_SZ" { print $3 }' | sort -k1.4n | paste -sd, -)
+    echo "SERIALCOMM by number: $listed"
+    (export QUVA_TEST_COM_PORT=COM12 QUVA_TEST_LISTED_PORTS=$listed &&
+        exec "${wine_env[@]}" wine "$exe") >"$work/transport.out" 2>&1 &
+    check=$!
+    pids+=("$check")
+    for ((i = 0; i < 1200; ++i)); do
+        grep -q '^waiting for hang-up' "$work/transport.out" && break
+        kill -0 "$check" 2>/dev/null || break
+        sleep 0.1
+    done
+    stop_sim
+    set +e
+    wait "$check"
+    status=$?
+    set -e
+    for name in COM7 COM12; do
+        wine reg delete "$ports" /v "$name" /f >/dev/null 2>&1 || true
+    done
+    wineserver -k || true
+    wineserver -w
+    rm -f "$WINEPREFIX/dosdevices/com7" "$WINEPREFIX/dosdevices/com12"
+    tr -d '\r' <"$work/transport.out" | grep -E '^(PASS|FAIL|Totals|waiting|   Loc|   Actual|   Expected)' || true
+    if ((status == 0)) && [[ $listed == *COM7,*COM12* ]]; then
+        pass "tst_serialtransportwindows.exe on COM12"
+    else
+        fail "tst_serialtransportwindows.exe on COM12 -> $status (listed: $listed)"
+    fi
+}
+
 if ((com_only)); then
     check_com_port
     if ((failures > 0)); then
@@ -228,6 +278,7 @@ expect_refusal "--baud" --record r.csv --port COM5 --baud 300
 # --- 3. The link end to end over COM5 ---------------------------------------------------
 
 check_com_port
+check_serial_transport
 
 echo "== Recording from the simulator through COM5"
 # The data lines without their time stamps (the time of the run) and line ends.
