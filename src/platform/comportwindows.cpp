@@ -21,6 +21,7 @@ struct ComPort::Io {
     HANDLE outputEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     OVERLAPPED input = {};
     char firstByte = 0;
+    bool firstByteRead = false;
     bool waiting = false;
     OVERLAPPED write = {};
     std::string output;
@@ -199,16 +200,18 @@ bool ComPort::startWait()
 int ComPort::endWait()
 {
     DWORD count = 0;
-    if (!GetOverlappedResult(io->port, &io->input, &count, FALSE)) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_IO_INCOMPLETE)
-            return 0;
-        io->waiting = false;
-        ResetEvent(io->inputEvent);
+    const bool ended = GetOverlappedResult(io->port, &io->input, &count, FALSE);
+    const DWORD code = ended ? ERROR_SUCCESS : GetLastError();
+    if (code == ERROR_IO_INCOMPLETE)
+        return 0;
+    // The event stays unset until the next wait: whoever watches it is not woken again.
+    io->waiting = false;
+    io->firstByteRead = ended && count == 1;
+    ResetEvent(io->inputEvent);
+    if (!ended) {
         fail("ReadFile", code);
         return -1;
     }
-    io->waiting = false;
     return 1;
 }
 
@@ -219,7 +222,8 @@ bool ComPort::takeInput(std::string &bytes)
     const int ended = endWait();
     if (ended <= 0)
         return ended == 0;
-    bytes += io->firstByte;
+    if (io->firstByteRead)
+        bytes += io->firstByte;
 
     DWORD errors = 0;
     COMSTAT status = {};
