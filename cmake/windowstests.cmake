@@ -8,6 +8,7 @@ add_library(quva_testsupport STATIC
     ${support}/layerpicture.cpp ${support}/layerpicture.h
     ${support}/logrecorder.cpp ${support}/logrecorder.h
     ${support}/plotdriver.cpp ${support}/plotdriver.h
+    ${support}/randomrecording.cpp ${support}/randomrecording.h
     ${support}/replyframes.cpp ${support}/replyframes.h
     ${support}/testfiles.cpp ${support}/testfiles.h
     ${support}/testseed.cpp ${support}/testseed.h

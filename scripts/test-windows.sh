@@ -184,8 +184,10 @@ check_serial_transport() {
     listed=$(wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' 2>/dev/null | tr -d '\r' |
         awk '$2 == "REG_SZ" { print $3 }' | sort -k1.4n | paste -sd, -)
     echo "SERIALCOMM by number: $listed"
+    # Qt Test's own lines go to a file: under Wine they do not reach a redirected stdout.
     (export QUVA_TEST_COM_PORT=COM12 QUVA_TEST_LISTED_PORTS=$listed &&
-        exec "${wine_env[@]}" wine "$exe") >"$work/transport.out" 2>&1 &
+        exec "${wine_env[@]}" wine "$exe" -o "$(windows_path "$work")\\transport.txt,txt") \
+        >"$work/transport.out" 2>&1 &
     check=$!
     pids+=("$check")
     for ((i = 0; i < 1200; ++i)); do
@@ -204,7 +206,7 @@ check_serial_transport() {
     wineserver -k || true
     wineserver -w
     rm -f "$WINEPREFIX/dosdevices/com7" "$WINEPREFIX/dosdevices/com12"
-    tr -d '\r' <"$work/transport.out" | grep -E '^(PASS|FAIL|Totals|waiting|   Loc|   Actual|   Expected)' || true
+    tr -d '\r' <"$work/transport.txt" 2>/dev/null | grep -vE '^(QDEBUG|\*|Config)' || true
     if ((status == 0)) && [[ $listed == *COM7,*COM12* ]]; then
         pass "tst_serialtransportwindows.exe on COM12"
     else
