@@ -32,9 +32,10 @@ set(QUVA_WINDOWS_TESTS
 )
 
 # Wine finds the DLLs through WINEPATH and Qt its plugins through QT_PLUGIN_PATH, both
-# given by scripts/test-windows.sh.
+# given by scripts/test-windows.sh. Wine keeps the QT_ variables of Linux from Windows
+# programs and hands them WINEQT_ ones without the WINE.
 set(QUVA_TEST_ENVIRONMENT
-    QT_QPA_PLATFORM=offscreen
+    WINEQT_QPA_PLATFORM=offscreen
     LC_ALL=C
     LANG=C
     TZ=Europe/Berlin

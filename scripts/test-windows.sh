@@ -67,6 +67,8 @@ if [[ ! -d $WINEPREFIX/drive_c ]]; then
 fi
 
 # Qt's DLLs and the compiler's runtime for the programs that are not deployed with them.
+# Wine keeps the QT_ variables of Linux from Windows programs: WINEQT_ ones reach them
+# without the WINE.
 windows_path() { winepath -w "$1" 2>/dev/null; }
 dll_path=()
 for folder in "$cache/qt/bin" /usr/lib/gcc/$triplet/*-posix /usr/$triplet/lib; do
@@ -75,7 +77,7 @@ done
 wine_env=(env WINEPATH="$(
     IFS=';'
     echo "${dll_path[*]}"
-)" QT_PLUGIN_PATH="$(windows_path "$cache/qt/plugins")")
+)" WINEQT_PLUGIN_PATH="$(windows_path "$cache/qt/plugins")")
 
 linux=$build/linux
 cmake -S "$repo" -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUVA_BUILD_TESTS=OFF \
@@ -327,7 +329,7 @@ done
 export DISPLAY=:$(cat "$work/display")
 start_sim "$work/sim-window.log"
 ln -sfn "$port" "$WINEPREFIX/dosdevices/com5"
-(cd "$work" && exec "${wine_env[@]}" -u QT_QPA_PLATFORM wine "$build/bin/quva-explorer.exe") \
+(cd "$work" && exec "${wine_env[@]}" wine "$build/bin/quva-explorer.exe") \
     >"$work/window.log" 2>&1 &
 pids+=($!)
 # The window is up once X knows it by its title; the port list fills within its scan.
