@@ -328,7 +328,11 @@ for ((i = 0; i < 100; ++i)); do
 done
 export DISPLAY=:$(cat "$work/display")
 start_sim "$work/sim-window.log"
-ln -sfn "$port" "$WINEPREFIX/dosdevices/com5"
+# COM5 in Wine's port table, so that the port list shows it. Wine reads the table when it
+# starts, and its desktop process reaches the display only when started with it.
+wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$port" /f >/dev/null 2>&1
+wineserver -k || true
+wineserver -w
 (cd "$work" && exec "${wine_env[@]}" wine "$build/bin/quva-explorer.exe") \
     >"$work/window.log" 2>&1 &
 pids+=($!)
@@ -344,6 +348,7 @@ done
 # The port scan runs every 200 ms: one second later the list is filled.
 sleep 1
 import -window root "$work/window.png" 2>/dev/null || true
+wine reg delete 'HKLM\Software\Wine\Ports' /v COM5 /f >/dev/null 2>&1 || true
 wineserver -k || true
 stop_sim
 rm -f "$WINEPREFIX/dosdevices/com5"
