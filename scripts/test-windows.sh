@@ -382,7 +382,9 @@ fi
 # Started from the install folder with only what was installed: no WINEPATH.
 for program in quva-explorer quva-recorder; do
     set +e
-    out=$(cd "$installed" && wine "./$program.exe" --version 2>&1 | tr -d '\r')
+    # Bounded: a program that waits for a click (a message box) fails here instead of
+    # holding up the run.
+    out=$(cd "$installed" && timeout 120 wine "./$program.exe" --version 2>&1 | tr -d '\r')
     status=${PIPESTATUS[0]}
     set -e
     if ((status == 0)) && grep -qF -- "$version" <<<"$out"; then
