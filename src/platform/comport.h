@@ -8,9 +8,10 @@
 #include <vector>
 
 // A Windows COM port opened for overlapped I/O, without Qt: the link's line settings,
-// one wait for received bytes and one write at a time. Each of the two ends by setting an
-// event (a HANDLE, here void *) that the caller watches; the caller then finishes it with
-// takeInput() or finishWrite(). Windows only: comportwindows.cpp.
+// one wait for received bytes (an overlapped read of one byte) and one write at a time.
+// Each of the two ends by setting an event (a HANDLE, here void *) that the caller
+// watches; the caller then finishes it with takeInput() or finishWrite(). Windows only:
+// comportwindows.cpp.
 class ComPort
 {
 public:
