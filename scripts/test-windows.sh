@@ -136,7 +136,7 @@ check_com_port() {
     check=$!
     pids+=("$check")
     for ((i = 0; i < 600; ++i)); do
-        grep -q '^waiting for hang-up' "$work/com.out" && break
+        grep -qs '^waiting for hang-up' "$work/com.out" && break
         kill -0 "$check" 2>/dev/null || break
         sleep 0.1
     done
@@ -193,7 +193,7 @@ check_serial_transport() {
     check=$!
     pids+=("$check")
     for ((i = 0; i < 1200; ++i)); do
-        grep -q '^waiting for hang-up' "$work/transport.out" && break
+        grep -qs '^waiting for hang-up' "$work/transport.out" && break
         kill -0 "$check" 2>/dev/null || break
         sleep 0.1
     done
