@@ -8,6 +8,7 @@ add_library(quva_testsupport STATIC
     ${support}/layerpicture.cpp ${support}/layerpicture.h
     ${support}/logrecorder.cpp ${support}/logrecorder.h
     ${support}/plotdriver.cpp ${support}/plotdriver.h
+    ${support}/randomrecording.cpp ${support}/randomrecording.h
     ${support}/replyframes.cpp ${support}/replyframes.h
     ${support}/testfiles.cpp ${support}/testfiles.h
     ${support}/testseed.cpp ${support}/testseed.h
@@ -31,9 +32,10 @@ set(QUVA_WINDOWS_TESTS
 )
 
 # Wine finds the DLLs through WINEPATH and Qt its plugins through QT_PLUGIN_PATH, both
-# given by scripts/test-windows.sh.
+# given by scripts/test-windows.sh. Wine keeps the QT_ variables of Linux from Windows
+# programs and hands them WINEQT_ ones without the WINE.
 set(QUVA_TEST_ENVIRONMENT
-    QT_QPA_PLATFORM=offscreen
+    WINEQT_QPA_PLATFORM=offscreen
     LC_ALL=C
     LANG=C
     TZ=Europe/Berlin
@@ -49,6 +51,12 @@ foreach(test ${QUVA_WINDOWS_TESTS})
     add_test(NAME ${test} COMMAND ${name} WORKING_DIRECTORY ${workdir})
     set_tests_properties(${test} PROPERTIES ENVIRONMENT "${QUVA_TEST_ENVIRONMENT}" TIMEOUT 600)
 endforeach()
+
+# The COM port against the simulator, which scripts/test-windows.sh starts on a
+# pseudo-terminal and maps to a COM port: that script runs it, not ctest.
+add_executable(tst_serialtransportwindows
+               ${CMAKE_CURRENT_SOURCE_DIR}/modbus/tst_serialtransportwindows.cpp)
+target_link_libraries(tst_serialtransportwindows PRIVATE quva_testsupport)
 
 # The plot layers' plain C++ path, the one a compiler without GCC's vector extensions
 # (MSVC) builds.

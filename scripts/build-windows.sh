@@ -2,10 +2,11 @@
 # Cross-builds QUVA-Explorer for 64-bit Windows on Debian.
 #
 # Once, into a cache outside the work tree (QUVA_WINDOWS_CACHE, default
-# ~/.cache/quva-windows): Qt 5 (qtbase, qtserialport, qtsvg) and libxlsxwriter
-# for x86_64-w64-mingw32, from Debian's own source packages at the version of
-# the installed Linux Qt. Every stage leaves a stamp holding the key of its
-# inputs; a stage whose stamp matches is skipped, and an interrupted compile
+# ~/.cache/quva-windows): Qt 5 (qtbase, qtsvg) and libxlsxwriter for
+# x86_64-w64-mingw32, from Debian's own source packages at the version of the
+# installed Linux Qt. Qt Serial Port is not among them: the Windows program
+# reaches its COM ports through its own platform layer. Every stage leaves a
+# stamp holding the key of its inputs; a stage whose stamp matches is skipped, and an interrupted compile
 # resumes in its kept build tree. Then the program, its tests, the portable
 # zip and the NSIS installer into build-windows/ (QUVA_WINDOWS_BUILD).
 #
@@ -53,7 +54,7 @@ install_packages() {
         g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
         nsis wine wine64 dpkg-dev cmake ninja-build make g++ zip unzip xvfb xauth
         imagemagick x11-utils
-        qtbase5-dev libqt5serialport5-dev libqt5svg5-dev libxlsxwriter-dev
+        qtbase5-dev libqt5svg5-dev libxlsxwriter-dev
         perl python3
     )
     local missing=() package status
@@ -84,7 +85,6 @@ enable_sources() {
 # --- Sources ---------------------------------------------------------------
 
 qt_version=$(installed_version libqt5core5a)
-serialport_version=$(installed_version libqt5serialport5)
 svg_version=$(installed_version libqt5svg5)
 xlsxwriter_version=$(installed_version libxlsxwriter-dev)
 xlsxwriter_version=${xlsxwriter_version%+b*}
@@ -148,11 +148,9 @@ qtbase_options=(
 qtbase_key() { key_of qtbase "$qt_version" "${qtbase_options[@]}"; }
 module_key() { key_of "$1" "$2" "$(cat "$cache/build/qtbase/.installed" 2>/dev/null)"; }
 
-# Whether qtbase, qtserialport and qtsvg are installed from the current inputs.
+# Whether qtbase and qtsvg are installed from the current inputs.
 qt_cache_ready() {
     stamp_ok "$cache/build/qtbase/.installed" "$(qtbase_key)" &&
-        stamp_ok "$cache/build/qtserialport/.installed" \
-            "$(module_key qtserialport "$serialport_version")" &&
         stamp_ok "$cache/build/qtsvg/.installed" "$(module_key qtsvg "$svg_version")"
 }
 
@@ -181,8 +179,8 @@ build_qtbase() {
     log "qtbase installed into $qt_prefix"
 }
 
-# qtserialport and qtsvg build with the cross qmake; their keys include
-# qtbase's so that a new Qt rebuilds them.
+# qtsvg builds with the cross qmake; its key includes qtbase's so that a new Qt
+# rebuilds it.
 build_qt_module() {
     local package=$1 version=$2 name=$3 src key tree
     key=$(module_key "$name" "$version")
@@ -207,7 +205,7 @@ build_xlsxwriter() {
     local src key tree
     src=$(fetch_source libxlsxwriter "$xlsxwriter_version")
     key=$(key_of xlsxwriter "$xlsxwriter_version" "$(installed_version libz-mingw-w64-dev)" \
-        "$(sha256sum "$repo/cmake/mingw-w64-x86_64.cmake")")
+        "$(sha256sum <"$repo/cmake/mingw-w64-x86_64.cmake")")
     tree=$cache/build/xlsxwriter
     stamp_ok "$tree/.installed" "$key" && return 0
     prepare_tree "$tree" "$key"
@@ -219,7 +217,7 @@ build_xlsxwriter() {
             -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF >cmake.log 2>&1 &&
         "${niced[@]}" cmake --build . -j"$jobs" >build.log 2>&1 &&
         cmake --install . >install.log 2>&1) || {
-        tail -40 "$tree/build.log" "$tree/cmake.log" >&2
+        tail -n 40 "$tree/cmake.log" "$tree/build.log" >&2
         exit 1
     }
     echo "$key" >"$tree/.installed"
@@ -338,13 +336,18 @@ main() {
     install_packages
     enable_sources
     mkdir -p "$cache"
+    # Two runs on one cache would remove each other's build trees; the program's build
+    # only reads it.
+    exec 9>"$cache/.lock"
+    if ! flock -n 9; then
+        echo "build-windows.sh: another build-windows.sh is using $cache; wait for it" >&2
+        exit 1
+    fi
     if ! qt_cache_ready; then
         # All sources first, so that a missing one shows now rather than after hours of
         # compiling; what can be built is built all the same.
         local package
-        for package in "qtbase-opensource-src $qt_version" \
-            "qtserialport-opensource-src $serialport_version" \
-            "qtsvg-opensource-src $svg_version"; do
+        for package in "qtbase-opensource-src $qt_version" "qtsvg-opensource-src $svg_version"; do
             # shellcheck disable=SC2086
             (fetch_source $package >/dev/null) ||
                 log "WARNING: ${package% *} is missing: its stage will fail"
@@ -352,9 +355,9 @@ main() {
     fi
     build_xlsxwriter
     build_qtbase
-    build_qt_module qtserialport-opensource-src "$serialport_version" qtserialport
     build_qt_module qtsvg-opensource-src "$svg_version" qtsvg
     log "cache ready in $cache ($((SECONDS - started)) s)"
+    exec 9>&-
     [[ $mode == --cache-only ]] && return 0
     started=$SECONDS
     build_program

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSerialPortInfo>
 
 namespace
 {
@@ -17,7 +16,11 @@ QStringList &userGivenPaths()
 
 QString &stablePortFolder()
 {
+#ifdef Q_OS_WIN
+    static QString folder;
+#else
     static QString folder = "/dev/serial/by-id";
+#endif
     return folder;
 }
 
@@ -25,6 +28,8 @@ QString &stablePortFolder()
 QList<QPair<QString, QString>> stablePorts()
 {
     QList<QPair<QString, QString>> ports;
+    if (stablePortFolder().isEmpty())
+        return ports;
     const QFileInfoList links =
         QDir(stablePortFolder())
             .entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
@@ -68,16 +73,16 @@ QString stablePortName(const QString &path)
 QList<SerialPortEntry> availableSerialPorts()
 {
     QList<SerialPortEntry> ports;
-    const QList<QSerialPortInfo> enumerated = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : enumerated)
-        ports.append({info.portName(), info.description()});
+    const QList<EnumeratedPort> enumerated = enumeratedSerialPorts();
+    for (const EnumeratedPort &info : enumerated)
+        ports.append({info.name, info.description});
     for (const auto &stable : stablePorts()) {
         QString description = stable.second;
         if (description.startsWith("/dev/"))
             description = description.mid(5);
-        for (const QSerialPortInfo &info : enumerated) {
-            if (info.systemLocation() == stable.second && !info.description().isEmpty())
-                description = info.description() + ", " + description;
+        for (const EnumeratedPort &info : enumerated) {
+            if (info.device == stable.second && !info.description.isEmpty())
+                description = info.description + ", " + description;
         }
         ports.append({stable.first, "stable name of " + description});
     }

@@ -3,16 +3,45 @@
 #include "devicehungup.h"
 #include "portopenfailure.h"
 
-SerialTransport::SerialTransport(QObject *parent) : LinkTransport(parent)
+#include <QSerialPort>
+
+class SerialTransport::Port
 {
+public:
+    QSerialPort serialPort;
+};
+
+SerialTransport::SerialTransport(QObject *parent)
+    : LinkTransport(parent), port(std::make_unique<Port>())
+{
+    QSerialPort &serialPort = port->serialPort;
     connect(&serialPort, &QSerialPort::readyRead, this, &LinkTransport::readyRead);
-    connect(&serialPort, &QSerialPort::errorOccurred, this, &SerialTransport::onPortError);
+    connect(&serialPort, &QSerialPort::errorOccurred, this,
+            [this, &serialPort](QSerialPort::SerialPortError error) {
+                // Errors of a failed open are told by open(); clearing an error reports
+                // NoError.
+                if (!serialPort.isOpen() || error == QSerialPort::NoError)
+                    return;
+                // A device that has gone away (pty peer closed, adapter pulled) reports a
+                // read error on every turn of the event loop; any other read or write
+                // error is passing.
+                const bool readOrWrite =
+                    error == QSerialPort::ReadError || error == QSerialPort::WriteError;
+                if (error == QSerialPort::ResourceError ||
+                    (readOrWrite && deviceHungUp(qintptr(serialPort.handle()))))
+                    emit deviceLost();
+                else if (readOrWrite)
+                    serialPort.clearError();
+            });
 }
 
-bool SerialTransport::open(const QString &port, uint32_t baudrate, uint8_t mode)
+SerialTransport::~SerialTransport() = default;
+
+bool SerialTransport::open(const QString &portName, uint32_t baudrate, uint8_t mode)
 {
-    path = port;
-    serialPort.setPortName(port);
+    QSerialPort &serialPort = port->serialPort;
+    path = portName;
+    serialPort.setPortName(portName);
     serialPort.setBaudRate(qint32(baudrate));
     serialPort.setDataBits(QSerialPort::Data8);
     switch (mode) {
@@ -48,47 +77,33 @@ bool SerialTransport::open(const QString &port, uint32_t baudrate, uint8_t mode)
 
 void SerialTransport::close()
 {
-    serialPort.close();
+    port->serialPort.close();
 }
 
 bool SerialTransport::isOpen() const
 {
-    return serialPort.isOpen();
+    return port->serialPort.isOpen();
 }
 
 qint64 SerialTransport::write(const QByteArray &bytes)
 {
-    return serialPort.write(bytes);
+    return port->serialPort.write(bytes);
 }
 
 QByteArray SerialTransport::readAll()
 {
-    return serialPort.readAll();
+    return port->serialPort.readAll();
 }
 
 void SerialTransport::clearInput()
 {
-    serialPort.clear(QSerialPort::Input);
+    port->serialPort.clear(QSerialPort::Input);
 }
 
 QString SerialTransport::openFailure() const
 {
-    return diagnosePortOpenFailure(path, serialPort.error() == QSerialPort::DeviceNotFoundError,
-                                   serialPort.errorString())
+    return diagnosePortOpenFailure(path,
+                                   port->serialPort.error() == QSerialPort::DeviceNotFoundError,
+                                   port->serialPort.errorString())
         .text;
-}
-
-void SerialTransport::onPortError(QSerialPort::SerialPortError error)
-{
-    // Errors of a failed open are told by open(); clearing an error reports NoError.
-    if (!serialPort.isOpen() || error == QSerialPort::NoError)
-        return;
-    // A device that has gone away (pty peer closed, adapter pulled) reports a read error
-    // on every turn of the event loop; any other read or write error is passing.
-    const bool readOrWrite = error == QSerialPort::ReadError || error == QSerialPort::WriteError;
-    if (error == QSerialPort::ResourceError ||
-        (readOrWrite && deviceHungUp(qintptr(serialPort.handle()))))
-        emit deviceLost();
-    else if (readOrWrite)
-        serialPort.clearError();
 }

@@ -152,11 +152,17 @@ void RecorderCore::publish(int index)
 
 void RecorderCore::setAnswering(int index, bool answering)
 {
+#ifdef QUVA_NO_MQTT
+    // Only the publishers tell whether a sensor answers.
+    Q_UNUSED(index)
+    Q_UNUSED(answering)
+#else
     const RecordedSensor &sensor = *sensors[size_t(index)];
     for (const std::unique_ptr<MqttPublisher> &publisher : publishers) {
         if (publisher->filePath() == sensor.openedPath())
             publisher->setAnswering(answering);
     }
+#endif
 }
 
 // The files are closed: the publishers send what is left and "offline" first.
