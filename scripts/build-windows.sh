@@ -53,7 +53,7 @@ install_packages() {
     local packages=(
         g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
         nsis wine wine64 dpkg-dev cmake ninja-build make g++ zip unzip xvfb xauth
-        imagemagick x11-utils
+        imagemagick x11-utils ccache fonts-dejavu-core
         qtbase5-dev libqt5svg5-dev libxlsxwriter-dev
         perl python3
     )
@@ -235,11 +235,19 @@ dll_folders=(
 build_program() {
     log "building QUVA-Explorer $version for Windows in $build"
     mkdir -p "$build"
+    # Through ccache when it is installed, with paths taken relative to the work tree, so
+    # that a fresh clone (CI) reuses what an earlier tree compiled.
+    local launcher=()
+    if command -v ccache >/dev/null; then
+        export CCACHE_BASEDIR=$repo CCACHE_NOHASHDIR=1
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    fi
     PKG_CONFIG_LIBDIR="$xlsxwriter_prefix/lib/pkgconfig:/usr/$triplet/lib/pkgconfig" \
         cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_PREFIX_PATH="$qt_prefix;$xlsxwriter_prefix" \
-        -DCMAKE_FIND_ROOT_PATH="$qt_prefix;$xlsxwriter_prefix" >"$build/configure.log" 2>&1 || {
+        -DCMAKE_FIND_ROOT_PATH="$qt_prefix;$xlsxwriter_prefix" "${launcher[@]}" \
+        >"$build/configure.log" 2>&1 || {
         tail -40 "$build/configure.log" >&2
         exit 1
     }

@@ -37,6 +37,20 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     addHeadlessOptions(parser);
+#ifdef Q_OS_WIN
+    // A console program prints its help and version. Qt shows them in a message box when
+    // the console has no window, as under a service or the task scheduler, where nobody
+    // would answer it.
+    if (parser.parse(QCoreApplication::arguments()) &&
+        (parser.isSet("version") || parser.isSet("help") || parser.isSet("help-all"))) {
+        const QString text = parser.isSet("version")
+                                 ? QCoreApplication::applicationName() + ' ' +
+                                       QCoreApplication::applicationVersion() + '\n'
+                                 : parser.helpText();
+        std::fputs(qPrintable(text), stdout);
+        return 0;
+    }
+#endif
     const int code = parseCommandLine(parser, QCoreApplication::arguments(), "quva-recorder");
     if (code >= 0)
         return code;

@@ -2,6 +2,24 @@
 
 #include <cmath>
 
+namespace
+{
+
+// 10 to the power of a whole exponent, correctly rounded: the powers up to 1e22 are exact
+// doubles, and a division by one rounds correctly. mingw's pow is a few units in the last
+// place off for negative exponents, and a step a little too large loses the last tick.
+double powerOfTen(double exponent)
+{
+    if (std::fabs(exponent) > 22)
+        return std::pow(10.0, exponent);
+    double power = 1;
+    for (int i = 0; i < std::fabs(exponent); ++i)
+        power *= 10;
+    return exponent < 0 ? 1 / power : power;
+}
+
+} // namespace
+
 QVector<double> valueTicks(double low, double high, int intervalCount)
 {
     QVector<double> ticks;
@@ -10,7 +28,7 @@ QVector<double> valueTicks(double low, double high, int intervalCount)
         return ticks;
 
     const double rough = (high - low) / intervalCount;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
+    const double magnitude = powerOfTen(std::floor(std::log10(rough)));
     const double ratio = rough / magnitude;
     double step = 5 * magnitude;
     if (ratio < 2)

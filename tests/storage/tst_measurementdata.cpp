@@ -10,6 +10,10 @@
 #include <cmath>
 #include <limits>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 class TestMeasurementData : public QObject
 {
     Q_OBJECT
@@ -39,6 +43,18 @@ namespace
 {
 
 const double notANumber = std::numeric_limits<double>::quiet_NaN();
+
+// The system's words for a missing file, or for a missing folder on the way to it: Windows
+// has a text of its own for each, worded by the Windows version.
+QByteArray missingText(bool folder)
+{
+#ifdef Q_OS_WIN
+    return qt_error_string(folder ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND).toUtf8();
+#else
+    Q_UNUSED(folder)
+    return "No such file or directory";
+#endif
+}
 
 const QByteArray defaultHead = "#\n# QUVA-Explorer Data Export File\n# Tarnwell, 2024\n#\n"
                                "date/time (yyyy-MM-ddTHH:mm:ss.zzz);measurementNo.;"
@@ -251,8 +267,10 @@ void TestMeasurementData::exportToMissingFolder()
 {
     MeasurementData store;
     fillRealistic(store, 3);
-    QTest::ignoreMessage(QtWarningMsg, "MeasurementData: cannot open CSV file for writing "
-                                       "no-such-folder/data.csv: No such file or directory");
+    const QByteArray expected =
+        "MeasurementData: cannot open CSV file for writing no-such-folder/data.csv: " +
+        missingText(true);
+    QTest::ignoreMessage(QtWarningMsg, expected.constData());
     QVERIFY(!store.exportCsv("no-such-folder/data.csv"));
     QVERIFY(!QFile::exists("no-such-folder"));
 }
@@ -380,8 +398,10 @@ void TestMeasurementData::importMissingFile()
 {
     MeasurementData store;
     fillRealistic(store, 3);
-    QTest::ignoreMessage(QtWarningMsg, "MeasurementData: cannot open CSV file for reading "
-                                       "does-not-exist.csv: No such file or directory");
+    const QByteArray expected =
+        "MeasurementData: cannot open CSV file for reading does-not-exist.csv: " +
+        missingText(false);
+    QTest::ignoreMessage(QtWarningMsg, expected.constData());
     QVERIFY(!store.importCsv("does-not-exist.csv"));
     QCOMPARE(store.timestamps.size(), 3);
 }
