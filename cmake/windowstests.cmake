@@ -55,7 +55,7 @@ set(QUVA_TEST_ENVIRONMENT
 
 foreach(test ${QUVA_WINDOWS_TESTS})
     get_filename_component(name ${test} NAME)
-    add_executable(${name} ${CMAKE_CURRENT_SOURCE_DIR}/${test}.cpp ${support}/windowstimezone.cpp)
+    add_executable(${name} ${CMAKE_CURRENT_SOURCE_DIR}/${test}.cpp ${support}/timezonewindows.cpp)
     target_link_libraries(${name} PRIVATE quva_testsupport)
     set(workdir ${CMAKE_CURRENT_BINARY_DIR}/work/${name})
     file(MAKE_DIRECTORY ${workdir})
@@ -67,13 +67,13 @@ endforeach()
 # pseudo-terminal and maps to a COM port: that script runs it, not ctest.
 add_executable(tst_serialtransportwindows
                ${CMAKE_CURRENT_SOURCE_DIR}/modbus/tst_serialtransportwindows.cpp
-               ${support}/windowstimezone.cpp)
+               ${support}/timezonewindows.cpp)
 target_link_libraries(tst_serialtransportwindows PRIVATE quva_testsupport)
 
 # The plot layers' plain C++ path, the one a compiler without GCC's vector extensions
 # (MSVC) builds.
 add_executable(tst_plotlayers_scalar plotrender/tst_plotlayers.cpp ${support}/layerpicture.cpp
-               ${support}/testseed.cpp ${support}/windowstimezone.cpp)
+               ${support}/testseed.cpp ${support}/timezonewindows.cpp)
 target_include_directories(tst_plotlayers_scalar PRIVATE ${support})
 target_link_libraries(tst_plotlayers_scalar PRIVATE quva_plotrender_scalar Qt5::Test)
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/work/tst_plotlayers_scalar)
