@@ -31,11 +31,6 @@ set(QUVA_WINDOWS_TESTS
     storage/tst_csvline storage/tst_measurementdata storage/tst_selectionstatistics
 )
 
-# A test that hangs (a dialog nobody answers) fails within two minutes instead of holding
-# up the run: Qt Test names the test function that ran too long before ctest's limit.
-# Wine finds the DLLs through WINEPATH and Qt its plugins through QT_PLUGIN_PATH, both
-# given by scripts/test-windows.sh. Wine keeps the QT_ variables of Linux from Windows
-# programs and hands them WINEQT_ ones without the WINE.
 # Qt's offscreen platform on Windows takes its fonts from one folder (QT_QPA_FONTDIR), not
 # from the system, and finds none in Qt's own: DejaVu Sans alone (fonts-dejavu-core), the
 # font the Linux tests draw with, so that text is drawn, measures as on Linux and needs no
@@ -44,6 +39,12 @@ set(QUVA_TEST_FONTS ${CMAKE_CURRENT_BINARY_DIR}/fonts)
 file(COPY /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
           /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf DESTINATION ${QUVA_TEST_FONTS})
 
+# Wine finds the DLLs through WINEPATH and Qt its plugins through QT_PLUGIN_PATH, both
+# given by scripts/test-windows.sh. Wine keeps the QT_ variables of Linux from Windows
+# programs and hands them WINEQT_ ones without the WINE. A test that hangs (a dialog nobody
+# answers) fails within two minutes instead of holding up the run: Qt Test names the
+# function that ran too long before ctest's limit of 120 s ends the program. TZ is for
+# Wine's zone; the programs' C runtime does without it (support/timezonewindows.cpp).
 set(QUVA_TEST_ENVIRONMENT
     WINEQT_QPA_PLATFORM=offscreen
     WINEQT_QPA_FONTDIR=Z:${QUVA_TEST_FONTS}
