@@ -90,6 +90,8 @@ nice -n 19 cmake --build "$linux" -j2 --target quva-sim $( ((com_only)) || echo 
 start_sim() {
     local log=$1 i
     shift
+    # The log exists before the first look into it, however late the simulator starts.
+    : >"$log"
     "$linux/bin/quva-sim" --seed 7 --rate 2 "$@" >"$log" 2>&1 &
     sim_pid=$!
     pids+=("$sim_pid")
