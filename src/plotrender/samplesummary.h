@@ -82,6 +82,10 @@ public:
         return list && index < list->size() ? list->at(index) : qQNaN();
     }
     uint16_t state(int index) const;
+    // The lists themselves, for loops over many samples; a curve's list or the state list
+    // may be short or missing (read as NaN and 0, as above).
+    const QVector<double> *curveList(int curve) const { return curves[curve]; }
+    const QVector<uint16_t> *stateList() const { return systemStates; }
     // The same as timeMs(), read from the sample's own date and time with the offset to
     // UTC of its base block where that is the same all through the block: converting a
     // local time takes the time zone's rules and is slow.

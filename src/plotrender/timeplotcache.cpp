@@ -3,6 +3,7 @@
 #include "envelopebuilder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -124,7 +125,111 @@ private:
     int openColumn = 0;
 };
 
+// The last sample from `from` on, up to last, that lies in column, the column of from.
+// The columns rise with the index (or fall, in a plot narrower than its label strip), so a
+// column's samples are one stretch: the base blocks' last times lead to the block where
+// the column ends, and bisection finds its last sample in it.
+int lastInColumn(SampleSummary &samples, const TimeAxis &axis, int from, int last, int column)
+{
+    const int size = SampleSummary::baseBlockSize;
+    // Sample in lies in the column; none from out on does, or out is past the window.
+    int in = from;
+    int out = last + 1;
+    const int blocksEnd = std::min(samples.summarizedCount() / size, last / size + 1);
+    if (from / size < blocksEnd) {
+        const SampleSummary::Block *blocks = &samples.block(0, 0);
+        const SampleSummary::Block *end = blocks + blocksEnd;
+        const SampleSummary::Block *found =
+            std::partition_point(blocks + from / size, end, [&](const SampleSummary::Block &block) {
+                return axis.column(block.lastMs) == column;
+            });
+        const int number = int(found - blocks);
+        in = std::max(from, std::min(last, number * size - 1));
+        if (found != end)
+            out = std::min(out, number * size + size - 1);
+    }
+    while (out - in > 1) {
+        const int middle = in + (out - in) / 2;
+        if (axis.column(samples.fastTimeMs(middle)) == column)
+            in = middle;
+        else
+            out = middle;
+    }
+    return in;
+}
+
+// The states of samples from..to, read from the state list.
+uint8_t scanStates(const SampleSummary &samples, int from, int to)
+{
+    const QVector<uint16_t> *list = samples.stateList();
+    if (!list || list->size() <= to) {
+        uint8_t states = SampleSummary::sampleStates(samples.state(from));
+        for (int index = from + 1; index <= to; ++index)
+            states = SampleSummary::combinedStates(
+                states, SampleSummary::sampleStates(samples.state(index)));
+        return states;
+    }
+    const uint16_t *data = list->constData();
+    uint8_t states = SampleSummary::sampleStates(data[from]);
+    for (int index = from + 1; index <= to; ++index)
+        states = SampleSummary::combinedStates(states, SampleSummary::sampleStates(data[index]));
+    return states;
+}
+
 } // namespace
+
+void ColumnRange::add(double minimum, int minimumIndex, double maximum, int maximumIndex)
+{
+    if (this->minimumIndex < 0) {
+        this->minimum = minimum;
+        this->minimumIndex = minimumIndex;
+        this->maximum = maximum;
+        this->maximumIndex = maximumIndex;
+        return;
+    }
+    // The first of equal extremes, as in a walk over the samples.
+    if (minimum < this->minimum) {
+        this->minimum = minimum;
+        this->minimumIndex = minimumIndex;
+    }
+    if (maximum > this->maximum) {
+        this->maximum = maximum;
+        this->maximumIndex = maximumIndex;
+    }
+}
+
+void ColumnRange::scan(const QVector<double> *list, int from, int to, bool mayMiss)
+{
+    if (!list || list->size() <= to) {
+        missing = true;
+        return;
+    }
+    const double *data = list->constData();
+    if (mayMiss) {
+        for (int index = from; index <= to; ++index) {
+            if (std::isnan(data[index])) {
+                missing = true;
+                return;
+            }
+        }
+    }
+    // Without a missing value: the extremes first, without branches, then where they
+    // first occur, and only where they count.
+    double low = data[from];
+    double high = data[from];
+    for (int index = from + 1; index <= to; ++index) {
+        low = std::min(low, data[index]);
+        high = std::max(high, data[index]);
+    }
+    if (minimumIndex < 0 || low < minimum) {
+        minimumIndex = int(std::find(data + from, data + to + 1, low) - data);
+        minimum = data[minimumIndex];
+    }
+    if (maximumIndex < 0 || high > maximum) {
+        maximumIndex = int(std::find(data + from, data + to + 1, high) - data);
+        maximum = data[maximumIndex];
+    }
+}
 
 void TimePlotCache::setSources(const QVector<QDateTime> *timestamps,
                                const QVector<QVector<double> *> &curves,
@@ -200,72 +305,120 @@ void TimePlotCache::walkColumns(const TimeAxis &axis)
                               [this, curve](int index) { return samples.value(curve, index); });
     FaultStretches faults(stretches);
     const qint64 medianMs = gapRule.medianIntervalMs();
+    std::array<ColumnRange, SampleSummary::maximumCurveCount> ranges;
     qint64 previousMs = 0;
-    int previousColumn = 0;
-    // A time gap between two columns breaks every curve.
-    const auto startPiece = [&](int index, qint64 firstMs, int column) {
-        if (index > first && column != previousColumn &&
-            isTimeGap(firstMs - previousMs, medianMs)) {
+    int from = first;
+    qint64 fromMs = samples.fastTimeMs(from);
+    while (from <= last) {
+        const int column = axis.column(fromMs);
+        const int to = lastInColumn(samples, axis, from, last, column);
+        // A time gap between two columns breaks every curve; one inside a column breaks
+        // nothing.
+        if (from > first && isTimeGap(fromMs - previousMs, medianMs)) {
             for (EnvelopeBuilder &builder : builders)
                 builder.breakRun();
         }
-    };
-    const int levels = samples.levelCount();
-    int index = first;
-    while (index <= last) {
-        int taken = 0;
-        // The largest block that starts here, ends in the window and lies in one column.
-        for (int level = levels - 1; level >= 0 && taken == 0; --level) {
-            const int size = SampleSummary::blockSize(level);
-            const int number = index / size;
-            if (index % size != 0 || index + size - 1 > last || number >= samples.blockCount(level))
+        splitColumn(from, to);
+        const uint8_t states = summarizeColumn(ranges.data());
+        for (int curve = 0; curve < curveTotal; ++curve) {
+            const ColumnRange &range = ranges[size_t(curve)];
+            EnvelopeBuilder &builder = builders[size_t(curve)];
+            if (!range.missing) {
+                builder.add(column, from, to, range.minimum, range.minimumIndex, range.maximum,
+                            range.maximumIndex);
                 continue;
-            const SampleSummary::Block &block = samples.block(level, number);
-            const int column = axis.column(block.firstMs);
-            // A time gap inside one column breaks nothing.
-            if (axis.column(block.lastMs) != column)
-                continue;
-            startPiece(index, block.firstMs, column);
-            for (int curve = 0; curve < curveTotal; ++curve)
-                addBlock(samples, builders[size_t(curve)], curve, level, number, column);
-            faults.add(column, block.states);
-            previousMs = block.lastMs;
-            previousColumn = column;
-            taken = size;
-        }
-        if (taken == 0) {
-            // The samples from here on that share its column, up to the end of its base
-            // block: found by bisection, since the columns rise with the index.
-            const qint64 ms = samples.fastTimeMs(index);
-            const int column = axis.column(ms);
-            int end = index;
-            int high = std::min(
-                last,
-                (index / SampleSummary::baseBlockSize + 1) * SampleSummary::baseBlockSize - 1);
-            while (end < high) {
-                const int middle = end + (high - end + 1) / 2;
-                if (axis.column(samples.fastTimeMs(middle)) == column)
-                    end = middle;
-                else
-                    high = middle - 1;
             }
-            startPiece(index, ms, column);
-            for (int curve = 0; curve < curveTotal; ++curve)
-                addSamples(samples, builders[size_t(curve)], curve, column, index, end);
-            uint8_t states = SampleSummary::sampleStates(samples.state(index));
-            for (int sample = index + 1; sample <= end; ++sample)
-                states = SampleSummary::combinedStates(
-                    states, SampleSummary::sampleStates(samples.state(sample)));
-            faults.add(column, states);
-            previousMs = end == index ? ms : samples.fastTimeMs(end);
-            previousColumn = column;
-            taken = end - index + 1;
+            // Missing values split the column's runs: piece by piece, down to the samples
+            // around them.
+            for (const Piece &piece : pieces) {
+                if (piece.level >= 0)
+                    addBlock(samples, builder, curve, piece.level, piece.first, column);
+                else
+                    addSamples(samples, builder, curve, column, piece.first, piece.last);
+            }
         }
-        index += taken;
+        faults.add(column, states);
+        previousMs = to == from ? fromMs : samples.fastTimeMs(to);
+        from = to + 1;
+        if (from <= last)
+            fromMs = samples.fastTimeMs(from);
     }
     for (EnvelopeBuilder &builder : builders)
         builder.finish();
     faults.finish(axis.width - 1);
+}
+
+void TimePlotCache::splitColumn(int from, int to)
+{
+    pieces.clear();
+    const int levels = samples.levelCount();
+    int index = from;
+    while (index <= to) {
+        // The largest block that starts here and ends in the column.
+        int level = levels - 1;
+        int size = SampleSummary::blockSize(level);
+        while (level >= 0 && (index % size != 0 || index + size - 1 > to ||
+                              index / size >= samples.blockCount(level))) {
+            --level;
+            size /= SampleSummary::fanOut;
+        }
+        if (level >= 0) {
+            pieces.push_back(Piece{level, index / size, 0});
+            index += size;
+        } else {
+            const int blockEnd =
+                (index / SampleSummary::baseBlockSize + 1) * SampleSummary::baseBlockSize - 1;
+            pieces.push_back(Piece{-1, index, std::min(to, blockEnd)});
+            index = pieces.back().last + 1;
+        }
+    }
+}
+
+uint8_t TimePlotCache::summarizeColumn(ColumnRange *ranges) const
+{
+    const int curveTotal = samples.curveCount();
+    for (int curve = 0; curve < curveTotal; ++curve)
+        ranges[curve] = ColumnRange();
+    uint8_t states = 0;
+    for (size_t number = 0; number < pieces.size(); ++number) {
+        const Piece &piece = pieces[number];
+        uint8_t pieceStates = 0;
+        if (piece.level >= 0) {
+            const SampleSummary::Block &block = samples.block(piece.level, piece.first);
+            pieceStates = block.states;
+            for (int curve = 0; curve < curveTotal; ++curve) {
+                if (block.missingCurves >> curve & 1) {
+                    ranges[curve].missing = true;
+                } else if (!ranges[curve].missing) {
+                    const SampleSummary::Extremes &extremes =
+                        samples.extremes(piece.level, piece.first, curve);
+                    ranges[curve].add(extremes.minimum, extremes.minimumIndex, extremes.maximum,
+                                      extremes.maximumIndex);
+                }
+            }
+        } else {
+            // The samples' base block tells what they cannot hold: a missing value, a fault
+            // or a sample without one.
+            const int blockNumber = piece.first / SampleSummary::baseBlockSize;
+            const SampleSummary::Block *block =
+                blockNumber < samples.summarizedCount() / SampleSummary::baseBlockSize
+                    ? &samples.block(0, blockNumber)
+                    : nullptr;
+            if (block && !(block->states & SampleSummary::SomeFault))
+                pieceStates = SampleSummary::SomeClear;
+            else if (block && !(block->states & SampleSummary::SomeClear))
+                pieceStates = SampleSummary::sampleStates(uint16_t(1));
+            else
+                pieceStates = scanStates(samples, piece.first, piece.last);
+            for (int curve = 0; curve < curveTotal; ++curve) {
+                if (!ranges[curve].missing)
+                    ranges[curve].scan(samples.curveList(curve), piece.first, piece.last,
+                                       !block || (block->missingCurves >> curve & 1));
+            }
+        }
+        states = number == 0 ? pieceStates : SampleSummary::combinedStates(states, pieceStates);
+    }
+    return states;
 }
 
 void TimePlotCache::valueRange(int curve, double &low, double &high) const

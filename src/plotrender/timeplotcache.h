@@ -9,11 +9,27 @@
 #include <QVector>
 
 #include <cstdint>
+#include <vector>
 
 // A run of pixel columns from..to, both inclusive.
 struct ColumnStretch {
     int from;
     int to;
+};
+
+// A curve's smallest and largest value over the samples of a column, the first of equal
+// ones, while no value is missing; minimumIndex is -1 before the first value.
+struct ColumnRange {
+    double minimum = 0;
+    double maximum = 0;
+    int minimumIndex = -1;
+    int maximumIndex = -1;
+    bool missing = false;
+
+    void add(double minimum, int minimumIndex, double maximum, int maximumIndex);
+    // Samples from..to of list; a NaN value, or a list too short, sets missing. Without
+    // mayMiss the samples are known to hold no NaN.
+    void scan(const QVector<double> *list, int from, int to, bool mayMiss);
 };
 
 // What a paint of the time plot reads of a window, over every sample in it: the curves'
@@ -61,7 +77,22 @@ public:
     qint64 byteSize() const;
 
 private:
+    // A stretch of one column's samples: block number `first` of level (level >= 0), or the
+    // samples first..last, which fill no block (level -1).
+    struct Piece {
+        int level;
+        int first;
+        int last;
+    };
+
+    // Walks the window column by column: a column's samples are split into the largest
+    // blocks that lie in it and the samples at its two ends; each curve without a missing
+    // value there adds one piece to its envelope, the others theirs piece by piece.
     void walkColumns(const TimeAxis &axis);
+    // Splits samples from..to into pieces.
+    void splitColumn(int from, int to);
+    // Per curve the range over the pieces; returns their states.
+    uint8_t summarizeColumn(ColumnRange *ranges) const;
 
     SampleSummary samples;
     TimeGapRule gapRule;
@@ -74,6 +105,8 @@ private:
     TimeAxis walkedAxis;
     QVector<QVector<EnvelopePoint>> envelopes;
     QVector<ColumnStretch> stretches;
+    // Scratch list of walkColumns(), kept so that it keeps its storage.
+    std::vector<Piece> pieces;
 };
 
 #endif
