@@ -36,14 +36,6 @@ void combine(SampleSummary::Extremes &earlier, const SampleSummary::Extremes &la
 
 } // namespace
 
-int SampleSummary::blockSize(int level)
-{
-    int size = baseBlockSize;
-    for (int i = 0; i < level; ++i)
-        size *= fanOut;
-    return size;
-}
-
 void SampleSummary::setSources(const QVector<QDateTime> *timestamps,
                                const QVector<QVector<double> *> &curves,
                                const QVector<uint16_t> *systemStates)

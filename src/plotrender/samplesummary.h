@@ -23,8 +23,11 @@
 class SampleSummary
 {
 public:
-    static const int baseBlockSize = 64;
-    static const int fanOut = 8;
+    // Sizes are powers of two, so that a block's number is a shift of a sample's index.
+    static const int baseBlockBits = 6;
+    static const int fanOutBits = 3;
+    static const int baseBlockSize = 1 << baseBlockBits;
+    static const int fanOut = 1 << fanOutBits;
 
     // What a block's states are like; a state counts as a fault when it is not 0 with
     // bit 9 cleared.
@@ -65,7 +68,8 @@ public:
     // The samples in whole blocks, the rest is read from the lists.
     int summarizedCount() const { return blocks.empty() ? 0 : blockCount(0) * baseBlockSize; }
     int levelCount() const { return int(blocks.size()); }
-    static int blockSize(int level);
+    static int blockBits(int level) { return baseBlockBits + fanOutBits * level; }
+    static int blockSize(int level) { return 1 << blockBits(level); }
     int blockCount(int level) const { return int(blocks[size_t(level)].size()); }
     const Block &block(int level, int index) const { return blocks[size_t(level)][size_t(index)]; }
     const Extremes &extremes(int level, int index, int curve) const

@@ -2,6 +2,8 @@
 
 #include "envelopebuilder.h"
 
+#include <QtAlgorithms>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -125,37 +127,70 @@ private:
     int openColumn = 0;
 };
 
-// The last sample from `from` on, up to last, that lies in column, the column of from.
-// The columns rise with the index (or fall, in a plot narrower than its label strip), so a
-// column's samples are one stretch: the base blocks' last times lead to the block where
-// the column ends, and bisection finds its last sample in it.
-int lastInColumn(SampleSummary &samples, const TimeAxis &axis, int from, int last, int column)
+// The first of low..high - 1 where holds() is false, high when it holds everywhere; it
+// holds on a stretch from low on and nowhere after. The search starts at guess and widens
+// its steps from there, so a good guess costs two tests.
+template <typename Holds> int firstWhereNot(int low, int high, int guess, Holds holds)
+{
+    if (low >= high)
+        return high;
+    guess = qBound(low, guess, high - 1);
+    if (holds(guess)) {
+        low = guess + 1;
+        for (int step = 1; low < high; step *= 2) {
+            const int probe = std::min(high - 1, low + step - 1);
+            if (!holds(probe)) {
+                high = probe;
+                break;
+            }
+            low = probe + 1;
+        }
+    } else {
+        high = guess;
+        for (int step = 1; low < high; step *= 2) {
+            const int probe = std::max(low, high - step);
+            if (holds(probe)) {
+                low = probe + 1;
+                break;
+            }
+            high = probe;
+        }
+    }
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (holds(middle))
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+// The last sample from `from` on, up to last, that lies in column, the column of from;
+// guess is where the next column probably starts. The columns rise with the index (or
+// fall, in a plot narrower than its label strip), so a column's samples are one stretch:
+// the base blocks' last times lead to the block where the column ends, and its samples to
+// the last one in it.
+int lastInColumn(SampleSummary &samples, const TimeAxis &axis, int from, int last, int column,
+                 int guess)
 {
     const int size = SampleSummary::baseBlockSize;
-    // Sample in lies in the column; none from out on does, or out is past the window.
-    int in = from;
-    int out = last + 1;
+    int low = from + 1;
+    int high = last + 1;
     const int blocksEnd = std::min(samples.summarizedCount() / size, last / size + 1);
     if (from / size < blocksEnd) {
         const SampleSummary::Block *blocks = &samples.block(0, 0);
-        const SampleSummary::Block *end = blocks + blocksEnd;
-        const SampleSummary::Block *found =
-            std::partition_point(blocks + from / size, end, [&](const SampleSummary::Block &block) {
-                return axis.column(block.lastMs) == column;
-            });
-        const int number = int(found - blocks);
-        in = std::max(from, std::min(last, number * size - 1));
-        if (found != end)
-            out = std::min(out, number * size + size - 1);
+        const int number = firstWhereNot(from / size, blocksEnd, guess / size, [&](int block) {
+            return axis.column(blocks[block].lastMs) == column;
+        });
+        low = std::max(low, number * size);
+        if (number < blocksEnd)
+            high = std::min(high, number * size + size - 1);
     }
-    while (out - in > 1) {
-        const int middle = in + (out - in) / 2;
-        if (axis.column(samples.fastTimeMs(middle)) == column)
-            in = middle;
-        else
-            out = middle;
-    }
-    return in;
+    return firstWhereNot(
+               low, high, guess,
+               [&](int index) { return axis.column(samples.fastTimeMs(index)) == column; }) -
+           1;
 }
 
 // The states of samples from..to, read from the state list.
@@ -307,11 +342,14 @@ void TimePlotCache::walkColumns(const TimeAxis &axis)
     const qint64 medianMs = gapRule.medianIntervalMs();
     std::array<ColumnRange, SampleSummary::maximumCurveCount> ranges;
     qint64 previousMs = 0;
+    int columnSamples = 1;
     int from = first;
     qint64 fromMs = samples.fastTimeMs(from);
     while (from <= last) {
         const int column = axis.column(fromMs);
-        const int to = lastInColumn(samples, axis, from, last, column);
+        // Columns of one width hold about as many samples each.
+        const int to = lastInColumn(samples, axis, from, last, column, from + columnSamples);
+        columnSamples = to - from + 1;
         // A time gap between two columns breaks every curve; one inside a column breaks
         // nothing.
         if (from > first && isTimeGap(fromMs - previousMs, medianMs)) {
@@ -350,24 +388,26 @@ void TimePlotCache::walkColumns(const TimeAxis &axis)
 
 void TimePlotCache::splitColumn(int from, int to)
 {
+    using S = SampleSummary;
     pieces.clear();
     const int levels = samples.levelCount();
     int index = from;
     while (index <= to) {
-        // The largest block that starts here and ends in the column.
-        int level = levels - 1;
-        int size = SampleSummary::blockSize(level);
-        while (level >= 0 && (index % size != 0 || index + size - 1 > to ||
-                              index / size >= samples.blockCount(level))) {
+        // The largest block that starts here and ends in the column: its size divides the
+        // index and is at most the samples left.
+        const int alignment = index == 0 ? 31 : int(qCountTrailingZeroBits(quint32(index)));
+        const int fits = 31 - int(qCountLeadingZeroBits(quint32(to - index + 1)));
+        const int bits = std::min(alignment, fits);
+        int level = bits < S::baseBlockBits
+                        ? -1
+                        : std::min((bits - S::baseBlockBits) / S::fanOutBits, levels - 1);
+        while (level >= 0 && index >> S::blockBits(level) >= samples.blockCount(level))
             --level;
-            size /= SampleSummary::fanOut;
-        }
         if (level >= 0) {
-            pieces.push_back(Piece{level, index / size, 0});
-            index += size;
+            pieces.push_back(Piece{level, index >> S::blockBits(level), 0});
+            index += S::blockSize(level);
         } else {
-            const int blockEnd =
-                (index / SampleSummary::baseBlockSize + 1) * SampleSummary::baseBlockSize - 1;
+            const int blockEnd = (index | (S::baseBlockSize - 1));
             pieces.push_back(Piece{-1, index, std::min(to, blockEnd)});
             index = pieces.back().last + 1;
         }
@@ -399,7 +439,7 @@ uint8_t TimePlotCache::summarizeColumn(ColumnRange *ranges) const
         } else {
             // The samples' base block tells what they cannot hold: a missing value, a fault
             // or a sample without one.
-            const int blockNumber = piece.first / SampleSummary::baseBlockSize;
+            const int blockNumber = piece.first >> SampleSummary::baseBlockBits;
             const SampleSummary::Block *block =
                 blockNumber < samples.summarizedCount() / SampleSummary::baseBlockSize
                     ? &samples.block(0, blockNumber)
