@@ -64,6 +64,8 @@ public:
     void update();
 
     int sampleCount() const { return timestamps ? timestamps->size() : 0; }
+    // Counts the resets: what was read of the blocks before one is of another recording.
+    quint64 generation() const { return resets; }
     int curveCount() const { return curves.size(); }
     // The samples in whole blocks, the rest is read from the lists.
     int summarizedCount() const { return blocks.empty() ? 0 : blockCount(0) * baseBlockSize; }
@@ -94,6 +96,10 @@ public:
     // UTC of its base block where that is the same all through the block: converting a
     // local time takes the time zone's rules and is slow.
     qint64 fastTimeMs(int index);
+    // Asks the processor to load what a column border in the base block of index reads:
+    // its samples' times and values. A long window reads a little of a large recording at
+    // each border, each part far from the one before, and would wait for each.
+    void prefetchBorder(int index) const;
     static uint8_t sampleStates(uint16_t state);
     // The states of two stretches, later right after earlier.
     static uint8_t combinedStates(uint8_t earlier, uint8_t later);
@@ -115,6 +121,7 @@ private:
     const QVector<QDateTime> *timestamps = nullptr;
     QVector<const QVector<double> *> curves;
     const QVector<uint16_t> *systemStates = nullptr;
+    quint64 resets = 1;
     // The first time summarized, to tell a refilled recording from a grown one.
     qint64 firstMs = 0;
     std::vector<std::vector<Block>> blocks;

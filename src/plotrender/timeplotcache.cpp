@@ -250,12 +250,22 @@ void ColumnRange::scan(const QVector<double> *list, int from, int to, bool mayMi
     }
     // Without a missing value: the extremes first, without branches, then where they
     // first occur, and only where they count.
-    double low = data[from];
-    double high = data[from];
-    for (int index = from + 1; index <= to; ++index) {
-        low = std::min(low, data[index]);
-        high = std::max(high, data[index]);
+    // Four of each, so that consecutive samples do not wait for each other.
+    double lows[4] = {data[from], data[from], data[from], data[from]};
+    double highs[4] = {data[from], data[from], data[from], data[from]};
+    int index = from + 1;
+    for (; index + 3 <= to; index += 4) {
+        for (int lane = 0; lane < 4; ++lane) {
+            lows[lane] = std::min(lows[lane], data[index + lane]);
+            highs[lane] = std::max(highs[lane], data[index + lane]);
+        }
     }
+    for (; index <= to; ++index) {
+        lows[0] = std::min(lows[0], data[index]);
+        highs[0] = std::max(highs[0], data[index]);
+    }
+    const double low = std::min(std::min(lows[0], lows[1]), std::min(lows[2], lows[3]));
+    const double high = std::max(std::max(highs[0], highs[1]), std::max(highs[2], highs[3]));
     if (minimumIndex < 0 || low < minimum) {
         minimumIndex = int(std::find(data + from, data + to + 1, low) - data);
         minimum = data[minimumIndex];
@@ -341,6 +351,11 @@ void TimePlotCache::walkColumns(const TimeAxis &axis)
     FaultStretches faults(stretches);
     const qint64 medianMs = gapRule.medianIntervalMs();
     std::array<ColumnRange, SampleSummary::maximumCurveCount> ranges;
+    if (middlesOf != samples.generation()) {
+        middles.clear();
+        middlesOf = samples.generation();
+    }
+    int ordinal = 0;
     qint64 previousMs = 0;
     int columnSamples = 1;
     int from = first;
@@ -350,14 +365,16 @@ void TimePlotCache::walkColumns(const TimeAxis &axis)
         // Columns of one width hold about as many samples each.
         const int to = lastInColumn(samples, axis, from, last, column, from + columnSamples);
         columnSamples = to - from + 1;
+        if (columnSamples >= SampleSummary::baseBlockSize)
+            samples.prefetchBorder(to + columnSamples);
         // A time gap between two columns breaks every curve; one inside a column breaks
         // nothing.
         if (from > first && isTimeGap(fromMs - previousMs, medianMs)) {
             for (EnvelopeBuilder &builder : builders)
                 builder.breakRun();
         }
-        splitColumn(from, to);
-        const uint8_t states = summarizeColumn(ranges.data());
+        const uint8_t states = summarizeColumn(ordinal++, from, to, ranges.data());
+        bool piecesOfColumn = false;
         for (int curve = 0; curve < curveTotal; ++curve) {
             const ColumnRange &range = ranges[size_t(curve)];
             EnvelopeBuilder &builder = builders[size_t(curve)];
@@ -368,6 +385,9 @@ void TimePlotCache::walkColumns(const TimeAxis &axis)
             }
             // Missing values split the column's runs: piece by piece, down to the samples
             // around them.
+            if (!piecesOfColumn)
+                splitColumn(from, to);
+            piecesOfColumn = true;
             for (const Piece &piece : pieces) {
                 if (piece.level >= 0)
                     addBlock(samples, builder, curve, piece.level, piece.first, column);
@@ -414,12 +434,60 @@ void TimePlotCache::splitColumn(int from, int to)
     }
 }
 
-uint8_t TimePlotCache::summarizeColumn(ColumnRange *ranges) const
+uint8_t TimePlotCache::summarizeColumn(int ordinal, int from, int to, ColumnRange *ranges)
 {
     const int curveTotal = samples.curveCount();
     for (int curve = 0; curve < curveTotal; ++curve)
         ranges[curve] = ColumnRange();
+    // The whole base blocks in the middle of the column, and the samples on either side.
+    const int size = SampleSummary::baseBlockSize;
+    const int middleFrom = (from + size - 1) & ~(size - 1);
+    const int middleTo = std::min((to + 1) & ~(size - 1), samples.summarizedCount()) - 1;
     uint8_t states = 0;
+    bool stated = false;
+    if (middleFrom > middleTo) {
+        splitColumn(from, to);
+        summarizePieces(ranges, states, stated);
+        return states;
+    }
+    if (from < middleFrom) {
+        splitColumn(from, middleFrom - 1);
+        summarizePieces(ranges, states, stated);
+    }
+    // A followed window moves each column by a sample or so: most keep their middle.
+    const size_t at = size_t(ordinal);
+    if (middles.size() <= at)
+        middles.resize(at + 1);
+    Middle &middle = middles[at];
+    if (middle.from != middleFrom || middle.to != middleTo) {
+        middle.from = middleFrom;
+        middle.to = middleTo;
+        middle.states = 0;
+        bool middleStated = false;
+        for (int curve = 0; curve < curveTotal; ++curve)
+            middle.ranges[size_t(curve)] = ColumnRange();
+        splitColumn(middleFrom, middleTo);
+        summarizePieces(middle.ranges.data(), middle.states, middleStated);
+    }
+    for (int curve = 0; curve < curveTotal; ++curve) {
+        const ColumnRange &range = middle.ranges[size_t(curve)];
+        if (range.missing)
+            ranges[curve].missing = true;
+        else if (!ranges[curve].missing)
+            ranges[curve].add(range.minimum, range.minimumIndex, range.maximum, range.maximumIndex);
+    }
+    states = stated ? SampleSummary::combinedStates(states, middle.states) : middle.states;
+    stated = true;
+    if (middleTo < to) {
+        splitColumn(middleTo + 1, to);
+        summarizePieces(ranges, states, stated);
+    }
+    return states;
+}
+
+void TimePlotCache::summarizePieces(ColumnRange *ranges, uint8_t &states, bool &stated) const
+{
+    const int curveTotal = samples.curveCount();
     for (size_t number = 0; number < pieces.size(); ++number) {
         const Piece &piece = pieces[number];
         uint8_t pieceStates = 0;
@@ -456,9 +524,9 @@ uint8_t TimePlotCache::summarizeColumn(ColumnRange *ranges) const
                                        !block || (block->missingCurves >> curve & 1));
             }
         }
-        states = number == 0 ? pieceStates : SampleSummary::combinedStates(states, pieceStates);
+        states = stated ? SampleSummary::combinedStates(states, pieceStates) : pieceStates;
+        stated = true;
     }
-    return states;
 }
 
 void TimePlotCache::valueRange(int curve, double &low, double &high) const
@@ -518,7 +586,9 @@ int TimePlotCache::hoveredIndex(const TimeAxis &axis, int x) const
 
 qint64 TimePlotCache::byteSize() const
 {
-    qint64 bytes = qint64(stretches.capacity()) * qint64(sizeof(ColumnStretch));
+    qint64 bytes = qint64(stretches.capacity()) * qint64(sizeof(ColumnStretch)) +
+                   qint64(middles.capacity()) * qint64(sizeof(Middle)) +
+                   qint64(pieces.capacity()) * qint64(sizeof(Piece));
     for (const QVector<EnvelopePoint> &points : envelopes)
         bytes += qint64(points.capacity()) * qint64(sizeof(EnvelopePoint));
     return bytes;

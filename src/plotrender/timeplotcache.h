@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QVector>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -91,8 +92,11 @@ private:
     void walkColumns(const TimeAxis &axis);
     // Splits samples from..to into pieces.
     void splitColumn(int from, int to);
-    // Per curve the range over the pieces; returns their states.
-    uint8_t summarizeColumn(ColumnRange *ranges) const;
+    // Per curve the range over the samples from..to of the ordinal-th column of the walk;
+    // returns their states.
+    uint8_t summarizeColumn(int ordinal, int from, int to, ColumnRange *ranges);
+    // Adds the pieces to ranges and their states to states (the first when not stated).
+    void summarizePieces(ColumnRange *ranges, uint8_t &states, bool &stated) const;
 
     SampleSummary samples;
     TimeGapRule gapRule;
@@ -107,6 +111,16 @@ private:
     QVector<ColumnStretch> stretches;
     // Scratch list of walkColumns(), kept so that it keeps its storage.
     std::vector<Piece> pieces;
+    // Per column of the last walk, in walk order, what the whole base blocks in its middle,
+    // samples from..to, hold; of the summary as of generation middlesOf.
+    struct Middle {
+        int from = -1;
+        int to = -1;
+        uint8_t states = 0;
+        std::array<ColumnRange, SampleSummary::maximumCurveCount> ranges;
+    };
+    std::vector<Middle> middles;
+    quint64 middlesOf = 0;
 };
 
 #endif
