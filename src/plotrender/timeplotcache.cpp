@@ -351,9 +351,10 @@ void TimePlotCache::walkColumns(const TimeAxis &axis)
     FaultStretches faults(stretches);
     const qint64 medianMs = gapRule.medianIntervalMs();
     std::array<ColumnRange, SampleSummary::maximumCurveCount> ranges;
-    if (middlesOf != samples.generation()) {
-        middles.clear();
-        middlesOf = samples.generation();
+    if (keptOf != samples.generation() || keptRanges.size() != kept.size() * size_t(curveTotal)) {
+        kept.clear();
+        keptRanges.clear();
+        keptOf = samples.generation();
     }
     int ordinal = 0;
     qint64 previousMs = 0;
@@ -450,39 +451,93 @@ uint8_t TimePlotCache::summarizeColumn(int ordinal, int from, int to, ColumnRang
         summarizePieces(ranges, states, stated);
         return states;
     }
-    if (from < middleFrom) {
-        splitColumn(from, middleFrom - 1);
-        summarizePieces(ranges, states, stated);
+    // A followed window moves each column by a sample or so: its three stretches mostly
+    // keep what they hold, or lose a sample at the start and gain one at the end.
+    const size_t first = size_t(ordinal) * 3;
+    if (kept.size() < first + 3) {
+        kept.resize(first + 3);
+        keptRanges.resize(kept.size() * size_t(curveTotal));
     }
-    // A followed window moves each column by a sample or so: most keep their middle.
-    const size_t at = size_t(ordinal);
-    if (middles.size() <= at)
-        middles.resize(at + 1);
-    Middle &middle = middles[at];
-    if (middle.from != middleFrom || middle.to != middleTo) {
-        middle.from = middleFrom;
-        middle.to = middleTo;
-        middle.states = 0;
-        bool middleStated = false;
-        for (int curve = 0; curve < curveTotal; ++curve)
-            middle.ranges[size_t(curve)] = ColumnRange();
-        splitColumn(middleFrom, middleTo);
-        summarizePieces(middle.ranges.data(), middle.states, middleStated);
-    }
-    for (int curve = 0; curve < curveTotal; ++curve) {
-        const ColumnRange &range = middle.ranges[size_t(curve)];
-        if (range.missing)
-            ranges[curve].missing = true;
-        else if (!ranges[curve].missing)
-            ranges[curve].add(range.minimum, range.minimumIndex, range.maximum, range.maximumIndex);
-    }
-    states = stated ? SampleSummary::combinedStates(states, middle.states) : middle.states;
-    stated = true;
-    if (middleTo < to) {
-        splitColumn(middleTo + 1, to);
-        summarizePieces(ranges, states, stated);
+    const int stretches[3][2] = {
+        {from, middleFrom - 1}, {middleFrom, middleTo}, {middleTo + 1, to}};
+    for (size_t part = 0; part < 3; ++part) {
+        if (stretches[part][0] > stretches[part][1])
+            continue;
+        KeptStretch &stretch = kept[first + part];
+        ColumnRange *keptRange = keptRanges.data() + (first + part) * size_t(curveTotal);
+        keep(stretch, keptRange, stretches[part][0], stretches[part][1]);
+        for (int curve = 0; curve < curveTotal; ++curve) {
+            if (keptRange[curve].missing)
+                ranges[curve].missing = true;
+            else if (!ranges[curve].missing)
+                ranges[curve].add(keptRange[curve].minimum, keptRange[curve].minimumIndex,
+                                  keptRange[curve].maximum, keptRange[curve].maximumIndex);
+        }
+        states = stated ? SampleSummary::combinedStates(states, stretch.states) : stretch.states;
+        stated = true;
     }
     return states;
+}
+
+void TimePlotCache::keep(KeptStretch &stretch, ColumnRange *ranges, int from, int to)
+{
+    const int curveTotal = samples.curveCount();
+    if (stretch.from == from && stretch.to == to)
+        return;
+    // Samples dropped at the start that hold no curve's first extreme leave the others'.
+    bool keepsExtremes =
+        stretch.from >= 0 && stretch.from < from && from <= stretch.to && stretch.to <= to;
+    for (int curve = 0; curve < curveTotal && keepsExtremes; ++curve)
+        keepsExtremes = !ranges[curve].missing && ranges[curve].minimumIndex >= from &&
+                        ranges[curve].maximumIndex >= from;
+    if (keepsExtremes) {
+        stretch.from = from;
+        splitColumn(from, stretch.to);
+        stretch.states = piecesStates();
+    }
+    if (stretch.from == from && stretch.to >= from && stretch.to < to) {
+        splitColumn(stretch.to + 1, to);
+        bool stated = true;
+        summarizePieces(ranges, stretch.states, stated);
+        stretch.to = to;
+        return;
+    }
+    if (stretch.from == from && stretch.to == to)
+        return;
+    stretch.from = from;
+    stretch.to = to;
+    for (int curve = 0; curve < curveTotal; ++curve)
+        ranges[curve] = ColumnRange();
+    bool stated = false;
+    splitColumn(from, to);
+    summarizePieces(ranges, stretch.states, stated);
+}
+
+uint8_t TimePlotCache::piecesStates() const
+{
+    uint8_t states = 0;
+    for (size_t number = 0; number < pieces.size(); ++number) {
+        const Piece &piece = pieces[number];
+        const uint8_t pieceStates = piece.level >= 0
+                                        ? samples.block(piece.level, piece.first).states
+                                        : samplesStates(piece.first, piece.last);
+        states = number == 0 ? pieceStates : SampleSummary::combinedStates(states, pieceStates);
+    }
+    return states;
+}
+
+uint8_t TimePlotCache::samplesStates(int from, int to) const
+{
+    // The samples' base block tells what they cannot hold: a fault or a sample without one.
+    const int blockNumber = from >> SampleSummary::baseBlockBits;
+    if (blockNumber < samples.summarizedCount() / SampleSummary::baseBlockSize) {
+        const uint8_t blockStates = samples.block(0, blockNumber).states;
+        if (!(blockStates & SampleSummary::SomeFault))
+            return SampleSummary::SomeClear;
+        if (!(blockStates & SampleSummary::SomeClear))
+            return SampleSummary::sampleStates(uint16_t(1));
+    }
+    return scanStates(samples, from, to);
 }
 
 void TimePlotCache::summarizePieces(ColumnRange *ranges, uint8_t &states, bool &stated) const
@@ -505,19 +560,13 @@ void TimePlotCache::summarizePieces(ColumnRange *ranges, uint8_t &states, bool &
                 }
             }
         } else {
-            // The samples' base block tells what they cannot hold: a missing value, a fault
-            // or a sample without one.
             const int blockNumber = piece.first >> SampleSummary::baseBlockBits;
             const SampleSummary::Block *block =
                 blockNumber < samples.summarizedCount() / SampleSummary::baseBlockSize
                     ? &samples.block(0, blockNumber)
                     : nullptr;
-            if (block && !(block->states & SampleSummary::SomeFault))
-                pieceStates = SampleSummary::SomeClear;
-            else if (block && !(block->states & SampleSummary::SomeClear))
-                pieceStates = SampleSummary::sampleStates(uint16_t(1));
-            else
-                pieceStates = scanStates(samples, piece.first, piece.last);
+            pieceStates = samplesStates(piece.first, piece.last);
+            // Its base block tells whether a curve misses a value there.
             for (int curve = 0; curve < curveTotal; ++curve) {
                 if (!ranges[curve].missing)
                     ranges[curve].scan(samples.curveList(curve), piece.first, piece.last,
@@ -587,7 +636,8 @@ int TimePlotCache::hoveredIndex(const TimeAxis &axis, int x) const
 qint64 TimePlotCache::byteSize() const
 {
     qint64 bytes = qint64(stretches.capacity()) * qint64(sizeof(ColumnStretch)) +
-                   qint64(middles.capacity()) * qint64(sizeof(Middle)) +
+                   qint64(kept.capacity()) * qint64(sizeof(KeptStretch)) +
+                   qint64(keptRanges.capacity()) * qint64(sizeof(ColumnRange)) +
                    qint64(pieces.capacity()) * qint64(sizeof(Piece));
     for (const QVector<EnvelopePoint> &points : envelopes)
         bytes += qint64(points.capacity()) * qint64(sizeof(EnvelopePoint));

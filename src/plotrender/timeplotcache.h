@@ -97,6 +97,9 @@ private:
     uint8_t summarizeColumn(int ordinal, int from, int to, ColumnRange *ranges);
     // Adds the pieces to ranges and their states to states (the first when not stated).
     void summarizePieces(ColumnRange *ranges, uint8_t &states, bool &stated) const;
+    // The states of the pieces, and of samples from..to in one base block.
+    uint8_t piecesStates() const;
+    uint8_t samplesStates(int from, int to) const;
 
     SampleSummary samples;
     TimeGapRule gapRule;
@@ -111,16 +114,22 @@ private:
     QVector<ColumnStretch> stretches;
     // Scratch list of walkColumns(), kept so that it keeps its storage.
     std::vector<Piece> pieces;
-    // Per column of the last walk, in walk order, what the whole base blocks in its middle,
-    // samples from..to, hold; of the summary as of generation middlesOf.
-    struct Middle {
+    // What samples from..to hold, kept from one walk to the next: their states and, per
+    // curve, their range.
+    struct KeptStretch {
         int from = -1;
         int to = -1;
         uint8_t states = 0;
-        std::array<ColumnRange, SampleSummary::maximumCurveCount> ranges;
     };
-    std::vector<Middle> middles;
-    quint64 middlesOf = 0;
+    // Brings stretch and its ranges to samples from..to, reading only what changed where
+    // it can.
+    void keep(KeptStretch &stretch, ColumnRange *ranges, int from, int to);
+    // Per column of the last walk, in walk order, three stretches: the samples before its
+    // whole base blocks, those blocks, and the samples after them; the ranges of each,
+    // curve by curve. Of the summary as of generation keptOf.
+    std::vector<KeptStretch> kept;
+    std::vector<ColumnRange> keptRanges;
+    quint64 keptOf = 0;
 };
 
 #endif
