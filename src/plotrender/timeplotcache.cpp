@@ -458,14 +458,13 @@ uint8_t TimePlotCache::summarizeColumn(int ordinal, int from, int to, ColumnRang
         kept.resize(first + 3);
         keptRanges.resize(kept.size() * size_t(curveTotal));
     }
-    const int stretches[3][2] = {
-        {from, middleFrom - 1}, {middleFrom, middleTo}, {middleTo + 1, to}};
+    const int parts[3][2] = {{from, middleFrom - 1}, {middleFrom, middleTo}, {middleTo + 1, to}};
     for (size_t part = 0; part < 3; ++part) {
-        if (stretches[part][0] > stretches[part][1])
+        if (parts[part][0] > parts[part][1])
             continue;
         KeptStretch &stretch = kept[first + part];
         ColumnRange *keptRange = keptRanges.data() + (first + part) * size_t(curveTotal);
-        keep(stretch, keptRange, stretches[part][0], stretches[part][1]);
+        keep(stretch, keptRange, parts[part][0], parts[part][1]);
         for (int curve = 0; curve < curveTotal; ++curve) {
             if (keptRange[curve].missing)
                 ranges[curve].missing = true;
