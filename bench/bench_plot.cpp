@@ -23,6 +23,11 @@
 //   --quick       skips the 10,000,000-sample stores
 //   --xy          runs only the XY plot
 //   --visible-times  runs only the "Visible Time" choices over 10,000,000 samples
+//   --data NAME   with --visible-times: only the data set whose name starts with NAME
+//                 ("simulator", "noisy", "worst")
+//   --visible-time NAME  with --visible-times: only that choice ("6 hours")
+//   --profile     with --visible-times: no timing, only a repaint and five appends per row
+//                 in appendAndRepaint(), for callgrind --toggle-collect=*appendAndRepaint*
 
 #include "benchcontext.h"
 
@@ -509,10 +514,32 @@ QString reference()
     return paintRuns(literal, image, 7).text();
 }
 
+// Which rows of the "Visible Time" table to run, and whether to time them.
+struct VisibleTimeRows {
+    QString data;
+    QString visibleTime;
+    bool profile = false;
+};
+
+// Appends the next sample of generator to store, moves the window of plot to it and
+// repaints: what the poll does. Not inlined, so that callgrind can count it alone.
+Q_NEVER_INLINE void appendAndRepaint(MeasurementData &store, const Generator &generator, int &next,
+                                     TimePlotWidget &plot, qint64 spanMs, QImage &image)
+{
+    const qint64 intervalMs = 500;
+    const Sample s = generator(next, next * intervalMs / 1000.0);
+    store.addSample(store.timestamps.last().addMSecs(intervalMs), uint32_t(next), 0, s.T, s.rho,
+                    s.nu, s.eta, s.nuUc);
+    ++next;
+    const QDateTime right = store.timestamps.last();
+    plot.setVisibleTimeInterval(right.addMSecs(-spanMs), right);
+    plot.render(&image);
+}
+
 // Every "Visible Time" choice at the end of a recording of 10,000,000 samples at 2 Hz,
 // the window following: a repaint as the hover causes it, and appending a sample,
 // moving the window to it and repainting, as the poll does.
-void visibleTimes()
+bool visibleTimes(const VisibleTimeRows &rows)
 {
     const char *names[] = {"10 sec",  "1 min",  "10 min",  "1 hour",
                            "6 hours", "2 days", "2 weeks", "2 months"};
@@ -524,6 +551,47 @@ void visibleTimes()
     };
     const int count = 10000000;
     const qint64 intervalMs = 500;
+    const auto chosen = [&](const Case &c) { return QString(c.name).startsWith(rows.data); };
+    if (std::none_of(std::begin(cases), std::end(cases), chosen)) {
+        std::fprintf(stderr,
+                     "bench_plot: no data set is named \"%s\"; accepted: simulator, "
+                     "noisy, worst\n",
+                     qPrintable(rows.data));
+        return false;
+    }
+    if (!rows.visibleTime.isEmpty() &&
+        std::find(std::begin(names), std::end(names), rows.visibleTime) == std::end(names)) {
+        std::fprintf(stderr,
+                     "bench_plot: \"%s\" is no \"Visible Time\"; accepted: 10 sec, "
+                     "1 min, 10 min, 1 hour, 6 hours, 2 days, 2 weeks, 2 months\n",
+                     qPrintable(rows.visibleTime));
+        return false;
+    }
+    if (rows.profile) {
+        auto store = std::make_unique<MeasurementData>();
+        for (const Case &c : cases) {
+            if (!chosen(c))
+                continue;
+            fill(*store, count, intervalMs, c.generator);
+            MeasuredTimePlot plot;
+            bind(plot, *store, c.minimumRanges);
+            QImage image = newImage();
+            int next = count;
+            for (int choice = 0; choice < 8; ++choice) {
+                if (!rows.visibleTime.isEmpty() && rows.visibleTime != names[choice])
+                    continue;
+                const qint64 spanMs = intervals[choice] * 100;
+                const QDateTime right = store->timestamps.last();
+                plot.setVisibleTimeInterval(right.addMSecs(-spanMs), right);
+                plot.render(&image);
+                for (int append = 0; append < 5; ++append)
+                    appendAndRepaint(*store, c.generator, next, plot, spanMs, image);
+                std::printf("%s, %s: a repaint and 5 appends\n", c.name, names[choice]);
+                std::fflush(stdout);
+            }
+        }
+        return true;
+    }
     std::printf("\nEvery \"Visible Time\" over %d samples at 2 Hz, window following the last "
                 "sample; ms of thread CPU time, min / median / max (runs)\n",
                 count);
@@ -533,6 +601,8 @@ void visibleTimes()
     const QString referenceBefore = reference();
     auto store = std::make_unique<MeasurementData>();
     for (const Case &c : cases) {
+        if (!chosen(c))
+            continue;
         fill(*store, count, intervalMs, c.generator);
         MeasuredTimePlot plot;
         ReadEverythingTimePlot readEverything;
@@ -542,6 +612,8 @@ void visibleTimes()
         QImage readEverythingImage = newImage();
         int next = count;
         for (int choice = 0; choice < 8; ++choice) {
+            if (!rows.visibleTime.isEmpty() && rows.visibleTime != names[choice])
+                continue;
             const auto follow = [&] {
                 const QDateTime right = store->timestamps.last();
                 plot.setVisibleTimeInterval(right.addMSecs(-intervals[choice] * 100), right);
@@ -554,12 +626,7 @@ void visibleTimes()
             if (readEverythingImage != image)
                 std::printf("(the pictures of the next row differ)\n");
             const Runs append = measure(51, [&] {
-                const Sample s = c.generator(next, next * intervalMs / 1000.0);
-                store->addSample(store->timestamps.last().addMSecs(intervalMs), uint32_t(next), 0,
-                                 s.T, s.rho, s.nu, s.eta, s.nuUc);
-                ++next;
-                follow();
-                plot.render(&image);
+                appendAndRepaint(*store, c.generator, next, plot, intervals[choice] * 100, image);
             });
             std::printf("| %s | %s | %d | %s | %s | %s | %.0f |\n", c.name, names[choice],
                         plot.windowCount(), qPrintable(repaint.text()), qPrintable(append.text()),
@@ -570,6 +637,7 @@ void visibleTimes()
     std::printf("\nfor reference, the literal drawing of the simulator's data (ms of thread CPU "
                 "time, min / median / max (runs)): before this table %s, after it %s\n",
                 qPrintable(referenceBefore), qPrintable(reference()));
+    return true;
 }
 
 // The XY plot as it draws each series in the program, and literally.
@@ -696,15 +764,19 @@ int main(int argc, char *argv[])
         xyPlot();
         return 0;
     }
-    if (arguments.contains("--visible-times")) {
-        visibleTimes();
-        return 0;
-    }
+    VisibleTimeRows rows;
+    const int dataIndex = arguments.indexOf("--data");
+    const int visibleTimeIndex = arguments.indexOf("--visible-time");
+    rows.data = dataIndex > 0 ? arguments.value(dataIndex + 1) : QString();
+    rows.visibleTime = visibleTimeIndex > 0 ? arguments.value(visibleTimeIndex + 1) : QString();
+    rows.profile = arguments.contains("--profile");
+    if (arguments.contains("--visible-times"))
+        return visibleTimes(rows) ? 0 : 2;
     compareDrawings(imageDir);
     xyPlot();
     if (!arguments.contains("--quick")) {
         largeStore();
-        visibleTimes();
+        visibleTimes(VisibleTimeRows());
     }
     std::printf("\nload average at the end: %s\n", qPrintable(loadAverage()));
     return 0;

@@ -379,6 +379,7 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
         // The value grid lies over the curves, as each band's grid over its curve.
         paintValueGrid(painter);
     }
+    paintTimeLabels(painter);
     paintPointerLine(painter);
     drawCursors(painter);
     paintHoveredState(painter, hovered);
@@ -424,8 +425,22 @@ void TimePlotWidget::paintSelection(QPainter &painter)
 
 void TimePlotWidget::paintTimeGrid(QPainter &painter)
 {
+    painter.setPen(gridPen());
+    qint64 tickStep = 0;
+    for (const QDateTime &tick : timeTicks(left, right, tickStep)) {
+        const int x = timeToX(tick.toMSecsSinceEpoch());
+        gridLines.drawLine(painter, QPoint(x, 0), QPoint(x, height()));
+    }
+}
+
+void TimePlotWidget::paintTimeLabels(QPainter &painter)
+{
+    // Drawn after the curves, each on a white backing that ends left of its grid line, so
+    // that no curve runs through its text; the label reads upwards from just above the
+    // bottom edge, as before.
     const int h = height();
     painter.setPen(gridPen());
+    const QFontMetrics metrics = painter.fontMetrics();
     qint64 tickStep = 0;
     const QVector<QDateTime> ticks = timeTicks(left, right, tickStep);
     const QString tickFormat = tickStep < 60000      ? QStringLiteral("HH:mm:ss")
@@ -433,11 +448,15 @@ void TimePlotWidget::paintTimeGrid(QPainter &painter)
                                                      : QStringLiteral("yyyy-MM-dd");
     for (const QDateTime &tick : ticks) {
         const int x = timeToX(tick.toMSecsSinceEpoch());
-        gridLines.drawLine(painter, QPoint(x, 0), QPoint(x, h));
+        const QString text = tick.toString(tickFormat);
         painter.save();
         painter.translate(x, h);
         painter.rotate(-90);
-        painter.drawText(2, -2, tick.toString(tickFormat));
+        // In the rotated frame the text runs along +x and rises toward -y.
+        painter.fillRect(QRect(1, -2 - metrics.ascent(), metrics.horizontalAdvance(text) + 2,
+                               metrics.ascent() + 1),
+                         backgroundColor);
+        painter.drawText(2, -2, text);
         painter.restore();
     }
 }

@@ -127,6 +127,7 @@ private:
     HoveredSample hoveredSample() const;
     void paintSelection(QPainter &painter);
     void paintTimeGrid(QPainter &painter);
+    void paintTimeLabels(QPainter &painter);
     void paintCurveTitle(QPainter &painter, int curve);
     void updateDisplayRange(int curve);
     void applyFixedRange(int curve);

@@ -34,15 +34,20 @@ void combine(SampleSummary::Extremes &earlier, const SampleSummary::Extremes &la
     }
 }
 
-} // namespace
-
-int SampleSummary::blockSize(int level)
+// A hint, where the compiler has one; the bytes are read soon.
+void prefetch(const void *begin, size_t bytes)
 {
-    int size = baseBlockSize;
-    for (int i = 0; i < level; ++i)
-        size *= fanOut;
-    return size;
+#if defined(__GNUC__)
+    const char *first = static_cast<const char *>(begin);
+    for (size_t offset = 0; offset < bytes + 64; offset += 64)
+        __builtin_prefetch(first + offset);
+#else
+    Q_UNUSED(begin);
+    Q_UNUSED(bytes);
+#endif
 }
+
+} // namespace
 
 void SampleSummary::setSources(const QVector<QDateTime> *timestamps,
                                const QVector<QVector<double> *> &curves,
@@ -59,6 +64,7 @@ void SampleSummary::setSources(const QVector<QDateTime> *timestamps,
 
 void SampleSummary::reset()
 {
+    ++resets;
     offsetBlock = -1;
     blocks.clear();
     curveExtremes.clear();
@@ -189,4 +195,17 @@ qint64 SampleSummary::allocatedBytes() const
         bytes += qint64(blocks[level].capacity() * sizeof(Block) +
                         curveExtremes[level].capacity() * sizeof(Extremes));
     return bytes;
+}
+
+void SampleSummary::prefetchBorder(int index) const
+{
+    const int number = index >> baseBlockBits;
+    if (index < 0 || blocks.empty() || number >= blockCount(0))
+        return;
+    const int first = number << baseBlockBits;
+    prefetch(timestamps->constData() + first, baseBlockSize * sizeof(QDateTime));
+    for (const QVector<double> *curve : curves) {
+        if (curve && curve->size() >= first + baseBlockSize)
+            prefetch(curve->constData() + first, baseBlockSize * sizeof(double));
+    }
 }

@@ -23,8 +23,11 @@
 class SampleSummary
 {
 public:
-    static const int baseBlockSize = 64;
-    static const int fanOut = 8;
+    // Sizes are powers of two, so that a block's number is a shift of a sample's index.
+    static const int baseBlockBits = 6;
+    static const int fanOutBits = 3;
+    static const int baseBlockSize = 1 << baseBlockBits;
+    static const int fanOut = 1 << fanOutBits;
 
     // What a block's states are like; a state counts as a fault when it is not 0 with
     // bit 9 cleared.
@@ -61,11 +64,14 @@ public:
     void update();
 
     int sampleCount() const { return timestamps ? timestamps->size() : 0; }
+    // Counts the resets: what was read of the blocks before one is of another recording.
+    quint64 generation() const { return resets; }
     int curveCount() const { return curves.size(); }
     // The samples in whole blocks, the rest is read from the lists.
     int summarizedCount() const { return blocks.empty() ? 0 : blockCount(0) * baseBlockSize; }
     int levelCount() const { return int(blocks.size()); }
-    static int blockSize(int level);
+    static int blockBits(int level) { return baseBlockBits + fanOutBits * level; }
+    static int blockSize(int level) { return 1 << blockBits(level); }
     int blockCount(int level) const { return int(blocks[size_t(level)].size()); }
     const Block &block(int level, int index) const { return blocks[size_t(level)][size_t(index)]; }
     const Extremes &extremes(int level, int index, int curve) const
@@ -82,10 +88,18 @@ public:
         return list && index < list->size() ? list->at(index) : qQNaN();
     }
     uint16_t state(int index) const;
+    // The lists themselves, for loops over many samples; a curve's list or the state list
+    // may be short or missing (read as NaN and 0, as above).
+    const QVector<double> *curveList(int curve) const { return curves[curve]; }
+    const QVector<uint16_t> *stateList() const { return systemStates; }
     // The same as timeMs(), read from the sample's own date and time with the offset to
     // UTC of its base block where that is the same all through the block: converting a
     // local time takes the time zone's rules and is slow.
     qint64 fastTimeMs(int index);
+    // Asks the processor to load what a column border in the base block of index reads:
+    // its samples' times and values. A long window reads a little of a large recording at
+    // each border, each part far from the one before, and would wait for each.
+    void prefetchBorder(int index) const;
     static uint8_t sampleStates(uint16_t state);
     // The states of two stretches, later right after earlier.
     static uint8_t combinedStates(uint8_t earlier, uint8_t later);
@@ -107,6 +121,7 @@ private:
     const QVector<QDateTime> *timestamps = nullptr;
     QVector<const QVector<double> *> curves;
     const QVector<uint16_t> *systemStates = nullptr;
+    quint64 resets = 1;
     // The first time summarized, to tell a refilled recording from a grown one.
     qint64 firstMs = 0;
     std::vector<std::vector<Block>> blocks;

@@ -2,7 +2,10 @@
 
 #include "envelopebuilder.h"
 
+#include <QtAlgorithms>
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -124,7 +127,154 @@ private:
     int openColumn = 0;
 };
 
+// The first of low..high - 1 where holds() is false, high when it holds everywhere; it
+// holds on a stretch from low on and nowhere after. The search starts at guess and widens
+// its steps from there, so a good guess costs two tests.
+template <typename Holds> int firstWhereNot(int low, int high, int guess, Holds holds)
+{
+    if (low >= high)
+        return high;
+    guess = qBound(low, guess, high - 1);
+    if (holds(guess)) {
+        low = guess + 1;
+        for (int step = 1; low < high; step *= 2) {
+            const int probe = std::min(high - 1, low + step - 1);
+            if (!holds(probe)) {
+                high = probe;
+                break;
+            }
+            low = probe + 1;
+        }
+    } else {
+        high = guess;
+        for (int step = 1; low < high; step *= 2) {
+            const int probe = std::max(low, high - step);
+            if (holds(probe)) {
+                low = probe + 1;
+                break;
+            }
+            high = probe;
+        }
+    }
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (holds(middle))
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+// The last sample from `from` on, up to last, that lies in column, the column of from;
+// guess is where the next column probably starts. The columns rise with the index (or
+// fall, in a plot narrower than its label strip), so a column's samples are one stretch:
+// the base blocks' last times lead to the block where the column ends, and its samples to
+// the last one in it.
+int lastInColumn(SampleSummary &samples, const TimeAxis &axis, int from, int last, int column,
+                 int guess)
+{
+    const int size = SampleSummary::baseBlockSize;
+    int low = from + 1;
+    int high = last + 1;
+    const int blocksEnd = std::min(samples.summarizedCount() / size, last / size + 1);
+    if (from / size < blocksEnd) {
+        const SampleSummary::Block *blocks = &samples.block(0, 0);
+        const int number = firstWhereNot(from / size, blocksEnd, guess / size, [&](int block) {
+            return axis.column(blocks[block].lastMs) == column;
+        });
+        low = std::max(low, number * size);
+        if (number < blocksEnd)
+            high = std::min(high, number * size + size - 1);
+    }
+    return firstWhereNot(
+               low, high, guess,
+               [&](int index) { return axis.column(samples.fastTimeMs(index)) == column; }) -
+           1;
+}
+
+// The states of samples from..to, read from the state list.
+uint8_t scanStates(const SampleSummary &samples, int from, int to)
+{
+    const QVector<uint16_t> *list = samples.stateList();
+    if (!list || list->size() <= to) {
+        uint8_t states = SampleSummary::sampleStates(samples.state(from));
+        for (int index = from + 1; index <= to; ++index)
+            states = SampleSummary::combinedStates(
+                states, SampleSummary::sampleStates(samples.state(index)));
+        return states;
+    }
+    const uint16_t *data = list->constData();
+    uint8_t states = SampleSummary::sampleStates(data[from]);
+    for (int index = from + 1; index <= to; ++index)
+        states = SampleSummary::combinedStates(states, SampleSummary::sampleStates(data[index]));
+    return states;
+}
+
 } // namespace
+
+void ColumnRange::add(double minimum, int minimumIndex, double maximum, int maximumIndex)
+{
+    if (this->minimumIndex < 0) {
+        this->minimum = minimum;
+        this->minimumIndex = minimumIndex;
+        this->maximum = maximum;
+        this->maximumIndex = maximumIndex;
+        return;
+    }
+    // The first of equal extremes, as in a walk over the samples.
+    if (minimum < this->minimum) {
+        this->minimum = minimum;
+        this->minimumIndex = minimumIndex;
+    }
+    if (maximum > this->maximum) {
+        this->maximum = maximum;
+        this->maximumIndex = maximumIndex;
+    }
+}
+
+void ColumnRange::scan(const QVector<double> *list, int from, int to, bool mayMiss)
+{
+    if (!list || list->size() <= to) {
+        missing = true;
+        return;
+    }
+    const double *data = list->constData();
+    if (mayMiss) {
+        for (int index = from; index <= to; ++index) {
+            if (std::isnan(data[index])) {
+                missing = true;
+                return;
+            }
+        }
+    }
+    // Without a missing value: the extremes first, without branches, then where they
+    // first occur, and only where they count.
+    // Four of each, so that consecutive samples do not wait for each other.
+    double lows[4] = {data[from], data[from], data[from], data[from]};
+    double highs[4] = {data[from], data[from], data[from], data[from]};
+    int index = from + 1;
+    for (; index + 3 <= to; index += 4) {
+        for (int lane = 0; lane < 4; ++lane) {
+            lows[lane] = std::min(lows[lane], data[index + lane]);
+            highs[lane] = std::max(highs[lane], data[index + lane]);
+        }
+    }
+    for (; index <= to; ++index) {
+        lows[0] = std::min(lows[0], data[index]);
+        highs[0] = std::max(highs[0], data[index]);
+    }
+    const double low = std::min(std::min(lows[0], lows[1]), std::min(lows[2], lows[3]));
+    const double high = std::max(std::max(highs[0], highs[1]), std::max(highs[2], highs[3]));
+    if (minimumIndex < 0 || low < minimum) {
+        minimumIndex = int(std::find(data + from, data + to + 1, low) - data);
+        minimum = data[minimumIndex];
+    }
+    if (maximumIndex < 0 || high > maximum) {
+        maximumIndex = int(std::find(data + from, data + to + 1, high) - data);
+        maximum = data[maximumIndex];
+    }
+}
 
 void TimePlotCache::setSources(const QVector<QDateTime> *timestamps,
                                const QVector<QVector<double> *> &curves,
@@ -200,72 +350,231 @@ void TimePlotCache::walkColumns(const TimeAxis &axis)
                               [this, curve](int index) { return samples.value(curve, index); });
     FaultStretches faults(stretches);
     const qint64 medianMs = gapRule.medianIntervalMs();
+    std::array<ColumnRange, SampleSummary::maximumCurveCount> ranges;
+    if (keptOf != samples.generation() || keptRanges.size() != kept.size() * size_t(curveTotal)) {
+        kept.clear();
+        keptRanges.clear();
+        keptOf = samples.generation();
+    }
+    int ordinal = 0;
     qint64 previousMs = 0;
-    int previousColumn = 0;
-    // A time gap between two columns breaks every curve.
-    const auto startPiece = [&](int index, qint64 firstMs, int column) {
-        if (index > first && column != previousColumn &&
-            isTimeGap(firstMs - previousMs, medianMs)) {
+    int columnSamples = 1;
+    int from = first;
+    qint64 fromMs = samples.fastTimeMs(from);
+    while (from <= last) {
+        const int column = axis.column(fromMs);
+        // Columns of one width hold about as many samples each.
+        const int to = lastInColumn(samples, axis, from, last, column, from + columnSamples);
+        columnSamples = to - from + 1;
+        if (columnSamples >= SampleSummary::baseBlockSize)
+            samples.prefetchBorder(to + columnSamples);
+        // A time gap between two columns breaks every curve; one inside a column breaks
+        // nothing.
+        if (from > first && isTimeGap(fromMs - previousMs, medianMs)) {
             for (EnvelopeBuilder &builder : builders)
                 builder.breakRun();
         }
-    };
-    const int levels = samples.levelCount();
-    int index = first;
-    while (index <= last) {
-        int taken = 0;
-        // The largest block that starts here, ends in the window and lies in one column.
-        for (int level = levels - 1; level >= 0 && taken == 0; --level) {
-            const int size = SampleSummary::blockSize(level);
-            const int number = index / size;
-            if (index % size != 0 || index + size - 1 > last || number >= samples.blockCount(level))
+        const uint8_t states = summarizeColumn(ordinal++, from, to, ranges.data());
+        bool piecesOfColumn = false;
+        for (int curve = 0; curve < curveTotal; ++curve) {
+            const ColumnRange &range = ranges[size_t(curve)];
+            EnvelopeBuilder &builder = builders[size_t(curve)];
+            if (!range.missing) {
+                builder.add(column, from, to, range.minimum, range.minimumIndex, range.maximum,
+                            range.maximumIndex);
                 continue;
-            const SampleSummary::Block &block = samples.block(level, number);
-            const int column = axis.column(block.firstMs);
-            // A time gap inside one column breaks nothing.
-            if (axis.column(block.lastMs) != column)
-                continue;
-            startPiece(index, block.firstMs, column);
-            for (int curve = 0; curve < curveTotal; ++curve)
-                addBlock(samples, builders[size_t(curve)], curve, level, number, column);
-            faults.add(column, block.states);
-            previousMs = block.lastMs;
-            previousColumn = column;
-            taken = size;
-        }
-        if (taken == 0) {
-            // The samples from here on that share its column, up to the end of its base
-            // block: found by bisection, since the columns rise with the index.
-            const qint64 ms = samples.fastTimeMs(index);
-            const int column = axis.column(ms);
-            int end = index;
-            int high = std::min(
-                last,
-                (index / SampleSummary::baseBlockSize + 1) * SampleSummary::baseBlockSize - 1);
-            while (end < high) {
-                const int middle = end + (high - end + 1) / 2;
-                if (axis.column(samples.fastTimeMs(middle)) == column)
-                    end = middle;
-                else
-                    high = middle - 1;
             }
-            startPiece(index, ms, column);
-            for (int curve = 0; curve < curveTotal; ++curve)
-                addSamples(samples, builders[size_t(curve)], curve, column, index, end);
-            uint8_t states = SampleSummary::sampleStates(samples.state(index));
-            for (int sample = index + 1; sample <= end; ++sample)
-                states = SampleSummary::combinedStates(
-                    states, SampleSummary::sampleStates(samples.state(sample)));
-            faults.add(column, states);
-            previousMs = end == index ? ms : samples.fastTimeMs(end);
-            previousColumn = column;
-            taken = end - index + 1;
+            // Missing values split the column's runs: piece by piece, down to the samples
+            // around them.
+            if (!piecesOfColumn)
+                splitColumn(from, to);
+            piecesOfColumn = true;
+            for (const Piece &piece : pieces) {
+                if (piece.level >= 0)
+                    addBlock(samples, builder, curve, piece.level, piece.first, column);
+                else
+                    addSamples(samples, builder, curve, column, piece.first, piece.last);
+            }
         }
-        index += taken;
+        faults.add(column, states);
+        previousMs = to == from ? fromMs : samples.fastTimeMs(to);
+        from = to + 1;
+        if (from <= last)
+            fromMs = samples.fastTimeMs(from);
     }
     for (EnvelopeBuilder &builder : builders)
         builder.finish();
     faults.finish(axis.width - 1);
+}
+
+void TimePlotCache::splitColumn(int from, int to)
+{
+    using S = SampleSummary;
+    pieces.clear();
+    const int levels = samples.levelCount();
+    int index = from;
+    while (index <= to) {
+        // The largest block that starts here and ends in the column: its size divides the
+        // index and is at most the samples left.
+        const int alignment = index == 0 ? 31 : int(qCountTrailingZeroBits(quint32(index)));
+        const int fits = 31 - int(qCountLeadingZeroBits(quint32(to - index + 1)));
+        const int bits = std::min(alignment, fits);
+        int level = bits < S::baseBlockBits
+                        ? -1
+                        : std::min((bits - S::baseBlockBits) / S::fanOutBits, levels - 1);
+        while (level >= 0 && index >> S::blockBits(level) >= samples.blockCount(level))
+            --level;
+        if (level >= 0) {
+            pieces.push_back(Piece{level, index >> S::blockBits(level), 0});
+            index += S::blockSize(level);
+        } else {
+            const int blockEnd = (index | (S::baseBlockSize - 1));
+            pieces.push_back(Piece{-1, index, std::min(to, blockEnd)});
+            index = pieces.back().last + 1;
+        }
+    }
+}
+
+uint8_t TimePlotCache::summarizeColumn(int ordinal, int from, int to, ColumnRange *ranges)
+{
+    const int curveTotal = samples.curveCount();
+    for (int curve = 0; curve < curveTotal; ++curve)
+        ranges[curve] = ColumnRange();
+    // The whole base blocks in the middle of the column, and the samples on either side.
+    const int size = SampleSummary::baseBlockSize;
+    const int middleFrom = (from + size - 1) & ~(size - 1);
+    const int middleTo = std::min((to + 1) & ~(size - 1), samples.summarizedCount()) - 1;
+    uint8_t states = 0;
+    bool stated = false;
+    if (middleFrom > middleTo) {
+        splitColumn(from, to);
+        summarizePieces(ranges, states, stated);
+        return states;
+    }
+    // A followed window moves each column by a sample or so: its three stretches mostly
+    // keep what they hold, or lose a sample at the start and gain one at the end.
+    const size_t first = size_t(ordinal) * 3;
+    if (kept.size() < first + 3) {
+        kept.resize(first + 3);
+        keptRanges.resize(kept.size() * size_t(curveTotal));
+    }
+    const int parts[3][2] = {{from, middleFrom - 1}, {middleFrom, middleTo}, {middleTo + 1, to}};
+    for (size_t part = 0; part < 3; ++part) {
+        if (parts[part][0] > parts[part][1])
+            continue;
+        KeptStretch &stretch = kept[first + part];
+        ColumnRange *keptRange = keptRanges.data() + (first + part) * size_t(curveTotal);
+        keep(stretch, keptRange, parts[part][0], parts[part][1]);
+        for (int curve = 0; curve < curveTotal; ++curve) {
+            if (keptRange[curve].missing)
+                ranges[curve].missing = true;
+            else if (!ranges[curve].missing)
+                ranges[curve].add(keptRange[curve].minimum, keptRange[curve].minimumIndex,
+                                  keptRange[curve].maximum, keptRange[curve].maximumIndex);
+        }
+        states = stated ? SampleSummary::combinedStates(states, stretch.states) : stretch.states;
+        stated = true;
+    }
+    return states;
+}
+
+void TimePlotCache::keep(KeptStretch &stretch, ColumnRange *ranges, int from, int to)
+{
+    const int curveTotal = samples.curveCount();
+    if (stretch.from == from && stretch.to == to)
+        return;
+    // Samples dropped at the start that hold no curve's first extreme leave the others'.
+    bool keepsExtremes =
+        stretch.from >= 0 && stretch.from < from && from <= stretch.to && stretch.to <= to;
+    for (int curve = 0; curve < curveTotal && keepsExtremes; ++curve)
+        keepsExtremes = !ranges[curve].missing && ranges[curve].minimumIndex >= from &&
+                        ranges[curve].maximumIndex >= from;
+    if (keepsExtremes) {
+        stretch.from = from;
+        splitColumn(from, stretch.to);
+        stretch.states = piecesStates();
+    }
+    if (stretch.from == from && stretch.to >= from && stretch.to < to) {
+        splitColumn(stretch.to + 1, to);
+        bool stated = true;
+        summarizePieces(ranges, stretch.states, stated);
+        stretch.to = to;
+        return;
+    }
+    if (stretch.from == from && stretch.to == to)
+        return;
+    stretch.from = from;
+    stretch.to = to;
+    for (int curve = 0; curve < curveTotal; ++curve)
+        ranges[curve] = ColumnRange();
+    bool stated = false;
+    splitColumn(from, to);
+    summarizePieces(ranges, stretch.states, stated);
+}
+
+uint8_t TimePlotCache::piecesStates() const
+{
+    uint8_t states = 0;
+    for (size_t number = 0; number < pieces.size(); ++number) {
+        const Piece &piece = pieces[number];
+        const uint8_t pieceStates = piece.level >= 0
+                                        ? samples.block(piece.level, piece.first).states
+                                        : samplesStates(piece.first, piece.last);
+        states = number == 0 ? pieceStates : SampleSummary::combinedStates(states, pieceStates);
+    }
+    return states;
+}
+
+uint8_t TimePlotCache::samplesStates(int from, int to) const
+{
+    // The samples' base block tells what they cannot hold: a fault or a sample without one.
+    const int blockNumber = from >> SampleSummary::baseBlockBits;
+    if (blockNumber < samples.summarizedCount() / SampleSummary::baseBlockSize) {
+        const uint8_t blockStates = samples.block(0, blockNumber).states;
+        if (!(blockStates & SampleSummary::SomeFault))
+            return SampleSummary::SomeClear;
+        if (!(blockStates & SampleSummary::SomeClear))
+            return SampleSummary::sampleStates(uint16_t(1));
+    }
+    return scanStates(samples, from, to);
+}
+
+void TimePlotCache::summarizePieces(ColumnRange *ranges, uint8_t &states, bool &stated) const
+{
+    const int curveTotal = samples.curveCount();
+    for (size_t number = 0; number < pieces.size(); ++number) {
+        const Piece &piece = pieces[number];
+        uint8_t pieceStates = 0;
+        if (piece.level >= 0) {
+            const SampleSummary::Block &block = samples.block(piece.level, piece.first);
+            pieceStates = block.states;
+            for (int curve = 0; curve < curveTotal; ++curve) {
+                if (block.missingCurves >> curve & 1) {
+                    ranges[curve].missing = true;
+                } else if (!ranges[curve].missing) {
+                    const SampleSummary::Extremes &extremes =
+                        samples.extremes(piece.level, piece.first, curve);
+                    ranges[curve].add(extremes.minimum, extremes.minimumIndex, extremes.maximum,
+                                      extremes.maximumIndex);
+                }
+            }
+        } else {
+            const int blockNumber = piece.first >> SampleSummary::baseBlockBits;
+            const SampleSummary::Block *block =
+                blockNumber < samples.summarizedCount() / SampleSummary::baseBlockSize
+                    ? &samples.block(0, blockNumber)
+                    : nullptr;
+            pieceStates = samplesStates(piece.first, piece.last);
+            // Its base block tells whether a curve misses a value there.
+            for (int curve = 0; curve < curveTotal; ++curve) {
+                if (!ranges[curve].missing)
+                    ranges[curve].scan(samples.curveList(curve), piece.first, piece.last,
+                                       !block || (block->missingCurves >> curve & 1));
+            }
+        }
+        states = stated ? SampleSummary::combinedStates(states, pieceStates) : pieceStates;
+        stated = true;
+    }
 }
 
 void TimePlotCache::valueRange(int curve, double &low, double &high) const
@@ -325,7 +634,10 @@ int TimePlotCache::hoveredIndex(const TimeAxis &axis, int x) const
 
 qint64 TimePlotCache::byteSize() const
 {
-    qint64 bytes = qint64(stretches.capacity()) * qint64(sizeof(ColumnStretch));
+    qint64 bytes = qint64(stretches.capacity()) * qint64(sizeof(ColumnStretch)) +
+                   qint64(kept.capacity()) * qint64(sizeof(KeptStretch)) +
+                   qint64(keptRanges.capacity()) * qint64(sizeof(ColumnRange)) +
+                   qint64(pieces.capacity()) * qint64(sizeof(Piece));
     for (const QVector<EnvelopePoint> &points : envelopes)
         bytes += qint64(points.capacity()) * qint64(sizeof(EnvelopePoint));
     return bytes;

@@ -207,6 +207,19 @@ void TestEnvelopeOracle::everySampleCounts()
                 if (QTest::currentTestFailed())
                     return;
             }
+            // A followed window, as the poll moves it: a sample at a time, each column's
+            // borders a little later. Narrow, so that columns hold whole blocks.
+            const qint64 length = 1 + qint64((0.5 + 0.5 * random.generateDouble()) *
+                                             double(recording.lastMs() - recording.firstMs()));
+            TimeAxis axis{recording.lastMs() - length, recording.lastMs(), 75, 160};
+            for (int poll = 0; poll < 4; ++poll) {
+                recording.append(random, 1);
+                axis.leftMs += recording.lastMs() - axis.rightMs;
+                axis.rightMs = recording.lastMs();
+                compareWindow(cache, axis);
+                if (QTest::currentTestFailed())
+                    return;
+            }
         }
     }
 }

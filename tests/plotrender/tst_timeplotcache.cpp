@@ -13,6 +13,8 @@ class TestTimePlotCache : public QObject
 private slots:
     void incrementalEqualsFromScratch();
     void windowOffTheRecordingTakesItsEnd();
+    void columnRangeTakesFirstExtremes_data();
+    void columnRangeTakesFirstExtremes();
 
 private:
     void compareWithFromScratch(TimePlotCache &cache, const TimeAxis &axis);
@@ -117,6 +119,50 @@ void TestTimePlotCache::windowOffTheRecordingTakesItsEnd()
     double high = 0;
     cache.valueRange(0, low, high);
     QVERIFY(low == high || (std::isnan(recording.values[0][0]) && low > high));
+}
+
+void TestTimePlotCache::columnRangeTakesFirstExtremes_data()
+{
+    QTest::addColumn<QVector<double>>("values");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<bool>("mayMiss");
+    // -1: missing.
+    QTest::addColumn<int>("minimumIndex");
+    QTest::addColumn<int>("maximumIndex");
+
+    const double nan = qQNaN();
+    QTest::newRow("equal extremes, the first counts")
+        << QVector<double>{2, 1, 3, 1, 3} << 4 << false << 1 << 2;
+    QTest::newRow("more than four, last lane")
+        << QVector<double>{5, 5, 5, 5, 5, 5, 9, 0} << 7 << false << 7 << 6;
+    QTest::newRow("signed zeros are equal")
+        << QVector<double>{0.0, -0.0, 0.0} << 2 << false << 0 << 0;
+    QTest::newRow("a missing value") << QVector<double>{1, nan, 2} << 2 << true << -1 << -1;
+    QTest::newRow("a list shorter than the column")
+        << QVector<double>{1, 2} << 3 << false << -1 << -1;
+}
+
+// The scan finds the extremes without branches and then where they first occur; a walk
+// over the samples keeps the first of equal ones.
+void TestTimePlotCache::columnRangeTakesFirstExtremes()
+{
+    QFETCH(QVector<double>, values);
+    QFETCH(int, to);
+    QFETCH(bool, mayMiss);
+    QFETCH(int, minimumIndex);
+    QFETCH(int, maximumIndex);
+    ColumnRange range;
+    range.scan(&values, 0, to, mayMiss);
+    QCOMPARE(range.missing, minimumIndex < 0);
+    if (range.missing)
+        return;
+    QCOMPARE(range.minimumIndex, minimumIndex);
+    QCOMPARE(range.maximumIndex, maximumIndex);
+    QCOMPARE(std::signbit(range.minimum), std::signbit(values[minimumIndex]));
+    // A later piece with the same extremes leaves them where they first occurred.
+    range.add(values[minimumIndex], 100, values[maximumIndex], 101);
+    QCOMPARE(range.minimumIndex, minimumIndex);
+    QCOMPARE(range.maximumIndex, maximumIndex);
 }
 
 QTEST_APPLESS_MAIN(TestTimePlotCache)
