@@ -293,14 +293,14 @@ data_without_time() {
 }
 
 start_sim "$work/sim-linux.log"
-"$linux/bin/quva-recorder" --record "$work/linux.csv" --port "$port" --duration 12 \
+"$linux/bin/quva-recorder" --record "$work/linux.csv" --port "$port" --duration 16 \
     >"$work/linux.out" 2>&1 || true
 stop_sim
 
 start_sim "$work/sim-windows.log"
 ln -sfn "$port" "$WINEPREFIX/dosdevices/com5"
 run_windows "$build/bin/quva-recorder.exe" --record "$(windows_path "$work")\\windows.csv" \
-    --port COM5 --duration 12
+    --port COM5 --duration 16
 stop_sim
 rm -f "$WINEPREFIX/dosdevices/com5"
 if ((status != 0)) || [[ ! -s $work/windows.csv ]]; then
@@ -309,13 +309,14 @@ else
     samples=$(data_without_time "$work/windows.csv" | wc -l)
     crlf=$(grep -c $'\r$' "$work/windows.csv" || true)
     lines=$(wc -l <"$work/windows.csv")
-    common=$(comm -12 <(data_without_time "$work/linux.csv" | sort) \
-        <(data_without_time "$work/windows.csv" | sort) | wc -l)
-    if ((samples >= 20 && crlf == lines && common >= 20)) &&
+    # Both recordings start with the simulator, so their first 20 samples are the same.
+    common=$(cmp -s <(data_without_time "$work/linux.csv" | head -20) \
+        <(data_without_time "$work/windows.csv" | head -20) && echo 20 || echo "not")
+    if ((samples >= 20 && crlf == lines)) && [[ $common == 20 ]] &&
         cmp -s <(tr -d '\r' <"$work/windows.csv" | head -5) <(head -5 "$work/linux.csv"); then
-        pass "COM5: $samples samples, every line CR LF, $common lines equal to the Linux recorder's"
+        pass "COM5: $samples samples, every line CR LF, the first 20 equal to the Linux recorder's"
     else
-        fail "COM5: $samples samples, $crlf of $lines lines CR LF, $common equal to Linux's"
+        fail "COM5: $samples samples, $crlf of $lines lines CR LF, first 20 equal to Linux's: $common"
     fi
 fi
 

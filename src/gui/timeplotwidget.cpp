@@ -369,6 +369,7 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
     const HoveredSample hovered = hoveredSample();
     paintSelection(painter);
     paintTimeGrid(painter);
+    paintTimeLabels(painter);
     if (timestamps && !timestamps->isEmpty() && curveCount > 0) {
         for (int curve = 0; curve < curveCount; ++curve) {
             paintCurveTitle(painter, curve);
@@ -379,7 +380,6 @@ void TimePlotWidget::paintEvent(QPaintEvent *)
         // The value grid lies over the curves, as each band's grid over its curve.
         paintValueGrid(painter);
     }
-    paintTimeLabels(painter);
     paintPointerLine(painter);
     drawCursors(painter);
     paintHoveredState(painter, hovered);
@@ -435,12 +435,10 @@ void TimePlotWidget::paintTimeGrid(QPainter &painter)
 
 void TimePlotWidget::paintTimeLabels(QPainter &painter)
 {
-    // Drawn after the curves, each on a white backing that ends left of its grid line, so
-    // that no curve runs through its text; the label reads upwards from just above the
-    // bottom edge, as before.
+    // Under the curves: a label on a backing over the curves would hide the samples
+    // behind it. Each reads upwards from just above the bottom edge, left of its grid line.
     const int h = height();
     painter.setPen(gridPen());
-    const QFontMetrics metrics = painter.fontMetrics();
     qint64 tickStep = 0;
     const QVector<QDateTime> ticks = timeTicks(left, right, tickStep);
     const QString tickFormat = tickStep < 60000      ? QStringLiteral("HH:mm:ss")
@@ -452,10 +450,6 @@ void TimePlotWidget::paintTimeLabels(QPainter &painter)
         painter.save();
         painter.translate(x, h);
         painter.rotate(-90);
-        // In the rotated frame the text runs along +x and rises toward -y.
-        painter.fillRect(QRect(1, -2 - metrics.ascent(), metrics.horizontalAdvance(text) + 2,
-                               metrics.ascent() + 1),
-                         backgroundColor);
         painter.drawText(2, -2, text);
         painter.restore();
     }
