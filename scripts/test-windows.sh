@@ -324,7 +324,7 @@ fi
 # --- 4. The window on Xvfb ------------------------------------------------------------
 
 echo "== The window on Xvfb"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 pids+=($!)
 for ((i = 0; i < 100; ++i)); do
     [[ -s $work/display ]] && break
